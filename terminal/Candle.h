@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+#include <QUuid>
+
+#include <cstdint>
+
+namespace zqt {
+
+// One OHLCV bar. `bucket` is the bar number (seconds since the Unix epoch divided by the bar interval,
+// truncated toward zero) and the bar's identity; it never changes after creation.
+struct Candle {
+    std::int64_t bucket = 0;
+    double open = 0.0;
+    double high = 0.0;
+    double low = 0.0;
+    double close = 0.0;
+    // The engine's volume for bars from a candle reply; for bars built or extended from live prices,
+    // the number of price updates folded in.
+    double volume = 0.0;
+
+    std::int64_t id() const { return bucket; }
+    friend bool operator==(const Candle&, const Candle&) = default;
+};
+
+// One synthetic trade on the tape.
+struct TapePrint {
+    QUuid id;     // fresh random identifier per print
+    QString time; // local wall-clock time, "HH:mm:ss"
+    double price = 0.0;
+    double size = 0.0; // 0.5 to 2.5 inclusive
+    QString side;      // "BUY" or "SELL"
+};
+
+} // namespace zqt
