@@ -1,0 +1,192 @@
+#include "control/ServiceManager.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QProcessEnvironment>
+
+#include <cerrno>
+#include <limits>
+#include <memory>
+#include <signal.h>
+#include <utility>
+
+namespace zqt {
+
+namespace {
+
+// How long the destructor lets a running script finish, in ms.
+constexpr int kShutdownWaitMs = 60000;
+// Size of the blocks readLog reads backwards, in bytes.
+constexpr qint64 kLogBlock = 64 * 1024;
+
+} // namespace
+
+ServiceManager::ServiceManager(QObject* parent) : QObject(parent) {}
+
+ServiceManager::~ServiceManager() {
+    for (QProcess* process : findChildren<QProcess*>(Qt::FindDirectChildrenOnly)) {
+        // Nobody is left to hear the result; a half-run start script would leave the engine half-started.
+        process->disconnect();
+        if (process->state() != QProcess::NotRunning)
+            process->waitForFinished(kShutdownWaitMs);
+    }
+}
+
+void ServiceManager::runShell(const QString& command, const Environment& env, Completion done) {
+    auto* process = new QProcess(this);
+    process->setProgram(m_shell);
+    process->setArguments({QStringLiteral("-lc"), command});
+    process->setProcessChannelMode(QProcess::MergedChannels);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (auto it = env.begin(); it != env.end(); ++it)
+        environment.insert(it.key(), it.value());
+    process->setProcessEnvironment(environment);
+
+    // Exactly one of `finished` and `errorOccurred(FailedToStart)` arrives; whichever does takes the completion.
+    auto finish = std::make_shared<Completion>(std::move(done));
+    ++m_running;
+    // QProcess reports the exit as soon as bash is gone and drains what the pipe holds then; it does not wait for
+    // an end of file that a daemon inheriting the pipe could hold back forever.
+    connect(process, &QProcess::finished, this, [this, process, finish] {
+        const QByteArray output = process->readAll();
+        process->deleteLater();
+        --m_running;
+        if (const Completion f = std::exchange(*finish, nullptr))
+            f(QString::fromUtf8(output));
+    });
+    connect(process, &QProcess::errorOccurred, this, [this, process, finish](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart)
+            return;
+        process->deleteLater();
+        --m_running;
+        if (const Completion f = std::exchange(*finish, nullptr))
+            complete(f, QStringLiteral("Failed to run: ") + process->errorString());
+    });
+    process->start();
+}
+
+void ServiceManager::stop(const QString& home, Completion done) {
+    if (!QFileInfo::exists(home)) {
+        complete(done, QStringLiteral("ZQT_HOME not found: ") + home);
+        return;
+    }
+    runShell(stopCommand(home), {{QStringLiteral("ZQT_HOME"), home}}, std::move(done));
+}
+
+void ServiceManager::complete(const Completion& done, const QString& output) {
+    QMetaObject::invokeMethod(
+        this, [done, output] { done(output); }, Qt::QueuedConnection);
+}
+
+QString ServiceManager::startCommand(const QString& home) {
+    return QStringLiteral("cd \"%1\" && ./scripts/app_up.sh").arg(home);
+}
+
+QString ServiceManager::stopCommand(const QString& home) {
+    return QStringLiteral("cd \"%1\" && ./scripts/app_down.sh").arg(home);
+}
+
+std::optional<qint32> ServiceManager::parsePid(QByteArrayView text) {
+    const QByteArrayView t = text.trimmed();
+    qsizetype i = 0;
+    bool negative = false;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) {
+        negative = t[i] == '-';
+        ++i;
+    }
+    if (i == t.size())
+        return std::nullopt;
+    // Accumulate as a negative number so that INT32_MIN fits.
+    qint64 value = 0;
+    for (; i < t.size(); ++i) {
+        const char c = t[i];
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 - (c - '0');
+        if (value < std::numeric_limits<qint32>::min())
+            return std::nullopt;
+    }
+    if (!negative) {
+        value = -value;
+        if (value > std::numeric_limits<qint32>::max())
+            return std::nullopt;
+    }
+    return static_cast<qint32>(value);
+}
+
+bool ServiceManager::isRunning(const QString& home) {
+    QFile file(home + QStringLiteral("/storage/web.pid"));
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const std::optional<qint32> pid = parsePid(file.readAll());
+    if (!pid || *pid <= 0)
+        return false;
+    // Signal 0 probes existence and permission without delivering anything; EPERM counts as not running.
+    return ::kill(static_cast<pid_t>(*pid), 0) == 0;
+}
+
+QString ServiceManager::readLog(const QString& home, const QString& name) {
+    const QString path = home + QStringLiteral("/storage/logs/") + name + QStringLiteral(".log");
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return QStringLiteral("No log found: ") + path;
+
+    // Walk back from the end in blocks, counting non-empty lines, until kLogLines of them are complete (the
+    // line feed before the oldest is seen) or the start of the file is reached.
+    const qint64 size = file.size();
+    qint64 pos = size;
+    QList<QByteArray> blocks; // newest last once reversed
+    qint64 start = -1;        // file offset where the kept text begins
+    int complete = 0;
+    qint64 pieceLength = 0; // bytes of the line currently being walked over
+    while (pos > 0 && start < 0) {
+        const qint64 n = std::min(kLogBlock, pos);
+        pos -= n;
+        if (!file.seek(pos))
+            return QStringLiteral("No log found: ") + path;
+        QByteArray block = file.read(n);
+        if (block.size() != n)
+            return QStringLiteral("No log found: ") + path;
+        for (qint64 i = n - 1; i >= 0; --i) {
+            if (block[i] != '\n') {
+                ++pieceLength;
+                continue;
+            }
+            if (pieceLength > 0 && ++complete == kLogLines) {
+                start = pos + i + 1;
+                break;
+            }
+            pieceLength = 0;
+        }
+        blocks.append(std::move(block));
+    }
+    if (start < 0)
+        start = 0;
+
+    QByteArray text;
+    text.reserve(size - start);
+    for (auto it = blocks.crbegin(); it != blocks.crend(); ++it)
+        text.append(*it);
+    text.remove(0, start - pos);
+
+    // Blank lines are dropped. Fewer than kLogLines lines remain only when the whole file was walked; never more,
+    // as `start` was placed just after the line feed before the kLogLines-th non-empty line from the end.
+    QByteArray joined;
+    joined.reserve(text.size());
+    qsizetype from = 0;
+    while (from <= text.size()) {
+        qsizetype to = text.indexOf('\n', from);
+        if (to < 0)
+            to = text.size();
+        if (to > from) {
+            if (!joined.isEmpty())
+                joined.append('\n');
+            joined.append(text.constData() + from, to - from);
+        }
+        from = to + 1;
+    }
+    return QString::fromUtf8(joined);
+}
+
+} // namespace zqt

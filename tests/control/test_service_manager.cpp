@@ -1,0 +1,256 @@
+#include "control/ServiceManager.h"
+
+#include "EngineHome.h"
+#include "QtPrinters.h"
+#include "TestEnv.h"
+
+#include <QProcess>
+#include <QRandomGenerator>
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+using zqt::ServiceManager;
+using zqt::test::EngineHome;
+using zqt::test::TempEnv;
+using zqt::test::waitUntil;
+using zqt::test::writeFile;
+
+namespace {
+
+// Runs a command and waits for its completion.
+QString runAndWait(ServiceManager& manager, const QString& command, const ServiceManager::Environment& env = {}) {
+    std::optional<QString> result;
+    manager.runShell(command, env, [&](const QString& out) { result = out; });
+    EXPECT_FALSE(result.has_value()) << "completion ran inside runShell";
+    EXPECT_TRUE(waitUntil([&] { return result.has_value(); }, 10000));
+    return result.value_or(QString());
+}
+
+// What the log tail must be, computed the plain way: whole file, split at line feeds, blanks dropped, last 200.
+QString referenceTail(const QByteArray& content) {
+    QList<QByteArray> lines;
+    for (const QByteArray& l : content.split('\n'))
+        if (!l.isEmpty())
+            lines.append(l);
+    if (lines.size() > 200)
+        lines = lines.mid(lines.size() - 200);
+    return QString::fromUtf8(lines.join('\n'));
+}
+
+class ServiceManagerTest : public ::testing::Test {
+protected:
+    TempEnv env;
+    EngineHome engine{env.path("engine")};
+    ServiceManager manager;
+};
+
+} // namespace
+
+TEST(ServiceManagerParsePid, parsesOnlySignedDecimal32BitIntegers) {
+    const struct {
+        const char* text;
+        std::optional<qint32> expected;
+    } cases[] = {
+        {"4242", 4242},
+        {"  4242\n", 4242},
+        {"\t\r\n4242 \r\n", 4242},
+        {"+4242", 4242},
+        {"004242", 4242},
+        {"0", 0},
+        {"-0", 0},
+        {"-17", -17},
+        {"2147483647", std::numeric_limits<qint32>::max()},
+        {"-2147483648", std::numeric_limits<qint32>::min()},
+        {"2147483648", std::nullopt},
+        {"-2147483649", std::nullopt},
+        {"99999999999999999999999", std::nullopt},
+        {"", std::nullopt},
+        {" \n\t", std::nullopt},
+        {"+", std::nullopt},
+        {"-", std::nullopt},
+        {"+-5", std::nullopt},
+        {"abc", std::nullopt},
+        {"42a", std::nullopt},
+        {"4 2", std::nullopt},
+        {"0x10", std::nullopt},
+        {"1e3", std::nullopt},
+        {"42.0", std::nullopt},
+        {"\xd9\xa3", std::nullopt}, // an Arabic-Indic digit
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ServiceManager::parsePid(QByteArrayView(c.text)), c.expected) << '"' << c.text << '"';
+}
+
+TEST_F(ServiceManagerTest, isRunning_followsPidFileOfLiveProcess) {
+    QProcess child;
+    child.start("sleep", {"300"});
+    ASSERT_TRUE(child.waitForStarted());
+    const QByteArray pid = QByteArray::number(child.processId());
+    const QString pidFile = engine.file("storage/web.pid");
+
+    const struct {
+        QByteArray text;
+        bool running;
+    } cases[] = {
+        {pid, true},           {"  " + pid + "\n", true},
+        {"+" + pid, true},     {"\n" + pid + "\n\n", true},
+        {pid + "x", false},    {"-" + pid, false},
+        {"0", false},          {"", false},
+        {"  \n", false},       {"abc", false},
+        {"4294967296", false}, {pid + " " + pid, false},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(writeFile(pidFile, c.text));
+        EXPECT_EQ(ServiceManager::isRunning(engine.path()), c.running) << '"' << c.text.toStdString() << '"';
+    }
+
+    child.kill();
+    ASSERT_TRUE(child.waitForFinished());
+    ASSERT_TRUE(writeFile(pidFile, pid));
+    EXPECT_FALSE(ServiceManager::isRunning(engine.path())) << "process gone";
+}
+
+TEST_F(ServiceManagerTest, isRunning_missingPidFileOrHome_isFalse) {
+    EXPECT_FALSE(ServiceManager::isRunning(engine.path()));
+    EXPECT_FALSE(ServiceManager::isRunning(env.path("no-such-home")));
+    QDir().mkpath(engine.file("storage/web.pid")); // a folder where the file should be
+    EXPECT_FALSE(ServiceManager::isRunning(engine.path()));
+}
+
+TEST_F(ServiceManagerTest, runShell_capturesBothStreamsInTheOrderWritten) {
+    const QString out = runAndWait(manager, "echo one; echo two >&2; echo three; echo four >&2");
+    EXPECT_EQ(out, "one\ntwo\nthree\nfour\n");
+}
+
+TEST_F(ServiceManagerTest, runShell_onlyStderr_isCaptured) {
+    EXPECT_EQ(runAndWait(manager, "echo 'only an error' >&2; exit 3"), "only an error\n");
+}
+
+TEST_F(ServiceManagerTest, runShell_envOverridesInheritedVariablesAndKeepsTheRest) {
+    env.setVar("ZQT_PORT", "1111");
+    env.setVar("ZQT_INHERITED_ONLY", "kept");
+    const QString out = runAndWait(manager, "echo \"$ZQT_PORT $ZQT_INHERITED_ONLY $ZQT_NEW\"",
+                                   {{"ZQT_PORT", "8000"}, {"ZQT_NEW", "a b \"c\""}});
+    EXPECT_EQ(out, "8000 kept a b \"c\"\n");
+}
+
+TEST_F(ServiceManagerTest, runShell_runsBashAsLoginShellWithCommandAsOneArgument) {
+    EXPECT_EQ(runAndWait(manager, "shopt -q login_shell && echo login; echo \"$0\""), "login\n/bin/bash\n");
+}
+
+TEST_F(ServiceManagerTest, runShell_invalidUtf8_isDecodedWithReplacementCharacters) {
+    const QString out = runAndWait(manager, "printf 'caf\\xc3\\xa9 \\xff\\xfe ok\\n'");
+    EXPECT_EQ(out, QString::fromUtf8("café \xEF\xBF\xBD\xEF\xBF\xBD ok\n"));
+}
+
+TEST_F(ServiceManagerTest, runShell_shellThatCannotStart_reportsFailedToRun) {
+    manager.setShell(env.path("no-such-shell"));
+    const QString out = runAndWait(manager, "echo never");
+    EXPECT_TRUE(out.startsWith("Failed to run: ")) << out.toStdString();
+    EXPECT_GT(out.size(), QString("Failed to run: ").size());
+    EXPECT_FALSE(manager.isBusy());
+}
+
+TEST_F(ServiceManagerTest, runShell_daemonHoldingThePipe_finishesWhenBashExits) {
+    // The background sleep inherits the output pipe and would hold it open for 300 s.
+    engine.writeDefaultUpScript();
+    const QString out = runAndWait(manager, ServiceManager::startCommand(engine.path()));
+    EXPECT_EQ(out, "up: to stdout\nup: to stderr\n");
+    EXPECT_TRUE(ServiceManager::isRunning(engine.path()));
+    EXPECT_EQ(zqt::test::readFile(engine.file("up.cwd")).trimmed(), QFile::encodeName(engine.path()));
+}
+
+TEST_F(ServiceManagerTest, startCommand_quotesHomeSoBlanksWork) {
+    EngineHome spaced(env.path("engine with blanks"));
+    spaced.writeScript("app_up.sh", "echo \"started in $(pwd)\"");
+    const QString out = runAndWait(manager, ServiceManager::startCommand(spaced.path()));
+    EXPECT_EQ(out, "started in " + spaced.path() + "\n");
+}
+
+TEST_F(ServiceManagerTest, stop_runsDownScriptWithOnlyZqtHomeAdded) {
+    env.setVar("ZQT_PORT", std::nullopt);
+    engine.writeScript("app_down.sh", "echo \"home=$ZQT_HOME port=${ZQT_PORT-unset} cwd=$(pwd)\"");
+    std::optional<QString> out;
+    manager.stop(engine.path(), [&](const QString& o) { out = o; });
+    ASSERT_TRUE(waitUntil([&] { return out.has_value(); }));
+    EXPECT_EQ(*out, "home=" + engine.path() + " port=unset cwd=" + engine.path() + "\n");
+}
+
+TEST_F(ServiceManagerTest, stop_missingHome_reportsNotFoundAfterReturning) {
+    std::optional<QString> out;
+    const QString home = env.path("missing-home");
+    manager.stop(home, [&](const QString& o) { out = o; });
+    EXPECT_FALSE(out.has_value());
+    ASSERT_TRUE(waitUntil([&] { return out.has_value(); }));
+    EXPECT_EQ(*out, "ZQT_HOME not found: " + home);
+}
+
+TEST_F(ServiceManagerTest, readLog_keepsLast200NonEmptyLines) {
+    QByteArray content;
+    for (int i = 1; i <= 500; ++i)
+        content += "line " + QByteArray::number(i) + "\n";
+    writeFile(engine.file("storage/logs/web.log"), content);
+    const QString tail = ServiceManager::readLog(engine.path(), "web");
+    const QStringList lines = tail.split('\n');
+    ASSERT_EQ(lines.size(), 200);
+    EXPECT_EQ(lines.front(), "line 301");
+    EXPECT_EQ(lines.back(), "line 500");
+}
+
+TEST_F(ServiceManagerTest, readLog_blankLinesBetweenEntries_areDropped) {
+    QByteArray content = "\n\n";
+    for (int i = 1; i <= 300; ++i)
+        content += "entry " + QByteArray::number(i) + "\n\n\n";
+    writeFile(engine.file("storage/logs/worker.log"), content);
+    const QStringList lines = ServiceManager::readLog(engine.path(), "worker").split('\n');
+    ASSERT_EQ(lines.size(), 200);
+    EXPECT_EQ(lines.front(), "entry 101");
+    EXPECT_EQ(lines.back(), "entry 300");
+}
+
+TEST_F(ServiceManagerTest, readLog_smallFiles_matchThePlainReading) {
+    const QByteArray cases[] = {"", "\n", "\n\n\n", "one", "one\n", "\none\n\ntwo", "a\r\nb\r\n", " \n \n"};
+    for (const QByteArray& content : cases) {
+        writeFile(engine.file("storage/logs/rm1.log"), content);
+        EXPECT_EQ(ServiceManager::readLog(engine.path(), "rm1"), referenceTail(content))
+            << '"' << content.toStdString() << '"';
+    }
+}
+
+TEST_F(ServiceManagerTest, readLog_randomLogsAcrossBlockBoundaries_matchThePlainReading) {
+    // Line lengths from 0 to well past the 64 KiB read block, so lines and runs of blanks straddle blocks.
+    QRandomGenerator rng(20240611);
+    for (int round = 0; round < 40; ++round) {
+        QByteArray content;
+        const int lineCount = rng.bounded(1, 600);
+        const bool longLines = round % 4 == 0;
+        for (int i = 0; i < lineCount; ++i) {
+            const int len = rng.bounded(0, longLines ? 90000 : 400);
+            content += QByteArray(len, char('a' + i % 26));
+            content += '\n';
+        }
+        if (rng.bounded(2))
+            content.chop(1);
+        writeFile(engine.file("storage/logs/web.log"), content);
+        const QString got = ServiceManager::readLog(engine.path(), "web");
+        ASSERT_EQ(got, referenceTail(content)) << "round " << round << " size " << content.size();
+    }
+}
+
+TEST_F(ServiceManagerTest, readLog_invalidUtf8_isDecodedLeniently) {
+    writeFile(engine.file("storage/logs/portal.log"), "ok\n\xff\xfe broken\nend\n");
+    EXPECT_EQ(ServiceManager::readLog(engine.path(), "portal"),
+              QString::fromUtf8("ok\n\xEF\xBF\xBD\xEF\xBF\xBD broken\nend"));
+}
+
+TEST_F(ServiceManagerTest, readLog_missingOrUnreadable_reportsNoLogFoundWithPath) {
+    EXPECT_EQ(ServiceManager::readLog(engine.path(), "marketing"),
+              "No log found: " + engine.path() + "/storage/logs/marketing.log");
+    QDir().mkpath(engine.file("storage/logs/portal.log")); // a folder cannot be read as a file
+    EXPECT_EQ(ServiceManager::readLog(engine.path(), "portal"),
+              "No log found: " + engine.path() + "/storage/logs/portal.log");
+    const QString missingHome = env.path("nowhere");
+    EXPECT_EQ(ServiceManager::readLog(missingHome, "web"), "No log found: " + missingHome + "/storage/logs/web.log");
+}
