@@ -1,0 +1,515 @@
+#include "control/AppState.h"
+#include "control/Preferences.h"
+
+#include "EngineHome.h"
+#include "QtPrinters.h"
+#include "RecordingServer.h"
+#include "TestEnv.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+using zqt::AppState;
+using zqt::Preferences;
+namespace PrefKey = zqt::PrefKey;
+using zqt::test::EngineHome;
+using zqt::test::readFile;
+using zqt::test::RecordingServer;
+using zqt::test::TempEnv;
+using zqt::test::waitUntil;
+using zqt::test::writeFile;
+
+namespace {
+
+class AppStateTest : public ::testing::Test {
+protected:
+    AppStateTest() { env.setVar("ZQT_OPERATOR_PASS", std::nullopt); }
+
+    // Stores preferences before the state is built, as a previous run would have.
+    void storePrefs(const std::function<void(Preferences&)>& write) {
+        Preferences prefs;
+        write(prefs);
+        prefs.sync();
+    }
+    // A state on `engine` with auto-start off unless asked for.
+    std::unique_ptr<AppState> makeState(bool autoStart = false) {
+        // A stored home counts only while it holds the start script.
+        if (!QFile::exists(engine.file("scripts/app_up.sh")))
+            engine.writeScript("app_up.sh", "echo placeholder\n");
+        storePrefs([&](Preferences& p) {
+            p.setString(PrefKey::Home, engine.path());
+            p.setBool(PrefKey::AutoStart, autoStart);
+        });
+        return std::make_unique<AppState>();
+    }
+    QJsonObject storedJson() const { return QJsonDocument::fromJson(readFile(Preferences::filePath())).object(); }
+    static bool idle(const AppState& s) { return !s.busy(); }
+
+    TempEnv env;
+    EngineHome engine{env.path("engine")};
+};
+
+} // namespace
+
+TEST_F(AppStateTest, firstLaunch_emptyStore_usesDefaultsAndWritesAllTwelveKeysBeforeReturning) {
+    AppState state;
+    EXPECT_EQ(state.zqtHome(), env.home() + "/.local/share/zqt/engine");
+    EXPECT_EQ(state.host(), "127.0.0.1");
+    EXPECT_EQ(state.port(), "8000");
+    EXPECT_EQ(state.marketingPort(), "3000");
+    EXPECT_EQ(state.portalPort(), "3001");
+    EXPECT_TRUE(state.demoMode());
+    EXPECT_TRUE(state.startMarketing());
+    EXPECT_TRUE(state.startPortal());
+    EXPECT_TRUE(state.autoStart());
+    EXPECT_FALSE(state.operatorUnlocked());
+    EXPECT_EQ(state.executionMode(), "DRY_RUN");
+    EXPECT_EQ(state.brokerMode(), "SIM_BROKER");
+    EXPECT_EQ(state.selectedLog(), "web");
+    EXPECT_FALSE(state.isRunning());
+    EXPECT_TRUE(state.lastOutput().isEmpty());
+    EXPECT_FALSE(state.busy()) << "the auto-start runs after construction, not inside it";
+
+    const QJsonObject o = storedJson();
+    EXPECT_EQ(o.size(), 12);
+    for (const zqt::PrefSpec& row : Preferences::table().first(12)) {
+        ASSERT_TRUE(o.contains(row.key)) << row.key;
+        EXPECT_EQ(o.value(row.key).isBool(), row.type == zqt::PrefType::Bool) << row.key;
+        EXPECT_EQ(o.value(row.key).toVariant(), Preferences::defaultValue(row.key)) << row.key;
+    }
+
+    // The queued auto-start then reports the missing default home.
+    ASSERT_TRUE(waitUntil([&] { return !state.lastOutput().isEmpty() && idle(state); }));
+    EXPECT_EQ(state.lastOutput(), "ZQT_HOME not found: " + state.zqtHome());
+}
+
+TEST_F(AppStateTest, resolveHome_followsStoredPathAndMigratesFormerDefault) {
+    const QString primary = env.path("primary");
+    const QString former = env.path("former");
+    const QString other = env.path("other");
+    const QString bare = env.path("bare"); // exists, but without the start script
+    QDir().mkpath(bare);
+    auto withScript = [](const QString& home) {
+        writeFile(home + "/scripts/app_up.sh", "#!/bin/bash\n");
+    };
+
+    struct Case {
+        const char* name;
+        std::optional<QString> stored;
+        bool primaryHasScript;
+        bool formerHasScript;
+        QString expected;
+    };
+    const Case cases[] = {
+        {"absent", std::nullopt, false, false, primary},
+        {"absent, primary installed", std::nullopt, true, false, primary},
+        {"stored with script", other, false, false, other},
+        {"stored with script, primary installed too", other, true, false, other},
+        {"stored without script", bare, true, false, primary},
+        {"stored missing folder", env.path("gone"), false, false, primary},
+        {"former with script, primary installed: migrates", former, true, true, primary},
+        {"former with script, primary not installed: stays", former, false, true, former},
+        {"former without script", former, false, false, primary},
+        {"stored equals primary", primary, true, false, primary},
+        {"trailing slash is another text", former + "/", true, true, former + "/"},
+    };
+    for (const Case& c : cases) {
+        QDir(primary).removeRecursively();
+        QDir(former).removeRecursively();
+        withScript(other);
+        if (c.primaryHasScript)
+            withScript(primary);
+        if (c.formerHasScript)
+            withScript(former);
+        EXPECT_EQ(AppState::resolveHome(c.stored, primary, former), c.expected) << c.name;
+    }
+}
+
+TEST_F(AppStateTest, startup_storedFormerDefaultHome_isMigratedAndPersisted) {
+    const QString primary = Preferences::primaryDefaultHome();
+    const QString former = Preferences::formerDefaultHome();
+    writeFile(primary + "/scripts/app_up.sh", "#!/bin/bash\n");
+    writeFile(former + "/scripts/app_up.sh", "#!/bin/bash\n");
+    storePrefs([&](Preferences& p) {
+        p.setString(PrefKey::Home, former);
+        p.setBool(PrefKey::AutoStart, false);
+    });
+    AppState state;
+    EXPECT_EQ(state.zqtHome(), primary);
+    EXPECT_EQ(storedJson().value("zqtHome").toString(), primary);
+}
+
+TEST_F(AppStateTest, startup_storedValuesAreReadWithTheirTypes) {
+    storePrefs([&](Preferences& p) {
+        p.setString(PrefKey::Home, engine.path());
+        p.setString(PrefKey::Host, "0.0.0.0");
+        p.setString(PrefKey::Port, "not a number");
+        p.setBool(PrefKey::DemoMode, false);
+        p.setString(PrefKey::ExecutionMode, "LIVE");
+        p.setString(PrefKey::StartPortal, "false"); // a string, read the way the platform reads switches
+        p.setBool(PrefKey::AutoStart, false);
+        p.setBool(PrefKey::OperatorUnlocked, true);
+    });
+    AppState state;
+    EXPECT_EQ(state.host(), "0.0.0.0");
+    EXPECT_EQ(state.accessHost(), "127.0.0.1");
+    EXPECT_EQ(state.port(), "not a number");
+    EXPECT_FALSE(state.demoMode());
+    EXPECT_EQ(state.executionMode(), "LIVE");
+    EXPECT_FALSE(state.startPortal());
+    EXPECT_TRUE(state.startMarketing());
+    EXPECT_TRUE(state.operatorUnlocked());
+    EXPECT_TRUE(storedJson().value("zqtStartPortal").isBool()) << "written back as a switch";
+}
+
+TEST_F(AppStateTest, startup_runtimePortsFileOverridesStoredPortsAndIsStored) {
+    writeFile(engine.file("storage/runtime_ports.json"), R"({"host":"0.0.0.0","port":9000,"portal_port":3101})");
+    auto state = makeState();
+    EXPECT_EQ(state->host(), "0.0.0.0");
+    EXPECT_EQ(state->port(), "9000");
+    EXPECT_EQ(state->marketingPort(), "3000");
+    EXPECT_EQ(state->portalPort(), "3101");
+    const QJsonObject o = storedJson();
+    EXPECT_EQ(o.value("zqtPort").toString(), "9000");
+    EXPECT_EQ(o.value("zqtPortalPort").toString(), "3101");
+}
+
+TEST_F(AppStateTest, syncRuntimePorts_appliesOnlyUsableFiles) {
+    auto state = makeState();
+    struct Case {
+        const char* name;
+        QByteArray json; // empty: no file
+        QString host, port, marketing, portal;
+    };
+    const Case cases[] = {
+        {"no file", {}, "127.0.0.1", "8000", "3000", "3001"},
+        {"empty host ignored", R"({"host":"","port":8010})", "127.0.0.1", "8010", "3000", "3001"},
+        {"port as string: nothing applied", R"({"host":"10.1.1.1","port":"8010"})", "127.0.0.1", "8000", "3000",
+         "3001"},
+        {"null marketing port", R"({"marketing_port":null,"portal_port":4001})", "127.0.0.1", "8000", "3000", "4001"},
+        {"not JSON", "garbage", "127.0.0.1", "8000", "3000", "3001"},
+        {"not an object", "[8010]", "127.0.0.1", "8000", "3000", "3001"},
+        {"all", R"({"host":"0.0.0.0","port":9000,"marketing_port":3100,"portal_port":3101})", "0.0.0.0", "9000", "3100",
+         "3101"},
+    };
+    for (const Case& c : cases) {
+        state->setHost("127.0.0.1");
+        state->setPort("8000");
+        state->setMarketingPort("3000");
+        state->setPortalPort("3001");
+        QFile::remove(engine.file("storage/runtime_ports.json"));
+        if (!c.json.isEmpty())
+            writeFile(engine.file("storage/runtime_ports.json"), c.json);
+        state->syncRuntimePortsIfPresent();
+        EXPECT_EQ(state->host(), c.host) << c.name;
+        EXPECT_EQ(state->port(), c.port) << c.name;
+        EXPECT_EQ(state->marketingPort(), c.marketing) << c.name;
+        EXPECT_EQ(state->portalPort(), c.portal) << c.name;
+    }
+}
+
+TEST_F(AppStateTest, autoStart_storedFalseDisablesIt_removingTheKeyEnablesItAgain) {
+    engine.writeDefaultUpScript();
+    {
+        auto state = makeState(false);
+        // Let any queued call run: one pass of the event loop reaches the posted start if there were one.
+        QCoreApplication::processEvents();
+        EXPECT_FALSE(state->busy());
+        EXPECT_TRUE(state->lastOutput().isEmpty());
+    }
+    EXPECT_FALSE(QFile::exists(engine.file("up.env")));
+    {
+        Preferences p;
+        p.remove(PrefKey::AutoStart);
+    }
+    AppState state;
+    EXPECT_TRUE(state.autoStart());
+    ASSERT_TRUE(waitUntil([&] { return state.isRunning() && idle(state); }));
+    EXPECT_TRUE(QFile::exists(engine.file("up.env")));
+}
+
+TEST_F(AppStateTest, autoStart_engineAlreadyRunning_isSkipped) {
+    engine.writeDefaultUpScript();
+    QProcess running;
+    running.start("sleep", {"300"});
+    ASSERT_TRUE(running.waitForStarted());
+    writeFile(engine.file("storage/web.pid"), QByteArray::number(running.processId()) + "\n");
+    auto state = makeState(true);
+    EXPECT_TRUE(state->isRunning());
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(state->busy());
+    EXPECT_FALSE(QFile::exists(engine.file("up.env")));
+    running.kill();
+    running.waitForFinished();
+}
+
+TEST_F(AppStateTest, start_runsScriptWithFourteenVariablesThenAppliesResultsInOrder) {
+    env.setVar("ZQT_PORT", "1"); // inherited, must be replaced
+    env.setVar("ZQT_HOST", "inherited-host");
+    engine.writeDefaultUpScript();
+    writeFile(engine.file("ports.next"), R"({"port":8123})");
+    auto state = makeState();
+    state->setHost("0.0.0.0");
+    state->setDemoMode(false);
+    state->setStartPortal(false);
+    state->setBrokerMode("IBKR");
+
+    QStringList order;
+    for (auto [signal, name] :
+         {std::pair{&AppState::lastOutputChanged, "lastOutput"}, std::pair{&AppState::portChanged, "port"},
+          std::pair{&AppState::isRunningChanged, "isRunning"}, std::pair{&AppState::logOutputChanged, "logOutput"}})
+        QObject::connect(state.get(), signal, state.get(), [&order, name = QString(name)] { order << name; });
+
+    const auto environmentAtStart = state->startEnvironment();
+    state->start();
+    EXPECT_TRUE(state->busy());
+    EXPECT_EQ(state->busyText(), "Starting…");
+    EXPECT_TRUE(state->lastOutput().isEmpty()) << "the script runs asynchronously";
+    EXPECT_EQ(storedJson().value("zqtBrokerMode").toString(), "IBKR") << "settings saved before the script runs";
+    ASSERT_TRUE(waitUntil([&] { return idle(*state); }, 10000));
+
+    EXPECT_EQ(order, QStringList({"lastOutput", "port", "isRunning", "logOutput"}));
+    EXPECT_EQ(state->lastOutput(), "up: to stdout\nup: to stderr\n");
+    EXPECT_EQ(state->port(), "8123");
+    EXPECT_TRUE(state->isRunning());
+    EXPECT_EQ(state->logOutput(), "web started on 8000");
+    EXPECT_EQ(state->busyText(), "");
+
+    const QString home = engine.path();
+    const QMap<QString, QString> expected{
+        {"ZQT_HOME", home},
+        {"ZQT_STORAGE", home + "/storage"},
+        {"ZQT_DB", home + "/storage/db.sqlite"},
+        {"ZQT_HOST", "0.0.0.0"},
+        {"ZQT_PORT", "8000"},
+        {"ZQT_DEMO", "0"},
+        {"ZQT_EXECUTION_MODE", "DRY_RUN"},
+        {"ZQT_BROKER_MODE", "IBKR"},
+        {"ZQT_PUBLIC_PRICES", "1"},
+        {"ZQT_SEED_DEMO", "0"},
+        {"ZQT_START_MARKETING", "1"},
+        {"ZQT_MARKETING_PORT", "3000"},
+        {"ZQT_START_PORTAL", "0"},
+        {"ZQT_PORTAL_PORT", "3001"},
+    };
+    EXPECT_EQ(environmentAtStart, expected);
+    const QMap<QString, QString> recorded = engine.recordedEnv("up");
+    for (auto it = expected.begin(); it != expected.end(); ++it)
+        EXPECT_EQ(recorded.value(it.key()), it.value()) << it.key().toStdString();
+    EXPECT_EQ(recorded.value("HOME"), env.home()) << "the program's own environment is inherited";
+}
+
+TEST_F(AppStateTest, start_missingHome_reportsItAndStillChecksPidAndLog) {
+    const QString missing = env.path("missing engine");
+    auto state = makeState();
+    state->setZqtHome(missing);
+    state->start();
+    ASSERT_TRUE(waitUntil([&] { return idle(*state); }));
+    EXPECT_EQ(state->lastOutput(), "ZQT_HOME not found: " + missing);
+    EXPECT_FALSE(state->isRunning());
+    EXPECT_EQ(state->logOutput(), "No log found: " + missing + "/storage/logs/web.log");
+}
+
+TEST_F(AppStateTest, start_shellCannotStart_reportsFailedToRun) {
+    auto state = makeState();
+    state->service().setShell(env.path("no-shell-here"));
+    state->start();
+    ASSERT_TRUE(waitUntil([&] { return idle(*state); }));
+    EXPECT_TRUE(state->lastOutput().startsWith("Failed to run: ")) << state->lastOutput().toStdString();
+}
+
+TEST_F(AppStateTest, stop_runsDownScriptThenRefreshesRunStateAndLog) {
+    engine.writeDefaultUpScript();
+    engine.writeDefaultDownScript();
+    auto state = makeState();
+    state->start();
+    ASSERT_TRUE(waitUntil([&] { return idle(*state); }, 10000));
+    ASSERT_TRUE(state->isRunning());
+    state->stop();
+    EXPECT_EQ(state->busyText(), "Stopping…");
+    ASSERT_TRUE(waitUntil([&] { return idle(*state); }, 10000));
+    EXPECT_TRUE(state->lastOutput().startsWith("down: stopping ")) << state->lastOutput().toStdString();
+    EXPECT_FALSE(state->isRunning());
+    EXPECT_EQ(state->logOutput(), "web started on 8000\nweb stopped");
+    const QMap<QString, QString> down = engine.recordedEnv("down");
+    EXPECT_EQ(down.value("ZQT_HOME"), engine.path());
+    EXPECT_FALSE(down.contains("ZQT_PORT"));
+}
+
+TEST_F(AppStateTest, startThenStopWhileStartRuns_runInOrderNeverAtOnce) {
+    engine.makeGate();
+    engine.writeScript("app_up.sh", "echo up-begin >> trace\nread -r _ < gate\necho up-end >> trace\necho started");
+    engine.writeScript("app_down.sh", "echo down-begin >> trace\necho down-end >> trace\necho stopped");
+    auto state = makeState();
+    QStringList outputs;
+    QObject::connect(state.get(), &AppState::lastOutputChanged, [&] { outputs << state->lastOutput(); });
+
+    state->start();
+    ASSERT_TRUE(waitUntil([&] { return readFile(engine.file("trace")).contains("up-begin"); }));
+    state->stop();
+    state->start();
+    EXPECT_EQ(state->pendingOperations(), 2);
+    EXPECT_EQ(state->busyText(), "Starting…");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(readFile(engine.file("trace")), "up-begin\n") << "the stop waits for the running start";
+
+    ASSERT_TRUE(waitUntil([&] { return engine.tryOpenGate(); }));
+    // The second start blocks on the gate again, after the stop has run.
+    ASSERT_TRUE(waitUntil([&] { return readFile(engine.file("trace")).count("up-begin") == 2; }));
+    EXPECT_EQ(state->busyText(), "Starting…");
+    ASSERT_TRUE(waitUntil([&] { return engine.tryOpenGate(); }));
+    ASSERT_TRUE(waitUntil([&] { return idle(*state); }));
+
+    EXPECT_EQ(readFile(engine.file("trace")), "up-begin\nup-end\ndown-begin\ndown-end\nup-begin\nup-end\n");
+    EXPECT_EQ(outputs, QStringList({"started\n", "stopped\n", "started\n"}));
+}
+
+TEST_F(AppStateTest, refreshLogs_readsSelectedLog) {
+    writeFile(engine.file("storage/logs/rm1.log"), "a\n\nb\n");
+    auto state = makeState();
+    state->setSelectedLog("rm1");
+    state->refreshLogs();
+    EXPECT_EQ(state->logOutput(), "a\nb");
+    state->setSelectedLog("portal");
+    state->refreshLogs();
+    EXPECT_EQ(state->logOutput(), "No log found: " + engine.path() + "/storage/logs/portal.log");
+}
+
+TEST_F(AppStateTest, refreshRunState_appliesPortsThenChecksPid) {
+    auto state = makeState();
+    writeFile(engine.file("storage/runtime_ports.json"), R"({"port":8555})");
+    writeFile(engine.file("storage/web.pid"), QByteArray::number(QCoreApplication::applicationPid()));
+    state->refreshRunState();
+    EXPECT_EQ(state->port(), "8555");
+    EXPECT_TRUE(state->isRunning());
+}
+
+TEST(AppStateAccessHost, mapsOnlyTheWildcardAddress) {
+    TempEnv env;
+    AppState state;
+    const std::pair<QString, QString> cases[] = {
+        {"0.0.0.0", "127.0.0.1"},   {"127.0.0.1", "127.0.0.1"}, {"", ""},
+        {"localhost", "localhost"}, {" 0.0.0.0", " 0.0.0.0"},   {"::", "::"},
+        {"10.0.0.5", "10.0.0.5"},
+    };
+    for (const auto& [host, expected] : cases) {
+        state.setHost(host);
+        EXPECT_EQ(state.accessHost(), expected) << host.toStdString();
+    }
+}
+
+TEST_F(AppStateTest, unlockOperator_builtInPasscodeUntilEnvironmentSetsOne) {
+    auto state = makeState();
+    EXPECT_EQ(AppState::builtInPasscode().size(), 12);
+    EXPECT_FALSE(state->unlockOperator("wrong"));
+    EXPECT_FALSE(state->unlockOperator(" zqt-operator"));
+    EXPECT_FALSE(state->unlockOperator("ZQT-OPERATOR"));
+    EXPECT_FALSE(state->operatorUnlocked());
+    EXPECT_FALSE(storedJson().value("zqtOperatorUnlocked").toBool());
+
+    EXPECT_TRUE(state->unlockOperator("zqt-operator"));
+    EXPECT_TRUE(state->operatorUnlocked());
+    EXPECT_TRUE(storedJson().value("zqtOperatorUnlocked").toBool()) << "saved at once";
+
+    state->lockOperator();
+    EXPECT_FALSE(state->operatorUnlocked());
+    EXPECT_FALSE(storedJson().value("zqtOperatorUnlocked").toBool());
+}
+
+TEST_F(AppStateTest, unlockOperator_emptyEnvironmentPasscode_replacesTheBuiltInOne) {
+    env.setVar("ZQT_OPERATOR_PASS", QByteArray());
+    auto state = makeState();
+    EXPECT_FALSE(state->unlockOperator("zqt-operator"));
+    EXPECT_TRUE(state->unlockOperator(""));
+}
+
+TEST_F(AppStateTest, unlockOperator_environmentPasscode_isComparedExactly) {
+    env.setVar("ZQT_OPERATOR_PASS", "my own secret ");
+    auto state = makeState();
+    EXPECT_FALSE(state->unlockOperator("my own secret"));
+    EXPECT_FALSE(state->unlockOperator("zqt-operator"));
+    EXPECT_TRUE(state->unlockOperator("my own secret "));
+}
+
+TEST_F(AppStateTest, unlockedOperator_survivesRestart) {
+    {
+        auto state = makeState();
+        ASSERT_TRUE(state->unlockOperator("zqt-operator"));
+    }
+    AppState again;
+    EXPECT_TRUE(again.operatorUnlocked());
+}
+
+class AppStateStatusTest : public AppStateTest {
+protected:
+    // Runs one refresh and waits until both requests are done.
+    void refreshAndWait(AppState& state) {
+        int finished = 0;
+        auto c = QObject::connect(&state, &AppState::statusProbeFinished, [&] { ++finished; });
+        state.refreshSystemStatus();
+        EXPECT_TRUE(waitUntil([&] { return finished == 2; }, 10000));
+        QObject::disconnect(c);
+    }
+    RecordingServer server;
+};
+
+TEST_F(AppStateStatusTest, refreshSystemStatus_storesBodiesWhateverTheHttpStatus) {
+    server.setReply("GET", "/api/system/status", {500, "engine on fire", "text/plain"});
+    server.setReply("GET", "/health", {200, R"({"ok": true})", "application/json"});
+    auto state = makeState();
+    state->setHost("0.0.0.0");
+    state->setPort(QString::number(server.port()));
+    refreshAndWait(*state);
+    EXPECT_EQ(state->systemStatus(), "engine on fire");
+    EXPECT_EQ(state->healthStatus(), R"({"ok": true})");
+
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    for (const auto& r : requests) {
+        EXPECT_EQ(r.method, "GET");
+        EXPECT_FALSE(r.hasHeader("Authorization"));
+        EXPECT_EQ(r.header("Host"), "127.0.0.1:" + std::to_string(server.port()));
+    }
+    EXPECT_EQ(requests[0].target == "/api/system/status" ? requests[1].target : requests[0].target, "/health");
+}
+
+TEST_F(AppStateStatusTest, refreshSystemStatus_emptyBodyAndInvalidUtf8_storeEmptyText) {
+    server.setReply("GET", "/api/system/status", {200, "", "text/plain"});
+    server.setReply("GET", "/health", {200, "\xff\xfe", "text/plain"});
+    auto state = makeState();
+    state->setSystemStatus("old status");
+    state->setHealthStatus("old health");
+    state->setPort(QString::number(server.port()));
+    refreshAndWait(*state);
+    EXPECT_EQ(state->systemStatus(), "");
+    EXPECT_EQ(state->healthStatus(), "");
+}
+
+TEST_F(AppStateStatusTest, refreshSystemStatus_refusedConnection_keepsPreviousTexts) {
+    auto state = makeState();
+    state->setSystemStatus("last good status");
+    state->setHealthStatus("last good health");
+    state->setPort(QString::number(zqt::test::freePort()));
+    refreshAndWait(*state);
+    EXPECT_EQ(state->systemStatus(), "last good status");
+    EXPECT_EQ(state->healthStatus(), "last good health");
+}
+
+TEST_F(AppStateStatusTest, refreshSystemStatus_invalidAddress_sendsNothing) {
+    auto state = makeState();
+    for (const QString& port : {QString("80 80"), QString("abc"), QString("99999999")}) {
+        state->setPort(port);
+        state->refreshSystemStatus();
+        EXPECT_TRUE(state->findChildren<QNetworkReply*>().isEmpty()) << port.toStdString();
+    }
+    state->setPort(QString::number(server.port()));
+    state->setHost("bad host");
+    state->refreshSystemStatus();
+    EXPECT_TRUE(state->findChildren<QNetworkReply*>().isEmpty());
+    EXPECT_EQ(server.requestCount(), 0u);
+}
