@@ -1,16 +1,28 @@
 #include "window/ContentView.h"
 
 #include "control/AppState.h"
+#include "control/Preferences.h"
 #include "control/ServiceManager.h"
+#include "window/AppIcons.h"
+#include "window/LogsView.h"
+#include "window/OperatorSheet.h"
+#include "window/SettingsView.h"
+#include "window/StatusView.h"
+#include "window/Typography.h"
+#include "window/WebView.h"
 
-#include <QFontDatabase>
+#include <QDateTime>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QVBoxLayout>
+#include <QWebEngineProfile>
+
+#include <cstdio>
 
 namespace zqt {
 
@@ -20,6 +32,10 @@ namespace {
 constexpr int kHeaderMargin = 16;
 constexpr int kHeaderSpacing = 16;
 constexpr int kTitleSpacing = 4;
+
+// Tabs always present, in order; the operator sections follow them.
+constexpr int kNativeTerminalIndex = 3;
+constexpr int kAlwaysShownTabs = 5;
 
 QPushButton* makeButton(const QString& text, const QString& name, QWidget* parent) {
     auto* button = new QPushButton(text, parent);
@@ -34,6 +50,9 @@ ContentView::ContentView(AppState& state, QWidget* parent) : QWidget(parent), m_
     setWindowTitle(QStringLiteral("ZQT Desktop Control"));
     setMinimumSize(1200, 760);
 
+    // Created before any page and deleted after all of them (see the destructor).
+    m_profile = WebView::createProfile(this);
+
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -46,27 +65,40 @@ ContentView::ContentView(AppState& state, QWidget* parent) : QWidget(parent), m_
     divider->setForegroundRole(QPalette::Mid);
     layout->addWidget(divider);
 
-    // The body: for now the output of the last script.
-    auto* body = new QWidget(this);
-    body->setObjectName(QStringLiteral("body"));
-    auto* bodyLayout = new QVBoxLayout(body);
-    bodyLayout->setContentsMargins(kHeaderMargin, kHeaderMargin, kHeaderMargin, kHeaderMargin);
-    m_outputView = new QPlainTextEdit(body);
-    m_outputView->setObjectName(QStringLiteral("lastOutputView"));
-    m_outputView->setReadOnly(true);
-    m_outputView->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    m_outputView->setPlaceholderText(QStringLiteral("Output of the last start or stop appears here."));
-    bodyLayout->addWidget(m_outputView);
-    layout->addWidget(body, 1);
+    m_addresses =
+        EngineAddresses::compute(m_state.host(), m_state.port(), m_state.marketingPort(), m_state.portalPort(), {});
+    buildTabs();
+    layout->addWidget(m_tabs, 1);
+
+    m_sheet = new OperatorSheet(m_state, this);
+    connect(m_sheet, &QDialog::finished, this, [this] { setShowOperatorSheet(false); });
 
     connect(&m_state, &AppState::isRunningChanged, this, &ContentView::updateRunState);
-    connect(&m_state, &AppState::operatorUnlockedChanged, this, &ContentView::updateOperatorButton);
+    connect(&m_state, &AppState::operatorUnlockedChanged, this, [this] {
+        updateOperatorButton();
+        updateOperatorTabs();
+        // Opened some other way while the sheet was up: the sheet has nothing left to do.
+        if (m_state.operatorUnlocked() && m_showOperatorSheet)
+            setShowOperatorSheet(false);
+    });
     connect(&m_state, &AppState::busyChanged, this, &ContentView::updateBusy);
-    connect(&m_state, &AppState::lastOutputChanged, this, [this] { m_outputView->setPlainText(m_state.lastOutput()); });
+    for (auto changed : {&AppState::hostChanged, &AppState::portChanged, &AppState::marketingPortChanged,
+                         &AppState::portalPortChanged})
+        connect(&m_state, changed, this, &ContentView::updateAddresses);
+    // The stored token is read again whenever a tab is chosen, so a sign-in shows in the web terminal's address.
+    connect(m_tabs, &QTabWidget::currentChanged, this, &ContentView::updateAddresses);
+
     updateRunState();
     updateOperatorButton();
     updateBusy();
-    m_outputView->setPlainText(m_state.lastOutput());
+    updateOperatorTabs();
+    updateAddresses();
+}
+
+// The tabs (and with them every web page) go before the web profile they use.
+ContentView::~ContentView() {
+    delete m_sheet;
+    delete m_tabs;
 }
 
 QWidget* ContentView::buildHeader() {
@@ -89,6 +121,7 @@ QWidget* ContentView::buildHeader() {
     title->setFont(headline);
     m_runStateLabel = new QLabel(header);
     m_runStateLabel->setObjectName(QStringLiteral("runStateLabel"));
+    m_runStateLabel->setAccessibleName(QStringLiteral("Engine run state"));
     titleBlock->addWidget(title);
     titleBlock->addWidget(m_runStateLabel);
     row->addLayout(titleBlock);
@@ -97,6 +130,7 @@ QWidget* ContentView::buildHeader() {
 
     m_busyIndicator = new QProgressBar(header);
     m_busyIndicator->setObjectName(QStringLiteral("busyIndicator"));
+    m_busyIndicator->setAccessibleName(QStringLiteral("Script running"));
     m_busyIndicator->setRange(0, 0); // indeterminate
     m_busyIndicator->setTextVisible(false);
     m_busyIndicator->setFixedWidth(120);
@@ -106,6 +140,7 @@ QWidget* ContentView::buildHeader() {
     row->addWidget(m_busyLabel);
 
     auto* refresh = makeButton(QStringLiteral("Refresh"), QStringLiteral("refreshButton"), header);
+    refresh->setToolTip(QStringLiteral("Re-read the runtime ports and check whether the engine runs"));
     auto* start = makeButton(QStringLiteral("Start"), QStringLiteral("startButton"), header);
     auto* stop = makeButton(QStringLiteral("Stop"), QStringLiteral("stopButton"), header);
     m_operatorButton = makeButton(QString(), QStringLiteral("operatorButton"), header);
@@ -121,6 +156,38 @@ QWidget* ContentView::buildHeader() {
     return header;
 }
 
+void ContentView::buildTabs() {
+    m_tabs = new QTabWidget(this);
+    m_tabs->setObjectName(QStringLiteral("tabs"));
+    m_tabs->setDocumentMode(true);
+    m_tabs->setUsesScrollButtons(true);
+    m_tabs->setElideMode(Qt::ElideNone);
+    m_tabs->tabBar()->setExpanding(false);
+
+    using K = AppIcons::Kind;
+    m_site = addWebTab(QStringLiteral("Site"), static_cast<int>(K::Globe));
+    m_external = addWebTab(QStringLiteral("External"), static_cast<int>(K::Sparkles));
+    m_portal = addWebTab(QStringLiteral("Trader Portal"), static_cast<int>(K::Person));
+    auto* terminal = new QWidget(m_tabs);
+    terminal->setObjectName(QStringLiteral("nativeTerminalPlaceholder"));
+    m_tabs->addTab(terminal, AppIcons::icon(K::Bolt), QStringLiteral("Native Terminal"));
+    m_webTerminal = addWebTab(QStringLiteral("Web Terminal"), static_cast<int>(K::Chart));
+}
+
+WebView* ContentView::addWebTab(const QString& title, int iconKind) {
+    auto* view = new WebView(m_profile, title, m_tabs);
+    m_tabs->addTab(view, AppIcons::icon(static_cast<AppIcons::Kind>(iconKind)), title);
+    return view;
+}
+
+WebView* ContentView::webView(const QString& title) const {
+    for (int i = 0; i < m_tabs->count(); ++i) {
+        if (m_tabs->tabText(i) == title)
+            return qobject_cast<WebView*>(m_tabs->widget(i));
+    }
+    return nullptr;
+}
+
 QColor ContentView::onlineColor() {
     return QColor(0x28, 0xa7, 0x45);
 }
@@ -129,7 +196,24 @@ void ContentView::setShowOperatorSheet(bool show) {
     if (m_showOperatorSheet == show)
         return;
     m_showOperatorSheet = show;
+    if (show) {
+        m_sheet->open();
+    } else if (m_sheet->isVisible()) {
+        m_sheet->cancel();
+    }
     emit showOperatorSheetChanged();
+}
+
+void ContentView::paintEvent(QPaintEvent* event) {
+    QWidget::paintEvent(event);
+    if (m_painted)
+        return;
+    m_painted = true;
+    // For the start-up benchmark: the wall-clock time of the window's first paint, in ms since the epoch.
+    if (qEnvironmentVariableIsSet("ZQT_TRACE_FIRST_PAINT")) {
+        std::fprintf(stderr, "zqt-first-paint-ms %lld\n", static_cast<long long>(QDateTime::currentMSecsSinceEpoch()));
+        std::fflush(stderr);
+    }
 }
 
 void ContentView::updateRunState() {
@@ -145,11 +229,50 @@ void ContentView::updateOperatorButton() {
                                                          : QStringLiteral("Operator Unlock"));
 }
 
+void ContentView::updateOperatorTabs() {
+    const bool unlocked = m_state.operatorUnlocked();
+    if (unlocked && !m_admin) {
+        using K = AppIcons::Kind;
+        m_admin = addWebTab(QStringLiteral("Admin"), static_cast<int>(K::Shield));
+        m_admin->setUrl(m_addresses.admin);
+        m_status = new StatusView(m_state, m_tabs);
+        m_tabs->addTab(m_status, AppIcons::icon(K::Pulse), QStringLiteral("Status"));
+        m_logs = new LogsView(m_state, m_tabs);
+        m_tabs->addTab(m_logs, AppIcons::icon(K::Document), QStringLiteral("Logs"));
+        m_settings = new SettingsView(m_state, m_tabs);
+        m_tabs->addTab(m_settings, AppIcons::icon(K::Gear), QStringLiteral("Settings"));
+    } else if (!unlocked && m_admin) {
+        // An operator section that is showing gives way to the terminal, the operator's main workspace.
+        if (m_tabs->currentIndex() >= kAlwaysShownTabs)
+            m_tabs->setCurrentIndex(kNativeTerminalIndex);
+        for (QWidget* section : std::initializer_list<QWidget*>{m_admin, m_status, m_logs, m_settings}) {
+            m_tabs->removeTab(m_tabs->indexOf(section));
+            delete section;
+        }
+        m_admin = nullptr;
+        m_status = nullptr;
+        m_logs = nullptr;
+        m_settings = nullptr;
+    }
+}
+
 void ContentView::updateBusy() {
     const bool busy = m_state.busy();
     m_busyIndicator->setVisible(busy);
     m_busyLabel->setVisible(busy);
     m_busyLabel->setText(m_state.busyText());
+}
+
+void ContentView::updateAddresses() {
+    const QString token = m_state.preferences().string(PrefKey::Token).value_or(QString());
+    m_addresses =
+        EngineAddresses::compute(m_state.host(), m_state.port(), m_state.marketingPort(), m_state.portalPort(), token);
+    m_site->setUrl(m_addresses.marketing);
+    m_external->setUrl(m_addresses.external);
+    m_portal->setUrl(m_addresses.portal);
+    m_webTerminal->setUrl(m_addresses.webTerminal);
+    if (m_admin)
+        m_admin->setUrl(m_addresses.admin);
 }
 
 void ContentView::onOperatorClicked() {

@@ -1,19 +1,28 @@
 #pragma once
 
+#include "control/EngineAddresses.h"
+
 #include <QWidget>
 
 class QLabel;
-class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
-class QVBoxLayout;
+class QTabWidget;
+class QWebEngineProfile;
 
 namespace zqt {
 
 class AppState;
+class LogsView;
+class NativeTerminalView;
+class OperatorSheet;
+class SettingsView;
+class StatusView;
+class WebView;
 
 // The program's one window. The header shows the title, the engine's run state, a busy indicator while a start
-// or stop script runs, and the Refresh, Start, Stop and operator buttons; the body below it holds the content.
+// or stop script runs, and the Refresh, Start, Stop and operator buttons. Below it the tabs: the engine's web
+// pages, the native terminal, and, while the operator lock is open, the admin page, status, logs and settings.
 // Everything shown is bound to the shared AppState; every action goes through its operations.
 class ContentView final : public QWidget {
     Q_OBJECT
@@ -21,12 +30,23 @@ class ContentView final : public QWidget {
 
 public:
     explicit ContentView(AppState& state, QWidget* parent = nullptr);
+    ~ContentView() override;
 
     AppState& state() const { return m_state; }
 
-    // The operator sheet is asked for ("Operator Unlock" sets it).
+    // The operator sheet is shown ("Operator Unlock" sets it; Cancel and a successful Unlock clear it).
     bool showOperatorSheet() const { return m_showOperatorSheet; }
     void setShowOperatorSheet(bool show);
+
+    // The addresses the tabs show now, from the current host, ports and stored sign-in token.
+    const EngineAddresses& addresses() const { return m_addresses; }
+
+    QTabWidget* tabs() const { return m_tabs; }
+    OperatorSheet* operatorSheet() const { return m_sheet; }
+    NativeTerminalView* terminal() const { return m_terminal; }
+    QWebEngineProfile* webProfile() const { return m_profile; }
+    // The web view of the tab titled `title`, or nullptr.
+    WebView* webView(const QString& title) const;
 
     // Colour of "Services online".
     static QColor onlineColor();
@@ -34,21 +54,43 @@ public:
 signals:
     void showOperatorSheetChanged();
 
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
 private:
     QWidget* buildHeader();
+    void buildTabs();
+    WebView* addWebTab(const QString& title, int iconKind);
     void updateRunState();
     void updateOperatorButton();
+    void updateOperatorTabs();
     void updateBusy();
+    void updateAddresses();
     void onOperatorClicked();
 
     AppState& m_state;
     bool m_showOperatorSheet = false;
+    bool m_painted = false;
+    EngineAddresses m_addresses;
 
+    QWebEngineProfile* m_profile = nullptr;
     QLabel* m_runStateLabel = nullptr;
     QProgressBar* m_busyIndicator = nullptr;
     QLabel* m_busyLabel = nullptr;
     QPushButton* m_operatorButton = nullptr;
-    QPlainTextEdit* m_outputView = nullptr;
+    QTabWidget* m_tabs = nullptr;
+    OperatorSheet* m_sheet = nullptr;
+
+    WebView* m_site = nullptr;
+    WebView* m_external = nullptr;
+    WebView* m_portal = nullptr;
+    NativeTerminalView* m_terminal = nullptr;
+    WebView* m_webTerminal = nullptr;
+    // The operator sections; they exist only while the lock is open.
+    WebView* m_admin = nullptr;
+    StatusView* m_status = nullptr;
+    LogsView* m_logs = nullptr;
+    SettingsView* m_settings = nullptr;
 };
 
 } // namespace zqt

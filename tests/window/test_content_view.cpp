@@ -2,21 +2,33 @@
 
 #include "control/AppState.h"
 #include "control/Preferences.h"
+#include "window/OperatorSheet.h"
+#include "window/WebView.h"
 
 #include "EngineHome.h"
 #include "QtPrinters.h"
+#include "RecordingServer.h"
 #include "TestEnv.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalSpy>
+#include <QTabWidget>
 #include <QTest>
+#include <QToolButton>
+#include <QWebEngineProfile>
+#include <QWebEngineView>
 
 #include <gtest/gtest.h>
 
 using zqt::AppState;
 using zqt::ContentView;
+using zqt::WebView;
 using zqt::test::EngineHome;
 using zqt::test::TempEnv;
 using zqt::test::waitUntil;
@@ -24,6 +36,16 @@ using zqt::test::writeFile;
 
 namespace {
 
+constexpr char kPass[] = "zqt-operator";
+
+QStringList tabTitles(const QTabWidget* tabs) {
+    QStringList titles;
+    for (int i = 0; i < tabs->count(); ++i)
+        titles << tabs->tabText(i);
+    return titles;
+}
+
+// A window over a temp engine home whose start script waits at a gate, with known settings.
 class ContentViewTest : public ::testing::Test {
 protected:
     ContentViewTest() {
@@ -33,7 +55,19 @@ protected:
         zqt::Preferences prefs;
         prefs.setString(zqt::PrefKey::Home, engine.path());
         prefs.setBool(zqt::PrefKey::AutoStart, false);
+        prefs.setString(zqt::PrefKey::Host, "0.0.0.0");
+        prefs.setString(zqt::PrefKey::Port, "8000");
+        prefs.setString(zqt::PrefKey::MarketingPort, "3000");
+        prefs.setString(zqt::PrefKey::PortalPort, "3001");
+        prefs.remove(zqt::PrefKey::Token);
         prefs.sync();
+    }
+    ~ContentViewTest() override {
+        view.reset();
+        state.reset();
+    }
+
+    void open() {
         state = std::make_unique<AppState>();
         view = std::make_unique<ContentView>(*state);
         view->show();
@@ -44,6 +78,19 @@ protected:
         EXPECT_NE(w, nullptr) << name;
         return w;
     }
+    QTabWidget* tabs() const { return view->tabs(); }
+    void selectTab(const QString& title) const {
+        const int index = tabTitles(tabs()).indexOf(title);
+        ASSERT_GE(index, 0) << title.toStdString();
+        tabs()->setCurrentIndex(index);
+    }
+    void unlockThroughSheet(const QString& pass) const {
+        QTest::mouseClick(child<QPushButton>("operatorButton"), Qt::LeftButton);
+        auto* field = child<QLineEdit>("operatorPassField");
+        field->clear();
+        QTest::keyClicks(field, pass);
+        QTest::mouseClick(child<QPushButton>("operatorUnlockButton"), Qt::LeftButton);
+    }
 
     TempEnv env;
     EngineHome engine{env.path("engine")};
@@ -51,9 +98,21 @@ protected:
     std::unique_ptr<ContentView> view;
 };
 
+// Requests for the page itself (the browser also asks for /favicon.ico on its own).
+size_t pageRequests(const zqt::test::RecordingServer& server) {
+    size_t n = 0;
+    for (const auto& r : server.requests())
+        n += r.path == "/" ? 1 : 0;
+    return n;
+}
+
+const QStringList kPublicTabs{"Site", "External", "Trader Portal", "Native Terminal", "Web Terminal"};
+const QStringList kOperatorTabs{"Admin", "Status", "Logs", "Settings"};
+
 } // namespace
 
 TEST_F(ContentViewTest, header_showsTitleButtonsAndOfflineState) {
+    open();
     EXPECT_GE(view->minimumWidth(), 1200);
     EXPECT_GE(view->minimumHeight(), 760);
     EXPECT_EQ(child<QLabel>("titleLabel")->text(), "ZQT Desktop Control");
@@ -65,9 +124,13 @@ TEST_F(ContentViewTest, header_showsTitleButtonsAndOfflineState) {
     EXPECT_EQ(runState->text(), "Services offline");
     EXPECT_EQ(runState->palette().color(QPalette::WindowText), view->palette().color(QPalette::PlaceholderText));
     EXPECT_FALSE(child<QProgressBar>("busyIndicator")->isVisible());
+    EXPECT_EQ(tabTitles(tabs()), kPublicTabs);
+    for (int i = 0; i < tabs()->count(); ++i)
+        EXPECT_FALSE(tabs()->tabIcon(i).isNull()) << tabs()->tabText(i).toStdString();
 }
 
 TEST_F(ContentViewTest, refresh_withLiveProcessInPidFile_showsOnlineInGreen) {
+    open();
     writeFile(engine.file("storage/web.pid"), QByteArray::number(QCoreApplication::applicationPid()));
     QTest::mouseClick(child<QPushButton>("refreshButton"), Qt::LeftButton);
     auto* runState = child<QLabel>("runStateLabel");
@@ -75,30 +138,280 @@ TEST_F(ContentViewTest, refresh_withLiveProcessInPidFile_showsOnlineInGreen) {
     EXPECT_EQ(runState->palette().color(QPalette::WindowText), ContentView::onlineColor());
 }
 
-TEST_F(ContentViewTest, start_showsBusyIndicatorWhileScriptRunsAndWindowStaysResponsive) {
+TEST_F(ContentViewTest, start_showsBusyIndicatorWhileScriptRunsAndOutputInSettings) {
+    open();
+    ASSERT_TRUE(state->unlockOperator(kPass));
+    selectTab("Settings");
+    auto* outputBlock = child<QWidget>("lastOutputBlock");
+    EXPECT_FALSE(outputBlock->isVisible()); // nothing printed yet: no heading either
+
     QTest::mouseClick(child<QPushButton>("startButton"), Qt::LeftButton);
     auto* busy = child<QProgressBar>("busyIndicator");
-    auto* busyLabel = child<QLabel>("busyLabel");
     EXPECT_TRUE(busy->isVisible());
-    EXPECT_EQ(busyLabel->text(), "Starting…");
+    EXPECT_EQ(child<QLabel>("busyLabel")->text(), "Starting…");
     // The buttons stay enabled and the event loop keeps running while the script waits.
     EXPECT_TRUE(child<QPushButton>("stopButton")->isEnabled());
     ASSERT_TRUE(waitUntil([&] { return engine.tryOpenGate(); }));
     ASSERT_TRUE(waitUntil([&] { return !state->busy(); }));
     EXPECT_FALSE(busy->isVisible());
+    EXPECT_TRUE(outputBlock->isVisible());
     EXPECT_EQ(child<QPlainTextEdit>("lastOutputView")->toPlainText(), "engine up\n");
+
+    state->setLastOutput({});
+    EXPECT_FALSE(outputBlock->isVisible());
 }
 
-TEST_F(ContentViewTest, operatorButton_asksForSheetWhenLockedAndLocksWhenOpen) {
-    auto* button = child<QPushButton>("operatorButton");
-    QTest::mouseClick(button, Qt::LeftButton);
+TEST_F(ContentViewTest, operatorLock_opensExactlyFourTabsAfterWebTerminalAndClosesThemAcrossRestart) {
+    open();
+    unlockThroughSheet(kPass);
+    EXPECT_EQ(tabTitles(tabs()), kPublicTabs + kOperatorTabs);
+    EXPECT_EQ(child<QPushButton>("operatorButton")->text(), "Operator: ON");
+
+    QTest::mouseClick(child<QPushButton>("operatorButton"), Qt::LeftButton);
+    EXPECT_EQ(tabTitles(tabs()), kPublicTabs);
+    EXPECT_EQ(view->findChild<QWidget*>("settingsView"), nullptr);
+    EXPECT_EQ(child<QPushButton>("operatorButton")->text(), "Operator Unlock");
+
+    // A new run reads the closed lock back.
+    view.reset();
+    state.reset();
+    open();
+    EXPECT_FALSE(state->operatorUnlocked());
+    EXPECT_EQ(tabTitles(tabs()), kPublicTabs);
+}
+
+TEST_F(ContentViewTest, operatorLock_openAtStart_showsTheFourTabs) {
+    zqt::Preferences().setBool(zqt::PrefKey::OperatorUnlocked, true);
+    open();
+    EXPECT_EQ(tabTitles(tabs()), kPublicTabs + kOperatorTabs);
+}
+
+TEST_F(ContentViewTest, lock_whileOperatorTabSelected_selectsNativeTerminal) {
+    open();
+    ASSERT_TRUE(state->unlockOperator(kPass));
+    selectTab("Logs");
+    state->lockOperator();
+    EXPECT_EQ(tabs()->tabText(tabs()->currentIndex()), "Native Terminal");
+}
+
+TEST_F(ContentViewTest, sheet_wrongPasscodeShowsErrorAndKeepsText_thenCancelClearsBoth) {
+    open();
+    QTest::mouseClick(child<QPushButton>("operatorButton"), Qt::LeftButton);
+    auto* sheet = view->operatorSheet();
+    ASSERT_TRUE(sheet->isVisible());
+    EXPECT_EQ(sheet->windowModality(), Qt::WindowModal);
+    auto* field = child<QLineEdit>("operatorPassField");
+    EXPECT_EQ(field->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(field->placeholderText(), "Passcode");
+    auto* error = child<QLabel>("operatorErrorLabel");
+    EXPECT_FALSE(error->isVisible());
+
+    QTest::keyClicks(field, "wrong");
+    QTest::mouseClick(child<QPushButton>("operatorUnlockButton"), Qt::LeftButton);
+    EXPECT_TRUE(sheet->isVisible());
     EXPECT_TRUE(view->showOperatorSheet());
+    EXPECT_TRUE(error->isVisible());
+    EXPECT_EQ(error->text(), "Invalid passcode.");
+    EXPECT_EQ(field->text(), "wrong");
     EXPECT_FALSE(state->operatorUnlocked());
 
-    ASSERT_TRUE(state->unlockOperator("zqt-operator"));
-    EXPECT_EQ(button->text(), "Operator: ON");
-    QTest::mouseClick(button, Qt::LeftButton);
-    EXPECT_FALSE(state->operatorUnlocked());
-    EXPECT_EQ(button->text(), "Operator Unlock");
-    EXPECT_EQ(zqt::Preferences().boolean(zqt::PrefKey::OperatorUnlocked), std::optional<bool>(false));
+    QTest::mouseClick(child<QPushButton>("operatorCancelButton"), Qt::LeftButton);
+    EXPECT_FALSE(sheet->isVisible());
+    EXPECT_FALSE(view->showOperatorSheet());
+    EXPECT_EQ(tabTitles(tabs()), kPublicTabs);
+
+    // Opens clean.
+    QTest::mouseClick(child<QPushButton>("operatorButton"), Qt::LeftButton);
+    EXPECT_TRUE(sheet->isVisible());
+    EXPECT_EQ(field->text(), "");
+    EXPECT_FALSE(error->isVisible());
+    EXPECT_EQ(sheet->operatorError(), "");
+}
+
+TEST_F(ContentViewTest, sheet_rightPasscodeWithReturn_unlocksAndCloses) {
+    env.setVar("ZQT_OPERATOR_PASS", "s3cret");
+    open();
+    QTest::mouseClick(child<QPushButton>("operatorButton"), Qt::LeftButton);
+    auto* field = child<QLineEdit>("operatorPassField");
+    QTest::keyClicks(field, "s3cret");
+    QTest::keyClick(field, Qt::Key_Return);
+    EXPECT_FALSE(view->operatorSheet()->isVisible());
+    EXPECT_FALSE(view->showOperatorSheet());
+    EXPECT_TRUE(state->operatorUnlocked());
+    EXPECT_EQ(field->text(), "");
+    EXPECT_EQ(zqt::Preferences().boolean(zqt::PrefKey::OperatorUnlocked), std::optional<bool>(true));
+}
+
+TEST_F(ContentViewTest, sheet_escape_actsAsCancel) {
+    open();
+    QTest::mouseClick(child<QPushButton>("operatorButton"), Qt::LeftButton);
+    auto* field = child<QLineEdit>("operatorPassField");
+    QTest::keyClicks(field, "typed");
+    QTest::keyClick(field, Qt::Key_Escape);
+    EXPECT_FALSE(view->operatorSheet()->isVisible());
+    EXPECT_FALSE(view->showOperatorSheet());
+    EXPECT_EQ(field->text(), "");
+}
+
+TEST_F(ContentViewTest, tabs_anyInterfaceHost_pointEveryPageAtLoopback) {
+    zqt::Preferences().setBool(zqt::PrefKey::OperatorUnlocked, true);
+    open();
+    EXPECT_EQ(view->webView("Site")->url(), QUrl("http://127.0.0.1:3000"));
+    EXPECT_EQ(view->webView("External")->url(), QUrl("http://127.0.0.1:3000/external"));
+    EXPECT_EQ(view->webView("Trader Portal")->url(), QUrl("http://127.0.0.1:3001"));
+    EXPECT_EQ(view->webView("Web Terminal")->url(), QUrl("http://127.0.0.1:8000/terminal"));
+    EXPECT_EQ(view->webView("Admin")->url(), QUrl("http://127.0.0.1:8000/admin"));
+    EXPECT_EQ(view->addresses().engine, QUrl("http://127.0.0.1:8000"));
+}
+
+TEST_F(ContentViewTest, webTerminal_storedToken_isReadAgainWhenATabIsChosen) {
+    zqt::Preferences().setString(zqt::PrefKey::Token, "tok+1");
+    open();
+    EXPECT_EQ(view->webView("Web Terminal")->url().toString(QUrl::FullyEncoded),
+              "http://127.0.0.1:8000/terminal?token=tok%2B1");
+
+    // A sign-in elsewhere replaces the stored token; the next redraw uses it.
+    zqt::Preferences().setString(zqt::PrefKey::Token, "tok2");
+    selectTab("Web Terminal");
+    EXPECT_EQ(view->webView("Web Terminal")->url().toString(QUrl::FullyEncoded),
+              "http://127.0.0.1:8000/terminal?token=tok2");
+}
+
+TEST_F(ContentViewTest, settings_portEdits_reachStateAtOnceAndMoveTheSiteTab) {
+    zqt::Preferences().setBool(zqt::PrefKey::OperatorUnlocked, true);
+    open();
+    selectTab("Settings");
+    auto* port = child<QLineEdit>("marketingPortField");
+    EXPECT_EQ(port->text(), "3000");
+    port->selectAll();
+    QTest::keyClicks(port, "4000");
+    EXPECT_EQ(state->marketingPort(), "4000");
+    EXPECT_EQ(view->webView("Site")->url(), QUrl("http://127.0.0.1:4000"));
+
+    // Any text is accepted; the tab then explains instead of showing a page.
+    port->selectAll();
+    QTest::keyClicks(port, "4o00");
+    EXPECT_EQ(state->marketingPort(), "4o00");
+    selectTab("Site");
+    auto* message = view->webView("Site")->findChild<QLabel*>("webViewMessage");
+    ASSERT_NE(message, nullptr);
+    EXPECT_TRUE(message->isVisible());
+    EXPECT_FALSE(message->text().isEmpty());
+
+    QTest::mouseClick(child<QPushButton>("saveSettingsButton"), Qt::LeftButton);
+    EXPECT_EQ(zqt::Preferences().string(zqt::PrefKey::MarketingPort), std::optional<QString>("4o00"));
+}
+
+TEST_F(ContentViewTest, settings_switchesAndPickers_editTheirFields) {
+    zqt::Preferences().setBool(zqt::PrefKey::OperatorUnlocked, true);
+    open();
+    selectTab("Settings");
+    auto* demo = child<QCheckBox>("demoModeSwitch");
+    const bool before = state->demoMode();
+    demo->click();
+    EXPECT_EQ(state->demoMode(), !before);
+
+    auto* broker = child<QComboBox>("brokerModePicker");
+    EXPECT_EQ(broker->count(), 5);
+    broker->setFocus();
+    QTest::keyClick(broker, Qt::Key_End); // keyboard choice of the last broker
+    EXPECT_EQ(state->brokerMode(), "COINBASE");
+
+    // A value set elsewhere shows in the control.
+    state->setExecutionMode("LIVE");
+    EXPECT_EQ(child<QComboBox>("executionModePicker")->currentText(), "LIVE");
+    state->setHost("10.0.0.5");
+    EXPECT_EQ(child<QLineEdit>("hostField")->text(), "10.0.0.5");
+}
+
+TEST_F(ContentViewTest, logs_shownLoadsSelectedLog_segmentOnlySelects_refreshReloads) {
+    writeFile(engine.file("storage/logs/web.log"), "web line\n");
+    writeFile(engine.file("storage/logs/rm1.log"), "rm1 line\n");
+    zqt::Preferences().setBool(zqt::PrefKey::OperatorUnlocked, true);
+    open();
+    selectTab("Logs");
+    auto* output = child<QPlainTextEdit>("logOutputView");
+    EXPECT_TRUE(output->toPlainText().contains("web line"));
+    EXPECT_TRUE(output->textInteractionFlags() & Qt::TextSelectableByMouse);
+
+    QTest::mouseClick(child<QToolButton>("logSegment_rm1"), Qt::LeftButton);
+    EXPECT_EQ(state->selectedLog(), "rm1");
+    EXPECT_TRUE(output->toPlainText().contains("web line"));
+
+    QTest::mouseClick(child<QPushButton>("logsRefreshButton"), Qt::LeftButton);
+    EXPECT_TRUE(output->toPlainText().contains("rm1 line"));
+}
+
+TEST_F(ContentViewTest, status_engineStopped_showsNoDataInBothBoxes) {
+    zqt::Preferences().setString(zqt::PrefKey::Port, QString::number(zqt::test::freePort()));
+    zqt::Preferences().setBool(zqt::PrefKey::OperatorUnlocked, true);
+    open();
+    QSignalSpy probes(state.get(), &AppState::statusProbeFinished);
+    selectTab("Status");
+    ASSERT_TRUE(waitUntil([&] { return probes.count() >= 2; }, 30000));
+    for (const char* name : {"healthView", "systemStatusView"}) {
+        auto* box = child<QPlainTextEdit>(name);
+        EXPECT_EQ(box->toPlainText(), "");
+        EXPECT_EQ(box->placeholderText(), "No data");
+    }
+}
+
+TEST_F(ContentViewTest, status_shownFetchesRepliesAsReceived) {
+    zqt::test::RecordingServer server;
+    server.setReply("GET", "/health", {200, "{\"ok\": true}"});
+    server.setReply("GET", "/api/system/status", {503, "{\"db\":\"down\"}"});
+    zqt::Preferences prefs;
+    prefs.setString(zqt::PrefKey::Host, "127.0.0.1");
+    prefs.setString(zqt::PrefKey::Port, QString::number(server.port()));
+    prefs.setBool(zqt::PrefKey::OperatorUnlocked, true);
+    prefs.sync();
+    open();
+    selectTab("Status");
+    auto* health = child<QPlainTextEdit>("healthView");
+    auto* system = child<QPlainTextEdit>("systemStatusView");
+    ASSERT_TRUE(waitUntil([&] { return !health->toPlainText().isEmpty() && !system->toPlainText().isEmpty(); }));
+    EXPECT_EQ(health->toPlainText(), "{\"ok\": true}");
+    EXPECT_EQ(system->toPlainText(), "{\"db\":\"down\"}");
+}
+
+TEST_F(ContentViewTest, webView_sameAddressDoesNotReload_newPortDoes) {
+    zqt::test::RecordingServer site;
+    site.setReply("GET", "/", {200, "<html><body>site</body></html>", "text/html"});
+    zqt::test::RecordingServer moved;
+    moved.setReply("GET", "/", {200, "<html><body>moved</body></html>", "text/html"});
+    zqt::Preferences prefs;
+    prefs.setString(zqt::PrefKey::Host, "127.0.0.1");
+    prefs.setString(zqt::PrefKey::MarketingPort, QString::number(site.port()));
+    prefs.sync();
+    open();
+    WebView* web = view->webView("Site");
+    ASSERT_TRUE(waitUntil([&] { return web->browser() != nullptr; }));
+    QSignalSpy started(web->browser(), &QWebEngineView::loadStarted);
+    QSignalSpy finished(web->browser(), &QWebEngineView::loadFinished);
+    ASSERT_TRUE(waitUntil([&] { return finished.count() >= 1; }, 60000));
+    const int loads = started.count();
+    const size_t requests = pageRequests(site);
+
+    // Handing the same address again, by a field change that leaves it as it was and by a tab change.
+    state->setHost("0.0.0.0");
+    state->setHost("127.0.0.1");
+    selectTab("External");
+    selectTab("Site");
+    web->setUrl(QUrl(site.baseUrl()));
+    EXPECT_FALSE(started.wait(500)); // a reload would start within this
+    EXPECT_EQ(started.count(), loads);
+    EXPECT_EQ(pageRequests(site), requests);
+
+    state->setMarketingPort(QString::number(moved.port()));
+    ASSERT_TRUE(waitUntil([&] { return moved.requestCount() >= 1; }, 60000));
+    EXPECT_TRUE(waitUntil([&] { return web->browser()->url().port() == moved.port(); }, 60000));
+}
+
+TEST_F(ContentViewTest, webProfile_isNamedAndOnDisk) {
+    open();
+    QWebEngineProfile* profile = view->webProfile();
+    EXPECT_FALSE(profile->isOffTheRecord());
+    EXPECT_EQ(profile->storageName(), "zqt-desktop");
+    EXPECT_TRUE(profile->persistentStoragePath().startsWith(qEnvironmentVariable("XDG_DATA_HOME")))
+        << profile->persistentStoragePath().toStdString();
 }

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+namespace zqt {
+
+// The engine's addresses as the window shows them, computed from the bind host, the three port texts and the
+// stored sign-in token. An address that cannot be formed (a host with blanks, a port that is not a number from 1
+// to 65535, ...) is an invalid QUrl; the pages derived from it are invalid too.
+struct EngineAddresses {
+    QUrl marketing;   // http://<access host>:<marketing port>
+    QUrl external;    // marketing address + /external
+    QUrl portal;      // http://<access host>:<portal port>
+    QUrl engine;      // http://<access host>:<port>
+    QUrl admin;       // engine address + /admin
+    QUrl webTerminal; // engine address + /terminal, with ?token=<token> when a token is stored
+
+    static EngineAddresses compute(const QString& host, const QString& port, const QString& marketingPort,
+                                   const QString& portalPort, const QString& token);
+
+    // `host`, except that "0.0.0.0" (listen on every interface) is reached as "127.0.0.1".
+    static QString accessHost(const QString& host);
+    // "http://" + access host + ":" + port text, or an invalid QUrl when that text is not such an address.
+    static QUrl baseUrl(const QString& host, const QString& port);
+    // `base` with one path segment appended; invalid when `base` is.
+    static QUrl withSegment(const QUrl& base, const QString& segment);
+    // engine + /terminal, with the query token=<token> (percent-encoded as a query value, '+' included) when
+    // `token` is not empty.
+    static QUrl webTerminalUrl(const QUrl& engine, const QString& token);
+};
+
+} // namespace zqt

@@ -1,0 +1,70 @@
+#include "control/EngineAddresses.h"
+
+#include "QtPrinters.h"
+
+#include <gtest/gtest.h>
+
+using zqt::EngineAddresses;
+
+namespace {
+
+struct AddressCase {
+    const char* host;
+    const char* port;
+    const char* expected; // empty: no address can be formed
+};
+
+class BaseUrlTest : public ::testing::TestWithParam<AddressCase> {};
+
+} // namespace
+
+TEST_P(BaseUrlTest, baseUrl_formsAddressOrRefuses) {
+    const AddressCase& c = GetParam();
+    const QUrl url = EngineAddresses::baseUrl(QString::fromUtf8(c.host), QString::fromUtf8(c.port));
+    if (*c.expected == '\0') {
+        EXPECT_FALSE(url.isValid()) << url.toString().toStdString();
+    } else {
+        ASSERT_TRUE(url.isValid());
+        EXPECT_EQ(url.toString(), QString::fromUtf8(c.expected));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Hosts, BaseUrlTest,
+                         ::testing::Values(AddressCase{"0.0.0.0", "8000", "http://127.0.0.1:8000"},
+                                           AddressCase{"127.0.0.1", "3001", "http://127.0.0.1:3001"},
+                                           AddressCase{"localhost", "65535", "http://localhost:65535"},
+                                           AddressCase{"127.0.0.1", "", ""}, AddressCase{"127.0.0.1", "80a0", ""},
+                                           AddressCase{"127.0.0.1", "0", ""}, AddressCase{"127.0.0.1", "65536", ""},
+                                           AddressCase{"127.0.0.1", " 8000", ""},
+                                           AddressCase{"127.0.0.1", "8000/x", ""}, AddressCase{"my host", "8000", ""},
+                                           AddressCase{"", "8000", ""}, AddressCase{"user@host", "8000", ""},
+                                           AddressCase{"h?q", "8000", ""}));
+
+TEST(EngineAddressesTest, compute_anyInterfaceHost_reachesLoopbackOnEachPort) {
+    const EngineAddresses a = EngineAddresses::compute("0.0.0.0", "8000", "3000", "3001", {});
+    EXPECT_EQ(a.marketing.toString(), "http://127.0.0.1:3000");
+    EXPECT_EQ(a.external.toString(), "http://127.0.0.1:3000/external");
+    EXPECT_EQ(a.portal.toString(), "http://127.0.0.1:3001");
+    EXPECT_EQ(a.engine.toString(), "http://127.0.0.1:8000");
+    EXPECT_EQ(a.admin.toString(), "http://127.0.0.1:8000/admin");
+    EXPECT_EQ(a.webTerminal.toString(), "http://127.0.0.1:8000/terminal");
+}
+
+TEST(EngineAddressesTest, webTerminal_withToken_carriesItAsEncodedQueryValue) {
+    const QUrl engine("http://127.0.0.1:8000");
+    EXPECT_EQ(EngineAddresses::webTerminalUrl(engine, "abc123").toString(QUrl::FullyEncoded),
+              "http://127.0.0.1:8000/terminal?token=abc123");
+    // '+', '&', '=', '#', a blank and non-ASCII text must reach the page as the token's own characters.
+    const QUrl odd = EngineAddresses::webTerminalUrl(engine, "a+b&c=d#e f/é");
+    EXPECT_EQ(odd.toString(QUrl::FullyEncoded), "http://127.0.0.1:8000/terminal?token=a%2Bb%26c%3Dd%23e%20f%2F%C3%A9");
+}
+
+TEST(EngineAddressesTest, compute_badPort_leavesOnlyThatPortsPagesWithoutAddress) {
+    const EngineAddresses a = EngineAddresses::compute("127.0.0.1", "x", "3000", "", "tok");
+    EXPECT_TRUE(a.marketing.isValid());
+    EXPECT_TRUE(a.external.isValid());
+    EXPECT_FALSE(a.portal.isValid());
+    EXPECT_FALSE(a.engine.isValid());
+    EXPECT_FALSE(a.admin.isValid());
+    EXPECT_FALSE(a.webTerminal.isValid());
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QUrl>
+#include <QWidget>
+
+class QLabel;
+class QStackedLayout;
+class QWebEngineProfile;
+class QWebEngineView;
+
+namespace zqt {
+
+// One of the engine's web pages in a tab. The browser is created the first time the tab is shown, in the
+// program's one persistent web profile, and loads `url`. Handing the view the address it already has does
+// nothing; a different address loads it. An invalid address shows a one-line message instead of a page.
+class WebView final : public QWidget {
+    Q_OBJECT
+
+public:
+    // `profile` must outlive this view.
+    WebView(QWebEngineProfile* profile, const QString& accessibleName, QWidget* parent = nullptr);
+    ~WebView() override;
+
+    QUrl url() const { return m_url; }
+    // The address to show (see the class comment).
+    void setUrl(const QUrl& url);
+    // The embedded browser, or nullptr before the tab was first shown.
+    QWebEngineView* browser() const { return m_browser; }
+    // Creates the browser now (normally done on the first show).
+    void ensureBrowser();
+
+    // The web profile every tab shares: named, with cookies, storage and cache on disk under the program's data
+    // and cache folders, so sign-ins and site data are kept across runs.
+    static QWebEngineProfile* createProfile(QObject* parent);
+
+signals:
+    // The browser was created (first show).
+    void browserCreated();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void load();
+    void showMessageOrBrowser();
+
+    QWebEngineProfile* m_profile;
+    QUrl m_url;
+    QStackedLayout* m_stack = nullptr;
+    QLabel* m_message = nullptr;
+    QWidget* m_placeholder = nullptr;
+    QWebEngineView* m_browser = nullptr;
+};
+
+} // namespace zqt
