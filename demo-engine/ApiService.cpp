@@ -103,15 +103,24 @@ std::string lower(std::string s) {
 
 const char* reasonPhrase(int status) {
     switch (status) {
-    case 400: return "bad request";
-    case 401: return "unauthorized";
-    case 403: return "forbidden";
-    case 404: return "not found";
-    case 405: return "method not allowed";
-    case 413: return "request body too large";
-    case 414: return "request line too long";
-    case 415: return "unsupported content type";
-    default: return status >= 500 ? "internal error" : "request failed";
+    case 400:
+        return "bad request";
+    case 401:
+        return "unauthorized";
+    case 403:
+        return "forbidden";
+    case 404:
+        return "not found";
+    case 405:
+        return "method not allowed";
+    case 413:
+        return "request body too large";
+    case 414:
+        return "request line too long";
+    case 415:
+        return "unsupported content type";
+    default:
+        return status >= 500 ? "internal error" : "request failed";
     }
 }
 
@@ -135,7 +144,9 @@ void configureServer(httplib::Server& server, LogFile& log, std::size_t threads)
         int yes = 1;
         setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     });
-    server.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
+    server.new_task_queue = [threads] {
+        return new httplib::ThreadPool(threads);
+    };
     server.set_keep_alive_max_count(100000);
     server.set_keep_alive_timeout(10);
     server.set_read_timeout(10, 0);
@@ -190,7 +201,8 @@ ApiService::Handler ApiService::guarded(AccountHandler h) {
 ApiService::Handler ApiService::market(Handler h) {
     if (m_config.publicPrices)
         return h;
-    return guarded([h = std::move(h)](const httplib::Request& req, httplib::Response& res, std::int64_t) { h(req, res); });
+    return guarded(
+        [h = std::move(h)](const httplib::Request& req, httplib::Response& res, std::int64_t) { h(req, res); });
 }
 
 void ApiService::formPost(const httplib::Request& req, httplib::Response& res,
@@ -214,8 +226,8 @@ Json ApiService::status() {
     Json s{{"service", "zqt-demo-engine"},
            {"status", "running"},
            {"pid", static_cast<long long>(::getpid())},
-           {"uptime_s", std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - m_started)
-                            .count()},
+           {"uptime_s",
+            std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - m_started).count()},
            {"execution_mode", m_config.executionMode},
            {"broker", m_config.broker},
            {"public_prices", m_config.publicPrices},
@@ -290,29 +302,31 @@ void ApiService::install(httplib::Server& server) {
                    }
                    sendJson(res, Json{{"prices", prices}});
                }));
-    server.Get("/api/market/depth", market([this](const Req& req, Res& res) {
-                   const std::string sym = req.get_param_value("symbol");
-                   if (!findInstrument(sym)) {
-                       sendError(res, 400, sym.empty() ? "symbol is required" : "unknown symbol '" + printable(sym) + "'");
-                       return;
-                   }
-                   const BookSnapshot book = m_market.book(sym, nowMs());
-                   Json levels = Json::array();
-                   for (const BookLevel& l : book.levels) {
-                       Json row{{"price", l.price}};
-                       if (l.bidSize)
-                           row["bid_size"] = *l.bidSize;
-                       if (l.askSize)
-                           row["ask_size"] = *l.askSize;
-                       row["mid"] = l.mid;
-                       levels.push_back(row);
-                   }
-                   sendJson(res, Json{{"symbol", sym}, {"price", book.price}, {"levels", levels}, {"source", "simulated"}});
-               }));
+    server.Get(
+        "/api/market/depth", market([this](const Req& req, Res& res) {
+            const std::string sym = req.get_param_value("symbol");
+            if (!findInstrument(sym)) {
+                sendError(res, 400, sym.empty() ? "symbol is required" : "unknown symbol '" + printable(sym) + "'");
+                return;
+            }
+            const BookSnapshot book = m_market.book(sym, nowMs());
+            Json levels = Json::array();
+            for (const BookLevel& l : book.levels) {
+                Json row{{"price", l.price}};
+                if (l.bidSize)
+                    row["bid_size"] = *l.bidSize;
+                if (l.askSize)
+                    row["ask_size"] = *l.askSize;
+                row["mid"] = l.mid;
+                levels.push_back(row);
+            }
+            sendJson(res, Json{{"symbol", sym}, {"price", book.price}, {"levels", levels}, {"source", "simulated"}});
+        }));
     server.Get("/api/market/candles", market([this](const Req& req, Res& res) {
                    const std::string sym = req.get_param_value("symbol");
                    if (!findInstrument(sym)) {
-                       sendError(res, 400, sym.empty() ? "symbol is required" : "unknown symbol '" + printable(sym) + "'");
+                       sendError(res, 400,
+                                 sym.empty() ? "symbol is required" : "unknown symbol '" + printable(sym) + "'");
                        return;
                    }
                    long long interval = 60;
@@ -376,10 +390,10 @@ void ApiService::install(httplib::Server& server) {
                     formPost(req, res, [&](const std::map<std::string, std::string>& f) {
                         const OmsReply r = m_oms.place(a, f, received);
                         if (r.status < 400) {
-                            m_webLog.write("order " + r.body["order_id"].dump() + " " +
-                                           r.body["status"].get<std::string>() + ": " + r.body["side"].get<std::string>() +
-                                           " " + r.body["qty"].dump() + " " + r.body["symbol"].get<std::string>() + " " +
-                                           r.body["type"].get<std::string>());
+                            m_webLog.write(
+                                "order " + r.body["order_id"].dump() + " " + r.body["status"].get<std::string>() +
+                                ": " + r.body["side"].get<std::string>() + " " + r.body["qty"].dump() + " " +
+                                r.body["symbol"].get<std::string>() + " " + r.body["type"].get<std::string>());
                         }
                         sendJson(res, r.body, r.status);
                     });

@@ -36,8 +36,8 @@ private:
     using Handler = std::function<void(const httplib::Request&, httplib::Response&)>;
     using AccountHandler = std::function<void(const httplib::Request&, httplib::Response&, std::int64_t)>;
 
-    Handler guarded(AccountHandler h);          // needs a valid bearer token
-    Handler market(Handler h);                  // public when prices are public, else guarded
+    Handler guarded(AccountHandler h); // needs a valid bearer token
+    Handler market(Handler h);         // public when prices are public, else guarded
     void formPost(const httplib::Request& req, httplib::Response& res,
                   const std::function<void(const std::map<std::string, std::string>&)>& h);
 

@@ -109,7 +109,8 @@ std::optional<std::string> Auth::login(const std::string& email, const std::stri
     const std::string token = randomHex(32);
     const std::string tokenHash = sha256Hex(token);
     const std::int64_t now = nowMs();
-    m_db.prepare("INSERT INTO sessions (token_hash, user_id, account_id, created_ms, expires_ms) VALUES (?, ?, ?, ?, ?)")
+    m_db.prepare(
+            "INSERT INTO sessions (token_hash, user_id, account_id, created_ms, expires_ms) VALUES (?, ?, ?, ?, ?)")
         .bind(1, tokenHash)
         .bind(2, userId)
         .bind(3, accountId)

@@ -25,7 +25,9 @@ Database::Database(const std::string& path) {
     exec("PRAGMA foreign_keys=ON");
 }
 
-Database::~Database() { sqlite3_close(m_db); }
+Database::~Database() {
+    sqlite3_close(m_db);
+}
 
 void Database::exec(const char* sql) {
     char* err = nullptr;
@@ -36,14 +38,18 @@ void Database::exec(const char* sql) {
     }
 }
 
-std::int64_t Database::lastInsertId() const { return sqlite3_last_insert_rowid(m_db); }
+std::int64_t Database::lastInsertId() const {
+    return sqlite3_last_insert_rowid(m_db);
+}
 
 Database::Statement::Statement(sqlite3* db, const char* sql) : m_db(db) {
     if (sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr) != SQLITE_OK)
         fail(db, "prepare failed");
 }
 
-Database::Statement::~Statement() { sqlite3_finalize(m_stmt); }
+Database::Statement::~Statement() {
+    sqlite3_finalize(m_stmt);
+}
 
 Database::Statement& Database::Statement::bind(int index, std::int64_t value) {
     sqlite3_bind_int64(m_stmt, index, value);
@@ -82,8 +88,12 @@ void Database::Statement::run() {
     }
 }
 
-std::int64_t Database::Statement::integer(int column) const { return sqlite3_column_int64(m_stmt, column); }
-double Database::Statement::real(int column) const { return sqlite3_column_double(m_stmt, column); }
+std::int64_t Database::Statement::integer(int column) const {
+    return sqlite3_column_int64(m_stmt, column);
+}
+double Database::Statement::real(int column) const {
+    return sqlite3_column_double(m_stmt, column);
+}
 
 std::optional<double> Database::Statement::optionalReal(int column) const {
     if (sqlite3_column_type(m_stmt, column) == SQLITE_NULL)
@@ -93,11 +103,14 @@ std::optional<double> Database::Statement::optionalReal(int column) const {
 
 std::string Database::Statement::text(int column) const {
     const unsigned char* p = sqlite3_column_text(m_stmt, column);
-    return p ? std::string(reinterpret_cast<const char*>(p), static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, column)))
+    return p ? std::string(reinterpret_cast<const char*>(p),
+                           static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, column)))
              : std::string();
 }
 
-Database::Transaction::Transaction(Database& db) : m_db(db) { m_db.exec("BEGIN IMMEDIATE"); }
+Database::Transaction::Transaction(Database& db) : m_db(db) {
+    m_db.exec("BEGIN IMMEDIATE");
+}
 
 Database::Transaction::~Transaction() {
     if (!m_done) {

@@ -52,7 +52,8 @@ std::variant<EngineConfig, std::string> EngineConfig::fromEnvironment() {
         return std::string("Refusing to start: the demo engine cannot trade for real (ZQT_EXECUTION_MODE=LIVE); "
                            "use DRY_RUN.");
     if (c.executionMode != "DRY_RUN")
-        return "Refusing to start: unknown execution mode '" + c.executionMode + "'; the demo engine runs DRY_RUN only.";
+        return "Refusing to start: unknown execution mode '" + c.executionMode +
+               "'; the demo engine runs DRY_RUN only.";
     if (c.broker != "SIM_BROKER")
         return "Refusing to start: the demo engine has no connection to broker '" + c.broker +
                "' (ZQT_BROKER_MODE); use SIM_BROKER.";

@@ -11,10 +11,8 @@ std::int64_t Instrument::toTicks(double price) const {
 const std::vector<Instrument>& instruments() {
     // Daily volatilities are about twice the real ones so that short charts move visibly.
     static const std::vector<Instrument> all = {
-        {"EURUSD", 1.0850, 1, 100000, 10, 100000, 0.012, 4.0, 6.0},
-        {"AAPL", 189.50, 1, 100, 1, 1, 0.035, 900.0, 400.0},
-        {"BTCUSD", 67250.00, 1, 100, 50, 1, 0.07, 0.6, 1.5},
-        {"ES", 5210.00, 25, 100, 1, 50, 0.022, 30.0, 40.0},
+        {"EURUSD", 1.0850, 1, 100000, 10, 100000, 0.012, 4.0, 6.0}, {"AAPL", 189.50, 1, 100, 1, 1, 0.035, 900.0, 400.0},
+        {"BTCUSD", 67250.00, 1, 100, 50, 1, 0.07, 0.6, 1.5},        {"ES", 5210.00, 25, 100, 1, 50, 0.022, 30.0, 40.0},
         {"XAUUSD", 2335.00, 1, 100, 10, 100, 0.02, 3.0, 5.0},
     };
     return all;

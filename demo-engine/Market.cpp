@@ -61,7 +61,8 @@ void Market::advance(Series& s, double dtSeconds) {
     const Instrument& inst = *s.instrument;
     const double sigma = inst.dailyVol / std::sqrt(86400.0);
     const double anchor = std::log(inst.startPrice);
-    s.logPrice += kReversionPerSecond * (anchor - s.logPrice) * dtSeconds + sigma * std::sqrt(dtSeconds) * m_normal(m_rng);
+    s.logPrice +=
+        kReversionPerSecond * (anchor - s.logPrice) * dtSeconds + sigma * std::sqrt(dtSeconds) * m_normal(m_rng);
     s.ticks = std::max<std::int64_t>(1, inst.toTicks(std::exp(s.logPrice)));
 }
 
@@ -106,8 +107,7 @@ void Market::backfill(Series& s, std::int64_t nowMs) {
         const double volume = roundTo(inst.volumePerSecond * volumeNoise(m_rng), 0.01);
         if (t >= secondsStart)
             mergeInto(s.seconds, t, open, std::max(open, close), std::min(open, close), close, volume);
-        mergeInto(s.minutes, floorDiv(t, 60) * 60, open, std::max(open, close), std::min(open, close), close,
-                  volume);
+        mergeInto(s.minutes, floorDiv(t, 60) * 60, open, std::max(open, close), std::min(open, close), close, volume);
     }
 }
 
@@ -119,7 +119,9 @@ void Market::continueFrom(const std::map<std::string, double>& lastPrices) {
             continue;
         const Instrument& inst = *s.instrument;
         const double ratio = it->second / inst.fromTicks(s.ticks);
-        auto scale = [&](double p) { return inst.fromTicks(std::max<std::int64_t>(1, inst.toTicks(p * ratio))); };
+        auto scale = [&](double p) {
+            return inst.fromTicks(std::max<std::int64_t>(1, inst.toTicks(p * ratio)));
+        };
         for (std::deque<Bar>* bars : {&s.seconds, &s.minutes}) {
             for (Bar& b : *bars) {
                 b.open = scale(b.open);
@@ -212,8 +214,10 @@ BookSnapshot Market::book(const std::string& symbol, std::int64_t nowMs) const {
     snap.symbol = symbol;
     snap.price = inst.fromTicks(s->ticks);
     const std::int64_t step = inst.ladderTicks;
-    const std::int64_t midTicks = static_cast<std::int64_t>(std::llround(static_cast<double>(s->ticks) / static_cast<double>(step))) * step;
-    const std::uint64_t base = splitmix(m_seed ^ std::hash<std::string>{}(symbol)) ^ static_cast<std::uint64_t>(floorDiv(nowMs, 1000));
+    const std::int64_t midTicks =
+        static_cast<std::int64_t>(std::llround(static_cast<double>(s->ticks) / static_cast<double>(step))) * step;
+    const std::uint64_t base =
+        splitmix(m_seed ^ std::hash<std::string>{}(symbol)) ^ static_cast<std::uint64_t>(floorDiv(nowMs, 1000));
     auto size = [&](int level, int side) {
         const std::uint64_t h = splitmix(base + static_cast<std::uint64_t>(level * 2 + side));
         const double u = static_cast<double>(h >> 11) / 9007199254740992.0; // [0, 1)

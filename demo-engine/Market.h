@@ -42,9 +42,9 @@ struct BookSnapshot {
 // sequence of steps. Thread-safe.
 class Market final {
 public:
-    static constexpr std::int64_t kSecondHistory = 2 * 3600;      // seconds of one-second bars kept
-    static constexpr std::int64_t kMinuteHistory = 7 * 24 * 60;   // minutes of one-minute bars kept
-    static constexpr int kBookDepth = 10;                          // levels per side
+    static constexpr std::int64_t kSecondHistory = 2 * 3600;    // seconds of one-second bars kept
+    static constexpr std::int64_t kMinuteHistory = 7 * 24 * 60; // minutes of one-minute bars kept
+    static constexpr int kBookDepth = 10;                       // levels per side
 
     Market(std::uint64_t seed, std::int64_t nowMs);
 
@@ -67,7 +67,7 @@ public:
 private:
     struct Series {
         const Instrument* instrument = nullptr;
-        double logPrice = 0;   // continuous state of the walk
+        double logPrice = 0;    // continuous state of the walk
         std::int64_t ticks = 0; // last price in ticks
         std::deque<Bar> seconds;
         std::deque<Bar> minutes;

@@ -24,14 +24,20 @@ constexpr double kProfitTargetPct = 10.0;
 constexpr double kMaxLossPct = 10.0;
 constexpr double kDailyLossPct = 5.0;
 
-double round2(double v) { return std::round(v * 100.0) / 100.0; }
-double round3(double v) { return std::round(v * 1000.0) / 1000.0; }
+double round2(double v) {
+    return std::round(v * 100.0) / 100.0;
+}
+double round3(double v) {
+    return std::round(v * 1000.0) / 1000.0;
+}
 
 double msSince(Clock::time_point t) {
     return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
 }
 
-std::int64_t utcDay(std::int64_t ms) { return ms >= 0 ? ms / 86400000 : (ms - 86399999) / 86400000; }
+std::int64_t utcDay(std::int64_t ms) {
+    return ms >= 0 ? ms / 86400000 : (ms - 86399999) / 86400000;
+}
 
 // A number as the whole of `text` (blanks around it allowed); nullopt for anything else, including inf and nan.
 std::optional<double> parseNumber(const std::string& text) {
@@ -154,7 +160,9 @@ bool crossed(const std::string& type, const std::string& side, double trigger, d
     return buy ? price >= trigger : price <= trigger; // STOP
 }
 
-Json optionalNumber(const std::optional<double>& v) { return v ? Json(*v) : Json(nullptr); }
+Json optionalNumber(const std::optional<double>& v) {
+    return v ? Json(*v) : Json(nullptr);
+}
 
 double percentile(std::vector<double> v, double p) {
     if (v.empty())
@@ -188,7 +196,7 @@ Oms::Account& Oms::account(std::int64_t id) {
                            "WHERE account_id = ? AND status = 'OPEN'");
     ps.bind(1, id);
     while (ps.step()) {
-        Position p{ps.integer(0), ps.integer(1), ps.text(2),        ps.text(3),       ps.real(4),
+        Position p{ps.integer(0), ps.integer(1),      ps.text(2),         ps.text(3),   ps.real(4),
                    ps.real(5),    ps.optionalReal(6), ps.optionalReal(7), ps.integer(8)};
         a.positions[p.id] = p;
     }
@@ -196,8 +204,8 @@ Oms::Account& Oms::account(std::int64_t id) {
                            "WHERE account_id = ? AND status = 'WORKING'");
     os.bind(1, id);
     while (os.step()) {
-        WorkingOrder w{os.integer(0), os.text(1), os.text(2), os.text(3), os.real(4), 0, os.optionalReal(7),
-                       os.optionalReal(8)};
+        WorkingOrder w{os.integer(0), os.text(1), os.text(2),         os.text(3),
+                       os.real(4),    0,          os.optionalReal(7), os.optionalReal(8)};
         w.trigger = w.type == "LIMIT" ? os.optionalReal(5).value_or(0) : os.optionalReal(6).value_or(0);
         a.working[w.id] = w;
     }
@@ -216,7 +224,9 @@ void Oms::rollDay(std::int64_t accountId, Account& a, std::int64_t now) {
     a.day = day;
 }
 
-double Oms::mark(const std::string& symbol) const { return m_market.price(symbol).value_or(0); }
+double Oms::mark(const std::string& symbol) const {
+    return m_market.price(symbol).value_or(0);
+}
 
 double Oms::upl(const Position& p, double markPrice) const {
     const Instrument* inst = findInstrument(p.symbol);
@@ -270,8 +280,8 @@ std::int64_t Oms::openPosition(std::int64_t accountId, std::int64_t orderId, con
     return positionId;
 }
 
-Oms::Closed Oms::closePosition(std::int64_t accountId, Account& a, const Position& p, double price,
-                               const char* reason, std::int64_t now) {
+Oms::Closed Oms::closePosition(std::int64_t accountId, Account& a, const Position& p, double price, const char* reason,
+                               std::int64_t now) {
     const double pnl = round2(upl(p, price));
     m_db.prepare("UPDATE positions SET status = 'CLOSED', closed_ms = ?, exit_price = ?, pnl = ?, close_reason = ? "
                  "WHERE id = ?")
@@ -340,9 +350,10 @@ OmsReply Oms::place(std::int64_t accountId, const FormFields& form, Clock::time_
         std::optional<double> slippage;
         if (fillNow)
             slippage = trigger ? (*price - *trigger) * (o.side == "BUY" ? 1 : -1) / inst.tick() : 0.0;
-        m_db.prepare("INSERT INTO orders (account_id, symbol, side, type, qty, limit_price, stop_price, sl, tp, status, "
-                     "created_ms, updated_ms, ref_price, fill_price, slippage_ticks) "
-                     "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+        m_db.prepare(
+                "INSERT INTO orders (account_id, symbol, side, type, qty, limit_price, stop_price, sl, tp, status, "
+                "created_ms, updated_ms, ref_price, fill_price, slippage_ticks) "
+                "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
             .bind(1, accountId)
             .bind(2, o.symbol)
             .bind(3, o.side)
@@ -367,9 +378,9 @@ OmsReply Oms::place(std::int64_t accountId, const FormFields& form, Clock::time_
         m_db.prepare("UPDATE orders SET latency_ms = ? WHERE id = ?").bind(1, latency).bind(2, orderId).run();
         tx.commit();
 
-        Json body{{"order_id", orderId},     {"status", fillNow ? "FILLED" : "WORKING"},
-                  {"symbol", o.symbol},      {"side", o.side},
-                  {"type", o.type},          {"qty", o.qty},
+        Json body{{"order_id", orderId},  {"status", fillNow ? "FILLED" : "WORKING"},
+                  {"symbol", o.symbol},   {"side", o.side},
+                  {"type", o.type},       {"qty", o.qty},
                   {"latency_ms", latency}};
         if (fillNow) {
             a.positions[positionId] = Position{positionId, orderId, o.symbol, o.side, o.qty, *price, o.sl, o.tp, now};
@@ -481,8 +492,8 @@ void Oms::onPrices() {
                 const bool slHit = p.sl && (buy ? px <= *p.sl : px >= *p.sl);
                 const Closed c = closePosition(accountId, a, p, px, slHit ? "SL" : "TP", now);
                 lines.push_back(std::string(slHit ? "stop-loss" : "take-profit") + " closed position " +
-                                std::to_string(id) + " " + p.symbol + " at " + std::to_string(c.exit) +
-                                ", pnl " + std::to_string(c.pnl));
+                                std::to_string(id) + " " + p.symbol + " at " + std::to_string(c.exit) + ", pnl " +
+                                std::to_string(c.pnl));
             }
             persistAccount(accountId, a);
             tx.commit();
@@ -660,14 +671,14 @@ Json Oms::pnlAttribution(std::int64_t accountId, int days) {
         if (it == rows.end())
             continue;
         const Row& r = it->second;
-        symbols.push_back(Json{{"symbol", inst.symbol},
-                               {"realized", round2(r.realized)},
-                               {"unrealized", round2(r.unrealized)},
-                               {"total", round2(r.realized + r.unrealized)},
-                               {"trades", r.trades},
-                               {"win_rate", r.trades ? round2(100.0 * static_cast<double>(r.wins) /
-                                                              static_cast<double>(r.trades))
-                                                     : 0.0}});
+        symbols.push_back(
+            Json{{"symbol", inst.symbol},
+                 {"realized", round2(r.realized)},
+                 {"unrealized", round2(r.unrealized)},
+                 {"total", round2(r.realized + r.unrealized)},
+                 {"trades", r.trades},
+                 {"win_rate",
+                  r.trades ? round2(100.0 * static_cast<double>(r.wins) / static_cast<double>(r.trades)) : 0.0}});
         if (r.open) {
             exposure.push_back(Json{{"symbol", inst.symbol},
                                     {"net_units", r.netUnits},

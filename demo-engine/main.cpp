@@ -16,8 +16,8 @@
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 
-#include <csignal>
 #include <condition_variable>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
