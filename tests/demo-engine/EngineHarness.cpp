@@ -1,5 +1,7 @@
 #include "EngineHarness.h"
 
+#include <gtest/gtest.h>
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -99,8 +101,12 @@ std::unique_ptr<httplib::Client> EngineHarness::client() const {
 std::string EngineHarness::login() {
     const auto res = client()->Post("/api/login", "email=demo%40zqt.local&password=demo-pass-1",
                                     "application/x-www-form-urlencoded");
-    if (!res || res->status != 200)
+    if (!res || res->status != 200) {
+        ADD_FAILURE() << "sign-in failed: " << (res ? std::to_string(res->status) + " " + res->body : "no reply")
+                      << "\n"
+                      << log("web");
         return {};
+    }
     const auto j = nlohmann::json::parse(res->body, nullptr, false);
     return j.is_object() && j.contains("token") && j["token"].is_string() ? j["token"].get<std::string>()
                                                                           : std::string();
