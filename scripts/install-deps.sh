@@ -8,7 +8,7 @@ packages=(
     libcpp-httplib-dev libsqlite3-dev nlohmann-json3-dev libsimdjson-dev
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     xvfb xauth imagemagick x11-apps
-    fonts-dejavu-core adwaita-icon-theme procps
+    fonts-dejavu-core adwaita-icon-theme libqt6svg6 procps
 )
 
 missing=()
