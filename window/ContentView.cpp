@@ -22,6 +22,7 @@
 #include <QVBoxLayout>
 #include <QWebEngineProfile>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace zqt {
@@ -40,7 +41,14 @@ constexpr int kAlwaysShownTabs = 5;
 QPushButton* makeButton(const QString& text, const QString& name, QWidget* parent) {
     auto* button = new QPushButton(text, parent);
     button->setObjectName(name);
+    button->setAutoDefault(false);
     return button;
+}
+
+// Header buttons share one minimum width and keep some air around their text whatever the style's own padding.
+void fitButton(QPushButton* button) {
+    const int textWidth = button->fontMetrics().horizontalAdvance(button->text());
+    button->setMinimumWidth(std::max(88, textWidth + 28));
 }
 
 } // namespace
@@ -144,6 +152,8 @@ QWidget* ContentView::buildHeader() {
     auto* start = makeButton(QStringLiteral("Start"), QStringLiteral("startButton"), header);
     auto* stop = makeButton(QStringLiteral("Stop"), QStringLiteral("stopButton"), header);
     m_operatorButton = makeButton(QString(), QStringLiteral("operatorButton"), header);
+    for (QPushButton* b : {refresh, start, stop})
+        fitButton(b);
     row->addWidget(refresh);
     row->addWidget(start);
     row->addWidget(stop);
@@ -227,6 +237,11 @@ void ContentView::updateRunState() {
 void ContentView::updateOperatorButton() {
     m_operatorButton->setText(m_state.operatorUnlocked() ? QStringLiteral("Operator: ON")
                                                          : QStringLiteral("Operator Unlock"));
+    // Wide enough for either text, so the buttons beside it do not move when the lock changes.
+    const QFontMetrics fm = m_operatorButton->fontMetrics();
+    m_operatorButton->setMinimumWidth(std::max(fm.horizontalAdvance(QStringLiteral("Operator Unlock")),
+                                               fm.horizontalAdvance(QStringLiteral("Operator: ON"))) +
+                                      28);
 }
 
 void ContentView::updateOperatorTabs() {

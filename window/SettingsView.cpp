@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -19,6 +20,8 @@ namespace {
 
 // Tallest the output block's text area grows, in device-independent pixels.
 constexpr int kOutputMaxHeight = 200;
+// Widest the form grows.
+constexpr int kFormMaxWidth = 760;
 
 } // namespace
 
@@ -44,7 +47,14 @@ SettingsView::SettingsView(AppState& state, QWidget* parent) : QWidget(parent), 
     auto* content = new QWidget(scroll);
     scroll->setWidget(content);
 
-    auto* column = new QVBoxLayout(content);
+    // Fields at a comfortable reading width on wide windows, left-aligned.
+    auto* holder = new QHBoxLayout(content);
+    holder->setContentsMargins(0, 0, 0, 0);
+    auto* formArea = new QWidget(content);
+    formArea->setMaximumWidth(kFormMaxWidth);
+    holder->addWidget(formArea, 10); // takes all the width up to its maximum
+    holder->addStretch(1);
+    auto* column = new QVBoxLayout(formArea);
     column->setContentsMargins(16, 16, 16, 16);
     column->setSpacing(16);
 
@@ -77,13 +87,13 @@ SettingsView::SettingsView(AppState& state, QWidget* parent) : QWidget(parent), 
     addChoiceRow(QStringLiteral("Broker Mode"), QStringLiteral("brokerModePicker"), brokerModes(), &S::brokerMode,
                  &S::setBrokerMode, &S::brokerModeChanged);
 
-    auto* save = new QPushButton(QStringLiteral("Save Settings"), content);
+    auto* save = new QPushButton(QStringLiteral("Save Settings"), formArea);
     save->setObjectName(QStringLiteral("saveSettingsButton"));
     save->setAccessibleName(QStringLiteral("Save Settings"));
     m_form->addRow(QString(), save);
     connect(save, &QPushButton::clicked, &m_state, &AppState::savePreferences);
 
-    m_outputBlock = new QWidget(content);
+    m_outputBlock = new QWidget(formArea);
     m_outputBlock->setObjectName(QStringLiteral("lastOutputBlock"));
     auto* outputLayout = new QVBoxLayout(m_outputBlock);
     outputLayout->setContentsMargins(0, 0, 0, 0);

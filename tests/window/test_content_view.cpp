@@ -10,8 +10,10 @@
 #include "RecordingServer.h"
 #include "TestEnv.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -414,4 +416,30 @@ TEST_F(ContentViewTest, webProfile_isNamedAndOnDisk) {
     EXPECT_EQ(profile->storageName(), "zqt-desktop");
     EXPECT_TRUE(profile->persistentStoragePath().startsWith(qEnvironmentVariable("XDG_DATA_HOME")))
         << profile->persistentStoragePath().toStdString();
+}
+
+// Grabs every tab at the window's minimum size into the build tree (for a person to look at) and checks that no
+// visible label or button is narrower than its text needs.
+TEST_F(ContentViewTest, tour_everyTabAtMinimumSize_showsTextsUntruncated) {
+    zqt::Preferences().setBool(zqt::PrefKey::OperatorUnlocked, true);
+    open();
+    state->setLastOutput("engine up\nweb listening on 127.0.0.1:8000\n");
+    view->resize(view->minimumSize());
+    const QString artifacts = QStringLiteral(ZQT_TEST_ARTIFACTS_DIR);
+    QDir().mkpath(artifacts);
+    for (int i = 0; i < tabs()->count(); ++i) {
+        tabs()->setCurrentIndex(i);
+        QCoreApplication::processEvents();
+        const QString title = tabs()->tabText(i);
+        EXPECT_TRUE(view->grab().save(artifacts + "/tab-" + QString(title).replace(' ', '-') + ".png"));
+        for (QWidget* w : tabs()->currentWidget()->findChildren<QWidget*>()) {
+            if (!w->isVisible() || !(qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w)))
+                continue;
+            if (auto* label = qobject_cast<QLabel*>(w); label && label->wordWrap())
+                continue;
+            EXPECT_GE(w->width(), w->minimumSizeHint().width())
+                << title.toStdString() << ": " << w->objectName().toStdString() << " "
+                << w->property("text").toString().toStdString();
+        }
+    }
 }
