@@ -1,0 +1,239 @@
+#include "control/Preferences.h"
+
+#include "TestEnv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using zqt::Preferences;
+namespace PrefKey = zqt::PrefKey;
+using zqt::test::readFile;
+using zqt::test::TempEnv;
+using zqt::test::writeFile;
+
+namespace {
+
+mode_t fileMode(const QString& path) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return 0;
+    return st.st_mode & 07777;
+}
+
+QJsonObject jsonObjectAt(const QString& path) {
+    const QJsonDocument doc = QJsonDocument::fromJson(readFile(path));
+    EXPECT_TRUE(doc.isObject()) << readFile(path).toStdString();
+    return doc.object();
+}
+
+class PreferencesTest : public ::testing::Test {
+protected:
+    TempEnv env;
+    QString expectedPath() const { return env.configHome() + "/zqt/desktop-control.json"; }
+};
+
+} // namespace
+
+TEST_F(PreferencesTest, filePath_followsXdgConfigHomeThenHome) {
+    EXPECT_EQ(Preferences::filePath(), expectedPath());
+    env.setVar("XDG_CONFIG_HOME", std::nullopt);
+    EXPECT_EQ(Preferences::filePath(), env.home() + "/.config/zqt/desktop-control.json");
+    env.setVar("XDG_CONFIG_HOME", QByteArray());
+    EXPECT_EQ(Preferences::filePath(), env.home() + "/.config/zqt/desktop-control.json");
+    env.setVar("XDG_CONFIG_HOME", QFile::encodeName(env.path("elsewhere")));
+    EXPECT_EQ(Preferences::filePath(), env.path("elsewhere") + "/zqt/desktop-control.json");
+}
+
+TEST_F(PreferencesTest, firstSave_createsOwnerOnlyJsonObjectWithTypedMembers) {
+    {
+        Preferences prefs;
+        EXPECT_EQ(prefs.path(), expectedPath());
+        prefs.setString(PrefKey::Host, "0.0.0.0");
+        prefs.setBool(PrefKey::AutoStart, false);
+        prefs.setString(PrefKey::Token, "secret-token");
+        ASSERT_TRUE(prefs.sync());
+        EXPECT_EQ(fileMode(expectedPath()), 0600u);
+    }
+    const QJsonObject o = jsonObjectAt(expectedPath());
+    EXPECT_EQ(o.size(), 3);
+    EXPECT_TRUE(o.value("zqtHost").isString());
+    EXPECT_EQ(o.value("zqtHost").toString(), "0.0.0.0");
+    EXPECT_TRUE(o.value("zqtAutoStart").isBool());
+    EXPECT_FALSE(o.value("zqtAutoStart").toBool());
+    EXPECT_EQ(o.value("zqtToken").toString(), "secret-token");
+    EXPECT_EQ(fileMode(expectedPath()), 0600u);
+}
+
+TEST_F(PreferencesTest, absentFalseAndFalseString_readBackAsThreeDifferentThings) {
+    {
+        Preferences prefs;
+        prefs.setBool(PrefKey::DemoMode, false);
+        prefs.setString(PrefKey::StartPortal, "false");
+    }
+    Preferences prefs; // a fresh read of the file
+    EXPECT_FALSE(prefs.contains(PrefKey::AutoStart));
+    EXPECT_FALSE(prefs.boolean(PrefKey::AutoStart).has_value());
+    EXPECT_FALSE(prefs.string(PrefKey::AutoStart).has_value());
+
+    EXPECT_TRUE(prefs.contains(PrefKey::DemoMode));
+    EXPECT_EQ(prefs.boolean(PrefKey::DemoMode), std::optional<bool>(false));
+    EXPECT_FALSE(prefs.string(PrefKey::DemoMode).has_value());
+
+    EXPECT_TRUE(prefs.contains(PrefKey::StartPortal));
+    EXPECT_FALSE(prefs.boolean(PrefKey::StartPortal).has_value());
+    EXPECT_EQ(prefs.string(PrefKey::StartPortal), std::optional<QString>("false"));
+}
+
+TEST_F(PreferencesTest, remove_makesKeyAbsentInFile) {
+    {
+        Preferences prefs;
+        prefs.setString(PrefKey::Token, "t");
+        prefs.setString(PrefKey::Port, "8010");
+        prefs.sync();
+        prefs.remove(PrefKey::Token);
+    }
+    const QJsonObject o = jsonObjectAt(expectedPath());
+    EXPECT_FALSE(o.contains("zqtToken"));
+    EXPECT_EQ(o.value("zqtPort").toString(), "8010");
+}
+
+TEST_F(PreferencesTest, twoInstances_seeEachOthersWritesAtOnce) {
+    Preferences a;
+    Preferences b;
+    a.setString(PrefKey::Token, "from-a");
+    EXPECT_EQ(b.string(PrefKey::Token), std::optional<QString>("from-a"));
+}
+
+TEST_F(PreferencesTest, existingLooseFile_isTightenedToOwnerOnlyOnSave) {
+    ASSERT_TRUE(writeFile(expectedPath(), R"({"zqtPort":"9000"})"));
+    QFile::setPermissions(expectedPath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                                              QFileDevice::ReadOther);
+    Preferences prefs;
+    EXPECT_EQ(prefs.string(PrefKey::Port), std::optional<QString>("9000"));
+    prefs.setString(PrefKey::Token, "t");
+    ASSERT_TRUE(prefs.sync());
+    EXPECT_EQ(fileMode(expectedPath()), 0600u);
+}
+
+TEST_F(PreferencesTest, save_replacesFileAtomicallyInsteadOfRewritingInPlace) {
+    const QByteArray before = R"({"zqtPort":"9000"})";
+    ASSERT_TRUE(writeFile(expectedPath(), before));
+    // A reader holding the old file keeps seeing it whole: the new content arrives by rename, never by
+    // truncating and rewriting the file a reader (or a crash) could catch half-written.
+    const int fd = ::open(QFile::encodeName(expectedPath()).constData(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    {
+        Preferences prefs;
+        prefs.setString(PrefKey::Host, QString(4096, 'h'));
+        ASSERT_TRUE(prefs.sync());
+    }
+    QByteArray old(before.size() + 16, '\0');
+    const ssize_t n = ::pread(fd, old.data(), old.size(), 0);
+    ::close(fd);
+    ASSERT_EQ(n, before.size());
+    old.resize(n);
+    EXPECT_EQ(old, before);
+    const QJsonObject o = jsonObjectAt(expectedPath());
+    EXPECT_EQ(o.value("zqtPort").toString(), "9000");
+    EXPECT_EQ(o.value("zqtHost").toString().size(), 4096);
+    // No temporary file left next to it.
+    const QStringList entries = QDir(QFileInfo(expectedPath()).absolutePath()).entryList(QDir::Files);
+    EXPECT_EQ(entries, QStringList{"desktop-control.json"});
+}
+
+class PreferencesCorruptTest : public PreferencesTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(PreferencesCorruptTest, openNonObjectFile_keepsItAsCorruptAndStartsEmpty) {
+    const QByteArray content = GetParam();
+    ASSERT_TRUE(writeFile(expectedPath(), content));
+    {
+        Preferences prefs;
+        EXPECT_EQ(prefs.quarantinedTo(), expectedPath() + ".corrupt");
+        EXPECT_FALSE(prefs.contains(PrefKey::Port));
+        prefs.setString(PrefKey::Port, "8000");
+        ASSERT_TRUE(prefs.sync());
+    }
+    EXPECT_EQ(readFile(expectedPath() + ".corrupt"), content);
+    EXPECT_EQ(jsonObjectAt(expectedPath()).value("zqtPort").toString(), "8000");
+    EXPECT_EQ(fileMode(expectedPath()), 0600u);
+}
+
+INSTANTIATE_TEST_SUITE_P(NotAnObject, PreferencesCorruptTest,
+                         ::testing::Values("not json at all", "[1, 2, 3]", "\"zqtHome\"", "42", "true", "null",
+                                           "{\"zqtPort\": \"8000\"", "{\"a\":1} trailing", "\xff\xfe{}"));
+
+TEST_F(PreferencesTest, secondCorruptFile_takesNextFreeName) {
+    ASSERT_TRUE(writeFile(expectedPath() + ".corrupt", "first"));
+    ASSERT_TRUE(writeFile(expectedPath() + ".corrupt.1", "second"));
+    ASSERT_TRUE(writeFile(expectedPath(), "third"));
+    Preferences prefs;
+    EXPECT_EQ(prefs.quarantinedTo(), expectedPath() + ".corrupt.2");
+    EXPECT_EQ(readFile(expectedPath() + ".corrupt"), "first");
+    EXPECT_EQ(readFile(expectedPath() + ".corrupt.1"), "second");
+    EXPECT_EQ(readFile(expectedPath() + ".corrupt.2"), "third");
+}
+
+TEST_F(PreferencesTest, blankFile_isTreatedAsEmptyStoreNotCorrupt) {
+    ASSERT_TRUE(writeFile(expectedPath(), " \n"));
+    Preferences prefs;
+    EXPECT_TRUE(prefs.quarantinedTo().isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(expectedPath() + ".corrupt"));
+}
+
+TEST_F(PreferencesTest, fileReplacedWithGarbageWhileOpen_isKeptAsideOnSync) {
+    Preferences prefs;
+    prefs.setString(PrefKey::Port, "8000");
+    ASSERT_TRUE(prefs.sync());
+    ASSERT_TRUE(writeFile(expectedPath(), "garbage written by someone else"));
+    prefs.setString(PrefKey::Port, "8001");
+    prefs.sync();
+    EXPECT_EQ(readFile(expectedPath() + ".corrupt"), "garbage written by someone else");
+    EXPECT_EQ(jsonObjectAt(expectedPath()).value("zqtPort").toString(), "8001");
+}
+
+TEST_F(PreferencesTest, readBool_readsSwitchesLikeThePlatformStore) {
+    const struct {
+        QByteArray json; // the stored member value
+        bool fallback;
+        bool expected;
+    } cases[] = {
+        {"", true, true},          {"", false, false},         {"true", false, true},    {"false", true, false},
+        {"\"true\"", false, true}, {"\"false\"", true, false}, {"\"YES\"", false, true}, {"\"no\"", true, false},
+        {"\"1\"", false, true},    {"\"0\"", true, false},     {"\"\"", true, false},    {"1", false, true},
+        {"0", true, false},        {"\" +007\"", false, true}, {"null", true, true},     {"[true]", true, false},
+    };
+    for (const auto& c : cases) {
+        TempEnv local;
+        const QByteArray file = c.json.isEmpty() ? QByteArray("{}") : "{\"zqtAutoStart\": " + c.json + "}";
+        ASSERT_TRUE(writeFile(Preferences::filePath(), file));
+        Preferences prefs;
+        EXPECT_EQ(prefs.readBool(PrefKey::AutoStart, c.fallback), c.expected)
+            << "stored " << c.json.toStdString() << " fallback " << c.fallback;
+    }
+}
+
+TEST_F(PreferencesTest, table_listsEveryKeyWithTypeAndDefault) {
+    const auto table = Preferences::table();
+    ASSERT_EQ(table.size(), 13u);
+    EXPECT_STREQ(table.front().key, "zqtHome");
+    EXPECT_STREQ(table[11].key, "zqtOperatorUnlocked");
+    EXPECT_STREQ(table.back().key, "zqtToken");
+    EXPECT_EQ(Preferences::defaultValue(PrefKey::Home).toString(), env.home() + "/.local/share/zqt/engine");
+    EXPECT_EQ(Preferences::formerDefaultHome(), env.home() + "/zqt");
+    EXPECT_EQ(Preferences::defaultValue(PrefKey::Port).toString(), "8000");
+    EXPECT_EQ(Preferences::defaultValue(PrefKey::MarketingPort).toString(), "3000");
+    EXPECT_EQ(Preferences::defaultValue(PrefKey::PortalPort).toString(), "3001");
+    EXPECT_EQ(Preferences::defaultValue(PrefKey::AutoStart).typeId(), QMetaType::Bool);
+    EXPECT_TRUE(Preferences::defaultValue(PrefKey::AutoStart).toBool());
+    EXPECT_FALSE(Preferences::defaultValue(PrefKey::OperatorUnlocked).toBool());
+    EXPECT_FALSE(Preferences::defaultValue("unknown").isValid());
+}
