@@ -6,6 +6,70 @@
 
 namespace zqt {
 
+DepthSummary depthSummary(const QList<DepthLevel>& levels) {
+    double bids = 0.0;
+    double asks = 0.0;
+    for (const DepthLevel& l : levels) {
+        bids += l.bid_size.value_or(0.0);
+        asks += l.ask_size.value_or(0.0);
+    }
+    DepthSummary s;
+    s.imbalance = bids + asks > 0.0 ? (bids - asks) / (bids + asks) : 0.0;
+    if (s.imbalance > 0.08)
+        s.pressure = QStringLiteral("Bid");
+    else if (s.imbalance < -0.08)
+        s.pressure = QStringLiteral("Ask");
+    return s;
+}
+
+double inferredTickSize(const QList<DepthLevel>& levels, std::optional<double> symbolPrice) {
+    if (levels.size() >= 3) {
+        QList<double> prices;
+        prices.reserve(levels.size());
+        for (const DepthLevel& l : levels)
+            if (!std::isnan(l.price)) // NaN has no place in an ordering
+                prices.append(l.price);
+        std::sort(prices.begin(), prices.end());
+        std::optional<double> best;
+        for (qsizetype i = 1; i < prices.size(); ++i) {
+            const double gap = std::abs(prices[i] - prices[i - 1]);
+            if (gap > 0.0 && std::isfinite(gap) && (!best || gap < *best))
+                best = gap;
+        }
+        if (best)
+            return *best;
+        // All levels at one price: no gap to read, so the price-based step below applies, as for a thin book.
+    }
+    const double p = symbolPrice.value_or(0.0);
+    if (p > 25.0)
+        return 0.01;
+    if (p > 2.0)
+        return 0.001;
+    return 0.0001;
+}
+
+QList<DepthHeatRow> depthHeatRows(const QList<DepthLevel>& levels) {
+    QList<DepthHeatRow> rows;
+    double largest = 1.0;
+    for (const DepthLevel& l : levels) {
+        const double bid = l.bid_size.value_or(0.0);
+        const double ask = l.ask_size.value_or(0.0);
+        if (!(bid > 0.0 || ask > 0.0))
+            continue;
+        rows.append(DepthHeatRow{l.price, bid, ask, 6.0, 6.0});
+        largest = std::max({largest, bid, ask});
+    }
+    for (DepthHeatRow& r : rows) {
+        r.bidWidth = r.bidSize / largest * 90.0 + 6.0;
+        r.askWidth = r.askSize / largest * 90.0 + 6.0;
+    }
+    return rows;
+}
+
+bool isLadderPriceSelected(std::optional<double> selectedLadderPrice, double price) {
+    return selectedLadderPrice && std::abs(*selectedLadderPrice - price) < 0.0001;
+}
+
 QList<ProfileBin> volumeProfileBins(const QList<Candle>& source, int bins) {
     if (source.isEmpty() || bins < 1)
         return {};

@@ -1,3 +1,4 @@
+#include "terminal/CandleRows.h"
 #include "terminal/IsoDateTime.h"
 #include "terminal/LiveCandles.h"
 #include "terminal/Tape.h"
@@ -120,6 +121,24 @@ INSTANTIATE_TEST_SUITE_P(
                       IsoCase{"2024-13-01T00:00:00Z", std::nullopt}, IsoCase{"2024-03-05T24:00:00Z", std::nullopt},
                       IsoCase{"2024-03-05T14:30:00+24:00", std::nullopt}, IsoCase{"", std::nullopt},
                       IsoCase{"2024-03-05T14:3a:00Z", std::nullopt}, IsoCase{"x2024-03-05T14:30:00Z", std::nullopt}));
+
+TEST(CandleRows, rowsBecomeBarsInReplyOrder_unparsableTimesTakeRowPosition) {
+    const QList<CandleRow> rows{
+        {QStringLiteral("2024-03-05T14:30:00Z"), 1, 2, 0.5, 1.5, 10.0},
+        {QStringLiteral("2024-03-05T14:30:00.250Z"), 1.5, 1.6, 1.4, 1.45, std::nullopt}, // fractional: position
+        {QStringLiteral("2024-03-05T16:45:10+02:00"), 1.45, 1.5, 1.4, 1.5, 3.0},
+        {QStringLiteral("yesterday"), 1, 1, 1, 1, 0.0},
+        {QStringLiteral("2024-03-05T14:29:59Z"), 1, 1, 1, 1, 0.0}, // older than the first: kept, not sorted
+    };
+    const auto bars = candlesFromRows(rows, 300);
+    ASSERT_EQ(bars.size(), 5);
+    EXPECT_EQ(bars[0], (Candle{1709649000 / 300, 1, 2, 0.5, 1.5, 10}));
+    EXPECT_EQ(bars[1], (Candle{1, 1.5, 1.6, 1.4, 1.45, 0}));
+    EXPECT_EQ(bars[2].bucket, (1709649000 + 15 * 60 + 10) / 300);
+    EXPECT_EQ(bars[3].bucket, 3);
+    EXPECT_EQ(bars[4].bucket, 1709648999 / 300);
+    EXPECT_TRUE(candlesFromRows({}, 15).isEmpty());
+}
 
 TEST(Tape, sizeDraw_mapsOntoClosedRange) {
     EXPECT_EQ(tapeSizeFromDraw(0), 0.5);

@@ -96,3 +96,93 @@ TEST(OrderflowClusters, sortsByTotalAndHonoursLimit) {
     ASSERT_EQ(top.size(), 1);
     EXPECT_EQ(top[0].price, 10.5);
 }
+
+namespace {
+
+DepthLevel level(double price, std::optional<double> bid, std::optional<double> ask) {
+    return DepthLevel{price, bid, ask, std::nullopt};
+}
+
+} // namespace
+
+TEST(DepthSummary, table_imbalanceAndStrictThresholds) {
+    struct Case {
+        QList<DepthLevel> book;
+        double imbalance;
+        const char* pressure;
+    };
+    const Case cases[] = {
+        {{}, 0.0, "Neutral"},
+        {{level(1, 30, std::nullopt), level(2, 24, 46)}, 0.08, "Neutral"}, // exactly +8 %
+        {{level(1, 46, 30), level(2, std::nullopt, 24)}, -0.08, "Neutral"},
+        {{level(1, 60, 40)}, 0.2, "Bid"},
+        {{level(1, 40, 60)}, -0.2, "Ask"},
+        {{level(1, 5, std::nullopt), level(2, std::nullopt, std::nullopt)}, 1.0, "Bid"},
+        {{level(1, 0, 0)}, 0.0, "Neutral"},
+    };
+    for (const auto& c : cases) {
+        const auto s = depthSummary(c.book);
+        EXPECT_DOUBLE_EQ(s.imbalance, c.imbalance) << c.book.size();
+        EXPECT_EQ(s.pressure, QString::fromLatin1(c.pressure)) << c.imbalance;
+    }
+}
+
+TEST(InferredTickSize, table_bookGapOrPriceFallback) {
+    struct Case {
+        QList<double> bookPrices;
+        std::optional<double> price;
+        double tick;
+    };
+    const Case cases[] = {
+        {{13, 10, 12}, 1.08, 1.0},               // smallest non-zero gap of the sorted prices
+        {{10, 10, 10.5, 12}, std::nullopt, 0.5}, // zero gaps are skipped
+        {{1.0801, 1.0802}, 1.08, 0.0001},        // two levels: the price decides
+        {{1.0801, 1.0802}, 30, 0.01},
+        {{}, 25, 0.001},
+        {{}, 25.5, 0.01},
+        {{}, 2.5, 0.001},
+        {{}, 2, 0.0001},
+        {{}, std::nullopt, 0.0001},
+        {{1.5, 1.5, 1.5}, 30, 0.01}, // every level at one price: no gap, the price decides
+        {{1.5, 1.5, 1.5}, std::nullopt, 0.0001},
+    };
+    for (const auto& c : cases) {
+        QList<DepthLevel> book;
+        for (double p : c.bookPrices)
+            book.append(level(p, 1, 1));
+        EXPECT_DOUBLE_EQ(inferredTickSize(book, c.price), c.tick)
+            << c.bookPrices.size() << " levels, price " << c.price.value_or(-1);
+    }
+}
+
+TEST(InferredTickSize, bookAtOnePrice_stillClustersPrintsAtTheirPrice) {
+    const QList<DepthLevel> book{level(30, 1, 2), level(30, 3, 4), level(30, 5, 6)};
+    const double tick = inferredTickSize(book, 30.02);
+    const auto clusters = orderflowClusters({print(30.021, "BUY", 1), print(29.984, "SELL", 1)}, tick, 12);
+    ASSERT_EQ(clusters.size(), 2);
+    EXPECT_NEAR(clusters[0].price, 30.02, 1e-9);
+    EXPECT_NEAR(clusters[1].price, 29.98, 1e-9);
+}
+
+TEST(DepthHeatRows, keepsLevelsWithSizeAndScalesAgainstLargest) {
+    EXPECT_TRUE(depthHeatRows({}).isEmpty());
+    const auto rows = depthHeatRows(
+        {level(1.1, 10, std::nullopt), level(1.2, std::nullopt, std::nullopt), level(1.3, 0, 0), level(1.4, 2.5, 5)});
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_EQ(rows[0], (DepthHeatRow{1.1, 10, 0, 96, 6}));
+    EXPECT_EQ(rows[1], (DepthHeatRow{1.4, 2.5, 5, 2.5 / 10 * 90 + 6, 5.0 / 10 * 90 + 6}));
+}
+
+TEST(DepthHeatRows, fractionalSizes_scaleAgainstOne) {
+    const auto rows = depthHeatRows({level(1, 0.5, 0.25)});
+    ASSERT_EQ(rows.size(), 1);
+    EXPECT_DOUBLE_EQ(rows[0].bidWidth, 51);
+    EXPECT_DOUBLE_EQ(rows[0].askWidth, 28.5);
+}
+
+TEST(Ladder, rowSelectedWithinOneHundredthOfAPip) {
+    EXPECT_FALSE(isLadderPriceSelected(std::nullopt, 1.0));
+    EXPECT_TRUE(isLadderPriceSelected(1.08345, 1.08345));
+    EXPECT_TRUE(isLadderPriceSelected(1.08345, 1.0835));
+    EXPECT_FALSE(isLadderPriceSelected(1.08345, 1.0836));
+}
