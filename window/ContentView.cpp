@@ -3,6 +3,8 @@
 #include "control/AppState.h"
 #include "control/Preferences.h"
 #include "control/ServiceManager.h"
+#include "terminal/NativeTerminalModel.h"
+#include "terminal/views/NativeTerminalView.h"
 #include "window/AppIcons.h"
 #include "window/LogsView.h"
 #include "window/OperatorSheet.h"
@@ -93,7 +95,9 @@ ContentView::ContentView(AppState& state, QWidget* parent) : QWidget(parent), m_
     for (auto changed : {&AppState::hostChanged, &AppState::portChanged, &AppState::marketingPortChanged,
                          &AppState::portalPortChanged})
         connect(&m_state, changed, this, &ContentView::updateAddresses);
-    // The stored token is read again whenever a tab is chosen, so a sign-in shows in the web terminal's address.
+    // The stored token is read again on a sign-in and whenever a tab is chosen, so the web terminal's address
+    // carries the current one.
+    connect(&m_terminal->model(), &NativeTerminalModel::tokenChanged, this, &ContentView::updateAddresses);
     connect(m_tabs, &QTabWidget::currentChanged, this, &ContentView::updateAddresses);
 
     updateRunState();
@@ -178,9 +182,9 @@ void ContentView::buildTabs() {
     m_site = addWebTab(QStringLiteral("Site"), static_cast<int>(K::Globe));
     m_external = addWebTab(QStringLiteral("External"), static_cast<int>(K::Sparkles));
     m_portal = addWebTab(QStringLiteral("Trader Portal"), static_cast<int>(K::Person));
-    auto* terminal = new QWidget(m_tabs);
-    terminal->setObjectName(QStringLiteral("nativeTerminalPlaceholder"));
-    m_tabs->addTab(terminal, AppIcons::icon(K::Bolt), QStringLiteral("Native Terminal"));
+    // Built with the window, so its timers run and its data is live before the operator first opens the tab.
+    m_terminal = new NativeTerminalView(m_addresses.engine, m_tabs);
+    m_tabs->addTab(m_terminal, AppIcons::icon(K::Bolt), QStringLiteral("Native Terminal"));
     m_webTerminal = addWebTab(QStringLiteral("Web Terminal"), static_cast<int>(K::Chart));
 }
 
@@ -286,6 +290,9 @@ void ContentView::updateAddresses() {
     m_external->setUrl(m_addresses.external);
     m_portal->setUrl(m_addresses.portal);
     m_webTerminal->setUrl(m_addresses.webTerminal);
+    // The terminal follows the engine when its address changes (a new port from the settings or the runtime
+    // ports file), keeping its token and state; pinned to the first address it would poll a port the engine left.
+    m_terminal->setBaseUrl(m_addresses.engine);
     if (m_admin)
         m_admin->setUrl(m_addresses.admin);
 }

@@ -2,6 +2,8 @@
 
 #include "control/AppState.h"
 #include "control/Preferences.h"
+#include "terminal/NativeTerminalModel.h"
+#include "terminal/views/NativeTerminalView.h"
 #include "window/OperatorSheet.h"
 #include "window/WebView.h"
 
@@ -30,6 +32,7 @@
 
 using zqt::AppState;
 using zqt::ContentView;
+using zqt::NativeTerminalView;
 using zqt::WebView;
 using zqt::test::EngineHome;
 using zqt::test::TempEnv;
@@ -442,4 +445,25 @@ TEST_F(ContentViewTest, tour_everyTabAtMinimumSize_showsTextsUntruncated) {
                 << w->property("text").toString().toStdString();
         }
     }
+}
+
+TEST_F(ContentViewTest, runtimePortsMoveTheEngine_terminalSendsToTheNewAddressWithItsToken) {
+    zqt::Preferences().setString(zqt::PrefKey::Token, "tok-7");
+    open();
+    NativeTerminalView* terminal = view->terminal();
+    ASSERT_NE(terminal, nullptr);
+    EXPECT_EQ(terminal->model().baseUrl(), QUrl("http://127.0.0.1:8000"));
+    terminal->model().setEmail("kept@x.y");
+
+    zqt::test::RecordingServer moved;
+    writeFile(engine.file("storage/runtime_ports.json"),
+              QByteArray(R"({"host":"127.0.0.1","port":)") + QByteArray::number(moved.port()) + "}");
+    QTest::mouseClick(child<QPushButton>("refreshButton"), Qt::LeftButton);
+    EXPECT_EQ(terminal->model().baseUrl(), QUrl(moved.baseUrl()));
+    EXPECT_EQ(terminal->model().email(), "kept@x.y");
+
+    terminal->model().refreshAll();
+    ASSERT_TRUE(waitUntil([&] { return moved.requestCount() >= 10; }, 30000));
+    for (const auto& request : moved.requests())
+        EXPECT_EQ(request.header("Authorization"), "Bearer tok-7") << request.target;
 }

@@ -1,0 +1,101 @@
+#include "terminal/views/LoginPanel.h"
+
+#include "terminal/NativeTerminalModel.h"
+#include "terminal/views/DisplayHelpers.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace zqt {
+
+namespace {
+
+QLabel* makeErrorLine(const QString& name, const QColor& color, QWidget* parent) {
+    auto* label = new QLabel(parent);
+    label->setObjectName(name);
+    label->setWordWrap(true);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    QPalette p = label->palette();
+    p.setColor(QPalette::WindowText, color);
+    label->setPalette(p);
+    label->hide();
+    return label;
+}
+
+} // namespace
+
+QString LoginPanel::demoEmail() {
+    return QStringLiteral("demo@zqt.local");
+}
+
+QString LoginPanel::demoPassword() {
+    return QStringLiteral("demo-pass-1");
+}
+
+LoginPanel::LoginPanel(NativeTerminalModel& model, QWidget* parent) : PanelCard(parent), m_model(model) {
+    setObjectName(QStringLiteral("loginPanel"));
+    addTitle(QStringLiteral("Native Terminal Login"));
+
+    auto* row = new QHBoxLayout;
+    m_email = new QLineEdit(this);
+    m_email->setObjectName(QStringLiteral("emailField"));
+    m_email->setPlaceholderText(QStringLiteral("Email"));
+    m_email->setAccessibleName(QStringLiteral("Email"));
+    m_email->setMinimumWidth(220);
+    m_password = new QLineEdit(this);
+    m_password->setObjectName(QStringLiteral("passwordField"));
+    m_password->setPlaceholderText(QStringLiteral("Password"));
+    m_password->setAccessibleName(QStringLiteral("Password"));
+    m_password->setEchoMode(QLineEdit::Password);
+    m_password->setMinimumWidth(180);
+    auto* login = new QPushButton(QStringLiteral("Login"), this);
+    login->setObjectName(QStringLiteral("loginButton"));
+    login->setAutoDefault(false);
+    auto* demo = new QPushButton(QStringLiteral("Demo Login"), this);
+    demo->setObjectName(QStringLiteral("demoLoginButton"));
+    demo->setAutoDefault(false);
+    row->addWidget(m_email);
+    row->addWidget(m_password);
+    row->addWidget(login);
+    row->addWidget(demo);
+    column()->addLayout(row);
+
+    m_loginError = makeErrorLine(QStringLiteral("loginErrorLabel"), negativeColor(), this);
+    m_marketError = makeErrorLine(QStringLiteral("marketErrorLabel"), warningColor(), this);
+    column()->addWidget(m_loginError);
+    column()->addWidget(m_marketError);
+
+    m_email->setText(m_model.email());
+    m_password->setText(m_model.password());
+    // Every keystroke reaches the terminal; Return does nothing.
+    connect(m_email, &QLineEdit::textEdited, &m_model, &NativeTerminalModel::setEmail);
+    connect(m_password, &QLineEdit::textEdited, &m_model, &NativeTerminalModel::setPassword);
+    connect(&m_model, &NativeTerminalModel::emailChanged, this, [this] {
+        if (m_email->text() != m_model.email())
+            m_email->setText(m_model.email());
+    });
+    connect(&m_model, &NativeTerminalModel::passwordChanged, this, [this] {
+        if (m_password->text() != m_model.password())
+            m_password->setText(m_model.password());
+    });
+    connect(login, &QPushButton::clicked, &m_model, &NativeTerminalModel::login);
+    connect(demo, &QPushButton::clicked, this, [this] {
+        m_model.setEmail(demoEmail());
+        m_model.setPassword(demoPassword());
+        m_model.login();
+    });
+    connect(&m_model, &NativeTerminalModel::loginErrorChanged, this, &LoginPanel::updateErrors);
+    connect(&m_model, &NativeTerminalModel::marketErrorChanged, this, &LoginPanel::updateErrors);
+    updateErrors();
+}
+
+void LoginPanel::updateErrors() {
+    m_loginError->setText(m_model.loginError());
+    m_loginError->setVisible(!m_model.loginError().isEmpty());
+    m_marketError->setText(m_model.marketError());
+    m_marketError->setVisible(!m_model.marketError().isEmpty());
+}
+
+} // namespace zqt

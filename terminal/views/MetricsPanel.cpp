@@ -1,0 +1,83 @@
+#include "terminal/views/MetricsPanel.h"
+
+#include "terminal/NativeTerminalModel.h"
+#include "terminal/views/DisplayHelpers.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+
+namespace zqt {
+
+namespace {
+
+const QStringList kLabels{QStringLiteral("Stage"),    QStringLiteral("RM1"),         QStringLiteral("Exec"),
+                          QStringLiteral("Broker"),   QStringLiteral("Balance"),     QStringLiteral("Equity"),
+                          QStringLiteral("Profit %"), QStringLiteral("Daily Buffer")};
+
+} // namespace
+
+MetricsPanel::MetricsPanel(NativeTerminalModel& model, QWidget* parent) : PanelCard(parent), m_model(model) {
+    setObjectName(QStringLiteral("metricsPanel"));
+    auto* header = new QHBoxLayout;
+    auto* title = new QLabel(QStringLiteral("Account Metrics"), this);
+    title->setFont(headlineFont(font()));
+    auto* refresh = new QPushButton(QStringLiteral("Refresh"), this);
+    refresh->setObjectName(QStringLiteral("metricsRefreshButton"));
+    refresh->setAccessibleName(QStringLiteral("Refresh account data"));
+    refresh->setAutoDefault(false);
+    header->addWidget(title);
+    header->addStretch(1);
+    header->addSpacing(24);
+    header->addWidget(refresh);
+    column()->addLayout(header);
+
+    m_tiles = new QWidget(this);
+    m_tiles->setObjectName(QStringLiteral("metricTiles"));
+    auto* row = new QHBoxLayout(m_tiles);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(12);
+    for (const QString& label : kLabels) {
+        MetricTile* t = zqt::metric(label, QString(), m_tiles);
+        t->setObjectName(QStringLiteral("metric_") + label);
+        m_tileList << t;
+        row->addWidget(t);
+    }
+    column()->addWidget(m_tiles);
+
+    m_empty = new QLabel(QStringLiteral("No metrics available. Log in to load."), this);
+    m_empty->setObjectName(QStringLiteral("metricsEmptyLabel"));
+    m_empty->setForegroundRole(QPalette::PlaceholderText);
+    column()->addWidget(m_empty);
+
+    connect(refresh, &QPushButton::clicked, &m_model, &NativeTerminalModel::refreshAll);
+    connect(&m_model, &NativeTerminalModel::metricsChanged, this, &MetricsPanel::update);
+    update();
+}
+
+MetricTile* MetricsPanel::tile(const QString& label) const {
+    for (MetricTile* t : m_tileList)
+        if (t->label() == label)
+            return t;
+    return nullptr;
+}
+
+void MetricsPanel::update() {
+    const std::optional<MetricsResponse>& m = m_model.metrics();
+    m_tiles->setVisible(m.has_value());
+    m_empty->setVisible(!m.has_value());
+    if (!m)
+        return;
+    const QStringList values{QString::number(m->stage),
+                             m->rm1_access ? QStringLiteral("ON") : QStringLiteral("OFF"),
+                             m->execution_mode,
+                             m->broker,
+                             fmtCurrency(m->balance),
+                             fmtCurrency(m->equity),
+                             QString::asprintf("%.2f%%", m->profit_pct),
+                             fmtCurrency(m->daily_loss_buffer)};
+    for (qsizetype i = 0; i < m_tileList.size(); ++i)
+        m_tileList[i]->setValue(values[i]);
+}
+
+} // namespace zqt

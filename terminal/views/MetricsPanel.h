@@ -1,0 +1,33 @@
+#pragma once
+
+#include "terminal/views/PanelCard.h"
+
+#include <QList>
+
+class QLabel;
+
+namespace zqt {
+
+class MetricTile;
+class NativeTerminalModel;
+
+// Row 2: "Account Metrics" with Refresh, then eight metric tiles, or a hint while no metrics arrived.
+class MetricsPanel final : public PanelCard {
+    Q_OBJECT
+
+public:
+    explicit MetricsPanel(NativeTerminalModel& model, QWidget* parent = nullptr);
+
+    // The tile labelled `label`, or nullptr.
+    MetricTile* tile(const QString& label) const;
+
+private:
+    void update();
+
+    NativeTerminalModel& m_model;
+    QWidget* m_tiles = nullptr;
+    QList<MetricTile*> m_tileList;
+    QLabel* m_empty = nullptr;
+};
+
+} // namespace zqt

@@ -1,0 +1,81 @@
+#include "terminal/views/NativeTerminalView.h"
+
+#include "terminal/NativeTerminalModel.h"
+#include "terminal/views/LoginPanel.h"
+#include "terminal/views/MetricsPanel.h"
+#include "terminal/views/OrderTicketPanel.h"
+#include "terminal/views/WatchlistPanel.h"
+
+#include <QHBoxLayout>
+#include <QShowEvent>
+#include <QVBoxLayout>
+
+namespace zqt {
+
+namespace {
+
+constexpr int kPageMargin = 16;
+constexpr int kRowSpacing = 16;
+
+} // namespace
+
+NativeTerminalView::NativeTerminalView(const QUrl& baseUrl, QWidget* parent)
+    : QScrollArea(parent), m_model(std::make_unique<NativeTerminalModel>(baseUrl)) {
+    setObjectName(QStringLiteral("nativeTerminalView"));
+    setAccessibleName(QStringLiteral("Native Terminal"));
+    setWidgetResizable(true);
+    setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+
+    // The page sits on the text-background colour so the window-coloured cards stand out in light and dark.
+    auto* page = new QWidget(this);
+    page->setObjectName(QStringLiteral("terminalPage"));
+    page->setBackgroundRole(QPalette::Base);
+    page->setAutoFillBackground(true);
+    m_rows = new QVBoxLayout(page);
+    m_rows->setContentsMargins(kPageMargin, kPageMargin, kPageMargin, kPageMargin);
+    m_rows->setSpacing(kRowSpacing);
+    m_rows->addStretch(1);
+    setWidget(page);
+
+    NativeTerminalModel& m = *m_model;
+    addRow({new LoginPanel(m, page)});
+    addRow({new MetricsPanel(m, page)});
+    addRow({new WatchlistPanel(m, page), new OrderTicketPanel(m, page)});
+}
+
+NativeTerminalView::~NativeTerminalView() {
+    // The panels refer to the model: they go first.
+    delete takeWidget();
+}
+
+void NativeTerminalView::setBaseUrl(const QUrl& baseUrl) {
+    m_model->setBaseUrl(baseUrl);
+}
+
+void NativeTerminalView::addRow(std::initializer_list<QWidget*> cards) {
+    auto* row = new QHBoxLayout;
+    row->setSpacing(kRowSpacing);
+    bool expands = false;
+    for (QWidget* card : cards)
+        expands = expands || (card->sizePolicy().horizontalPolicy() & QSizePolicy::ExpandFlag);
+    if (!expands)
+        row->addStretch(1);
+    for (QWidget* card : cards) {
+        card->setParent(widget());
+        row->addWidget(card, card->sizePolicy().horizontalPolicy() & QSizePolicy::ExpandFlag ? 1 : 0, Qt::AlignTop);
+    }
+    if (!expands)
+        row->addStretch(1);
+    // Before the closing stretch, so rows stay packed at the top.
+    m_rows->insertLayout(m_rows->count() - 1, row);
+}
+
+void NativeTerminalView::showEvent(QShowEvent* event) {
+    QScrollArea::showEvent(event);
+    if (!event->spontaneous())
+        m_model->onShown();
+}
+
+} // namespace zqt

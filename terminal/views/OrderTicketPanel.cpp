@@ -1,0 +1,106 @@
+#include "terminal/views/OrderTicketPanel.h"
+
+#include "terminal/NativeTerminalModel.h"
+#include "terminal/views/SegmentedControl.h"
+
+#include <QComboBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace zqt {
+
+OrderTicketPanel::OrderTicketPanel(NativeTerminalModel& model, QWidget* parent) : PanelCard(parent), m_model(model) {
+    setObjectName(QStringLiteral("orderPanel"));
+    setContentMaximumWidth(kContentWidth);
+    addTitle(QStringLiteral("Order Ticket"));
+
+    auto* pickers = new QFormLayout;
+    pickers->setContentsMargins(0, 0, 0, 0);
+    pickers->setHorizontalSpacing(12);
+    pickers->setVerticalSpacing(8);
+    pickers->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    m_symbol = new QComboBox(this);
+    m_symbol->setObjectName(QStringLiteral("orderSymbolPicker"));
+    m_symbol->setAccessibleName(QStringLiteral("Symbol"));
+    m_symbol->addItems(m_model.watchlist());
+    pickers->addRow(QStringLiteral("Symbol"), m_symbol);
+    m_orderType = new SegmentedControl({QStringLiteral("MARKET"), QStringLiteral("LIMIT"), QStringLiteral("STOP")},
+                                       QStringLiteral("Order Type"), this);
+    m_orderType->setObjectName(QStringLiteral("orderTypePicker"));
+    pickers->addRow(QStringLiteral("Order Type"), m_orderType);
+    m_side = new SegmentedControl({QStringLiteral("BUY"), QStringLiteral("SELL")}, QStringLiteral("Side"), this);
+    m_side->setObjectName(QStringLiteral("sidePicker"));
+    pickers->addRow(QStringLiteral("Side"), m_side);
+    column()->addLayout(pickers);
+
+    using M = NativeTerminalModel;
+    addField(QStringLiteral("Qty"), QStringLiteral("qtyField"), &M::qty, &M::setQty);
+    m_limitPrice =
+        addField(QStringLiteral("Limit Price"), QStringLiteral("limitPriceField"), &M::limitPrice, &M::setLimitPrice);
+    m_stopPrice =
+        addField(QStringLiteral("Stop Price"), QStringLiteral("stopPriceField"), &M::stopPrice, &M::setStopPrice);
+    addField(QStringLiteral("SL"), QStringLiteral("slField"), &M::sl, &M::setSl);
+    addField(QStringLiteral("TP"), QStringLiteral("tpField"), &M::tp, &M::setTp);
+
+    auto* place = new QPushButton(QStringLiteral("Place Order"), this);
+    place->setObjectName(QStringLiteral("placeOrderButton"));
+    place->setAutoDefault(false);
+    column()->addWidget(place, 0, Qt::AlignLeft);
+
+    m_message = new QLabel(this);
+    m_message->setObjectName(QStringLiteral("orderMessageLabel"));
+    m_message->setForegroundRole(QPalette::PlaceholderText);
+    m_message->setWordWrap(true);
+    m_message->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    column()->addWidget(m_message);
+
+    connect(m_symbol, &QComboBox::activated, this,
+            [this](int index) { m_model.setSelectedSymbol(m_symbol->itemText(index)); });
+    connect(m_orderType, &SegmentedControl::activated, &m_model, &NativeTerminalModel::setOrderType);
+    connect(m_side, &SegmentedControl::activated, &m_model, &NativeTerminalModel::setSide);
+    connect(place, &QPushButton::clicked, &m_model, &NativeTerminalModel::placeOrder);
+    connect(&m_model, &NativeTerminalModel::orderFormChanged, this, &OrderTicketPanel::updateForm);
+    connect(&m_model, &NativeTerminalModel::orderMessageChanged, this, &OrderTicketPanel::updateMessage);
+    connect(&m_model, &NativeTerminalModel::selectedSymbolChanged, this, &OrderTicketPanel::updateSymbol);
+    updateForm();
+    updateMessage();
+    updateSymbol();
+}
+
+QLineEdit* OrderTicketPanel::addField(const QString& placeholder, const QString& name,
+                                      const QString& (NativeTerminalModel::*get)() const,
+                                      void (NativeTerminalModel::*set)(const QString&)) {
+    auto* field = new QLineEdit(this);
+    field->setObjectName(name);
+    field->setPlaceholderText(placeholder);
+    field->setAccessibleName(placeholder);
+    column()->addWidget(field);
+    connect(field, &QLineEdit::textEdited, &m_model, [this, set](const QString& text) { (m_model.*set)(text); });
+    m_fields.append({field, get});
+    return field;
+}
+
+void OrderTicketPanel::updateForm() {
+    for (const auto& [field, get] : m_fields) {
+        const QString& value = (m_model.*get)();
+        if (field->text() != value)
+            field->setText(value);
+    }
+    m_orderType->setValue(m_model.orderType());
+    m_side->setValue(m_model.side());
+    m_limitPrice->setVisible(m_model.orderType() == QLatin1String("LIMIT"));
+    m_stopPrice->setVisible(m_model.orderType() == QLatin1String("STOP"));
+}
+
+void OrderTicketPanel::updateMessage() {
+    m_message->setText(m_model.orderMessage());
+    m_message->setVisible(!m_model.orderMessage().isEmpty());
+}
+
+void OrderTicketPanel::updateSymbol() {
+    m_symbol->setCurrentIndex(m_symbol->findText(m_model.selectedSymbol()));
+}
+
+} // namespace zqt

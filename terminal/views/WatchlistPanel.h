@@ -1,0 +1,33 @@
+#pragma once
+
+#include "terminal/views/PanelCard.h"
+
+#include <QMap>
+
+class QLabel;
+class QPushButton;
+
+namespace zqt {
+
+class NativeTerminalModel;
+
+// Row 3, left: one row per watchlist symbol with its last price ("%.4f", or "-" before a price arrived); the
+// selected symbol's row is highlighted; clicking a symbol selects it.
+class WatchlistPanel final : public PanelCard {
+    Q_OBJECT
+
+public:
+    explicit WatchlistPanel(NativeTerminalModel& model, QWidget* parent = nullptr);
+
+    static constexpr int kContentWidth = 240;
+
+private:
+    void updatePrices();
+    void updateSelection();
+
+    NativeTerminalModel& m_model;
+    QMap<QString, QWidget*> m_rows;
+    QMap<QString, QLabel*> m_prices;
+};
+
+} // namespace zqt

@@ -1,0 +1,140 @@
+// The whole program against the real demo engine, on a real (virtual) display: the window starts the engine
+// through its scripts, signs in with the demo account, sends an order from the ticket and stops the engine.
+
+#include "control/AppState.h"
+#include "control/Preferences.h"
+#include "terminal/NativeTerminalModel.h"
+#include "terminal/views/MetricTile.h"
+#include "terminal/views/NativeTerminalView.h"
+#include "window/ContentView.h"
+
+#include "TestEnv.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTabWidget>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using zqt::test::TempEnv;
+using zqt::test::waitUntil;
+
+namespace {
+
+// Generous: the test build runs under AddressSanitizer on a small, shared machine.
+constexpr int kEngineDeadlineMs = 120000;
+constexpr int kReplyDeadlineMs = 60000;
+
+// Copies a folder tree, keeping file permissions (the scripts and the engine program must stay executable).
+bool copyTree(const QString& from, const QString& to) {
+    QDirIterator it(from, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
+    QDir().mkpath(to);
+    while (it.hasNext()) {
+        const QString src = it.next();
+        const QString dst = to + src.mid(from.size());
+        if (it.fileInfo().isDir()) {
+            QDir().mkpath(dst);
+        } else if (!QFile::copy(src, dst) || !QFile::setPermissions(dst, QFile::permissions(src))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+class EndToEndTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(env.isValid());
+        env.setVar("ZQT_OPERATOR_PASS", std::nullopt);
+        engineHome = zqt::Preferences::primaryDefaultHome();
+        ASSERT_TRUE(copyTree(QStringLiteral(ZQT_DEMO_HOME_DIR), engineHome));
+        // Free ports of this run, so a running engine elsewhere is never touched.
+        zqt::Preferences prefs;
+        prefs.setString(zqt::PrefKey::Host, "127.0.0.1");
+        prefs.setString(zqt::PrefKey::Port, QString::number(zqt::test::freePort()));
+        prefs.setString(zqt::PrefKey::MarketingPort, QString::number(zqt::test::freePort()));
+        prefs.setString(zqt::PrefKey::PortalPort, QString::number(zqt::test::freePort()));
+        prefs.setBool(zqt::PrefKey::AutoStart, true);
+        prefs.setBool(zqt::PrefKey::DemoMode, true);
+        prefs.setString(zqt::PrefKey::ExecutionMode, "DRY_RUN");
+        prefs.setString(zqt::PrefKey::BrokerMode, "SIM_BROKER");
+        prefs.remove(zqt::PrefKey::Token);
+        ASSERT_TRUE(prefs.sync());
+    }
+
+    void TearDown() override {
+        view.reset();
+        state.reset();
+        // Whatever happened above, no engine outlives the test.
+        QProcess down;
+        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+        e.insert("ZQT_HOME", engineHome);
+        down.setProcessEnvironment(e);
+        down.setWorkingDirectory(engineHome);
+        QSignalSpy finished(&down, &QProcess::finished);
+        down.start("/bin/bash", {engineHome + "/scripts/app_down.sh"});
+        if (down.waitForStarted(10000))
+            finished.wait(kEngineDeadlineMs);
+    }
+
+    template <typename T> T* child(const char* name) const {
+        T* w = view->findChild<T*>(name);
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+
+    TempEnv env;
+    QString engineHome;
+    std::unique_ptr<zqt::AppState> state;
+    std::unique_ptr<zqt::ContentView> view;
+};
+
+} // namespace
+
+TEST_F(EndToEndTest, autoStart_demoLogin_marketOrder_stop) {
+    state = std::make_unique<zqt::AppState>();
+    EXPECT_EQ(state->zqtHome(), engineHome);
+    view = std::make_unique<zqt::ContentView>(*state);
+    view->resize(1280, 860);
+    view->show();
+    view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
+
+    auto* runState = child<QLabel>("runStateLabel");
+    ASSERT_TRUE(waitUntil([&] { return runState->text() == "Services online"; }, kEngineDeadlineMs))
+        << state->lastOutput().toStdString();
+
+    QTabWidget* tabs = view->tabs();
+    tabs->setCurrentWidget(view->terminal());
+    zqt::NativeTerminalView* terminal = view->terminal();
+    ASSERT_EQ(terminal->model().baseUrl(), view->addresses().engine);
+
+    QTest::mouseClick(child<QPushButton>("demoLoginButton"), Qt::LeftButton);
+    auto* stage = child<zqt::MetricTile>("metric_Stage");
+    ASSERT_TRUE(waitUntil([&] { return stage->isVisible() && !stage->value().isEmpty(); }, kReplyDeadlineMs))
+        << terminal->model().loginError().toStdString();
+    EXPECT_FALSE(child<zqt::MetricTile>("metric_Balance")->value().isEmpty());
+    EXPECT_FALSE(terminal->model().token().isEmpty());
+
+    // A market order from the ticket as it stands (EURUSD, BUY, 1).
+    QTest::mouseClick(child<QPushButton>("placeOrderButton"), Qt::LeftButton);
+    auto* message = child<QLabel>("orderMessageLabel");
+    ASSERT_TRUE(waitUntil([&] { return message->text() == "Order submitted."; }, kReplyDeadlineMs));
+    EXPECT_TRUE(message->isVisible());
+    // The prices arrive with the next refresh; wait for them so the picture shows a live page.
+    waitUntil([&] { return !terminal->model().prices().isEmpty(); }, kReplyDeadlineMs);
+
+    const QString artifacts = QStringLiteral(ZQT_TEST_ARTIFACTS_DIR);
+    QDir().mkpath(artifacts);
+    EXPECT_TRUE(view->grab().save(artifacts + "/e2e-window.png"));
+
+    QTest::mouseClick(child<QPushButton>("stopButton"), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return runState->text() == "Services offline"; }, kEngineDeadlineMs))
+        << state->lastOutput().toStdString();
+}

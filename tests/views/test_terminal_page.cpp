@@ -1,0 +1,240 @@
+#include "terminal/views/NativeTerminalView.h"
+
+#include "control/Preferences.h"
+#include "terminal/NativeTerminalModel.h"
+#include "terminal/views/CurrencyFormat.h"
+#include "terminal/views/LoginPanel.h"
+#include "terminal/views/MetricTile.h"
+#include "terminal/views/SegmentedControl.h"
+
+#include "RecordingServer.h"
+#include "TestEnv.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QUrlQuery>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using zqt::NativeTerminalModel;
+using zqt::NativeTerminalView;
+using zqt::test::CannedReply;
+using zqt::test::RecordingServer;
+using zqt::test::TempEnv;
+using zqt::test::waitUntil;
+
+namespace {
+
+const std::string kMetrics =
+    R"({"account_id":7,"balance":-1234.5,"equity":98000,"highest_equity":100000,"stage":2,"rm1_access":false,)"
+    R"("status":"active","execution_mode":"DRY_RUN","broker":"SIM_BROKER","profit_pct":-1.256,)"
+    R"("profit_target":10,"max_loss_floor":90000,"daily_loss_limit":5000,"daily_loss_used":100,)"
+    R"("daily_loss_buffer":4900})";
+
+// A terminal page against a recording server, shown, with the US English locale for the money formats.
+class TerminalPageTest : public ::testing::Test {
+protected:
+    TerminalPageTest() {
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        zqt::Preferences().remove(zqt::PrefKey::Token);
+        view = std::make_unique<NativeTerminalView>(QUrl(server.baseUrl()));
+        view->resize(1200, 800);
+    }
+    ~TerminalPageTest() override {
+        view.reset();
+        QLocale::setDefault(QLocale::c());
+    }
+
+    template <typename T> T* child(const QString& name) const {
+        T* w = view->findChild<T*>(name);
+        EXPECT_NE(w, nullptr) << name.toStdString();
+        return w;
+    }
+    NativeTerminalModel& model() const { return view->model(); }
+    size_t requestsTo(const std::string& path) const {
+        const auto all = server.requests();
+        return std::count_if(all.begin(), all.end(), [&](const auto& r) { return r.path == path; });
+    }
+
+    TempEnv env;
+    RecordingServer server;
+    std::unique_ptr<NativeTerminalView> view;
+};
+
+} // namespace
+
+TEST_F(TerminalPageTest, page_hasTheFirstThreeRowsOfCardsInOrder) {
+    view->show();
+    for (const char* name : {"loginPanel", "metricsPanel", "watchlistPanel", "orderPanel"})
+        EXPECT_NE(view->findChild<QWidget*>(name), nullptr) << name;
+    auto* watchlist = child<QWidget>("watchlistPanel");
+    auto* ticket = child<QWidget>("orderPanel");
+    EXPECT_LE(watchlist->width(), 240 + 24);
+    EXPECT_LE(ticket->width(), 360 + 24);
+    EXPECT_EQ(watchlist->y(), ticket->y()); // side by side, top-aligned
+    EXPECT_LT(child<QWidget>("metricsPanel")->y(), watchlist->y());
+    EXPECT_EQ(view->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+}
+
+TEST_F(TerminalPageTest, shown_runsTheShownHookEachTime) {
+    view->show();
+    ASSERT_TRUE(waitUntil([&] { return requestsTo("/api/market/candles") >= 2; }, 30000)); // bars and HTF bars
+    view->hide();
+    view->show();
+    EXPECT_TRUE(waitUntil([&] { return requestsTo("/api/market/candles") >= 4; }, 30000));
+}
+
+TEST_F(TerminalPageTest, watchlist_showsDashUntilPriced_andDashForAMissingSymbol) {
+    server.setReply("GET", "/api/prices", {200, R"({"prices":{"EURUSD":1.08425,"AAPL":190.5}})"});
+    for (const QString& s : model().watchlist())
+        EXPECT_EQ(child<QLabel>("watchPrice_" + s)->text(), "-");
+    view->show();
+    ASSERT_TRUE(waitUntil([&] { return child<QLabel>("watchPrice_AAPL")->text() != "-"; }, 30000));
+    EXPECT_EQ(child<QLabel>("watchPrice_EURUSD")->text(), QString::asprintf("%.4f", 1.08425));
+    EXPECT_EQ(child<QLabel>("watchPrice_AAPL")->text(), "190.5000");
+    EXPECT_EQ(child<QLabel>("watchPrice_BTCUSD")->text(), "-");
+    EXPECT_EQ(child<QLabel>("watchPrice_XAUUSD")->text(), "-");
+}
+
+TEST_F(TerminalPageTest, watchlist_clickSelects_andClickingTheSelectedSymbolReloadsNothing) {
+    view->show();
+    auto* aaplRow = child<QWidget>("watchRow_AAPL");
+    const QImage unselected = aaplRow->grab().toImage();
+    QTest::mouseClick(child<QPushButton>("watchSymbol_AAPL"), Qt::LeftButton);
+    EXPECT_EQ(model().selectedSymbol(), "AAPL");
+    EXPECT_EQ(child<QComboBox>("orderSymbolPicker")->currentText(), "AAPL");
+    EXPECT_NE(aaplRow->grab().toImage(), unselected); // highlighted
+    // The symbol's hook reloads everything; only it asks for the account metrics while signed out.
+    ASSERT_TRUE(waitUntil([&] { return requestsTo("/api/account/metrics") >= 2; }, 30000)); // shown, then AAPL
+    const size_t reloads = requestsTo("/api/account/metrics");
+
+    QSignalSpy changed(&model(), &NativeTerminalModel::selectedSymbolChanged);
+    QTest::mouseClick(child<QPushButton>("watchSymbol_AAPL"), Qt::LeftButton);
+    EXPECT_EQ(changed.count(), 0);
+    EXPECT_FALSE(waitUntil([&] { return requestsTo("/api/account/metrics") > reloads; }, 500));
+}
+
+TEST_F(TerminalPageTest, metrics_absentShowsHint_presentShowsEightFormattedTiles) {
+    view->show();
+    auto* hint = child<QLabel>("metricsEmptyLabel");
+    EXPECT_TRUE(hint->isVisible());
+    EXPECT_EQ(hint->text(), "No metrics available. Log in to load.");
+    EXPECT_FALSE(child<QWidget>("metricTiles")->isVisible());
+
+    server.setReply("GET", "/api/account/metrics", {200, kMetrics});
+    QTest::mouseClick(child<QPushButton>("metricsRefreshButton"), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return model().metrics().has_value(); }, 30000));
+    EXPECT_FALSE(hint->isVisible());
+    const std::pair<const char*, QString> expected[] = {{"Stage", "2"},
+                                                        {"RM1", "OFF"},
+                                                        {"Exec", "DRY_RUN"},
+                                                        {"Broker", "SIM_BROKER"},
+                                                        {"Balance", "-$1,234.50"},
+                                                        {"Equity", "$98,000.00"},
+                                                        {"Profit %", "-1.26%"},
+                                                        {"Daily Buffer", "$4,900.00"}};
+    for (const auto& [label, value] : expected) {
+        auto* tile = child<zqt::MetricTile>(QStringLiteral("metric_") + label);
+        EXPECT_EQ(tile->label(), label);
+        EXPECT_EQ(tile->value(), value) << label;
+        EXPECT_TRUE(tile->isVisible());
+    }
+    EXPECT_EQ(child<zqt::MetricTile>("metric_Balance")->value(), zqt::fmtCurrency(-1234.5));
+}
+
+TEST_F(TerminalPageTest, demoLogin_sendsBuiltInAccount_andAFailureShowsAboveTheMarketError) {
+    server.setReply("POST", "/api/login", {401, R"({"detail":"bad"})"});
+    server.setReply("GET", "/api/prices", {500, "not json"});
+    view->show();
+    ASSERT_TRUE(waitUntil([&] { return !model().marketError().isEmpty(); }, 30000));
+
+    QTest::mouseClick(child<QPushButton>("demoLoginButton"), Qt::LeftButton);
+    EXPECT_EQ(child<QLineEdit>("emailField")->text(), "demo@zqt.local");
+    EXPECT_EQ(child<QLineEdit>("passwordField")->text().size(), 11);
+    EXPECT_EQ(child<QLineEdit>("passwordField")->echoMode(), QLineEdit::Password);
+    ASSERT_TRUE(waitUntil([&] { return !model().loginError().isEmpty(); }, 30000));
+
+    const auto logins = server.requests();
+    const auto login = std::find_if(logins.begin(), logins.end(), [](const auto& r) { return r.path == "/api/login"; });
+    ASSERT_NE(login, logins.end());
+    const QUrlQuery form(QString::fromStdString(login->body));
+    EXPECT_EQ(form.queryItemValue("email", QUrl::FullyDecoded), "demo@zqt.local");
+    EXPECT_EQ(form.queryItemValue("password", QUrl::FullyDecoded), "demo-pass-1");
+
+    auto* loginError = child<QLabel>("loginErrorLabel");
+    auto* marketError = child<QLabel>("marketErrorLabel");
+    EXPECT_TRUE(loginError->isVisible());
+    EXPECT_TRUE(marketError->isVisible());
+    EXPECT_EQ(loginError->text(), "Invalid credentials");
+    EXPECT_LT(loginError->y(), marketError->y());
+    EXPECT_NE(loginError->palette().color(QPalette::WindowText), marketError->palette().color(QPalette::WindowText));
+}
+
+TEST_F(TerminalPageTest, loginFields_typingReachesTheModelAtOnce_returnDoesNothing) {
+    view->show();
+    auto* email = child<QLineEdit>("emailField");
+    QTest::keyClicks(email, "a@b.c");
+    EXPECT_EQ(model().email(), "a@b.c");
+    QTest::keyClick(email, Qt::Key_Return);
+    EXPECT_FALSE(waitUntil([&] { return requestsTo("/api/login") > 0; }, 300));
+}
+
+TEST_F(TerminalPageTest, ticket_stopShowsStopPriceOnly_andPlaceOrderSendsEveryField) {
+    view->show();
+    auto* limit = child<QLineEdit>("limitPriceField");
+    auto* stop = child<QLineEdit>("stopPriceField");
+    EXPECT_FALSE(limit->isVisible());
+    EXPECT_FALSE(stop->isVisible());
+
+    auto* types = child<zqt::SegmentedControl>("orderTypePicker");
+    QTest::mouseClick(types->button("LIMIT"), Qt::LeftButton);
+    EXPECT_EQ(model().orderType(), "LIMIT");
+    EXPECT_TRUE(limit->isVisible());
+    QTest::keyClicks(limit, "1.25");
+    QTest::mouseClick(types->button("STOP"), Qt::LeftButton);
+    EXPECT_FALSE(limit->isVisible());
+    EXPECT_TRUE(stop->isVisible());
+    QTest::keyClicks(stop, "1.3");
+    QTest::mouseClick(child<zqt::SegmentedControl>("sidePicker")->button("SELL"), Qt::LeftButton);
+    auto* qty = child<QLineEdit>("qtyField");
+    EXPECT_EQ(qty->text(), "1");
+    qty->selectAll();
+    QTest::keyClicks(qty, "2 lots");
+
+    server.setReply("POST", "/api/oms/order", {200, "{}"});
+    QTest::mouseClick(child<QPushButton>("placeOrderButton"), Qt::LeftButton);
+    auto* message = child<QLabel>("orderMessageLabel");
+    ASSERT_TRUE(waitUntil([&] { return message->isVisible(); }, 30000));
+    EXPECT_EQ(message->text(), "Order submitted.");
+
+    const auto all = server.requests();
+    const auto order = std::find_if(all.begin(), all.end(), [](const auto& r) { return r.path == "/api/oms/order"; });
+    ASSERT_NE(order, all.end());
+    const QUrlQuery form(QString::fromStdString(order->body).replace('+', ' '));
+    EXPECT_EQ(form.queryItemValue("symbol", QUrl::FullyDecoded), "EURUSD");
+    EXPECT_EQ(form.queryItemValue("side", QUrl::FullyDecoded), "SELL");
+    EXPECT_EQ(form.queryItemValue("qty", QUrl::FullyDecoded), "2 lots");
+    EXPECT_EQ(form.queryItemValue("order_type", QUrl::FullyDecoded), "STOP");
+    EXPECT_EQ(form.queryItemValue("limit_price", QUrl::FullyDecoded), "1.25"); // hidden, still sent
+    EXPECT_EQ(form.queryItemValue("stop_price", QUrl::FullyDecoded), "1.3");
+    EXPECT_TRUE(form.hasQueryItem("sl"));
+    EXPECT_TRUE(form.hasQueryItem("tp"));
+}
+
+TEST_F(TerminalPageTest, controls_haveAccessibleNamesAndTakeKeyboardFocus) {
+    view->show();
+    for (QWidget* w : view->widget()->findChildren<QWidget*>()) {
+        if (qobject_cast<QLineEdit*>(w) || qobject_cast<QAbstractButton*>(w) || qobject_cast<QComboBox*>(w)) {
+            EXPECT_FALSE(w->accessibleName().isEmpty() && w->property("text").toString().isEmpty())
+                << w->objectName().toStdString();
+            EXPECT_TRUE(w->focusPolicy() & Qt::TabFocus) << w->objectName().toStdString();
+        }
+    }
+}
