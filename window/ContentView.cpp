@@ -60,9 +60,6 @@ ContentView::ContentView(AppState& state, QWidget* parent) : QWidget(parent), m_
     setWindowTitle(QStringLiteral("ZQT Desktop Control"));
     setMinimumSize(1200, 760);
 
-    // Created before any page and deleted after all of them (see the destructor).
-    m_profile = WebView::createProfile(this);
-
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -189,9 +186,16 @@ void ContentView::buildTabs() {
 }
 
 WebView* ContentView::addWebTab(const QString& title, int iconKind) {
-    auto* view = new WebView(m_profile, title, m_tabs);
+    auto* view = new WebView([this] { return webProfile(); }, title, m_tabs);
     m_tabs->addTab(view, AppIcons::icon(static_cast<AppIcons::Kind>(iconKind)), title);
     return view;
+}
+
+QWebEngineProfile* ContentView::webProfile() {
+    // Deleted after every page (see the destructor).
+    if (!m_profile)
+        m_profile = WebView::createProfile(this);
+    return m_profile;
 }
 
 WebView* ContentView::webView(const QString& title) const {

@@ -44,7 +44,9 @@ public:
     QTabWidget* tabs() const { return m_tabs; }
     OperatorSheet* operatorSheet() const { return m_sheet; }
     NativeTerminalView* terminal() const { return m_terminal; }
-    QWebEngineProfile* webProfile() const { return m_profile; }
+    // The web profile every web tab shares, created on first use: starting QtWebEngine takes a good part of a
+    // second, which the window's first paint does not wait for.
+    QWebEngineProfile* webProfile();
     // The web view of the tab titled `title`, or nullptr.
     WebView* webView(const QString& title) const;
 

@@ -9,11 +9,14 @@
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
+#include <QWindow>
+
+#include <utility>
 
 namespace zqt {
 
-WebView::WebView(QWebEngineProfile* profile, const QString& accessibleName, QWidget* parent)
-    : QWidget(parent), m_profile(profile) {
+WebView::WebView(ProfileSource profile, const QString& accessibleName, QWidget* parent)
+    : QWidget(parent), m_profile(std::move(profile)) {
     setAccessibleName(accessibleName);
     m_stack = new QStackedLayout(this);
     m_stack->setContentsMargins(0, 0, 0, 0);
@@ -54,13 +57,33 @@ void WebView::setUrl(const QUrl& url) {
 
 void WebView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    if (m_browser || event->spontaneous())
+    if (!m_browser && !event->spontaneous())
+        scheduleBrowser();
+}
+
+void WebView::scheduleBrowser() {
+    QWindow* handle = window()->windowHandle();
+    if (handle && !handle->isExposed()) {
+        if (!m_waitingForExpose) {
+            handle->installEventFilter(this);
+            m_waitingForExpose = true;
+        }
         return;
-    // Created after this paint, so the window (and the tab bar) appear before the browser's start-up work.
+    }
+    // The window paints while it handles its expose event; this runs after that.
     QTimer::singleShot(0, this, [this] {
         if (isVisible())
             ensureBrowser();
     });
+}
+
+bool WebView::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Expose && static_cast<QWindow*>(watched)->isExposed()) {
+        watched->removeEventFilter(this);
+        m_waitingForExpose = false;
+        scheduleBrowser();
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void WebView::ensureBrowser() {
@@ -69,7 +92,7 @@ void WebView::ensureBrowser() {
     m_browser = new QWebEngineView(this);
     m_browser->setObjectName(QStringLiteral("webBrowser"));
     m_browser->setAccessibleName(accessibleName());
-    auto* page = new QWebEnginePage(m_profile, m_browser);
+    auto* page = new QWebEnginePage(m_profile(), m_browser);
     // Transparent until the page paints, so the window's background shows instead of a white flash.
     page->setBackgroundColor(Qt::transparent);
     m_browser->setPage(page);

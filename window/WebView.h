@@ -3,6 +3,8 @@
 #include <QUrl>
 #include <QWidget>
 
+#include <functional>
+
 class QLabel;
 class QStackedLayout;
 class QWebEngineProfile;
@@ -17,8 +19,10 @@ class WebView final : public QWidget {
     Q_OBJECT
 
 public:
-    // `profile` must outlive this view.
-    WebView(QWebEngineProfile* profile, const QString& accessibleName, QWidget* parent = nullptr);
+    // Gives the profile the browser is created in, when it is first needed; it must outlive this view.
+    using ProfileSource = std::function<QWebEngineProfile*()>;
+
+    WebView(ProfileSource profile, const QString& accessibleName, QWidget* parent = nullptr);
     ~WebView() override;
 
     QUrl url() const { return m_url; }
@@ -39,17 +43,22 @@ signals:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Creates the browser once the window is on screen and painted, so starting QtWebEngine never holds up
+    // the window's first paint.
+    void scheduleBrowser();
     void load();
     void showMessageOrBrowser();
 
-    QWebEngineProfile* m_profile;
+    ProfileSource m_profile;
     QUrl m_url;
     QStackedLayout* m_stack = nullptr;
     QLabel* m_message = nullptr;
     QWidget* m_placeholder = nullptr;
     QWebEngineView* m_browser = nullptr;
+    bool m_waitingForExpose = false;
 };
 
 } // namespace zqt
