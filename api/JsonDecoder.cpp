@@ -267,8 +267,8 @@ bool skipValue(od::value& v, Context& c) {
         return true;
     }
     case od::json_type::boolean: {
-        bool b;
-        if (auto e = v.get_bool().get(b))
+        bool b = false;
+        if (v.get_bool().get(b) != simdjson::SUCCESS)
             return wrongType(c, v, od::json_type::boolean, "a boolean");
         return true;
     }
