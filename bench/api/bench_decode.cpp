@@ -46,9 +46,9 @@ std::string candlesReply(int rows) {
         const double open = 1.08 + (i % 17) * 0.0003;
         std::snprintf(
             row, sizeof row,
-            R"(%s{"ts":"2026-03-01T10:%02d:%02dZ","open":%.5f,"high":%.5f,"low":%.5f,"close":%.5f,"volume":%d})",
+            R"(%s{"ts":"2026-03-01T10:%02d:%02dZ","open":%.6f,"high":%.6f,"low":%.6f,"close":%.6f,"volume":%d,"vwap":%.6f})",
             i ? "," : "", (i * 15) / 60, (i * 15) % 60, open, open + 0.0007, open - 0.0005, open + 0.0002,
-            100 + (i * 37) % 900);
+            100 + (i * 37) % 900, open + 0.0001);
         s += row;
     }
     s += "]}";

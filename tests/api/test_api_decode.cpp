@@ -28,7 +28,7 @@ const std::string kPositionBase = R"("symbol":"EURUSD","side":"BUY","units":1,"e
 
 // ---- Exact whole numbers ----
 
-TEST(JsonWholeNumber, table_classifiesEveryForm) {
+TEST(ApiWholeNumber, table_classifiesEveryForm) {
     using K = JsonWholeNumber::Kind;
     struct Case {
         const char* text;
@@ -79,7 +79,7 @@ TEST(JsonWholeNumber, table_classifiesEveryForm) {
 
 // ---- Successful decodes ----
 
-TEST(DecodeJson, metrics_allFieldsInOrder_decodesEveryValue) {
+TEST(ApiDecode, metrics_allFieldsInOrder_decodesEveryValue) {
     const auto r = decodeJson<MetricsResponse>(R"({"account_id":9223372036854775807,"balance":100000,"equity":100250.5,
         "highest_equity":100300,"stage":2.0,"rm1_access":true,"status":"ACTIVE","execution_mode":"paper",
         "broker":"sim","profit_pct":0.25,"profit_target":8,"max_loss_floor":90000,"daily_loss_limit":5000,
@@ -96,13 +96,13 @@ TEST(DecodeJson, metrics_allFieldsInOrder_decodesEveryValue) {
     EXPECT_EQ(r->daily_loss_buffer, 4879.5);
 }
 
-TEST(DecodeJson, positions_emptyList_decodesToEmptyList) {
+TEST(ApiDecode, positions_emptyList_decodesToEmptyList) {
     const auto r = decodeJson<PositionsResponse>(R"({"positions":[]})");
     ASSERT_TRUE(r.ok());
     EXPECT_TRUE(r->positions.isEmpty());
 }
 
-TEST(DecodeJson, positionId_numberOrString_isHeldAsText) {
+TEST(ApiDecode, positionId_numberOrString_isHeldAsText) {
     struct Case {
         const char* id;
         const char* text;
@@ -132,7 +132,7 @@ TEST(DecodeJson, positionId_numberOrString_isHeldAsText) {
     }
 }
 
-TEST(DecodeJson, positionMark_nullOrMissing_hasNoValue) {
+TEST(ApiDecode, positionMark_nullOrMissing_hasNoValue) {
     auto r = decodeJson<PositionsResponse>(position(R"("id":1,"mark":null,)" + kPositionBase));
     ASSERT_TRUE(r.ok());
     EXPECT_FALSE(r->positions[0].mark.has_value());
@@ -143,7 +143,7 @@ TEST(DecodeJson, positionMark_nullOrMissing_hasNoValue) {
     EXPECT_EQ(r->positions[0].upl, -3.0);
 }
 
-TEST(DecodeJson, orders_integerQtyAndWholeDoubleId_decode) {
+TEST(ApiDecode, orders_integerQtyAndWholeDoubleId_decode) {
     const auto r = decodeJson<OrdersResponse>(
         R"({"orders":[{"id":3.0,"symbol":"AAPL","side":"SELL","type":"LIMIT","qty":3,"status":"OPEN"}]})");
     ASSERT_TRUE(r.ok()) << r.error().description.toStdString();
@@ -152,7 +152,18 @@ TEST(DecodeJson, orders_integerQtyAndWholeDoubleId_decode) {
     EXPECT_EQ(r->orders[0].type, QStringLiteral("LIMIT"));
 }
 
-TEST(DecodeJson, depthLevel_withoutOptionalKeys_decodesThemAbsent) {
+TEST(ApiDecode, wholeDoubleIntAsLastKey_decodesAndTheDocumentEnds) {
+    const auto r = decodeJson<CandlesResponse>(
+        R"({"symbol":"ES","candles":[{"ts":"t","open":1,"high":1,"low":1,"close":1,"volume":2.0}],"interval":6e1} )");
+    ASSERT_TRUE(r.ok()) << r.error().description.toStdString();
+    EXPECT_EQ(r->interval, 60);
+    const auto o = decodeJson<OrdersResponse>(
+        R"({"orders":[{"symbol":"A","side":"BUY","type":"MARKET","qty":1,"status":"OPEN","id":3.0}]})");
+    ASSERT_TRUE(o.ok()) << o.error().description.toStdString();
+    EXPECT_EQ(o->orders[0].id, 3);
+}
+
+TEST(ApiDecode, depthLevel_withoutOptionalKeys_decodesThemAbsent) {
     const auto r = decodeJson<DepthResponse>(
         R"({"symbol":"ES","price":5000.25,"levels":[{"price":5000.5},{"price":5000,"bid_size":3,"ask_size":null,"mid":true}]})");
     ASSERT_TRUE(r.ok()) << r.error().description.toStdString();
@@ -164,20 +175,20 @@ TEST(DecodeJson, depthLevel_withoutOptionalKeys_decodesThemAbsent) {
     EXPECT_FALSE(r->source.has_value());
 }
 
-TEST(DecodeJson, prices_fractionalAndInteger_decodeToTwoEntries) {
+TEST(ApiDecode, prices_fractionalAndInteger_decodeToTwoEntries) {
     const auto r = decodeJson<PricesResponse>(R"({"prices":{"EURUSD":1.0842,"ES":5000}})");
     ASSERT_TRUE(r.ok());
     const QHash<QString, double> expected{{QStringLiteral("EURUSD"), 1.0842}, {QStringLiteral("ES"), 5000.0}};
     EXPECT_EQ(r->prices, expected);
 }
 
-TEST(DecodeJson, doubleField_integerBeyond64Bits_decodesAsNearestDouble) {
+TEST(ApiDecode, doubleField_integerBeyond64Bits_decodesAsNearestDouble) {
     const auto r = decodeJson<PortfolioSummary>(R"({"total_upl":123456789012345678901234567890,"exposure":[]})");
     ASSERT_TRUE(r.ok()) << r.error().description.toStdString();
     EXPECT_DOUBLE_EQ(r->total_upl, 1.2345678901234568e29);
 }
 
-TEST(DecodeJson, candles_allRecords_decode) {
+TEST(ApiDecode, candles_allRecords_decode) {
     const auto r = decodeJson<CandlesResponse>(
         R"({"symbol":"BTCUSD","interval":300,"candles":[{"ts":"2026-01-01T00:00:00Z","open":1,"high":2,"low":0.5,"close":1.5},
             {"ts":"2026-01-01T00:05:00Z","open":1.5,"high":2,"low":1,"close":1.75,"volume":12}]})");
@@ -188,13 +199,13 @@ TEST(DecodeJson, candles_allRecords_decode) {
     EXPECT_EQ(r->candles[1].volume, 12.0);
 }
 
-TEST(DecodeJson, escapedKey_matchesItsUnescapedName) {
+TEST(ApiDecode, escapedKey_matchesItsUnescapedName) {
     const auto r = decodeJson<LoginResponse>(R"({"tok\u0065n":"abc"})");
     ASSERT_TRUE(r.ok());
     EXPECT_EQ(r->token, QStringLiteral("abc"));
 }
 
-TEST(DecodeJson, otherRecords_minimalReplies_decode) {
+TEST(ApiDecode, otherRecords_minimalReplies_decode) {
     EXPECT_EQ(
         outcome<FillsResponse>(R"({"trades":[{"id":1,"symbol":"ES","side":"BUY","pnl":-2.5,"status":"closed"}]})"),
         "ok");
@@ -216,7 +227,7 @@ TEST(DecodeJson, otherRecords_minimalReplies_decode) {
 
 // ---- Failures: one table, the description names the place and the fault ----
 
-TEST(DecodeJson, malformedReplies_failWithDescription) {
+TEST(ApiDecode, malformedReplies_failWithDescription) {
     struct Case {
         const char* name;
         std::string (*decode)(std::string_view);
@@ -296,7 +307,7 @@ TEST(DecodeJson, malformedReplies_failWithDescription) {
     }
 }
 
-TEST(DecodeJson, oneBadRowAmongFifty_failsTheWholeReply) {
+TEST(ApiDecode, oneBadRowAmongFifty_failsTheWholeReply) {
     std::string json = R"({"orders":[)";
     for (int i = 0; i < 50; ++i) {
         if (i)
@@ -308,7 +319,7 @@ TEST(DecodeJson, oneBadRowAmongFifty_failsTheWholeReply) {
     EXPECT_EQ(outcome<OrdersResponse>(json), "orders[37].qty: expected a number, found a boolean");
 }
 
-TEST(DecodeJson, deeplyNestedArrays_failCleanly) {
+TEST(ApiDecode, deeplyNestedArrays_failCleanly) {
     for (int depth : {kMaxJsonDepth + 1, 100000}) {
         const std::string json = R"({"token":"a","x":)" + std::string(static_cast<std::size_t>(depth), '[') +
                                  std::string(static_cast<std::size_t>(depth), ']') + "}";
@@ -319,7 +330,7 @@ TEST(DecodeJson, deeplyNestedArrays_failCleanly) {
     EXPECT_EQ(outcome<LoginResponse>(fits), "ok");
 }
 
-TEST(DecodeJson, largeBody_decodesAndFailsWithoutPartialResult) {
+TEST(ApiDecode, largeBody_decodesAndFailsWithoutPartialResult) {
     // About 50 MB: a valid candles reply, then the same with one bad row at the very end.
     std::string json = R"({"symbol":"ES","interval":60,"candles":[)";
     const std::string row =

@@ -119,7 +119,7 @@ TEST(Endpoints, probesAndWebTerminal) {
               QStringLiteral("http://127.0.0.1:8000/terminal?token=a%20b%26c"));
 }
 
-TEST(FormEncoding, formEscape_table) {
+TEST(ApiFormEncoding, formEscape_table) {
     const std::pair<QString, const char*> cases[] = {
         {"AZaz09-._~!$'()*,;:@/?", "AZaz09-._~!$'()*,;:@/?"},
         {"&=+#% ", "%26%3D%2B%23%25%20"},
