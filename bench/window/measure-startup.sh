@@ -77,6 +77,7 @@ cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 results=()
 for run in $(seq 1 "$runs"); do
     log="$work/run$run.log"
+    : >"$log"
     start_ms="$(date +%s%3N)"
     "$program" 2>"$log" >/dev/null &
     pid=$!
