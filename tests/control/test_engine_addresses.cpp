@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 using zqt::EngineAddresses;
 
 namespace {
@@ -13,6 +15,10 @@ struct AddressCase {
     const char* port;
     const char* expected; // empty: no address can be formed
 };
+
+void PrintTo(const AddressCase& c, std::ostream* os) {
+    *os << '"' << c.host << "\" \"" << c.port << '"';
+}
 
 class BaseUrlTest : public ::testing::TestWithParam<AddressCase> {};
 

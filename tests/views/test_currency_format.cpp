@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <ostream>
 
 namespace {
 
@@ -11,6 +12,10 @@ struct CurrencyCase {
     double value;
     const char* expected;
 };
+
+void PrintTo(const CurrencyCase& c, std::ostream* os) {
+    *os << c.locale << " " << c.value;
+}
 
 class CurrencyFormatTest : public ::testing::TestWithParam<CurrencyCase> {};
 
