@@ -17,8 +17,10 @@ Badge::Badge(const QString& label, const QString& value, BadgeTone tone, QWidget
     row->setSpacing(4);
     m_label = new QLabel(label.toUpper(), this);
     m_label->setFont(caption2Font(font()));
+    m_label->setForegroundRole(QPalette::WindowText); // coloured below, whatever background the badge sits on
     m_value = new QLabel(value, this);
     m_value->setFont(captionFont(font()));
+    m_value->setForegroundRole(QPalette::WindowText);
     row->addWidget(m_label, 0, Qt::AlignVCenter);
     row->addWidget(m_value, 0, Qt::AlignVCenter);
     setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);

@@ -17,6 +17,8 @@ QLabel* makeErrorLine(const QString& name, const QColor& color, QWidget* parent)
     label->setObjectName(name);
     label->setWordWrap(true);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // The role is named because on the page's text-coloured background a label would otherwise draw in Text.
+    label->setForegroundRole(QPalette::WindowText);
     QPalette p = label->palette();
     p.setColor(QPalette::WindowText, color);
     label->setPalette(p);

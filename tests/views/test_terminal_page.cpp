@@ -174,7 +174,12 @@ TEST_F(TerminalPageTest, demoLogin_sendsBuiltInAccount_andAFailureShowsAboveTheM
     EXPECT_TRUE(marketError->isVisible());
     EXPECT_EQ(loginError->text(), "Invalid credentials");
     EXPECT_LT(loginError->y(), marketError->y());
-    EXPECT_NE(loginError->palette().color(QPalette::WindowText), marketError->palette().color(QPalette::WindowText));
+    // Red over orange, as drawn (the colour of the role each label paints with).
+    const QColor red = loginError->palette().color(loginError->foregroundRole());
+    const QColor orange = marketError->palette().color(marketError->foregroundRole());
+    EXPECT_GT(red.red(), 2 * red.green());
+    EXPECT_GT(orange.red(), orange.green());
+    EXPECT_GT(orange.green(), 2 * orange.blue());
 }
 
 TEST_F(TerminalPageTest, loginFields_typingReachesTheModelAtOnce_returnDoesNothing) {
