@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace zqt {
@@ -35,6 +36,32 @@ std::int64_t countOf(std::span<const Candle> bars) {
     return static_cast<std::int64_t>(bars.size());
 }
 
+// Long results are produced a block at a time into a small buffer on the stack and then appended: each output
+// element is written once (no zero fill first). The block loop runs in a function of its own, free of calls,
+// so the compiler keeps the recurrences in registers instead of spilling them around the appends.
+constexpr std::int64_t kBlock = 256;
+
+template <typename Produce, typename Block>
+[[gnu::noinline]] void produceBlock(Produce& produce, Block block, std::int64_t k) {
+    produce(block, k);
+}
+
+template <typename Bands>
+[[gnu::noinline]] void produceBands(Bands& bands, const double* typicals, std::int64_t k, double* upper,
+                                    double* lower) {
+    bands(typicals, k, upper, lower);
+}
+
+// Appends count values to out; produce(block, k) writes the next k of them into block.
+template <typename T, typename Produce> void appendBlocks(std::vector<T>& out, std::int64_t count, Produce produce) {
+    double block[kBlock];
+    for (std::int64_t done = 0; done < count; done += kBlock) {
+        const std::int64_t k = std::min(kBlock, count - done);
+        produceBlock(produce, block, k);
+        out.insert(out.end(), block, block + k);
+    }
+}
+
 // EMA over x(0) .. x(n - 1), seeded with x(0), which is stepped with itself too.
 template <typename Value> std::vector<double> emaOf(std::int64_t n, std::int64_t period, Value x) {
     std::vector<double> out;
@@ -45,62 +72,120 @@ template <typename Value> std::vector<double> emaOf(std::int64_t n, std::int64_t
     const double k = smoothingFactor(period);
     const double keep = 1.0 - k;
     double e = x(0);
-    for (std::int64_t i = 0; i < n; ++i) {
-        e = keep * e + k * x(i);
-        out.push_back(e);
-    }
+    std::int64_t next = 0;
+    appendBlocks(out, n, [&](double* block, std::int64_t count) {
+        double ema = e;
+        const std::int64_t from = next;
+        for (std::int64_t b = 0; b < count; ++b) {
+            ema = keep * ema + k * x(from + b);
+            block[b] = ema;
+        }
+        e = ema;
+        next = from + count;
+    });
     return out;
 }
 
-// Windows wider than a few bars are summed afresh for each window, in index order (first the sum and the
-// mean, then the sum of squared deviations from that mean). kInFlight consecutive windows are computed in
-// one loop: their sums are independent, so the processor overlaps them (and packs neighbouring windows into
-// one vector register), while each window still adds its own terms in its own order from 0. The results
-// are therefore identical to computing one window at a time.
-constexpr std::int64_t kInFlight = 8;
+// Two doubles in one vector register (SSE2 on x86-64, NEON on arm64); arithmetic is lane by lane and rounds
+// exactly like the scalar operations.
+using Pair = double __attribute__((vector_size(16)));
 
-// Calls visit(i, mean, deviation) for i = first .. n - 1 in increasing order, where mean and deviation
-// (population) belong to the full window x[i - period + 1] .. x[i]. Requires first >= period - 1 >= 0.
-template <typename Visit>
-void forEachFullWindow(const double* x, std::int64_t first, std::int64_t n, std::int64_t period, Visit&& visit) {
-    const double count = static_cast<double>(period);
-    std::int64_t i = first;
-    for (; i + kInFlight <= n; i += kInFlight) {
-        const double* start = x + (i - period + 1);
-        double sum[kInFlight] = {};
+Pair loadPair(const double* p) {
+    Pair v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// The windowed deviations sum each window afresh, in index order from 0: first the sum and the mean, then the
+// sum of squared deviations from that mean. kInFlight consecutive windows are computed in one loop, two to a
+// register: their sums are independent, so the processor overlaps them, while each window still adds its own
+// terms in its own order. The results are identical to computing one window at a time.
+constexpr int kPairs = 6;
+constexpr std::int64_t kInFlight = 2 * kPairs;
+
+// Inputs are copied, a chunk of windows at a time, into a small contiguous buffer that stays in cache.
+constexpr std::int64_t kChunk = 1024;
+
+// Mean and population deviation of the `count` windows of `period` inputs starting at x[0], x[1], ...
+[[gnu::noinline]] void windowsInBuffer(const double* x, std::int64_t count, std::int64_t period, double* mean,
+                                       double* deviation) {
+    const double n = static_cast<double>(period);
+    const Pair ns = {n, n};
+    std::int64_t w = 0;
+    for (; w + kInFlight <= count; w += kInFlight) {
+        const double* start = x + w;
+        const Pair zero = {0.0, 0.0};
+        Pair s0 = zero, s1 = zero, s2 = zero, s3 = zero, s4 = zero, s5 = zero;
         for (std::int64_t j = 0; j < period; ++j) {
-            for (std::int64_t w = 0; w < kInFlight; ++w) {
-                sum[w] += start[j + w];
-            }
+            const double* a = start + j;
+            s0 += loadPair(a);
+            s1 += loadPair(a + 2);
+            s2 += loadPair(a + 4);
+            s3 += loadPair(a + 6);
+            s4 += loadPair(a + 8);
+            s5 += loadPair(a + 10);
         }
-        double mean[kInFlight];
-        for (std::int64_t w = 0; w < kInFlight; ++w) {
-            mean[w] = sum[w] / count;
-        }
-        double squares[kInFlight] = {};
+        const Pair m0 = s0 / ns, m1 = s1 / ns, m2 = s2 / ns, m3 = s3 / ns, m4 = s4 / ns, m5 = s5 / ns;
+        Pair q0 = zero, q1 = zero, q2 = zero, q3 = zero, q4 = zero, q5 = zero;
         for (std::int64_t j = 0; j < period; ++j) {
-            for (std::int64_t w = 0; w < kInFlight; ++w) {
-                const double d = start[j + w] - mean[w];
-                squares[w] += d * d;
-            }
+            const double* a = start + j;
+            const Pair d0 = loadPair(a) - m0;
+            const Pair d1 = loadPair(a + 2) - m1;
+            const Pair d2 = loadPair(a + 4) - m2;
+            const Pair d3 = loadPair(a + 6) - m3;
+            const Pair d4 = loadPair(a + 8) - m4;
+            const Pair d5 = loadPair(a + 10) - m5;
+            q0 += d0 * d0;
+            q1 += d1 * d1;
+            q2 += d2 * d2;
+            q3 += d3 * d3;
+            q4 += d4 * d4;
+            q5 += d5 * d5;
         }
-        for (std::int64_t w = 0; w < kInFlight; ++w) {
-            visit(i + w, mean[w], std::sqrt(squares[w] / count));
+        const Pair means[kPairs] = {m0, m1, m2, m3, m4, m5};
+        const Pair variances[kPairs] = {q0 / ns, q1 / ns, q2 / ns, q3 / ns, q4 / ns, q5 / ns};
+        std::memcpy(mean + w, means, sizeof means);
+        for (int p = 0; p < kPairs; ++p) {
+            deviation[w + 2 * p] = std::sqrt(variances[p][0]);
+            deviation[w + 2 * p + 1] = std::sqrt(variances[p][1]);
         }
     }
-    for (; i < n; ++i) {
-        const double* start = x + (i - period + 1);
+    for (; w < count; ++w) {
+        const double* start = x + w;
         double sum = 0.0;
         for (std::int64_t j = 0; j < period; ++j) {
             sum += start[j];
         }
-        const double mean = sum / count;
+        const double m = sum / n;
         double squares = 0.0;
         for (std::int64_t j = 0; j < period; ++j) {
-            const double d = start[j] - mean;
+            const double d = start[j] - m;
             squares += d * d;
         }
-        visit(i, mean, std::sqrt(squares / count));
+        mean[w] = m;
+        deviation[w] = std::sqrt(squares / n);
+    }
+}
+
+// For the full windows of inputs value(i - period + 1) .. value(i), i = first .. n - 1 (first >= period - 1),
+// calls chunk(k, inputs, mean, deviation) for consecutive runs of k windows in increasing order of i, where
+// inputs[b] is value(i) and mean[b], deviation[b] belong to the window ending at i, for the run's b-th i.
+template <typename Value, typename Chunk>
+void forEachFullWindow(std::int64_t first, std::int64_t n, std::int64_t period, Value value, Chunk chunk) {
+    if (first >= n) {
+        return;
+    }
+    std::vector<double> buffer(static_cast<std::size_t>(std::min(n - first, kChunk) + period - 1));
+    double mean[kChunk];
+    double deviation[kChunk];
+    for (std::int64_t i0 = first; i0 < n; i0 += kChunk) {
+        const std::int64_t k = std::min(n - i0, kChunk);
+        double* x = buffer.data();
+        for (std::int64_t j = i0 - period + 1; j < i0 + k; ++j) {
+            *x++ = value(j);
+        }
+        windowsInBuffer(buffer.data(), k, period, mean, deviation);
+        chunk(k, buffer.data() + (period - 1), mean, deviation);
     }
 }
 
@@ -117,15 +202,15 @@ std::vector<double> emaSeries(std::int64_t period, std::span<const Candle> sourc
 }
 
 std::vector<double> vwapSeries(std::span<const Candle> source) {
-    std::vector<double> out;
-    out.reserve(source.size());
+    std::vector<double> out(source.size());
+    double* o = out.data();
     double weightedSum = 0.0;
     double weights = 0.0;
     for (const Candle& bar : source) {
         const double w = vwapWeight(bar);
         weightedSum += typicalPrice(bar) * w;
         weights += w;
-        out.push_back(weightedSum / weights);
+        *o++ = weightedSum / weights;
     }
     return out;
 }
@@ -140,49 +225,70 @@ BandSeries vwapBandSeries(double mult, std::int64_t window, std::span<const Cand
     }
     out.upper.reserve(source.size());
     out.lower.reserve(source.size());
+    auto typical = [source](std::int64_t i) {
+        return typicalPrice(source[static_cast<std::size_t>(i)]);
+    };
 
-    std::vector<double> typical;
-    typical.reserve(source.size());
-    for (const Candle& bar : source) {
-        typical.push_back(typicalPrice(bar));
-    }
-
-    // The centre line is the cumulative VWAP, advanced here bar by bar as the windows are emitted in order.
+    // The centre line is the cumulative VWAP, advanced bar by bar as the windows arrive in order.
     double weightedSum = 0.0;
     double weights = 0.0;
-    auto visit = [&](std::int64_t i, double deviation) {
-        const double w = vwapWeight(source[static_cast<std::size_t>(i)]);
-        weightedSum += typical[static_cast<std::size_t>(i)] * w;
+    std::int64_t next = 0;
+
+    // The first window - 1 bars have shorter windows, starting at bar 0.
+    const std::int64_t partial = std::min(window - 1, n);
+    for (; next < partial; ++next) {
+        const double count = static_cast<double>(next + 1);
+        double sum = 0.0;
+        for (std::int64_t j = 0; j <= next; ++j) {
+            sum += typical(j);
+        }
+        const double mean = sum / count;
+        double squares = 0.0;
+        for (std::int64_t j = 0; j <= next; ++j) {
+            const double d = typical(j) - mean;
+            squares += d * d;
+        }
+        const double deviation = std::sqrt(squares / count);
+        const double w = vwapWeight(source[static_cast<std::size_t>(next)]);
+        weightedSum += typical(next) * w;
         weights += w;
         const double vwap = weightedSum / weights;
         out.upper.emplace_back(deviation * mult + vwap);
         out.lower.emplace_back(vwap - deviation * mult);
-    };
-
-    // The first window - 1 bars have shorter windows, starting at bar 0.
-    const std::int64_t partial = std::min(window - 1, n);
-    for (std::int64_t i = 0; i < partial; ++i) {
-        const double count = static_cast<double>(i + 1);
-        double sum = 0.0;
-        for (std::int64_t j = 0; j <= i; ++j) {
-            sum += typical[static_cast<std::size_t>(j)];
-        }
-        const double mean = sum / count;
-        double squares = 0.0;
-        for (std::int64_t j = 0; j <= i; ++j) {
-            const double d = typical[static_cast<std::size_t>(j)] - mean;
-            squares += d * d;
-        }
-        visit(i, std::sqrt(squares / count));
     }
-    forEachFullWindow(typical.data(), partial, n, window,
-                      [&](std::int64_t i, double, double deviation) { visit(i, deviation); });
+
+    // Full windows: the VWAP of a run of bars is advanced in a loop of its own (free of calls, so its sums
+    // stay in registers), reusing the typical prices already in the window buffer.
+    auto bands = [&](const double* typicals, std::int64_t k, double* upper, double* lower) {
+        double p = weightedSum;
+        double ws = weights;
+        const Candle* bars = source.data() + next;
+        for (std::int64_t b = 0; b < k; ++b) {
+            const double w = vwapWeight(bars[b]);
+            p += typicals[b] * w;
+            ws += w;
+            const double vwap = p / ws;
+            const double deviation = lower[b];
+            upper[b] = deviation * mult + vwap;
+            lower[b] = vwap - deviation * mult;
+        }
+        weightedSum = p;
+        weights = ws;
+        next += k;
+    };
+    forEachFullWindow(partial, n, window, typical,
+                      [&](std::int64_t k, const double* typicals, double* mean, double* deviation) {
+                          produceBands(bands, typicals, k, mean, deviation);
+                          out.upper.insert(out.upper.end(), mean, mean + k);
+                          out.lower.insert(out.lower.end(), deviation, deviation + k);
+                      });
     return out;
 }
 
 MacdSeries macdSeries(std::int64_t fast, std::int64_t slow, std::int64_t signal, std::span<const Candle> candles) {
+    const std::int64_t n = countOf(candles);
     MacdSeries out;
-    if (candles.empty()) {
+    if (n == 0) {
         return out;
     }
     out.macd.reserve(candles.size());
@@ -195,48 +301,79 @@ MacdSeries macdSeries(std::int64_t fast, std::int64_t slow, std::int64_t signal,
     const double kSignal = smoothingFactor(signal);
     const double keepSignal = 1.0 - kSignal;
 
-    // The three EMAs run side by side in one pass; each keeps exactly its own recurrence. Every EMA is
-    // seeded with its first input, which is stepped with itself as well.
-    double fastEma = candles[0].close;
-    double slowEma = candles[0].close;
-    double signalEma = 0.0;
-    for (std::size_t i = 0; i < candles.size(); ++i) {
-        const double x = candles[i].close;
-        fastEma = keepFast * fastEma + kFast * x;
-        slowEma = keepSlow * slowEma + kSlow * x;
-        const double m = fastEma - slowEma;
-        if (i == 0) {
-            signalEma = m;
+    // The three EMAs run side by side in one pass, each with exactly its own recurrence. Every EMA is seeded
+    // with its first input, which is stepped with itself as well; the signal's first input is macd[0].
+    const double first = candles[0].close;
+    double fastEma = keepFast * first + kFast * first;
+    double slowEma = keepSlow * first + kSlow * first;
+    double signalEma = fastEma - slowEma;
+    signalEma = keepSignal * signalEma + kSignal * (fastEma - slowEma);
+    out.macd.push_back(fastEma - slowEma);
+    out.signal.push_back(signalEma);
+    out.hist.push_back(out.macd.back() - signalEma);
+
+    double macd[kBlock];
+    double sig[kBlock];
+    double hist[kBlock];
+    auto produce = [&](const Candle* bars, std::int64_t count) {
+        double f = fastEma;
+        double sl = slowEma;
+        double sg = signalEma;
+        for (std::int64_t b = 0; b < count; ++b) {
+            const double x = bars[b].close;
+            f = keepFast * f + kFast * x;
+            sl = keepSlow * sl + kSlow * x;
+            const double m = f - sl;
+            sg = keepSignal * sg + kSignal * m;
+            macd[b] = m;
+            sig[b] = sg;
+            hist[b] = m - sg;
         }
-        signalEma = keepSignal * signalEma + kSignal * m;
-        out.macd.push_back(m);
-        out.signal.push_back(signalEma);
-        out.hist.push_back(m - signalEma);
+        fastEma = f;
+        slowEma = sl;
+        signalEma = sg;
+    };
+    for (std::int64_t i = 1; i < n; i += kBlock) {
+        const std::int64_t count = std::min(kBlock, n - i);
+        produceBlock(produce, candles.data() + i, count);
+        out.macd.insert(out.macd.end(), macd, macd + count);
+        out.signal.insert(out.signal.end(), sig, sig + count);
+        out.hist.insert(out.hist.end(), hist, hist + count);
     }
     return out;
 }
 
 OptionalSeries smaSeries(std::int64_t period, std::span<const Candle> source) {
     const std::int64_t n = countOf(source);
-    if (period < 1 || n < period) {
-        return OptionalSeries(source.size());
-    }
     OptionalSeries out;
+    if (period < 1 || n < period) {
+        out.resize(source.size());
+        return out;
+    }
+    auto close = [source](std::int64_t i) {
+        return source[static_cast<std::size_t>(i)].close;
+    };
     out.reserve(source.size());
+    out.resize(static_cast<std::size_t>(period - 1));
     const double count = static_cast<double>(period);
     // A running sum: add the new close, then subtract the one leaving the window.
     double sum = 0.0;
-    for (std::int64_t i = 0; i < period - 1; ++i) {
-        sum += source[static_cast<std::size_t>(i)].close;
-        out.emplace_back();
+    for (std::int64_t i = 0; i < period; ++i) {
+        sum += close(i);
     }
-    sum += source[static_cast<std::size_t>(period - 1)].close;
     out.emplace_back(sum / count);
-    for (std::int64_t i = period; i < n; ++i) {
-        sum += source[static_cast<std::size_t>(i)].close;
-        sum -= source[static_cast<std::size_t>(i - period)].close;
-        out.emplace_back(sum / count);
-    }
+    std::int64_t next = period;
+    appendBlocks(out, n - period, [&](double* block, std::int64_t k) {
+        double s = sum;
+        const std::int64_t from = next;
+        for (std::int64_t b = 0; b < k; ++b) {
+            s += close(from + b);
+            s -= close(from + b - period);
+            block[b] = s / count;
+        }
+        sum = s;
+        next = from + k;
+    });
     return out;
 }
 
@@ -252,27 +389,28 @@ BandSeries bollingerSeries(std::int64_t period, double mult, std::span<const Can
     out.lower.reserve(source.size());
     out.upper.resize(static_cast<std::size_t>(period - 1));
     out.lower.resize(static_cast<std::size_t>(period - 1));
-
-    std::vector<double> closes;
-    closes.reserve(source.size());
-    for (const Candle& bar : source) {
-        closes.push_back(bar.close);
-    }
-    forEachFullWindow(closes.data(), period - 1, n, period, [&](std::int64_t, double mean, double deviation) {
-        out.upper.emplace_back(mean + deviation * mult);
-        out.lower.emplace_back(mean - deviation * mult);
-    });
+    forEachFullWindow(
+        period - 1, n, period, [source](std::int64_t i) { return source[static_cast<std::size_t>(i)].close; },
+        [&](std::int64_t k, const double*, double* mean, double* deviation) {
+            for (std::int64_t b = 0; b < k; ++b) {
+                const double upper = mean[b] + deviation[b] * mult;
+                const double lower = mean[b] - deviation[b] * mult;
+                mean[b] = upper;
+                deviation[b] = lower;
+            }
+            out.upper.insert(out.upper.end(), mean, mean + k);
+            out.lower.insert(out.lower.end(), deviation, deviation + k);
+        });
     return out;
 }
 
 std::vector<double> rsiSeries(std::int64_t period, std::span<const Candle> candles) {
     const std::int64_t n = countOf(candles);
-    std::vector<double> out;
     if (n < 2 || period < 1) {
-        return out;
+        return {};
     }
+    std::vector<double> out(candles.size(), 50.0);
     if (n - 1 <= period) { // also keeps period + 1 from overflowing below
-        out.assign(candles.size(), 50.0);
         return out;
     }
     auto close = [candles](std::int64_t i) {
@@ -296,13 +434,12 @@ std::vector<double> rsiSeries(std::int64_t period, std::span<const Candle> candl
     double loss = lossSum / count;
 
     // Entries 0 .. period stay 50; the first computed entry already includes one smoothing step.
-    out.reserve(candles.size());
-    out.assign(static_cast<std::size_t>(period + 1), 50.0);
+    double* o = out.data();
     for (std::int64_t i = period + 1; i < n; ++i) {
         const double d = close(i) - close(i - 1);
         gain = (gain * keep + (d > 0.0 ? d : 0.0)) / count;
         loss = (loss * keep + (d < 0.0 ? std::abs(d) : 0.0)) / count;
-        out.push_back(loss == 0.0 ? kRsiNoLoss : 100.0 - 100.0 / (gain / loss + 1.0));
+        o[i] = loss == 0.0 ? kRsiNoLoss : 100.0 - 100.0 / (gain / loss + 1.0);
     }
     return out;
 }

@@ -538,11 +538,13 @@ TEST(IndicatorsTest, macdAndAtr_matchHandTable) {
 
 // ---------------------------------------------------------------------------------------------------------
 // Random bars against the plain reference loops, bit for bit, at lengths around the number of windows
-// computed together (8) and around the periods.
+// computed together (12) and around the periods.
 
 TEST(IndicatorsTest, randomBars_equalPlainReferenceBitForBit) {
-    const std::vector<std::size_t> lengths{0,  1,  2,  3,  7,  8,  9,  13, 14, 15, 16, 17, 19, 20, 21,  23,
-                                           24, 25, 26, 27, 28, 29, 35, 36, 37, 49, 50, 51, 57, 80, 200, 263};
+    // Also across the library's blocks of 256 results and its chunks of 1024 windows.
+    const std::vector<std::size_t> lengths{
+        0,  1,  2,  3,  7,  8,  9,  11, 12, 13, 14, 15, 16,  17,  19,  20,  21,  23,   24,   25,   26,   27,   28,
+        29, 30, 31, 32, 35, 36, 37, 49, 50, 51, 57, 80, 200, 256, 257, 258, 263, 1030, 1031, 1043, 1044, 1049, 2100};
     const std::vector<std::int64_t> periods{1, 2, 3, 7, 8, 9, 14, 20, 26, 50};
     std::uint64_t seed = 7;
     for (std::size_t n : lengths) {
