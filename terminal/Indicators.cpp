@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <limits>
 
 namespace zqt {
@@ -41,15 +42,9 @@ std::int64_t countOf(std::span<const Candle> bars) {
 // so the compiler keeps the recurrences in registers instead of spilling them around the appends.
 constexpr std::int64_t kBlock = 256;
 
-template <typename Produce, typename Block>
-[[gnu::noinline]] void produceBlock(Produce& produce, Block block, std::int64_t k) {
-    produce(block, k);
-}
-
-template <typename Bands>
-[[gnu::noinline]] void produceBands(Bands& bands, const double* typicals, std::int64_t k, double* upper,
-                                    double* lower) {
-    bands(typicals, k, upper, lower);
+// Runs f(args...) in a function of its own (see above).
+template <typename F, typename... Args> [[gnu::noinline]] void runLeaf(F& f, Args... args) {
+    f(args...);
 }
 
 // Appends count values to out; produce(block, k) writes the next k of them into block.
@@ -57,7 +52,7 @@ template <typename T, typename Produce> void appendBlocks(std::vector<T>& out, s
     double block[kBlock];
     for (std::int64_t done = 0; done < count; done += kBlock) {
         const std::int64_t k = std::min(kBlock, count - done);
-        produceBlock(produce, block, k);
+        runLeaf(produce, block, k);
         out.insert(out.end(), block, block + k);
     }
 }
@@ -175,17 +170,25 @@ void forEachFullWindow(std::int64_t first, std::int64_t n, std::int64_t period, 
     if (first >= n) {
         return;
     }
-    std::vector<double> buffer(static_cast<std::size_t>(std::min(n - first, kChunk) + period - 1));
+    // On the stack for the usual windows, on the heap for very wide ones.
+    const std::int64_t needed = std::min(n - first, kChunk) + period - 1;
+    double local[kChunk + 256];
+    std::vector<double> wide;
+    double* buffer = local;
+    if (needed > static_cast<std::int64_t>(std::size(local))) {
+        wide.resize(static_cast<std::size_t>(needed));
+        buffer = wide.data();
+    }
     double mean[kChunk];
     double deviation[kChunk];
     for (std::int64_t i0 = first; i0 < n; i0 += kChunk) {
         const std::int64_t k = std::min(n - i0, kChunk);
-        double* x = buffer.data();
+        double* x = buffer;
         for (std::int64_t j = i0 - period + 1; j < i0 + k; ++j) {
             *x++ = value(j);
         }
-        windowsInBuffer(buffer.data(), k, period, mean, deviation);
-        chunk(k, buffer.data() + (period - 1), mean, deviation);
+        windowsInBuffer(buffer, k, period, mean, deviation);
+        chunk(k, buffer + (period - 1), mean, deviation);
     }
 }
 
@@ -236,21 +239,26 @@ BandSeries vwapBandSeries(double mult, std::int64_t window, std::span<const Cand
 
     // The first window - 1 bars have shorter windows, starting at bar 0.
     const std::int64_t partial = std::min(window - 1, n);
+    std::vector<double> head;
+    head.reserve(static_cast<std::size_t>(partial));
+    for (std::int64_t j = 0; j < partial; ++j) {
+        head.push_back(typical(j));
+    }
     for (; next < partial; ++next) {
         const double count = static_cast<double>(next + 1);
         double sum = 0.0;
         for (std::int64_t j = 0; j <= next; ++j) {
-            sum += typical(j);
+            sum += head[static_cast<std::size_t>(j)];
         }
         const double mean = sum / count;
         double squares = 0.0;
         for (std::int64_t j = 0; j <= next; ++j) {
-            const double d = typical(j) - mean;
+            const double d = head[static_cast<std::size_t>(j)] - mean;
             squares += d * d;
         }
         const double deviation = std::sqrt(squares / count);
         const double w = vwapWeight(source[static_cast<std::size_t>(next)]);
-        weightedSum += typical(next) * w;
+        weightedSum += head[static_cast<std::size_t>(next)] * w;
         weights += w;
         const double vwap = weightedSum / weights;
         out.upper.emplace_back(deviation * mult + vwap);
@@ -278,7 +286,7 @@ BandSeries vwapBandSeries(double mult, std::int64_t window, std::span<const Cand
     };
     forEachFullWindow(partial, n, window, typical,
                       [&](std::int64_t k, const double* typicals, double* mean, double* deviation) {
-                          produceBands(bands, typicals, k, mean, deviation);
+                          runLeaf(bands, typicals, k, mean, deviation);
                           out.upper.insert(out.upper.end(), mean, mean + k);
                           out.lower.insert(out.lower.end(), deviation, deviation + k);
                       });
@@ -335,7 +343,7 @@ MacdSeries macdSeries(std::int64_t fast, std::int64_t slow, std::int64_t signal,
     };
     for (std::int64_t i = 1; i < n; i += kBlock) {
         const std::int64_t count = std::min(kBlock, n - i);
-        produceBlock(produce, candles.data() + i, count);
+        runLeaf(produce, candles.data() + i, count);
         out.macd.insert(out.macd.end(), macd, macd + count);
         out.signal.insert(out.signal.end(), sig, sig + count);
         out.hist.insert(out.hist.end(), hist, hist + count);

@@ -599,4 +599,16 @@ TEST(IndicatorsTest, chartParameters_equalPlainReferenceBitForBit) {
     }
 }
 
+TEST(IndicatorsTest, wideWindows_equalPlainReferenceBitForBit) {
+    // Windows wider than the library keeps on the stack.
+    const std::vector<Candle> bars = randomBars(2100, 99);
+    for (std::int64_t p : {300, 1500}) {
+        const std::string tag = "p=" + std::to_string(p);
+        expectRow("bollinger upper " + tag, ref::bollingerSeries(p, 2.0, bars).upper,
+                  zqt::bollingerSeries(p, 2.0, bars).upper);
+        expectRow("vwap band lower " + tag, ref::vwapBandSeries(1.35, p, bars).lower,
+                  zqt::vwapBandSeries(1.35, p, bars).lower);
+    }
+}
+
 } // namespace
