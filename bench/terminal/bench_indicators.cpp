@@ -79,6 +79,16 @@ void BM_emaSeries14(benchmark::State& state) {
 }
 BENCHMARK(BM_emaSeries14)->Unit(benchmark::kMillisecond);
 
+// calcEma over a contiguous list of doubles, the same input shape as the reference libraries take.
+void BM_calcEma14Doubles(benchmark::State& state) {
+    const auto& closes = millionCloses();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(zqt::calcEma(closes, 14));
+    }
+    perBar(state, kBars);
+}
+BENCHMARK(BM_calcEma14Doubles)->Unit(benchmark::kMillisecond);
+
 void BM_bollingerSeries20x2(benchmark::State& state) {
     const auto& bars = millionBars();
     for (auto _ : state) {
