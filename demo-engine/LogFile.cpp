@@ -1,0 +1,52 @@
+#include "LogFile.h"
+
+#include <chrono>
+#include <ctime>
+
+namespace zqt::demo {
+
+LogFile::LogFile(const std::string& path) : m_file(std::fopen(path.c_str(), "a")) {}
+
+LogFile::~LogFile() {
+    if (m_file)
+        std::fclose(m_file);
+}
+
+void LogFile::write(const std::string& line) {
+    std::lock_guard lock(m_mutex);
+    if (!m_file)
+        return;
+    const std::string stamped = isoUtcMillis(nowMs()) + " " + line + "\n";
+    std::fwrite(stamped.data(), 1, stamped.size(), m_file);
+    std::fflush(m_file);
+}
+
+std::string isoUtc(long long epochSeconds) {
+    const std::time_t t = static_cast<std::time_t>(epochSeconds);
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &tm);
+    return buf;
+}
+
+std::string isoUtcMillis(long long epochMs) {
+    long long sec = epochMs / 1000;
+    long long ms = epochMs % 1000;
+    if (ms < 0) {
+        ms += 1000;
+        --sec;
+    }
+    std::string s = isoUtc(sec);
+    char frac[8];
+    std::snprintf(frac, sizeof frac, ".%03lld", ms);
+    s.insert(s.size() - 1, frac);
+    return s;
+}
+
+long long nowMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+} // namespace zqt::demo

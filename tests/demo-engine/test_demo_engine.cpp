@@ -1,0 +1,745 @@
+#include "EngineHarness.h"
+#include "TestEnv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTcpServer>
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <atomic>
+#include <cmath>
+#include <csignal>
+#include <regex>
+#include <thread>
+
+using nlohmann::json;
+using zqt::test::EngineHarness;
+
+namespace {
+
+const char* kForm = "application/x-www-form-urlencoded";
+constexpr std::size_t kEngineBodyCap = 16 * 1024; // the engine's documented body limit, in bytes
+
+enum class Kind { Int, Double, String, Bool, StringOrInt };
+struct Field {
+    const char* name;
+    Kind kind;
+    bool optional = false;
+};
+
+// Checks one record against its field list the way a strict decoder would: present, non-null and of the JSON
+// type unless optional; an Int must be a whole number.
+void expectRecord(const json& j, const std::vector<Field>& fields, const std::string& where) {
+    ASSERT_TRUE(j.is_object()) << where << ": " << j.dump();
+    for (const Field& f : fields) {
+        const bool has = j.contains(f.name) && !j[f.name].is_null();
+        if (!has) {
+            EXPECT_TRUE(f.optional || (f.kind == Kind::StringOrInt && j.contains(f.name)))
+                << where << ": missing " << f.name << " in " << j.dump();
+            continue;
+        }
+        const json& v = j[f.name];
+        switch (f.kind) {
+        case Kind::Int:
+            EXPECT_TRUE(v.is_number() && std::trunc(v.get<double>()) == v.get<double>())
+                << where << "." << f.name << " = " << v.dump();
+            break;
+        case Kind::Double:
+            EXPECT_TRUE(v.is_number()) << where << "." << f.name << " = " << v.dump();
+            break;
+        case Kind::String:
+            EXPECT_TRUE(v.is_string()) << where << "." << f.name << " = " << v.dump();
+            break;
+        case Kind::Bool:
+            EXPECT_TRUE(v.is_boolean()) << where << "." << f.name << " = " << v.dump();
+            break;
+        case Kind::StringOrInt:
+            EXPECT_TRUE(v.is_string() || v.is_number_integer()) << where << "." << f.name << " = " << v.dump();
+            break;
+        }
+    }
+}
+
+void expectList(const json& j, const char* key, const std::vector<Field>& fields, const std::string& where) {
+    ASSERT_TRUE(j.is_object() && j.contains(key) && j[key].is_array()) << where << ": " << j.dump();
+    for (const json& row : j[key])
+        expectRecord(row, fields, where + "." + key + "[]");
+}
+
+const std::vector<Field> kOrderRow = {{"id", Kind::Int},      {"symbol", Kind::String}, {"side", Kind::String},
+                                      {"type", Kind::String}, {"qty", Kind::Double},    {"status", Kind::String}};
+
+json getJson(httplib::Client& c, const std::string& path, const httplib::Headers& h = {}, int expectStatus = 200) {
+    const auto res = c.Get(path.c_str(), h);
+    if (!res) {
+        ADD_FAILURE() << "no reply for " << path;
+        return {};
+    }
+    EXPECT_EQ(res->status, expectStatus) << path << ": " << res->body;
+    EXPECT_EQ(res->get_header_value("Content-Type"), "application/json") << path;
+    json j = json::parse(res->body, nullptr, false);
+    EXPECT_FALSE(j.is_discarded()) << path << ": " << res->body;
+    return j;
+}
+
+json postForm(httplib::Client& c, const std::string& path, const std::string& body, const httplib::Headers& h,
+              int* status = nullptr) {
+    const auto res = c.Post(path.c_str(), h, body, kForm);
+    if (!res) {
+        ADD_FAILURE() << "no reply for POST " << path;
+        return {};
+    }
+    if (status)
+        *status = res->status;
+    json j = json::parse(res->body, nullptr, false);
+    EXPECT_TRUE(j.is_object()) << path << ": " << res->body;
+    return j;
+}
+
+double priceOf(httplib::Client& c, const std::string& symbol) {
+    const json j = getJson(c, "/api/prices?symbols=" + symbol);
+    return j["prices"][symbol].get<double>();
+}
+
+json findOrder(const json& orders, long long id) {
+    for (const json& o : orders["orders"]) {
+        if (o["id"].get<long long>() == id)
+            return o;
+    }
+    return {};
+}
+
+bool sanitizerReported(const std::string& log) {
+    return log.find("Sanitizer") != std::string::npos || log.find("runtime error:") != std::string::npos;
+}
+
+class DemoEngine : public ::testing::Test {
+protected:
+    void TearDown() override {
+        if (m_engine.pid() > 0)
+            m_engine.down();
+        EXPECT_FALSE(sanitizerReported(m_engine.log("web"))) << m_engine.log("web");
+    }
+    void startOrFail() {
+        const QString out = m_engine.up();
+        ASSERT_GT(m_engine.port(), 0) << out.toStdString() << m_engine.log("web");
+    }
+    EngineHarness m_engine;
+};
+
+TEST_F(DemoEngine, upAndDown_writePidPortsAndLogsServeEveryPageAndStopCleanly) {
+    const QString out = m_engine.up();
+    EXPECT_TRUE(out.contains("running")) << out.toStdString();
+
+    const json ports = m_engine.runtimePorts();
+    ASSERT_TRUE(ports.is_object());
+    EXPECT_EQ(ports["host"], "127.0.0.1");
+    EXPECT_EQ(ports["access_host"], "127.0.0.1");
+    EXPECT_EQ(ports["port"].get<int>(), m_engine.requestedPort());
+    EXPECT_EQ(ports["marketing_port"].get<int>(), m_engine.env()["ZQT_MARKETING_PORT"].toInt());
+    EXPECT_EQ(ports["portal_port"].get<int>(), m_engine.env()["ZQT_PORTAL_PORT"].toInt());
+    const long long pid = m_engine.pid();
+    ASSERT_GT(pid, 0);
+    EXPECT_EQ(::kill(static_cast<pid_t>(pid), 0), 0);
+    for (const char* name : {"web", "worker", "rm1", "marketing", "portal"})
+        EXPECT_TRUE(QFile::exists(m_engine.storage() + "/logs/" + name + ".log")) << name;
+
+    auto c = m_engine.client();
+    const auto health = c->Get("/health");
+    ASSERT_TRUE(health);
+    EXPECT_EQ(health->status, 200);
+    const auto status = c->Get("/api/system/status");
+    ASSERT_TRUE(status);
+    EXPECT_EQ(status->status, 200);
+    EXPECT_NE(status->body.find("running"), std::string::npos);
+
+    const std::string token = m_engine.login();
+    ASSERT_FALSE(token.empty());
+    struct Page {
+        int port;
+        std::string path;
+        std::string mustContain;
+    };
+    const std::vector<Page> pages = {
+        {ports["port"], "/terminal", "No token given"},
+        {ports["port"], "/terminal?token=" + token, "token accepted"},
+        {ports["port"], "/terminal?token=forged", "not valid"},
+        {ports["port"], "/admin", "ZQT Admin"},
+        {ports["marketing_port"], "/", "<html"},
+        {ports["marketing_port"], "/external", "About ZQT"},
+        {ports["portal_port"], "/", "Trader Portal"},
+    };
+    for (const Page& p : pages) {
+        httplib::Client pc("127.0.0.1", p.port);
+        pc.set_tcp_nodelay(true);
+        const auto res = pc.Get(p.path.c_str());
+        ASSERT_TRUE(res) << p.path;
+        EXPECT_EQ(res->status, 200) << p.path;
+        EXPECT_NE(res->body.find(p.mustContain), std::string::npos) << p.path << ": " << res->body;
+    }
+
+    const QString again = m_engine.up();
+    EXPECT_TRUE(again.contains("already running")) << again.toStdString();
+    EXPECT_EQ(m_engine.pid(), pid);
+
+    const QString stopped = m_engine.down();
+    EXPECT_TRUE(stopped.contains("stopped")) << stopped.toStdString();
+    EXPECT_FALSE(QFile::exists(m_engine.storage() + "/web.pid"));
+    EXPECT_FALSE(m_engine.client()->Get("/health"));
+    EXPECT_NE(m_engine.log("web").find("engine stopped"), std::string::npos);
+}
+
+TEST_F(DemoEngine, takenPortsAndSwitchesOff_bindNextFreePortAndRecordOnlyStartedServices) {
+    QTcpServer blocker;
+    ASSERT_TRUE(blocker.listen(QHostAddress::LocalHost, static_cast<quint16>(m_engine.requestedPort())));
+    m_engine.env()["ZQT_START_MARKETING"] = "0";
+    m_engine.env()["ZQT_START_PORTAL"] = "0";
+    startOrFail();
+    const json ports = m_engine.runtimePorts();
+    EXPECT_GT(ports["port"].get<int>(), m_engine.requestedPort());
+    EXPECT_LE(ports["port"].get<int>(), m_engine.requestedPort() + 50);
+    EXPECT_TRUE(!ports.contains("marketing_port") || ports["marketing_port"].is_null());
+    EXPECT_TRUE(!ports.contains("portal_port") || ports["portal_port"].is_null());
+    const auto health = m_engine.client()->Get("/health");
+    ASSERT_TRUE(health);
+    EXPECT_EQ(health->status, 200);
+}
+
+TEST_F(DemoEngine, liveModeOrRealBroker_refusesWithOneLineAndStartsNothing) {
+    const std::vector<std::pair<QString, QString>> cases = {{"LIVE", "SIM_BROKER"}, {"DRY_RUN", "OANDA"}};
+    for (const auto& [mode, broker] : cases) {
+        m_engine.env()["ZQT_EXECUTION_MODE"] = mode;
+        m_engine.env()["ZQT_BROKER_MODE"] = broker;
+        const QString out = m_engine.up().trimmed();
+        EXPECT_TRUE(out.startsWith("Refusing to start")) << out.toStdString();
+        EXPECT_FALSE(out.contains('\n')) << out.toStdString();
+        EXPECT_EQ(m_engine.pid(), 0);
+        EXPECT_FALSE(QFile::exists(m_engine.storage() + "/runtime_ports.json"));
+    }
+}
+
+TEST_F(DemoEngine, everyRead_decodesToTheRecordShapes) {
+    startOrFail();
+    auto c = m_engine.client();
+    const std::string token = m_engine.login();
+    ASSERT_FALSE(token.empty());
+    const auto auth = m_engine.bearer(token);
+    // Rows in every list: a position, a working order, a rejected order, a closed trade.
+    int st = 0;
+    postForm(*c, "/api/oms/order",
+             "symbol=EURUSD&side=BUY&qty=1&sl=&tp=&order_type=MARKET&limit_price=&stop_price=", auth, &st);
+    EXPECT_EQ(st, 200);
+    postForm(*c, "/api/oms/order", "symbol=AAPL&side=SELL&qty=2&order_type=LIMIT&limit_price=100000", auth);
+    postForm(*c, "/api/oms/order", "symbol=ES&side=BUY&qty=1&order_type=MARKET", auth);
+    postForm(*c, "/api/positions/close_all", "", auth);
+    postForm(*c, "/api/oms/order", "symbol=XAUUSD&side=SELL&qty=3&order_type=MARKET", auth);
+
+    const json prices = getJson(*c, "/api/prices?symbols=EURUSD,AAPL,BTCUSD,ES,XAUUSD");
+    ASSERT_EQ(prices["prices"].size(), 5u) << prices.dump();
+    const std::map<std::string, std::pair<double, double>> ranges = {{"EURUSD", {0.9, 1.3}},
+                                                                     {"AAPL", {150, 230}},
+                                                                     {"BTCUSD", {50000, 85000}},
+                                                                     {"ES", {4500, 6000}},
+                                                                     {"XAUUSD", {2000, 2700}}};
+    for (const auto& [sym, range] : ranges) {
+        ASSERT_TRUE(prices["prices"][sym].is_number()) << sym;
+        EXPECT_GT(prices["prices"][sym].get<double>(), range.first) << sym;
+        EXPECT_LT(prices["prices"][sym].get<double>(), range.second) << sym;
+    }
+
+    expectRecord(getJson(*c, "/api/account/metrics", auth),
+                 {{"account_id", Kind::Int},
+                  {"balance", Kind::Double},
+                  {"equity", Kind::Double},
+                  {"highest_equity", Kind::Double},
+                  {"stage", Kind::Int},
+                  {"rm1_access", Kind::Bool},
+                  {"status", Kind::String},
+                  {"execution_mode", Kind::String},
+                  {"broker", Kind::String},
+                  {"profit_pct", Kind::Double},
+                  {"profit_target", Kind::Double},
+                  {"max_loss_floor", Kind::Double},
+                  {"daily_loss_limit", Kind::Double},
+                  {"daily_loss_used", Kind::Double},
+                  {"daily_loss_buffer", Kind::Double}},
+                 "metrics");
+    const json summary = getJson(*c, "/api/portfolio/summary", auth);
+    expectRecord(summary, {{"total_upl", Kind::Double}}, "summary");
+    expectList(
+        summary, "exposure",
+        {{"symbol", Kind::String}, {"net_units", Kind::Double}, {"upl", Kind::Double}, {"mark", Kind::Double, true}},
+        "summary");
+    EXPECT_EQ(summary["exposure"].size(), 1u);
+    const json open = getJson(*c, "/api/trades/open", auth);
+    expectList(open, "positions",
+               {{"id", Kind::StringOrInt},
+                {"symbol", Kind::String},
+                {"side", Kind::String},
+                {"units", Kind::Double},
+                {"entry", Kind::Double},
+                {"mark", Kind::Double, true},
+                {"upl", Kind::Double, true}},
+               "open");
+    EXPECT_EQ(open["positions"].size(), 1u);
+    const json orders = getJson(*c, "/api/oms/orders", auth);
+    expectList(orders, "orders", kOrderRow, "orders");
+    EXPECT_EQ(orders["orders"].size(), 4u);
+    const json fills = getJson(*c, "/api/trades/recent", auth);
+    expectList(fills, "trades",
+               {{"id", Kind::Int},
+                {"symbol", Kind::String},
+                {"side", Kind::String},
+                {"pnl", Kind::Double},
+                {"status", Kind::String}},
+               "fills");
+    EXPECT_EQ(fills["trades"].size(), 5u); // three entries and two closes
+    const json rm1 = getJson(*c, "/api/rm1/latest", auth);
+    expectList(rm1, "signals",
+               {{"signal_id", Kind::String}, {"symbol", Kind::String}, {"side", Kind::String}, {"entry", Kind::Double}},
+               "rm1");
+    EXPECT_FALSE(rm1["signals"].empty()) << "the backfilled history always holds EMA crossings";
+
+    const json depth = getJson(*c, "/api/market/depth?symbol=EURUSD");
+    expectRecord(depth, {{"symbol", Kind::String}, {"price", Kind::Double}, {"source", Kind::String, true}}, "depth");
+    expectList(depth, "levels",
+               {{"price", Kind::Double},
+                {"bid_size", Kind::Double, true},
+                {"ask_size", Kind::Double, true},
+                {"mid", Kind::Bool, true}},
+               "depth");
+    int mids = 0;
+    for (std::size_t i = 0; i < depth["levels"].size(); ++i) {
+        mids += depth["levels"][i].value("mid", false) ? 1 : 0;
+        if (i > 0)
+            EXPECT_LT(depth["levels"][i]["price"].get<double>(), depth["levels"][i - 1]["price"].get<double>());
+    }
+    EXPECT_EQ(mids, 1);
+    EXPECT_GE(depth["levels"].size(), 19u);
+
+    const std::regex iso(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ)");
+    for (int interval : {1, 5, 15, 60, 300, 900}) {
+        const json candles =
+            getJson(*c, "/api/market/candles?symbol=BTCUSD&interval=" + std::to_string(interval) + "&count=80");
+        expectRecord(candles, {{"symbol", Kind::String}, {"interval", Kind::Int}}, "candles");
+        expectList(candles, "candles",
+                   {{"ts", Kind::String},
+                    {"open", Kind::Double},
+                    {"high", Kind::Double},
+                    {"low", Kind::Double},
+                    {"close", Kind::Double},
+                    {"volume", Kind::Double, true}},
+                   "candles");
+        ASSERT_EQ(candles["candles"].size(), 80u) << interval;
+        std::string last;
+        for (const json& row : candles["candles"]) {
+            const std::string ts = row["ts"];
+            EXPECT_TRUE(std::regex_match(ts, iso)) << ts;
+            EXPECT_GT(ts, last) << "bars oldest first";
+            last = ts;
+            EXPECT_LE(row["low"].get<double>(), std::min(row["open"].get<double>(), row["close"].get<double>()));
+            EXPECT_GE(row["high"].get<double>(), std::max(row["open"].get<double>(), row["close"].get<double>()));
+        }
+    }
+
+    const json pnl = getJson(*c, "/api/analytics/pnl_attribution?days=30", auth);
+    expectList(pnl, "symbols",
+               {{"symbol", Kind::String},
+                {"realized", Kind::Double},
+                {"unrealized", Kind::Double},
+                {"total", Kind::Double},
+                {"trades", Kind::Int},
+                {"win_rate", Kind::Double}},
+               "pnl");
+    expectList(
+        pnl, "exposure",
+        {{"symbol", Kind::String}, {"net_units", Kind::Double}, {"notional", Kind::Double}, {"upl", Kind::Double}},
+        "pnl");
+    EXPECT_EQ(pnl["symbols"].size(), 3u); // EURUSD, ES closed; XAUUSD open
+    const json exec = getJson(*c, "/api/analytics/execution_quality?days=7", auth);
+    expectRecord(exec,
+                 {{"order_count", Kind::Int},
+                  {"fill_rate", Kind::Double},
+                  {"cancel_rate", Kind::Double},
+                  {"avg_latency_ms", Kind::Double},
+                  {"p50_latency_ms", Kind::Double},
+                  {"p95_latency_ms", Kind::Double},
+                  {"avg_slippage", Kind::Double}},
+                 "exec");
+    expectList(exec, "recent",
+               {{"id", Kind::Int},
+                {"symbol", Kind::String},
+                {"side", Kind::String},
+                {"type", Kind::String},
+                {"status", Kind::String},
+                {"latency_ms", Kind::Double, true}},
+               "exec");
+    EXPECT_EQ(exec["order_count"], 4);
+    EXPECT_DOUBLE_EQ(exec["fill_rate"].get<double>(), 75.0);
+    EXPECT_GT(exec["avg_latency_ms"].get<double>(), 0.0);
+}
+
+TEST_F(DemoEngine, missingOrForgedToken_accountReadsAndPostsAnswer401Json) {
+    startOrFail();
+    auto c = m_engine.client();
+    const std::vector<httplib::Headers> bad = {{},
+                                               {{"Authorization", "Bearer forged-token"}},
+                                               {{"Authorization", "Basic ZGVtbzpkZW1v"}},
+                                               {{"Authorization", "Bearer"}}};
+    const std::vector<std::string> reads = {"/api/account/metrics",
+                                            "/api/portfolio/summary",
+                                            "/api/trades/open",
+                                            "/api/oms/orders",
+                                            "/api/trades/recent",
+                                            "/api/rm1/latest",
+                                            "/api/analytics/pnl_attribution?days=30",
+                                            "/api/analytics/execution_quality?days=7"};
+    for (const auto& h : bad) {
+        for (const std::string& path : reads) {
+            const json j = getJson(*c, path, h, 401);
+            EXPECT_TRUE(j.contains("error") && j["error"].is_string()) << path;
+        }
+        for (const char* path : {"/api/oms/order", "/api/oms/cancel_all", "/api/positions/close_all"}) {
+            int status = 0;
+            const json j = postForm(*c, path, "symbol=EURUSD&side=BUY&qty=1&order_type=MARKET", h, &status);
+            EXPECT_EQ(status, 401) << path;
+            EXPECT_TRUE(j.contains("error")) << path;
+        }
+    }
+    EXPECT_EQ(getJson(*c, "/api/oms/orders", m_engine.bearer(m_engine.login()))["orders"].size(), 0u);
+    EXPECT_NE(m_engine.log("web").find("401"), std::string::npos);
+}
+
+TEST_F(DemoEngine, publicPricesOff_marketDataNeedsAToken) {
+    m_engine.env()["ZQT_PUBLIC_PRICES"] = "0";
+    startOrFail();
+    auto c = m_engine.client();
+    getJson(*c, "/api/prices?symbols=EURUSD", {}, 401);
+    getJson(*c, "/api/market/candles?symbol=EURUSD&interval=15&count=80", {}, 401);
+    const auto auth = m_engine.bearer(m_engine.login());
+    EXPECT_TRUE(getJson(*c, "/api/prices?symbols=EURUSD", auth)["prices"].contains("EURUSD"));
+    EXPECT_EQ(getJson(*c, "/api/market/candles?symbol=EURUSD&interval=15&count=80", auth)["candles"].size(), 80u);
+}
+
+TEST_F(DemoEngine, loginWithWrongOrMissingCredentials_fails) {
+    startOrFail();
+    auto c = m_engine.client();
+    const std::vector<std::pair<std::string, int>> cases = {
+        {"email=demo%40zqt.local&password=wrong-pass", 401},
+        {"email=nobody%40zqt.local&password=demo-pass-1", 401},
+        {"email=demo%40zqt.local", 400},
+        {"", 400},
+    };
+    for (const auto& [body, expected] : cases) {
+        int status = 0;
+        const json j = postForm(*c, "/api/login", body, {}, &status);
+        EXPECT_EQ(status, expected) << body;
+        EXPECT_FALSE(j.contains("token")) << body;
+        EXPECT_TRUE(j.contains("error")) << body;
+    }
+    // The e-mail matches whatever its case.
+    int status = 0;
+    EXPECT_TRUE(
+        postForm(*c, "/api/login", "password=demo-pass-1&email=Demo%40ZQT.local", {}, &status).contains("token"));
+}
+
+TEST_F(DemoEngine, orderLifecycle_marketWorkingCrossingCancelStopLossAndCloseAll) {
+    m_engine.env()["ZQT_DEMO_TICK_MS"] = "10";
+    startOrFail();
+    auto c = m_engine.client();
+    const auto auth = m_engine.bearer(m_engine.login());
+
+    // Market order: filled at the simulated price, one open position.
+    const json market = postForm(*c, "/api/oms/order", "symbol=ES&side=BUY&qty=2&order_type=MARKET", auth);
+    ASSERT_EQ(market["status"], "FILLED") << market.dump();
+    const json open = getJson(*c, "/api/trades/open", auth);
+    ASSERT_EQ(open["positions"].size(), 1u);
+    EXPECT_EQ(open["positions"][0]["entry"], market["fill_price"]);
+    EXPECT_EQ(open["positions"][0]["units"].get<double>(), 2.0);
+
+    // Resting orders far from the price stay working until cancelled.
+    const double btc = priceOf(*c, "BTCUSD");
+    const json farLimit =
+        postForm(*c, "/api/oms/order",
+                 "symbol=BTCUSD&side=BUY&qty=1&order_type=LIMIT&limit_price=" + std::to_string(btc / 2), auth);
+    const json farStop =
+        postForm(*c, "/api/oms/order",
+                 "symbol=BTCUSD&side=BUY&qty=1&order_type=STOP&stop_price=" + std::to_string(btc * 2), auth);
+    EXPECT_EQ(farLimit["status"], "WORKING");
+    EXPECT_EQ(farStop["status"], "WORKING");
+    EXPECT_EQ(postForm(*c, "/api/oms/cancel_all", "", auth)["cancelled"], 2);
+    json orders = getJson(*c, "/api/oms/orders", auth);
+    EXPECT_EQ(findOrder(orders, farLimit["order_id"])["status"], "CANCELLED");
+    EXPECT_EQ(findOrder(orders, farStop["order_id"])["status"], "CANCELLED");
+
+    // A bracket of resting orders 20 USD around BTCUSD: the walk (about 1.5 USD a step) crosses one side soon,
+    // and the worker fills it.
+    const double p = priceOf(*c, "BTCUSD");
+    const json below =
+        postForm(*c, "/api/oms/order",
+                 "symbol=BTCUSD&side=BUY&qty=1&order_type=LIMIT&limit_price=" + std::to_string(p - 20), auth);
+    const json above =
+        postForm(*c, "/api/oms/order",
+                 "symbol=BTCUSD&side=SELL&qty=1&order_type=LIMIT&limit_price=" + std::to_string(p + 20), auth);
+    ASSERT_EQ(below["status"], "WORKING") << below.dump();
+    ASSERT_EQ(above["status"], "WORKING") << above.dump();
+    const bool oneFilled = zqt::test::waitUntil(
+        [&] {
+            orders = getJson(*c, "/api/oms/orders", auth);
+            return findOrder(orders, below["order_id"])["status"] == "FILLED" ||
+                   findOrder(orders, above["order_id"])["status"] == "FILLED";
+        },
+        30000);
+    EXPECT_TRUE(oneFilled);
+    EXPECT_NE(m_engine.log("worker").find("filled LIMIT order"), std::string::npos);
+
+    // Stop-loss and take-profit 10 USD around the entry: the position closes by itself.
+    const json bracket = postForm(*c, "/api/oms/order",
+                                  "symbol=BTCUSD&side=SELL&qty=1&order_type=MARKET&sl=" + std::to_string(p + 3000) +
+                                      "&tp=" + std::to_string(p - 3000),
+                                  auth);
+    ASSERT_EQ(bracket["status"], "FILLED") << bracket.dump();
+    const double entry = bracket["fill_price"];
+    postForm(*c, "/api/positions/close_all", "", auth);
+    const json tight = postForm(*c, "/api/oms/order",
+                                "symbol=BTCUSD&side=BUY&qty=1&order_type=MARKET&sl=" + std::to_string(entry - 1000) +
+                                    "&tp=" + std::to_string(entry + 1000),
+                                auth);
+    ASSERT_EQ(tight["status"], "FILLED") << tight.dump();
+    const double fill = tight["fill_price"];
+    const json tighter = postForm(*c, "/api/oms/order",
+                                  "symbol=BTCUSD&side=BUY&qty=1&order_type=MARKET&sl=" + std::to_string(fill - 10) +
+                                      "&tp=" + std::to_string(fill + 10),
+                                  auth);
+    ASSERT_EQ(tighter["status"], "FILLED") << tighter.dump();
+    const bool closedByExit = zqt::test::waitUntil(
+        [&] {
+            const json fills = getJson(*c, "/api/trades/recent", auth);
+            for (const json& f : fills["trades"]) {
+                if (f["status"] == "CLOSED" && (f["reason"] == "SL" || f["reason"] == "TP"))
+                    return true;
+            }
+            return false;
+        },
+        30000);
+    EXPECT_TRUE(closedByExit);
+    EXPECT_NE(m_engine.log("worker").find("closed position"), std::string::npos);
+
+    // Close all: no open positions left, the balance moved by exactly the realised PnL.
+    const double before = getJson(*c, "/api/account/metrics", auth)["balance"];
+    const json closed = postForm(*c, "/api/positions/close_all", "", auth);
+    EXPECT_GE(closed["closed"].get<int>(), 1);
+    EXPECT_TRUE(getJson(*c, "/api/trades/open", auth)["positions"].empty());
+    const double after = getJson(*c, "/api/account/metrics", auth)["balance"];
+    EXPECT_NEAR(after - before, closed["realized"].get<double>(), 0.011);
+}
+
+TEST_F(DemoEngine, restartAndKill9_keepAcknowledgedOrdersPositionsAndSession) {
+    startOrFail();
+    auto c = m_engine.client();
+    const std::string token = m_engine.login();
+    const auto auth = m_engine.bearer(token);
+    std::vector<long long> acknowledged;
+    for (int i = 0; i < 20; ++i) {
+        const json r = postForm(*c, "/api/oms/order",
+                                i % 2 ? "symbol=EURUSD&side=SELL&qty=0.5&order_type=MARKET"
+                                      : "symbol=AAPL&side=BUY&qty=3&order_type=LIMIT&limit_price=1",
+                                auth);
+        ASSERT_TRUE(r.contains("order_id")) << r.dump();
+        acknowledged.push_back(r["order_id"]);
+    }
+    const json metricsBefore = getJson(*c, "/api/account/metrics", auth);
+
+    // kill -9: nothing is flushed on the way out.
+    const long long pid = m_engine.pid();
+    ASSERT_EQ(::kill(static_cast<pid_t>(pid), SIGKILL), 0);
+    ASSERT_TRUE(zqt::test::waitUntil([&] { return !m_engine.client()->Get("/health"); }, 10000));
+    startOrFail();
+    c = m_engine.client();
+    json orders = getJson(*c, "/api/oms/orders", auth); // the old token still works
+    for (long long id : acknowledged)
+        EXPECT_FALSE(findOrder(orders, id).is_null()) << "order " << id << " lost";
+    EXPECT_EQ(getJson(*c, "/api/trades/open", auth)["positions"].size(), 10u);
+    EXPECT_EQ(getJson(*c, "/api/account/metrics", auth)["balance"], metricsBefore["balance"]);
+
+    // A clean restart keeps the working orders working, and they can still be cancelled.
+    EXPECT_TRUE(m_engine.down().contains("stopped"));
+    startOrFail();
+    c = m_engine.client();
+    orders = getJson(*c, "/api/oms/orders", auth);
+    EXPECT_EQ(findOrder(orders, acknowledged[0])["status"], "WORKING");
+    EXPECT_EQ(postForm(*c, "/api/oms/cancel_all", "", auth)["cancelled"], 10);
+}
+
+TEST_F(DemoEngine, badInputs_answer4xxJsonLogAndRecordRejectedOrders) {
+    startOrFail();
+    auto c = m_engine.client();
+    const auto auth = m_engine.bearer(m_engine.login());
+    struct Case {
+        std::string body;
+        int status;
+        bool recorded; // a well-formed form that the order check rejects is kept as a REJECTED order
+    };
+    const std::vector<Case> cases = {
+        {"symbol=NOPE&side=BUY&qty=1&order_type=MARKET", 400, true},
+        {"symbol=eurusd&side=BUY&qty=1&order_type=MARKET", 400, true},
+        {"side=BUY&qty=1&order_type=MARKET", 400, true},
+        {"symbol=EURUSD&side=HOLD&qty=1&order_type=MARKET", 400, true},
+        {"symbol=EURUSD&side=BUY&qty=abc&order_type=MARKET", 400, true},
+        {"symbol=EURUSD&side=BUY&qty=-1&order_type=MARKET", 400, true},
+        {"symbol=EURUSD&side=BUY&qty=0&order_type=MARKET", 400, true},
+        {"symbol=EURUSD&side=BUY&qty=nan&order_type=MARKET", 400, true},
+        {"symbol=EURUSD&side=BUY&qty=1e400&order_type=MARKET", 400, true},
+        {"symbol=EURUSD&side=BUY&qty=&order_type=MARKET", 400, true},
+        {"symbol=EURUSD&side=BUY&qty=1&order_type=ICEBERG", 400, true},
+        {"symbol=EURUSD&side=BUY&qty=1&order_type=LIMIT&limit_price=", 400, true},
+        {"symbol=EURUSD&side=BUY&qty=1&order_type=LIMIT&limit_price=-5", 400, true},
+        {"symbol=EURUSD&side=BUY&qty=1&order_type=STOP&stop_price=x1", 400, true},
+        {"symbol=EURUSD&side=BUY&qty=1&order_type=MARKET&sl=abc", 400, true},
+        {"symbol=EURUSD&side=BUY&qty=1&order_type=MARKET&sl=5", 400, true},   // stop-loss above a BUY's entry
+        {"symbol=EURUSD&side=BUY&qty=1&order_type=MARKET&tp=0.5", 400, true}, // take-profit below it
+        {"symbol=%FF%FE&side=BUY&qty=1&order_type=MARKET", 400, true},
+        {"symbol=EURUSD&symbol=AAPL&side=BUY&qty=1&order_type=MARKET", 400, false},
+        {"symbol=EURUSD&side=BUY&qty=1%ZZ&order_type=MARKET", 400, false},
+        {"=1&symbol=EURUSD", 400, false},
+    };
+    int recorded = 0;
+    for (const Case& k : cases) {
+        int status = 0;
+        const json j = postForm(*c, "/api/oms/order", k.body, auth, &status);
+        EXPECT_EQ(status, k.status) << k.body;
+        EXPECT_TRUE(j.contains("error") && j["error"].is_string()) << k.body << ": " << j.dump();
+        EXPECT_EQ(j.contains("order_id"), k.recorded) << k.body;
+        recorded += k.recorded;
+    }
+    const json orders = getJson(*c, "/api/oms/orders", auth);
+    ASSERT_EQ(orders["orders"].size(), static_cast<std::size_t>(recorded));
+    for (const json& o : orders["orders"]) {
+        EXPECT_EQ(o["status"], "REJECTED");
+        EXPECT_FALSE(o["reason"].get<std::string>().empty());
+    }
+    expectList(orders, "orders", kOrderRow, "rejected orders");
+
+    // Oversized and non-form bodies.
+    const std::string big(kEngineBodyCap + 1, 'a');
+    auto res = c->Post("/api/oms/order", auth, "symbol=EURUSD&junk=" + big, kForm);
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 413);
+    EXPECT_TRUE(json::parse(res->body, nullptr, false).contains("error"));
+    res = c->Post("/api/oms/order", auth, R"({"symbol":"EURUSD"})", "application/json");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 415);
+
+    // Bad queries on the reads.
+    for (const std::string& path :
+         {std::string("/api/prices?symbols=EURUSD,NOPE"), std::string("/api/market/depth?symbol=NOPE"),
+          std::string("/api/market/depth"), std::string("/api/market/candles?symbol=EURUSD&interval=abc&count=80"),
+          std::string("/api/market/candles?symbol=EURUSD&interval=0&count=80"),
+          std::string("/api/market/candles?symbol=EURUSD&interval=15&count=-3"),
+          std::string("/api/market/candles?symbol=EUR%20USD&interval=15&count=80")}) {
+        const json j = getJson(*c, path, {}, 400);
+        EXPECT_TRUE(j.contains("error")) << path;
+    }
+    getJson(*c, "/api/analytics/pnl_attribution?days=x", auth, 400);
+    getJson(*c, "/api/no/such/endpoint", {}, 404);
+
+    const std::string web = m_engine.log("web");
+    EXPECT_NE(web.find("unknown symbol 'NOPE'"), std::string::npos);
+    EXPECT_NE(web.find("413 POST /api/oms/order"), std::string::npos);
+    EXPECT_EQ(web.find("demo-pass-1"), std::string::npos) << "passwords never reach the log";
+    EXPECT_EQ(c->Get("/health")->status, 200);
+}
+
+TEST_F(DemoEngine, concurrentClients_placeEveryOrderWithoutCorruptingTheDatabase) {
+    startOrFail();
+    const auto auth = m_engine.bearer(m_engine.login());
+    constexpr int kClients = 8;
+    constexpr int kOrdersEach = 25;
+    std::atomic<int> acknowledged{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kClients; ++t) {
+        threads.emplace_back([&, t] {
+            auto c = m_engine.client();
+            for (int i = 0; i < kOrdersEach; ++i) {
+                const std::string body =
+                    (i % 3 == 0) ? "symbol=XAUUSD&side=SELL&qty=1&order_type=LIMIT&limit_price=99999"
+                                 : "symbol=AAPL&side=BUY&qty=" + std::to_string(t + 1) + "&order_type=MARKET";
+                const auto res = c->Post("/api/oms/order", auth, body, kForm);
+                if (res && res->status == 200)
+                    ++acknowledged;
+                if (i % 5 == 0)
+                    c->Get("/api/trades/open", auth); // reads interleaved with writes
+            }
+        });
+    }
+    for (std::thread& t : threads)
+        t.join();
+    EXPECT_EQ(acknowledged.load(), kClients * kOrdersEach);
+    auto c = m_engine.client();
+    EXPECT_EQ(getJson(*c, "/api/analytics/execution_quality?days=7", auth)["order_count"], kClients * kOrdersEach);
+    const std::size_t expectedOpen = kClients * (kOrdersEach - (kOrdersEach + 2) / 3);
+    EXPECT_EQ(getJson(*c, "/api/trades/open", auth)["positions"].size(), expectedOpen);
+
+    m_engine.down();
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((m_engine.storage() + "/db.sqlite").toStdString().c_str(), &db), SQLITE_OK);
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &st, nullptr);
+    ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+    EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)), "ok");
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+}
+
+// The install script, run the way scripts/run.sh runs it, against a temp HOME.
+class InstallDemoHome : public ::testing::Test {
+protected:
+    QString install() {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", m_env.home());
+        p.setProcessEnvironment(env);
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.start("/bin/bash", {ZQT_INSTALL_SCRIPT, ZQT_DEMO_HOME_DIR});
+        p.waitForFinished(60000);
+        EXPECT_EQ(p.exitCode(), 0);
+        return QString::fromUtf8(p.readAll());
+    }
+    QString dest(const QString& rel = {}) const { return m_env.home() + "/.local/share/zqt/engine" + rel; }
+    zqt::test::TempEnv m_env;
+};
+
+TEST_F(InstallDemoHome, freshThenOlderDemoThenForeignHome_installsUpdatesKeepsStorageAndLeavesOthersAlone) {
+    // Fresh: the whole home arrives, marked.
+    EXPECT_TRUE(install().contains("Installed"));
+    for (const char* f : {"/bin/zqt-demo-engine", "/scripts/app_up.sh", "/scripts/app_down.sh", "/.zqt-demo-home"})
+        EXPECT_TRUE(QFile::exists(dest(f))) << f;
+    EXPECT_TRUE(QFileInfo(dest("/scripts/app_up.sh")).isExecutable());
+    EXPECT_TRUE(QDir(dest("/storage")).exists());
+
+    // An older demo home: new program and scripts, storage untouched.
+    ASSERT_TRUE(zqt::test::writeFile(dest("/bin/zqt-demo-engine"), "old program"));
+    ASSERT_TRUE(zqt::test::writeFile(dest("/scripts/app_up.sh"), "old script"));
+    ASSERT_TRUE(zqt::test::writeFile(dest("/storage/db.sqlite"), "keep me"));
+    EXPECT_TRUE(install().contains("Updated"));
+    EXPECT_EQ(zqt::test::readFile(dest("/bin/zqt-demo-engine")),
+              zqt::test::readFile(QString(ZQT_DEMO_HOME_DIR) + "/bin/zqt-demo-engine"));
+    EXPECT_EQ(zqt::test::readFile(dest("/scripts/app_up.sh")),
+              zqt::test::readFile(QString(ZQT_DEMO_HOME_DIR) + "/scripts/app_up.sh"));
+    EXPECT_EQ(zqt::test::readFile(dest("/storage/db.sqlite")), "keep me");
+
+    // Another engine's home (no marker): nothing changes.
+    ASSERT_TRUE(QFile::remove(dest("/.zqt-demo-home")));
+    ASSERT_TRUE(zqt::test::writeFile(dest("/scripts/app_up.sh"), "their script"));
+    ASSERT_TRUE(zqt::test::writeFile(dest("/bin/zqt-demo-engine"), "their program"));
+    EXPECT_TRUE(install().contains("left untouched"));
+    EXPECT_EQ(zqt::test::readFile(dest("/scripts/app_up.sh")), "their script");
+    EXPECT_EQ(zqt::test::readFile(dest("/bin/zqt-demo-engine")), "their program");
+    EXPECT_FALSE(QFile::exists(dest("/.zqt-demo-home")));
+}
+
+} // namespace
