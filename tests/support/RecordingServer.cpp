@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include <sys/socket.h>
+
 namespace zqt::test {
 
 namespace {
@@ -26,6 +28,11 @@ std::string RecordedRequest::header(const std::string& name) const {
 
 RecordingServer::RecordingServer() {
     m_server.set_tcp_nodelay(true);
+    // httplib's default also sets SO_REUSEPORT, which would let two servers share one port silently.
+    m_server.set_socket_options([](socket_t sock) {
+        int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+    });
     m_server.set_keep_alive_max_count(1000);
     auto h = [this](const httplib::Request& req, httplib::Response& res) { handle(req, res); };
     m_server.Get(".*", h);
