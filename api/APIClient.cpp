@@ -1,0 +1,233 @@
+#include "api/APIClient.h"
+
+#include "control/Preferences.h"
+
+#include <QMetaObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPointer>
+
+namespace zqt {
+
+namespace {
+
+const QString kTokenKey = QString::fromLatin1(PrefKey::Token);
+const QByteArray kFormContentType = QByteArrayLiteral("application/x-www-form-urlencoded");
+
+// QNetworkReply turns HTTP error statuses into errors although a full reply arrived. This tells whether `error` is
+// just Qt's name for `status` (the mapping of QNetworkReplyHttpImpl), so that such replies count by their body.
+bool isStatusError(QNetworkReply::NetworkError error, int status) {
+    using E = QNetworkReply::NetworkError;
+    switch (status) {
+    case 400:
+    case 418:
+        return error == E::ProtocolInvalidOperationError;
+    case 401:
+        return error == E::AuthenticationRequiredError;
+    case 403:
+        return error == E::ContentAccessDenied;
+    case 404:
+        return error == E::ContentNotFoundError;
+    case 405:
+        return error == E::ContentOperationNotPermittedError;
+    case 407:
+        return error == E::ProxyAuthenticationRequiredError;
+    case 409:
+        return error == E::ContentConflictError;
+    case 410:
+        return error == E::ContentGoneError;
+    case 500:
+        return error == E::InternalServerError;
+    case 501:
+        return error == E::OperationNotImplementedError;
+    case 503:
+        return error == E::ServiceUnavailableError;
+    default:
+        if (status > 500)
+            return error == E::UnknownServerError;
+        if (status >= 400)
+            return error == E::UnknownContentError;
+        // A status Qt does not expect (e.g. 3xx without a redirect target) is reported as a protocol failure.
+        return status > 0 && error == E::ProtocolFailure;
+    }
+}
+
+bool isHexDigit(QChar ch) {
+    const char16_t c = ch.unicode();
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+} // namespace
+
+APIClient::APIClient(const QUrl& baseURL, QObject* parent)
+    : QObject(parent), m_baseURL(baseURL), m_prefs(std::make_unique<Preferences>()),
+      m_nam(new QNetworkAccessManager(this)) {
+    m_token = m_prefs->string(kTokenKey).value_or(QString());
+}
+
+APIClient::~APIClient() {
+    // Requests still in flight complete with a cancellation (a transport error) rather than never.
+    const auto replies = m_nam->findChildren<QNetworkReply*>();
+    for (QNetworkReply* reply : replies)
+        reply->abort();
+}
+
+void APIClient::setToken(const QString& token) {
+    m_prefs->setString(kTokenKey, token);
+    m_prefs->sync();
+    if (token == m_token)
+        return;
+    m_token = token;
+    emit tokenChanged(m_token);
+}
+
+bool APIClient::isUriReference(QStringView text) {
+    // The authority (after "scheme://" up to the next "/", "?" or "#") may hold an IP literal in brackets.
+    qsizetype authorityBegin = -1;
+    qsizetype authorityEnd = -1;
+    if (const qsizetype sep = text.indexOf(u"://"); sep > 0) {
+        authorityBegin = sep + 3;
+        authorityEnd = authorityBegin;
+        while (authorityEnd < text.size() && text[authorityEnd] != u'/' && text[authorityEnd] != u'?' &&
+               text[authorityEnd] != u'#')
+            ++authorityEnd;
+    }
+    int fragments = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c <= 0x20 || c >= 0x7f)
+            return false;
+        switch (c) {
+        case '"':
+        case '<':
+        case '>':
+        case '\\':
+        case '^':
+        case '`':
+        case '{':
+        case '|':
+        case '}':
+            return false;
+        case '%':
+            if (i + 2 >= text.size() || !isHexDigit(text[i + 1]) || !isHexDigit(text[i + 2]))
+                return false;
+            break;
+        case '#':
+            if (++fragments > 1)
+                return false;
+            break;
+        case '[':
+        case ']':
+            if (i < authorityBegin || i >= authorityEnd)
+                return false;
+            break;
+        default:
+            break;
+        }
+    }
+    return true;
+}
+
+QUrl APIClient::resolveUrl(const QUrl& baseURL, const QString& path) {
+    QString text;
+    if (path.startsWith(QLatin1String("http://")) || path.startsWith(QLatin1String("https://"))) {
+        text = path;
+    } else {
+        text = baseURL.toString(QUrl::FullyEncoded);
+        if (text.endsWith(QLatin1Char('/')))
+            text.chop(1);
+        if (!path.startsWith(QLatin1Char('/')))
+            text += QLatin1Char('/');
+        text += path;
+    }
+    if (!isUriReference(text))
+        return baseURL;
+    const QUrl url(text, QUrl::StrictMode);
+    if (!url.isValid())
+        return baseURL;
+    return url;
+}
+
+void APIClient::request(const QString& path, const QByteArray& method, const std::optional<QByteArray>& body,
+                        const std::optional<QString>& contentType, std::function<void(RawReply)> completion) {
+    QNetworkRequest req(resolveUrl(m_baseURL, path));
+    req.setTransferTimeout(kTimeoutMs);
+    // Never answer a 401 with credentials remembered from elsewhere; there is nobody to prompt either.
+    req.setAttribute(QNetworkRequest::AuthenticationReuseAttribute, QNetworkRequest::Manual);
+    if (contentType)
+        req.setRawHeader(QByteArrayLiteral("Content-Type"), contentType->toUtf8());
+    if (!m_token.isEmpty())
+        req.setRawHeader(QByteArrayLiteral("Authorization"), QByteArrayLiteral("Bearer ") + m_token.toUtf8());
+
+    QNetworkReply* reply = nullptr;
+    if (method == "GET" && !body)
+        reply = m_nam->get(req);
+    else if (method == "POST")
+        reply = m_nam->post(req, body.value_or(QByteArray()));
+    else if (body)
+        reply = m_nam->sendCustomRequest(req, method, *body);
+    else
+        reply = m_nam->sendCustomRequest(req, method);
+
+    connect(reply, &QNetworkReply::finished, reply, [reply, completion = std::move(completion)]() {
+        RawReply result;
+        const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+        const auto error = reply->error();
+        if (error != QNetworkReply::NoError && !(status.isValid() && isStatusError(error, status.toInt()))) {
+            result.error = ApiError::transport(static_cast<int>(error), reply->errorString());
+        } else {
+            result.bytes = reply->readAll();
+            if (status.isValid())
+                result.httpStatus = status.toInt();
+        }
+        reply->deleteLater();
+        completion(std::move(result));
+    });
+}
+
+void APIClient::postForm(const QString& path, const FormFields& fields,
+                         std::function<void(Result<QByteArray>)> completion) {
+    request(path, QByteArrayLiteral("POST"), encodeForm(fields), QString::fromLatin1(kFormContentType),
+            [completion = std::move(completion)](RawReply reply) {
+                if (reply.error)
+                    completion(Result<QByteArray>::failure(*reply.error));
+                else
+                    completion(Result<QByteArray>::success(reply.bytes.value_or(QByteArray())));
+            });
+}
+
+void APIClient::login(const QString& email, const QString& password,
+                      std::function<void(bool ok, QString message)> completion) {
+    const endpoints::Post form = endpoints::login(email, password);
+    request(form.path, QByteArrayLiteral("POST"), encodeForm(form.fields), QString::fromLatin1(kFormContentType),
+            [self = QPointer<APIClient>(this), completion = std::move(completion)](RawReply reply) {
+                if (reply.error) {
+                    completion(false, reply.error->description);
+                    return;
+                }
+                if (!reply.bytes) {
+                    completion(false, QStringLiteral("No response"));
+                    return;
+                }
+                const auto decoded = decodeJsonBytes<LoginResponse>(*reply.bytes);
+                if (!decoded.ok()) {
+                    completion(false, QStringLiteral("Invalid credentials"));
+                    return;
+                }
+                if (self)
+                    self->setToken(decoded->token);
+                completion(true, QString());
+            });
+}
+
+void APIClient::runInBackground(std::function<void()> work) {
+    QThreadPool::globalInstance()->start(std::move(work));
+}
+
+void APIClient::runOnMainThread(std::function<void()> work) {
+    if (QCoreApplication* app = QCoreApplication::instance())
+        QMetaObject::invokeMethod(app, std::move(work), Qt::QueuedConnection);
+}
+
+} // namespace zqt

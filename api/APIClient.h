@@ -1,0 +1,121 @@
+#pragma once
+
+#include "api/ApiError.h"
+#include "api/Endpoints.h"
+#include "api/FormEncoding.h"
+#include "api/JsonDecoder.h"
+#include "api/Result.h"
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QObject>
+#include <QString>
+#include <QThreadPool>
+#include <QUrl>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QNetworkAccessManager;
+
+namespace zqt {
+
+class Preferences;
+
+// The one object through which the terminal talks to the engine's HTTP API: builds and sends every request with
+// the sign-in token, decodes replies into records, posts forms and signs in. No cache, no queue, no retry: every
+// call is one HTTP exchange whose outcome reaches the completion once, on the main thread, never before the call
+// returns. No HTTP status is ever examined: a reply counts by its body, whatever its status; only the failure to
+// get a reply at all (refused, unknown host, timeout, TLS failure, cancelled) is a transport error.
+//
+// The token is kept in the preferences store under "zqtToken": read once at construction, written on every
+// setToken(). Create and use the client on the main thread.
+class APIClient final : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QString token READ token WRITE setToken NOTIFY tokenChanged)
+
+public:
+    // Stall timeout of every request: no bytes for this long fails the exchange (ms).
+    static constexpr int kTimeoutMs = 60'000;
+
+    explicit APIClient(const QUrl& baseURL, QObject* parent = nullptr);
+    ~APIClient() override;
+
+    QUrl baseURL() const { return m_baseURL; }
+    QString token() const { return m_token; }
+    // Sets the token (tokenChanged when it differs) and stores it under "zqtToken".
+    void setToken(const QString& token);
+
+    // What one exchange produced. Exactly one of `bytes` and `error` is set by this client.
+    struct RawReply {
+        std::optional<QByteArray> bytes; // the reply body, possibly empty, whatever the HTTP status
+        std::optional<int> httpStatus;   // informational only: nothing in the client looks at it
+        std::optional<ApiError> error;   // a transport error
+    };
+
+    // The request core: resolves `path` against the base address (see resolveUrl), sets "Content-Type" when given
+    // and "Authorization: Bearer <token>" when a token is held, sends, and completes on the main thread.
+    void request(const QString& path, const QByteArray& method, const std::optional<QByteArray>& body,
+                 const std::optional<QString>& contentType, std::function<void(RawReply)> completion);
+
+    // GET `path` and decode the body as T (decoded on a worker thread; delivered on the main thread).
+    template <class T> void fetch(const QString& path, std::function<void(Result<T>)> completion);
+    template <class T> void fetch(const endpoints::Read<T>& read, std::function<void(Result<T>)> completion) {
+        fetch<T>(read.path, std::move(completion));
+    }
+
+    // POST the fields form-encoded; success carries the reply bytes (empty when there were none).
+    void postForm(const QString& path, const FormFields& fields, std::function<void(Result<QByteArray>)> completion);
+    void postForm(const endpoints::Post& post, std::function<void(Result<QByteArray>)> completion) {
+        postForm(post.path, post.fields, std::move(completion));
+    }
+
+    // Signs in. ok: the reply decoded as a LoginResponse and its token (even empty) is now held and stored.
+    // Otherwise message is the transport error's description, "No response" or "Invalid credentials".
+    void login(const QString& email, const QString& password, std::function<void(bool ok, QString message)> completion);
+
+    // The URL a path is sent to: a path starting with "http://" or "https://" (case-sensitive) as it stands;
+    // otherwise the base text without one final "/", then the path with a leading "/" added when missing. Text
+    // that is not a valid URI reference (a space, a quote, < > \ ^ ` { | }, a control or non-ASCII character, a
+    // "%" without two hex digits, ...) does not form a URL: the base address itself is used instead.
+    static QUrl resolveUrl(const QUrl& baseURL, const QString& path);
+    // True when `text` is a valid RFC 3986 URI reference.
+    static bool isUriReference(QStringView text);
+
+signals:
+    void tokenChanged(const QString& token);
+
+private:
+    // Runs `work` on a worker thread.
+    static void runInBackground(std::function<void()> work);
+    // Queues `work` to run on the main thread (dropped when the application is already gone).
+    static void runOnMainThread(std::function<void()> work);
+
+    QUrl m_baseURL;
+    QString m_token;
+    std::unique_ptr<Preferences> m_prefs;
+    QNetworkAccessManager* m_nam = nullptr; // child
+};
+
+template <class T> void APIClient::fetch(const QString& path, std::function<void(Result<T>)> completion) {
+    static_assert(isApiRecord<T>, "fetch decodes only the API records");
+    request(path, QByteArrayLiteral("GET"), std::nullopt, std::nullopt,
+            [completion = std::move(completion)](RawReply reply) mutable {
+                if (reply.error) {
+                    completion(Result<T>::failure(*reply.error));
+                    return;
+                }
+                if (!reply.bytes) {
+                    completion(Result<T>::failure(ApiError::noReply()));
+                    return;
+                }
+                // Decoding a large reply must not stall the UI: decode on a worker, deliver on the main thread.
+                runInBackground([bytes = std::move(*reply.bytes), completion = std::move(completion)]() mutable {
+                    auto result = std::make_shared<Result<T>>(decodeJsonBytes<T>(bytes));
+                    runOnMainThread([result, completion = std::move(completion)]() { completion(std::move(*result)); });
+                });
+            });
+}
+
+} // namespace zqt

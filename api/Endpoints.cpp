@@ -1,0 +1,116 @@
+#include "api/Endpoints.h"
+
+namespace zqt::endpoints {
+
+Read<MetricsResponse> accountMetrics() {
+    return {QStringLiteral("/api/account/metrics")};
+}
+Read<PortfolioSummary> portfolioSummary() {
+    return {QStringLiteral("/api/portfolio/summary")};
+}
+Read<PositionsResponse> openTrades() {
+    return {QStringLiteral("/api/trades/open")};
+}
+Read<OrdersResponse> orders() {
+    return {QStringLiteral("/api/oms/orders")};
+}
+Read<FillsResponse> recentTrades() {
+    return {QStringLiteral("/api/trades/recent")};
+}
+Read<RM1Response> rm1Latest() {
+    return {QStringLiteral("/api/rm1/latest")};
+}
+
+Read<PricesResponse> prices(const QStringList& symbols) {
+    return {QStringLiteral("/api/prices?symbols=") + symbols.join(QLatin1Char(','))};
+}
+
+Read<DepthResponse> marketDepth(const QString& symbol) {
+    return {QStringLiteral("/api/market/depth?symbol=") + symbol};
+}
+
+Read<PnlAttributionResponse> pnlAttribution() {
+    return {QStringLiteral("/api/analytics/pnl_attribution?days=30")};
+}
+
+Read<ExecutionQualityResponse> executionQuality() {
+    return {QStringLiteral("/api/analytics/execution_quality?days=7")};
+}
+
+Read<CandlesResponse> candles(const QString& symbol, std::int64_t intervalSeconds) {
+    return {QStringLiteral("/api/market/candles?symbol=") + symbol + QStringLiteral("&interval=") +
+            QString::number(intervalSeconds) + QStringLiteral("&count=80")};
+}
+
+Post login(const QString& email, const QString& password) {
+    return {QString::fromLatin1(kLoginPath),
+            {{QStringLiteral("email"), email}, {QStringLiteral("password"), password}}};
+}
+
+Post placeOrder(const OrderTicket& t) {
+    return {QStringLiteral("/api/oms/order"),
+            {{QStringLiteral("symbol"), t.symbol},
+             {QStringLiteral("side"), t.side},
+             {QStringLiteral("qty"), t.qty},
+             {QStringLiteral("sl"), t.sl},
+             {QStringLiteral("tp"), t.tp},
+             {QStringLiteral("order_type"), t.orderType},
+             {QStringLiteral("limit_price"), t.limitPrice},
+             {QStringLiteral("stop_price"), t.stopPrice}}};
+}
+
+Post quickOrder(QuickAction action, const OrderTicket& t, std::optional<double> ladderPrice) {
+    QString side;
+    QString orderType;
+    switch (action) {
+    case QuickAction::Buy:
+        side = QStringLiteral("BUY");
+        orderType = QStringLiteral("MARKET");
+        break;
+    case QuickAction::Sell:
+        side = QStringLiteral("SELL");
+        orderType = QStringLiteral("MARKET");
+        break;
+    case QuickAction::Limit:
+        side = t.side;
+        orderType = QStringLiteral("LIMIT");
+        break;
+    }
+    // QString::number with 'f' is locale-independent: always a full stop and four decimals.
+    const QString limitPrice = ladderPrice ? QString::number(*ladderPrice, 'f', 4) : t.limitPrice;
+    return {QStringLiteral("/api/oms/order"),
+            {{QStringLiteral("symbol"), t.symbol},
+             {QStringLiteral("side"), side},
+             {QStringLiteral("qty"), t.qty},
+             {QStringLiteral("sl"), t.sl},
+             {QStringLiteral("tp"), t.tp},
+             {QStringLiteral("order_type"), orderType},
+             {QStringLiteral("limit_price"), limitPrice}}};
+}
+
+Post cancelAll() {
+    return {QStringLiteral("/api/oms/cancel_all"), {}};
+}
+Post closeAll() {
+    return {QStringLiteral("/api/positions/close_all"), {}};
+}
+
+QString systemStatusUrl(const QString& accessHost, const QString& port) {
+    return QStringLiteral("http://") + accessHost + QLatin1Char(':') + port + QStringLiteral("/api/system/status");
+}
+
+QString healthUrl(const QString& accessHost, const QString& port) {
+    return QStringLiteral("http://") + accessHost + QLatin1Char(':') + port + QStringLiteral("/health");
+}
+
+QUrl webTerminalUrl(const QUrl& baseUrl, const QString& token) {
+    QString base = baseUrl.toString();
+    if (base.endsWith(QLatin1Char('/')))
+        base.chop(1);
+    QUrl url(base + QStringLiteral("/terminal"));
+    if (!token.isEmpty())
+        url.setQuery(QStringLiteral("token=") + QString::fromLatin1(QUrl::toPercentEncoding(token)), QUrl::StrictMode);
+    return url;
+}
+
+} // namespace zqt::endpoints

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "api/FormEncoding.h"
+#include "api/Records.h"
+
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <cstdint>
+#include <optional>
+
+// Every request the program sends to the engine, built in one place: reads carry the path with its query and the
+// record their reply decodes into; posts carry the path and the form fields. Callers never write a path by hand.
+// Query values (symbols, intervals) are inserted exactly as given, without escaping: a symbol holding a space makes
+// the URL invalid, and the request core then sends the request to the base address itself.
+namespace zqt::endpoints {
+
+// A GET whose reply decodes into T.
+template <class T> struct Read {
+    using Record = T;
+    QString path; // path and query, relative to the engine's base address
+};
+
+// A form POST; its reply is not decoded.
+struct Post {
+    QString path;
+    FormFields fields; // written in this order
+};
+
+inline constexpr char kLoginPath[] = "/api/login";
+
+Read<MetricsResponse> accountMetrics();
+Read<PortfolioSummary> portfolioSummary();
+Read<PositionsResponse> openTrades();
+Read<OrdersResponse> orders();
+Read<FillsResponse> recentTrades();
+Read<RM1Response> rm1Latest();
+// "/api/prices?symbols=" + symbols joined with ",".
+Read<PricesResponse> prices(const QStringList& symbols);
+Read<DepthResponse> marketDepth(const QString& symbol);
+Read<PnlAttributionResponse> pnlAttribution();     // 30 days
+Read<ExecutionQualityResponse> executionQuality(); // 7 days
+// Bars of `intervalSeconds` seconds (written as whole decimal digits), 80 of them.
+Read<CandlesResponse> candles(const QString& symbol, std::int64_t intervalSeconds);
+
+// The login form: email, then password.
+Post login(const QString& email, const QString& password);
+
+// The order ticket's texts, sent as typed: no trimming or conversion; empty texts are sent as empty values.
+struct OrderTicket {
+    QString symbol;
+    QString side; // "BUY" or "SELL"
+    QString qty;
+    QString sl;
+    QString tp;
+    QString orderType; // "MARKET", "LIMIT" or "STOP"
+    QString limitPrice;
+    QString stopPrice;
+};
+
+// The ticket's place action: all eight fields.
+Post placeOrder(const OrderTicket& ticket);
+
+enum class QuickAction {
+    Buy,   // side "BUY", order type "MARKET"
+    Sell,  // side "SELL", order type "MARKET"
+    Limit, // the ticket's side, order type "LIMIT"
+};
+// A quick action: symbol, side, qty, sl, tp, order_type, limit_price (no stop_price). limit_price is the selected
+// ladder price written with four decimals when there is one (market orders too), else the ticket's limit text.
+Post quickOrder(QuickAction action, const OrderTicket& ticket, std::optional<double> ladderPrice);
+
+Post cancelAll(); // empty body
+Post closeAll();  // empty body
+
+// The status probes, sent outside the API client: "http://" + access host + ":" + port + path.
+QString systemStatusUrl(const QString& accessHost, const QString& port);
+QString healthUrl(const QString& accessHost, const QString& port);
+
+// The web terminal page: path "terminal" under the base address, with the query item `token` when it is not empty.
+QUrl webTerminalUrl(const QUrl& baseUrl, const QString& token);
+
+} // namespace zqt::endpoints
