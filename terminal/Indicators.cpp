@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <iterator>
 #include <limits>
@@ -213,14 +214,32 @@ void windowsInBuffer(const double* x, std::int64_t count, std::int64_t period, d
     windowsBaseline(x, count, period, mean, deviation);
 }
 
-// Inputs are copied, a chunk of windows at a time, into a small contiguous buffer that stays in cache.
-constexpr std::int64_t kChunk = 1024;
+// Inputs are copied, a chunk of windows at a time, into a small contiguous buffer that stays in cache. The
+// windows of a chunk are computed a slice at a time; before each slice, the bars of the same slice of the
+// next chunk are requested from memory (prefetched), so that fetching them overlaps with the arithmetic
+// instead of following it. A chunk is a whole number of slices, and a slice of the widest groups of windows.
+constexpr std::int64_t kSlice = 48;
+constexpr std::int64_t kChunk = 20 * kSlice;
+
+// Requests the cache lines of bars[from] to bars[from + count - 1]. A prefetch never faults, so the range may
+// extend past the end of the list; the addresses are formed as integers for that reason.
+void prefetchBars(const Candle* bars, std::int64_t from, std::int64_t count) {
+    constexpr std::uintptr_t kLine = 64;
+    const std::uintptr_t begin =
+        reinterpret_cast<std::uintptr_t>(bars) + static_cast<std::uintptr_t>(from) * sizeof(Candle);
+    const std::uintptr_t end = begin + static_cast<std::uintptr_t>(count) * sizeof(Candle);
+    for (std::uintptr_t a = begin & ~(kLine - 1); a < end; a += kLine) {
+        __builtin_prefetch(reinterpret_cast<const void*>(a));
+    }
+}
 
 // For the full windows of inputs value(i - period + 1) .. value(i), i = first .. n - 1 (first >= period - 1),
 // calls chunk(k, inputs, mean, deviation) for consecutive runs of k windows in increasing order of i, where
 // inputs[b] is value(i) and mean[b], deviation[b] belong to the window ending at i, for the run's b-th i.
+// value(i) reads bars[i] (which are prefetched ahead of it).
 template <typename Value, typename Chunk>
-void forEachFullWindow(std::int64_t first, std::int64_t n, std::int64_t period, Value value, Chunk chunk) {
+void forEachFullWindow(const Candle* bars, std::int64_t first, std::int64_t n, std::int64_t period, Value value,
+                       Chunk chunk) {
     if (first >= n) {
         return;
     }
@@ -241,7 +260,12 @@ void forEachFullWindow(std::int64_t first, std::int64_t n, std::int64_t period, 
         for (std::int64_t j = i0 - period + 1; j < i0 + k; ++j) {
             *x++ = value(j);
         }
-        windowsInBuffer(buffer, k, period, mean, deviation);
+        for (std::int64_t w = 0; w < k; w += kSlice) {
+            const std::int64_t count = std::min(kSlice, k - w);
+            // The bars of the same slice of the next chunk.
+            prefetchBars(bars, i0 + kChunk + w, count);
+            windowsInBuffer(buffer + w, count, period, mean + w, deviation + w);
+        }
         chunk(k, buffer + (period - 1), mean, deviation);
     }
 }
@@ -338,7 +362,7 @@ BandSeries vwapBandSeries(double mult, std::int64_t window, std::span<const Cand
         weights = ws;
         next += k;
     };
-    forEachFullWindow(partial, n, window, typical,
+    forEachFullWindow(source.data(), partial, n, window, typical,
                       [&](std::int64_t k, const double* typicals, double* mean, double* deviation) {
                           runLeaf(bands, typicals, k, mean, deviation);
                           out.upper.insert(out.upper.end(), mean, mean + k);
@@ -452,7 +476,8 @@ BandSeries bollingerSeries(std::int64_t period, double mult, std::span<const Can
     out.upper.resize(static_cast<std::size_t>(period - 1));
     out.lower.resize(static_cast<std::size_t>(period - 1));
     forEachFullWindow(
-        period - 1, n, period, [source](std::int64_t i) { return source[static_cast<std::size_t>(i)].close; },
+        source.data(), period - 1, n, period,
+        [source](std::int64_t i) { return source[static_cast<std::size_t>(i)].close; },
         [&](std::int64_t k, const double*, double* mean, double* deviation) {
             for (std::int64_t b = 0; b < k; ++b) {
                 const double upper = mean[b] + deviation[b] * mult;

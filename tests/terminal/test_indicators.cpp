@@ -541,10 +541,12 @@ TEST(IndicatorsTest, macdAndAtr_matchHandTable) {
 // computed together (12) and around the periods.
 
 TEST(IndicatorsTest, randomBars_equalPlainReferenceBitForBit) {
-    // Also across the library's blocks of 256 results and its chunks of 1024 windows.
-    const std::vector<std::size_t> lengths{
-        0,  1,  2,  3,  7,  8,  9,  11, 12, 13, 14, 15, 16,  17,  19,  20,  21,  23,   24,   25,   26,   27,   28,
-        29, 30, 31, 32, 35, 36, 37, 49, 50, 51, 57, 80, 200, 256, 257, 258, 263, 1030, 1031, 1043, 1044, 1049, 2100};
+    // Also across the library's blocks of 256 results, its groups of 12 or 24 windows, its slices of 48 and its
+    // chunks of 1024 or 960 windows.
+    const std::vector<std::size_t> lengths{0,   1,   2,   3,   7,    8,    9,    11,   12,   13,   14,  15,  16,  17,
+                                           19,  20,  21,  23,  24,   25,   26,   27,   28,   29,   30,  31,  32,  35,
+                                           36,  37,  49,  50,  51,   57,   66,   67,   68,   80,   200, 256, 257, 258,
+                                           263, 978, 979, 990, 1002, 1030, 1031, 1043, 1044, 1049, 2100};
     const std::vector<std::int64_t> periods{1, 2, 3, 7, 8, 9, 14, 20, 26, 50};
     std::uint64_t seed = 7;
     for (std::size_t n : lengths) {
