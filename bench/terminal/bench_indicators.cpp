@@ -276,6 +276,20 @@ BENCHMARK(BM_yardstickPlainRsi14)->Unit(benchmark::kMillisecond)->ComputeStatist
 // lists; the plain loops below do the same, so they show the floor for the library's own shape of input and
 // output on this machine.
 
+// Only reading the closes of the bars (their sum, no output): the memory floor of any pass over the bars.
+void BM_yardstickBarsReadCloses(benchmark::State& state) {
+    const auto& bars = millionBars();
+    for (auto _ : state) {
+        double s = 0.0;
+        for (const zqt::Candle& bar : bars) {
+            s += bar.close;
+        }
+        benchmark::DoNotOptimize(s);
+    }
+    perBar(state, kBars);
+}
+BENCHMARK(BM_yardstickBarsReadCloses)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", minOf);
+
 // Running-sum SMA(50) over the bars into a fresh list of optional values.
 void BM_yardstickBarsSma50(benchmark::State& state) {
     const auto& bars = millionBars();
