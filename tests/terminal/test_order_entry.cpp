@@ -1,0 +1,176 @@
+#include "TerminalTestServer.h"
+
+#include "api/APIClient.h"
+
+#include <QNetworkReply>
+#include <QSignalSpy>
+#include <QUrlQuery>
+
+using namespace zqt;
+using namespace zqt::test;
+
+namespace {
+
+using OrderEntry = TerminalFixture;
+
+// The form body as name -> value, decoded; fails the test on a repeated name.
+std::map<std::string, std::string> formOf(const RecordedRequest& r) {
+    std::map<std::string, std::string> out;
+    const QUrlQuery q(QString::fromStdString(r.body));
+    for (const auto& [name, value] : q.queryItems(QUrl::FullyDecoded))
+        EXPECT_TRUE(out.emplace(name.toStdString(), value.toStdString()).second) << "repeated " << name.toStdString();
+    return out;
+}
+
+std::vector<RecordedRequest> posts(const RecordingServer& s) {
+    std::vector<RecordedRequest> out;
+    for (const auto& r : s.requests())
+        if (r.method == "POST")
+            out.push_back(r);
+    return out;
+}
+
+using Form = std::map<std::string, std::string>;
+
+} // namespace
+
+TEST_F(OrderEntry, quickBuy_initialState_sendsSevenFieldsWithEmptyPrice) {
+    model->quickOrder(QStringLiteral("BUY"), QStringLiteral("MARKET"));
+    ASSERT_TRUE(waitHandledFor("/api/oms/order"));
+    const auto p = posts(server);
+    ASSERT_EQ(p.size(), 1u);
+    EXPECT_EQ(p[0].target, "/api/oms/order");
+    EXPECT_EQ(p[0].header("Content-Type"), "application/x-www-form-urlencoded");
+    EXPECT_EQ(formOf(p[0]), (Form{{"symbol", "EURUSD"},
+                                  {"side", "BUY"},
+                                  {"qty", "1"},
+                                  {"sl", ""},
+                                  {"tp", ""},
+                                  {"order_type", "MARKET"},
+                                  {"limit_price", ""}}));
+}
+
+TEST_F(OrderEntry, ladderTap_switchesTicketToLimitWithFourDecimals) {
+    QSignalSpy form(model.get(), &NativeTerminalModel::orderFormChanged);
+    QSignalSpy ladder(model.get(), &NativeTerminalModel::selectedLadderPriceChanged);
+    model->selectLadderPrice(1.08346);
+    EXPECT_EQ(model->selectedLadderPrice(), 1.08346);
+    EXPECT_EQ(model->orderType(), "LIMIT");
+    EXPECT_EQ(model->limitPrice(), "1.0835");
+    EXPECT_TRUE(model->isLadderRowSelected(1.0835));
+    EXPECT_FALSE(model->isLadderRowSelected(1.0836));
+    EXPECT_GE(form.count(), 1);
+    EXPECT_EQ(ladder.count(), 1);
+}
+
+TEST_F(OrderEntry, afterLadderTap_quickSellSendsLadderPriceOnMarketOrder) {
+    model->setLimitPrice(QStringLiteral("9.99"));
+    model->selectLadderPrice(1.5);
+    model->setLimitPrice(QStringLiteral("2.0")); // a later edit of the ticket does not replace the ladder price
+    model->quickOrder(QStringLiteral("SELL"), QStringLiteral("MARKET"));
+    ASSERT_TRUE(waitHandledFor("/api/oms/order"));
+    const auto p = posts(server);
+    ASSERT_EQ(p.size(), 1u);
+    const auto f = formOf(p[0]);
+    EXPECT_EQ(f.at("limit_price"), "1.5000");
+    EXPECT_EQ(f.at("order_type"), "MARKET");
+    EXPECT_EQ(f.at("side"), "SELL");
+    EXPECT_EQ(f.count("stop_price"), 0u);
+    // The ticket keeps its own type and side.
+    EXPECT_EQ(model->orderType(), "LIMIT");
+    EXPECT_EQ(model->side(), "BUY");
+}
+
+TEST_F(OrderEntry, quickLimit_takesTicketSideAndTypedPriceWithoutLadder) {
+    model->setSide(QStringLiteral("SELL"));
+    model->setLimitPrice(QStringLiteral(" 1.2 "));
+    model->setQty(QStringLiteral("abc"));
+    model->setSl(QStringLiteral("1.1"));
+    model->quickOrder(model->side(), QStringLiteral("LIMIT"));
+    ASSERT_TRUE(waitHandledFor("/api/oms/order"));
+    const auto p = posts(server);
+    ASSERT_EQ(p.size(), 1u);
+    EXPECT_EQ(formOf(p[0]), (Form{{"symbol", "EURUSD"},
+                                  {"side", "SELL"},
+                                  {"qty", "abc"},
+                                  {"sl", "1.1"},
+                                  {"tp", ""},
+                                  {"order_type", "LIMIT"},
+                                  {"limit_price", " 1.2 "}}));
+}
+
+TEST_F(OrderEntry, ticketWithStopType_stillSendsHiddenLimitText) {
+    model->setOrderType(QStringLiteral("LIMIT"));
+    model->setLimitPrice(QStringLiteral("1.0800"));
+    model->setOrderType(QStringLiteral("STOP"));
+    model->setStopPrice(QStringLiteral("1.0900"));
+    model->setTp(QStringLiteral("1.2"));
+    model->setSelectedSymbol(QStringLiteral("ES"));
+    ASSERT_TRUE(waitHandled(13));
+    clearRecords();
+    model->placeOrder();
+    ASSERT_TRUE(waitHandledFor("/api/oms/order"));
+    const auto p = posts(server);
+    ASSERT_EQ(p.size(), 1u);
+    EXPECT_EQ(formOf(p[0]), (Form{{"symbol", "ES"},
+                                  {"side", "BUY"},
+                                  {"qty", "1"},
+                                  {"sl", ""},
+                                  {"tp", "1.2"},
+                                  {"order_type", "STOP"},
+                                  {"limit_price", "1.0800"},
+                                  {"stop_price", "1.0900"}}));
+}
+
+TEST_F(OrderEntry, ticketAnsweredWithRefusal_showsSubmittedAndRefreshesAtOnce) {
+    server.setReply("POST", "/api/oms/order", CannedReply{500, "<html>refused</html>", "text/html"});
+    model->placeOrder();
+    ASSERT_TRUE(waitHandled(11));
+    EXPECT_EQ(model->orderMessage(), "Order submitted.");
+    std::multiset<std::string> reads;
+    for (const auto& r : server.requests())
+        if (r.method == "GET")
+            reads.insert(r.target);
+    EXPECT_EQ(reads, asSet(refreshAllTargets("EURUSD")));
+    EXPECT_EQ(model->positions().size(), 1);
+    EXPECT_EQ(model->orders().size(), 1);
+}
+
+TEST_F(OrderEntry, transportFailure_showsErrorTextAndRefreshesNothing) {
+    model->setBaseUrl(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(freePort())));
+    model->setQty(QStringLiteral("2"));
+    model->placeOrder();
+    ASSERT_TRUE(waitHandledFor("/api/oms/order"));
+    EXPECT_FALSE(model->orderMessage().isEmpty());
+    EXPECT_NE(model->orderMessage(), "Order submitted.");
+    // Nothing else was asked for: no read is on its way.
+    EXPECT_EQ(handledCount(), 1);
+    for (QNetworkReply* r : model->api().findChildren<QNetworkReply*>())
+        EXPECT_TRUE(r->isFinished()) << r->url().toString().toStdString();
+}
+
+TEST_F(OrderEntry, cancelAllAndCloseAll_postEmptyFormsAndRefreshWhateverTheOutcome) {
+    struct Case {
+        void (NativeTerminalModel::*action)();
+        std::string path;
+    };
+    for (const Case& c : {Case{&NativeTerminalModel::cancelAll, "/api/oms/cancel_all"},
+                          Case{&NativeTerminalModel::closeAll, "/api/positions/close_all"}}) {
+        clearRecords();
+        (model.get()->*c.action)();
+        ASSERT_TRUE(waitHandled(11)) << c.path; // unknown to the server: 404, still refreshed
+        const auto p = posts(server);
+        ASSERT_EQ(p.size(), 1u);
+        EXPECT_EQ(p[0].target, c.path);
+        EXPECT_TRUE(p[0].body.empty());
+        EXPECT_EQ(p[0].header("Content-Type"), "application/x-www-form-urlencoded");
+        EXPECT_TRUE(model->orderMessage().isEmpty());
+    }
+    // A transport failure also refreshes (the reads fail too, against the closed port).
+    model->setBaseUrl(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(freePort())));
+    clearRecords();
+    model->cancelAll();
+    ASSERT_TRUE(waitHandled(11));
+    EXPECT_EQ(handledFor("/api/account/metrics"), 1);
+    EXPECT_TRUE(model->orderMessage().isEmpty());
+}

@@ -1,0 +1,501 @@
+#include "TerminalTestServer.h"
+
+#include "api/APIClient.h"
+#include "terminal/Tape.h"
+
+#include <QSignalSpy>
+
+#include <QThreadPool>
+
+#include <cmath>
+#include <limits>
+
+using namespace zqt;
+using namespace zqt::test;
+
+namespace {
+
+using TerminalModel = TerminalFixture;
+
+const QString kFeedMessage = QStringLiteral("Market feed unavailable. Log in or start services.");
+const QString kCandlesMessage = QStringLiteral("Candles unavailable. Log in or enable public prices.");
+
+// 2024-03-05T14:15:00Z and 14:30:00Z as bars of `interval` seconds.
+std::int64_t bucketAt(std::int64_t secs, int interval) {
+    return secs / interval;
+}
+constexpr std::int64_t kRow0 = 1709648100;
+constexpr std::int64_t kRow1 = 1709649000;
+
+} // namespace
+
+TEST(TerminalModelState, construct_holdsInitialValuesAndRunsThreeTimers) {
+    TempEnv env;
+    NativeTerminalModel m(QUrl(QStringLiteral("http://127.0.0.1:9")));
+    const TerminalState& s = m.state();
+    EXPECT_TRUE(s.email.isEmpty());
+    EXPECT_TRUE(s.password.isEmpty());
+    EXPECT_TRUE(s.loginError.isEmpty());
+    EXPECT_TRUE(s.marketError.isEmpty());
+    EXPECT_FALSE(s.metrics.has_value());
+    EXPECT_TRUE(s.positions.isEmpty() && s.exposure.isEmpty() && s.orders.isEmpty() && s.fills.isEmpty() &&
+                s.rm1.isEmpty() && s.prices.isEmpty() && s.candles.isEmpty() && s.htfCandles.isEmpty() &&
+                s.depthLevels.isEmpty() && s.tapeRows.isEmpty() && s.pnlRows.isEmpty() && s.exposureRows.isEmpty());
+    EXPECT_EQ(s.totalUpl, 0.0);
+    EXPECT_EQ(s.watchlist, (QStringList{"EURUSD", "AAPL", "BTCUSD", "ES", "XAUUSD"}));
+    EXPECT_EQ(s.selectedSymbol, "EURUSD");
+    EXPECT_EQ(s.candleInterval, 15.0);
+    EXPECT_EQ(s.htfInterval, 300.0);
+    const bool toggles[] = {s.showEma,    s.showVwap, s.showVwapBands, s.showSma50, s.showBbands,
+                            s.showVolume, s.showRsi,  s.showMacd,      s.showHtf,   s.showGrid};
+    for (bool t : toggles)
+        EXPECT_TRUE(t);
+    EXPECT_FALSE(s.showSma200);
+    EXPECT_FALSE(s.selectedLadderPrice.has_value());
+    EXPECT_EQ(s.tapeDelta, 0.0);
+    EXPECT_FALSE(s.lastTradePrice.has_value());
+    EXPECT_FALSE(s.execQuality.has_value());
+    EXPECT_EQ(s.orderType, "MARKET");
+    EXPECT_EQ(s.side, "BUY");
+    EXPECT_EQ(s.qty, "1");
+    EXPECT_TRUE(s.sl.isEmpty() && s.tp.isEmpty() && s.limitPrice.isEmpty() && s.stopPrice.isEmpty());
+    EXPECT_TRUE(s.orderMessage.isEmpty());
+
+    const struct {
+        const QTimer& timer;
+        int ms;
+    } timers[] = {{m.refreshTimer(), 5000}, {m.candleTimer(), 10000}, {m.htfTimer(), 30000}};
+    for (const auto& t : timers) {
+        EXPECT_TRUE(t.timer.isActive());
+        EXPECT_EQ(t.timer.interval(), t.ms);
+        EXPECT_EQ(t.timer.timerType(), Qt::PreciseTimer);
+        EXPECT_FALSE(t.timer.isSingleShot());
+    }
+}
+
+TEST(TerminalModelState, heldTimers_startOnlyWhenAsked) {
+    TempEnv env;
+    NativeTerminalModel m(QUrl(QStringLiteral("http://127.0.0.1:9")), TerminalSources::system(),
+                          NativeTerminalModel::TimerStart::Later);
+    EXPECT_FALSE(m.refreshTimer().isActive());
+    m.start();
+    EXPECT_TRUE(m.refreshTimer().isActive() && m.candleTimer().isActive() && m.htfTimer().isActive());
+}
+
+TEST_F(TerminalModel, shown_withoutToken_sendsEveryReadWithoutAuthorization) {
+    model->onShown();
+    ASSERT_TRUE(waitHandled(13));
+    EXPECT_EQ(targets(), asSet(refreshAllTargets("EURUSD"),
+                               {kPricesTarget, candlesTarget("EURUSD", 15), candlesTarget("EURUSD", 300)}));
+    for (const auto& r : server.requests()) {
+        EXPECT_EQ(r.method, "GET");
+        EXPECT_FALSE(r.hasHeader("Authorization")) << r.target;
+        EXPECT_FALSE(r.hasHeader("Content-Type")) << r.target;
+        EXPECT_TRUE(r.body.empty());
+    }
+}
+
+TEST_F(TerminalModel, shown_withToken_everyReadCarriesBearer) {
+    model->api().setToken(QStringLiteral("tok-1"));
+    model->onShown();
+    ASSERT_TRUE(waitHandled(13));
+    ASSERT_EQ(server.requestCount(), 13u);
+    for (const auto& r : server.requests())
+        EXPECT_EQ(r.header("Authorization"), "Bearer tok-1") << r.target;
+}
+
+TEST_F(TerminalModel, ticks_sendWhatTheirTimerOwns) {
+    struct Case {
+        const char* name;
+        bool token;
+        void (NativeTerminalModel::*tick)();
+        std::multiset<std::string> expected;
+    };
+    const Case cases[] = {
+        {"refresh, no token", false, &NativeTerminalModel::onRefreshTick, asSet({kPricesTarget})},
+        {"refresh, token", true, &NativeTerminalModel::onRefreshTick, asSet(refreshAllTargets("EURUSD"))},
+        {"candles, no token", false, &NativeTerminalModel::onCandleTick, asSet({candlesTarget("EURUSD", 15)})},
+        {"candles, token", true, &NativeTerminalModel::onCandleTick, asSet({candlesTarget("EURUSD", 15)})},
+        {"htf, no token", false, &NativeTerminalModel::onHtfTick, asSet({candlesTarget("EURUSD", 300)})},
+    };
+    for (const auto& c : cases) {
+        model->api().setToken(c.token ? QStringLiteral("tok") : QString());
+        clearRecords();
+        (model.get()->*c.tick)();
+        ASSERT_TRUE(waitHandled(static_cast<int>(c.expected.size()))) << c.name;
+        EXPECT_EQ(targets(), c.expected) << c.name;
+        for (const auto& r : server.requests())
+            EXPECT_EQ(r.hasHeader("Authorization"), c.token) << c.name << " " << r.target;
+    }
+}
+
+TEST_F(TerminalModel, timersDriveTheirTicks) {
+    // The timers' timeout signals reach the handlers: fire each once by hand instead of waiting 5 to 30 s.
+    QMetaObject::invokeMethod(const_cast<QTimer*>(&model->refreshTimer()), "timeout", Qt::DirectConnection);
+    ASSERT_TRUE(waitHandled(1));
+    EXPECT_EQ(targets(), asSet({kPricesTarget}));
+}
+
+TEST_F(TerminalModel, refreshAll_fillsEveryField) {
+    QSignalSpy metrics(model.get(), &NativeTerminalModel::metricsChanged);
+    model->refreshAll();
+    ASSERT_TRUE(waitHandled(10));
+    EXPECT_EQ(metrics.count(), 1);
+    ASSERT_TRUE(model->metrics().has_value());
+    EXPECT_EQ(model->metrics()->balance, 10000.0);
+    EXPECT_EQ(model->totalUpl(), 12.5);
+    ASSERT_EQ(model->exposure().size(), 1);
+    ASSERT_EQ(model->positions().size(), 1);
+    EXPECT_EQ(model->positions()[0].id.value, "17");
+    ASSERT_EQ(model->orders().size(), 1);
+    ASSERT_EQ(model->fills().size(), 1);
+    EXPECT_EQ(model->fills()[0].pnl, -3.5);
+    ASSERT_EQ(model->rm1().size(), 1);
+    EXPECT_EQ(model->rm1()[0].signal_id, "s1");
+    EXPECT_EQ(model->prices().value("AAPL"), 190.25);
+    ASSERT_EQ(model->depthLevels().size(), 1);
+    EXPECT_EQ(model->depthLevels()[0].bid_size, 7.0);
+    ASSERT_EQ(model->pnlRows().size(), 1);
+    ASSERT_EQ(model->exposureRows().size(), 1);
+    ASSERT_TRUE(model->execQuality().has_value());
+    EXPECT_EQ(model->execQuality()->order_count, 3);
+    // The selected symbol's price made one bar and one print.
+    ASSERT_EQ(model->candles().size(), 1);
+    EXPECT_EQ(model->candles()[0], (Candle{kRow1 / 15, 1.085, 1.085, 1.085, 1.085, 1}));
+    ASSERT_EQ(model->tapeRows().size(), 1);
+    EXPECT_EQ(model->tapeRows()[0].side, "BUY");
+    EXPECT_EQ(model->tapeRows()[0].size, 1.5);
+    EXPECT_EQ(model->tapeDelta(), 1.5);
+    EXPECT_EQ(model->lastTradePrice(), 1.085);
+}
+
+TEST_F(TerminalModel, failedReads_keepOldData) {
+    model->refreshAll();
+    ASSERT_TRUE(waitHandled(10));
+    for (const char* path : {"/api/account/metrics", "/api/trades/open", "/api/oms/orders", "/api/rm1/latest"})
+        reply(path, R"({"error":"unauthorized"})", 401);
+    clearRecords();
+    model->refreshAll();
+    ASSERT_TRUE(waitHandled(10));
+    EXPECT_TRUE(model->metrics().has_value());
+    EXPECT_EQ(model->positions().size(), 1);
+    EXPECT_EQ(model->orders().size(), 1);
+    EXPECT_EQ(model->rm1().size(), 1);
+}
+
+TEST_F(TerminalModel, priceReplies_foldIntoLiveBarAndTape) {
+    model->refreshMarket();
+    ASSERT_TRUE(waitHandled(1));
+    reply("/api/prices", R"({"prices":{"EURUSD":1.084,"AAPL":190.25}})");
+    now = now.addSecs(5);
+    draw = 0;
+    model->refreshMarket();
+    ASSERT_TRUE(waitHandled(2));
+    ASSERT_EQ(model->candles().size(), 1);
+    EXPECT_EQ(model->candles()[0], (Candle{kRow1 / 15, 1.085, 1.085, 1.084, 1.084, 2}));
+    ASSERT_EQ(model->tapeRows().size(), 2);
+    EXPECT_EQ(model->tapeRows()[0].side, "SELL");
+    EXPECT_EQ(model->tapeRows()[0].size, 0.5);
+    EXPECT_EQ(model->tapeDelta(), 1.5 - 0.5);
+    EXPECT_EQ(model->aggressorLabel(), "Buyer-led");
+}
+
+TEST_F(TerminalModel, priceReplyWithoutSelectedSymbol_updatesPricesOnly) {
+    reply("/api/prices", "not json");
+    model->refreshMarket();
+    ASSERT_TRUE(waitHandled(1));
+    ASSERT_EQ(model->marketError(), kFeedMessage);
+    reply("/api/prices", R"({"prices":{"AAPL":190.25}})");
+    model->refreshMarket();
+    ASSERT_TRUE(waitHandled(2));
+    EXPECT_TRUE(model->marketError().isEmpty());
+    EXPECT_EQ(model->prices().size(), 1);
+    EXPECT_TRUE(model->candles().isEmpty());
+    EXPECT_TRUE(model->tapeRows().isEmpty());
+    EXPECT_FALSE(model->lastTradePrice().has_value());
+}
+
+TEST_F(TerminalModel, marketError_showsFirstFailureUntilPriceOrCandleSuccess) {
+    reply("/api/prices", "", 500);
+    overrideCandles(CannedReply{500, "<html>oops</html>", "text/html"});
+    // A price failure, then a candle failure: the feed message stays.
+    model->refreshMarket();
+    ASSERT_TRUE(waitHandled(1));
+    EXPECT_EQ(model->marketError(), kFeedMessage);
+    model->refreshCandles();
+    ASSERT_TRUE(waitHandled(2));
+    EXPECT_EQ(model->marketError(), kFeedMessage);
+    // A higher-timeframe success does not clear it; a price success does.
+    overrideCandles(CannedReply{200, R"({"symbol":"EURUSD","interval":300,"candles":[]})", "application/json"});
+    model->refreshHtfCandles();
+    ASSERT_TRUE(waitHandled(3));
+    EXPECT_EQ(model->marketError(), kFeedMessage);
+    reply("/api/prices", R"({"prices":{}})");
+    model->refreshMarket();
+    ASSERT_TRUE(waitHandled(4));
+    EXPECT_TRUE(model->marketError().isEmpty());
+    // A candle failure first shows its own message; a higher-timeframe failure never writes one.
+    overrideCandles(CannedReply{404, R"({"error":"not found"})"});
+    model->refreshHtfCandles();
+    ASSERT_TRUE(waitHandled(5));
+    EXPECT_TRUE(model->marketError().isEmpty());
+    model->refreshCandles();
+    ASSERT_TRUE(waitHandled(6));
+    EXPECT_EQ(model->marketError(), kCandlesMessage);
+    reply("/api/prices", "", 500);
+    model->refreshMarket();
+    ASSERT_TRUE(waitHandled(7));
+    EXPECT_EQ(model->marketError(), kCandlesMessage);
+    // A candle success clears it.
+    overrideCandles(CannedReply{200, R"({"symbol":"EURUSD","interval":15,"candles":[]})", "application/json"});
+    model->refreshCandles();
+    ASSERT_TRUE(waitHandled(8));
+    EXPECT_TRUE(model->marketError().isEmpty());
+}
+
+TEST_F(TerminalModel, candleReplies_replaceBarsWhole) {
+    model->updateCandles(5.0, now);
+    model->updateCandles(5.0, now.addSecs(60));
+    model->refreshCandles();
+    model->refreshHtfCandles();
+    ASSERT_TRUE(waitHandled(2));
+    EXPECT_EQ(model->candles(),
+              (QList<Candle>{{bucketAt(kRow0, 15), 1, 2, 0.5, 1.08, 15}, {kRow1 / 15, 1, 2, 0.5, 1.08, 0}}));
+    EXPECT_EQ(model->htfCandles(),
+              (QList<Candle>{{bucketAt(kRow0, 300), 1, 2, 0.5, 1.08, 300}, {kRow1 / 300, 1, 2, 0.5, 1.08, 0}}));
+    // The next price extends the engine's live bar, counting on from its volume.
+    model->updateCandles(1.5, now);
+    EXPECT_EQ(model->candles().last(), (Candle{kRow1 / 15, 1, 2, 0.5, 1.5, 1}));
+    overrideCandles(CannedReply{200, R"({"symbol":"EURUSD","interval":15,"candles":[]})", "application/json"});
+    model->refreshCandles();
+    ASSERT_TRUE(waitHandled(3));
+    EXPECT_TRUE(model->candles().isEmpty());
+}
+
+TEST_F(TerminalModel, symbolChange_clearsAtOnceAndReloadsForNewSymbol) {
+    model->refreshAll();
+    model->refreshHtfCandles();
+    ASSERT_TRUE(waitHandled(11));
+    ASSERT_FALSE(model->tapeRows().isEmpty());
+    ASSERT_FALSE(model->depthLevels().isEmpty());
+    const auto htf = model->htfCandles();
+    ASSERT_FALSE(htf.isEmpty());
+    model->selectLadderPrice(1.085);
+    clearRecords();
+    QSignalSpy symbolSpy(model.get(), &NativeTerminalModel::selectedSymbolChanged);
+    QSignalSpy tapeSpy(model.get(), &NativeTerminalModel::tapeChanged);
+
+    model->setSelectedSymbol(QStringLiteral("AAPL"));
+    EXPECT_EQ(symbolSpy.count(), 1);
+    EXPECT_EQ(tapeSpy.count(), 1);
+    EXPECT_TRUE(model->candles().isEmpty());
+    EXPECT_TRUE(model->tapeRows().isEmpty());
+    EXPECT_EQ(model->tapeDelta(), 0.0);
+    EXPECT_FALSE(model->lastTradePrice().has_value());
+    EXPECT_TRUE(model->depthLevels().isEmpty());
+    EXPECT_EQ(model->htfCandles(), htf);
+    EXPECT_EQ(model->selectedLadderPrice(), 1.085);
+
+    ASSERT_TRUE(waitHandled(13));
+    EXPECT_EQ(targets(),
+              asSet(refreshAllTargets("AAPL"), {kPricesTarget, candlesTarget("AAPL", 15), candlesTarget("AAPL", 300)}));
+    EXPECT_EQ(model->htfCandles().last().close, 190.0);
+    EXPECT_EQ(model->depthLevels()[0].price, 190.25);
+
+    // Selecting the symbol already selected changes and loads nothing.
+    clearRecords();
+    model->setSelectedSymbol(QStringLiteral("AAPL"));
+    model->refreshMarket();
+    ASSERT_TRUE(waitHandled(1));
+    EXPECT_EQ(targets(), asSet({kPricesTarget}));
+    EXPECT_EQ(symbolSpy.count(), 1);
+}
+
+TEST_F(TerminalModel, intervalChanges_clearTheirBarsAndReload) {
+    model->refreshCandles();
+    model->refreshHtfCandles();
+    ASSERT_TRUE(waitHandled(2));
+    clearRecords();
+    model->setCandleInterval(60);
+    EXPECT_TRUE(model->candles().isEmpty());
+    EXPECT_FALSE(model->htfCandles().isEmpty());
+    ASSERT_TRUE(waitHandled(12));
+    EXPECT_EQ(targets(), asSet(refreshAllTargets("EURUSD"), {kPricesTarget, candlesTarget("EURUSD", 60)}));
+
+    clearRecords();
+    model->setHtfInterval(900);
+    EXPECT_TRUE(model->htfCandles().isEmpty());
+    ASSERT_TRUE(waitHandled(1));
+    EXPECT_EQ(targets(), asSet({candlesTarget("EURUSD", 900)}));
+    EXPECT_EQ(model->htfCandles().first().volume, 900.0);
+}
+
+TEST_F(TerminalModel, intervalsOtherThanWholePositiveSeconds_areIgnored) {
+    QSignalSpy spy(model.get(), &NativeTerminalModel::candleIntervalChanged);
+    for (double bad : {0.0, -15.0, 7.5, std::nan(""), std::numeric_limits<double>::infinity(), 1e300, 15.0}) {
+        model->setCandleInterval(bad);
+        model->setHtfInterval(bad == 15.0 ? 300.0 : bad);
+    }
+    EXPECT_EQ(spy.count(), 0);
+    EXPECT_EQ(model->candleInterval(), 15.0);
+    EXPECT_EQ(model->htfInterval(), 300.0);
+    EXPECT_EQ(server.requestCount(), 0u);
+}
+
+TEST_F(TerminalModel, lateCandleReplyForPreviousSymbol_isDropped) {
+    reply("/api/prices", R"({"prices":{"EURUSD":1.085}})"); // no live AAPL price mixes into the bars
+    Gate gate;
+    setCandleGate("EURUSD", &gate);
+    model->refreshCandles();
+    ASSERT_TRUE(waitUntil([&] { return gate.waiting() == 1; }));
+    model->setSelectedSymbol(QStringLiteral("AAPL"));
+    ASSERT_TRUE(waitHandledFor(candlesTarget("AAPL", 15)));
+    ASSERT_EQ(model->candles().size(), 2);
+    gate.open();
+    ASSERT_TRUE(waitHandledFor(candlesTarget("EURUSD", 15)));
+    ASSERT_EQ(model->candles().size(), 2);
+    EXPECT_EQ(model->candles().last().close, 190.0); // still AAPL's bars
+    // The next live price folds into the AAPL bar, not into a EURUSD one.
+    model->updateCandles(191.0, now);
+    EXPECT_EQ(model->candles().last(), (Candle{kRow1 / 15, 1, 191, 0.5, 191, 1}));
+    setCandleGate("EURUSD", nullptr);
+}
+
+TEST_F(TerminalModel, lateCandleFailureForPreviousInterval_isDropped) {
+    Gate gate;
+    setCandleGate("EURUSD/15", &gate);
+    model->refreshCandles();
+    ASSERT_TRUE(waitUntil([&] { return gate.waiting() == 1; }));
+    model->setCandleInterval(60);
+    ASSERT_TRUE(waitHandledFor(candlesTarget("EURUSD", 60)));
+    ASSERT_EQ(model->candles().size(), 2);
+    // The old request now fails: neither its failure message nor anything else reaches the state.
+    overrideCandles(CannedReply{500, "oops", "text/plain"});
+    gate.open();
+    ASSERT_TRUE(waitHandledFor(candlesTarget("EURUSD", 15)));
+    EXPECT_TRUE(model->marketError().isEmpty());
+    ASSERT_EQ(model->candles().size(), 2);
+    EXPECT_EQ(model->candles().first().volume, 60.0);
+    setCandleGate("EURUSD/15", nullptr);
+}
+
+TEST_F(TerminalModel, lateHtfReplyForPreviousIntervalOrSymbol_isDropped) {
+    Gate gate;
+    setCandleGate("EURUSD/300", &gate);
+    model->refreshHtfCandles();
+    ASSERT_TRUE(waitUntil([&] { return gate.waiting() == 1; }));
+    model->setHtfInterval(900);
+    ASSERT_TRUE(waitHandledFor(candlesTarget("EURUSD", 900)));
+    gate.open();
+    ASSERT_TRUE(waitHandledFor(candlesTarget("EURUSD", 300)));
+    ASSERT_FALSE(model->htfCandles().isEmpty());
+    EXPECT_EQ(model->htfCandles().first().volume, 900.0);
+    setCandleGate("EURUSD/300", nullptr);
+}
+
+TEST_F(TerminalModel, lateDepthReplyForPreviousSymbol_isDropped) {
+    Gate gate;
+    setDepthGate(&gate);
+    model->refreshAll();
+    ASSERT_TRUE(waitUntil([&] { return gate.waiting() == 1; }));
+    setDepthGate(nullptr);
+    model->setSelectedSymbol(QStringLiteral("AAPL"));
+    ASSERT_TRUE(waitHandledFor("/api/market/depth?symbol=AAPL"));
+    ASSERT_EQ(model->depthLevels().size(), 1);
+    gate.open();
+    ASSERT_TRUE(waitHandledFor("/api/market/depth?symbol=EURUSD"));
+    ASSERT_EQ(model->depthLevels().size(), 1);
+    EXPECT_EQ(model->depthLevels()[0].price, 190.25);
+}
+
+TEST_F(TerminalModel, login_success_storesTokenAndRefreshesWithIt) {
+    server.setReply("POST", "/api/login", CannedReply{200, R"({"token":"abc"})"});
+    model->setEmail(QStringLiteral("trader@example.com"));
+    model->setPassword(QStringLiteral("p&ss=+word"));
+    QSignalSpy tokenSpy(model.get(), &NativeTerminalModel::tokenChanged);
+    model->login();
+    ASSERT_TRUE(waitHandled(11));
+    EXPECT_EQ(model->token(), "abc");
+    EXPECT_EQ(tokenSpy.count(), 1);
+    EXPECT_TRUE(model->loginError().isEmpty());
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 11u);
+    std::multiset<std::string> reads;
+    for (const auto& r : requests) {
+        if (r.method == "POST") {
+            EXPECT_EQ(r.target, "/api/login");
+            EXPECT_EQ(r.body, "email=trader@example.com&password=p%26ss%3D%2Bword");
+            continue;
+        }
+        reads.insert(r.target);
+        EXPECT_EQ(r.header("Authorization"), "Bearer abc");
+    }
+    EXPECT_EQ(reads, asSet(refreshAllTargets("EURUSD")));
+}
+
+TEST_F(TerminalModel, login_failure_showsClientMessageAndClearsOnRetry) {
+    server.setReply("POST", "/api/login", CannedReply{401, R"({"error":"bad"})"});
+    model->login();
+    ASSERT_TRUE(waitHandled(1));
+    EXPECT_EQ(model->loginError(), "Invalid credentials");
+    EXPECT_EQ(server.requestCount(), 1u);
+    QSignalSpy spy(model.get(), &NativeTerminalModel::loginErrorChanged);
+    model->login();
+    EXPECT_TRUE(model->loginError().isEmpty()); // cleared as the login starts
+    ASSERT_TRUE(waitHandled(2));
+    EXPECT_EQ(model->loginError(), "Invalid credentials");
+    EXPECT_EQ(spy.count(), 2);
+}
+
+TEST_F(TerminalModel, setBaseUrl_keepsTokenAndStateAndDropsOldReplies) {
+    model->api().setToken(QStringLiteral("tok"));
+    model->refreshAll();
+    ASSERT_TRUE(waitHandled(10));
+    Gate gate;
+    setCandleGate("EURUSD", &gate);
+    model->refreshCandles();
+    ASSERT_TRUE(waitUntil([&] { return gate.waiting() == 1; }));
+
+    RecordingServer other;
+    waitForListener(other);
+    other.setReply("GET", "/api/prices", CannedReply{200, R"({"prices":{"EURUSD":1.09}})"});
+    model->setBaseUrl(QUrl(other.baseUrl()));
+    gate.open(); // the old engine's reply is cancelled or dropped
+    EXPECT_EQ(model->baseUrl(), QUrl(other.baseUrl()));
+    EXPECT_EQ(model->token(), "tok");
+    EXPECT_TRUE(model->metrics().has_value());
+    const int before = handledCount();
+    model->refreshMarket();
+    ASSERT_TRUE(waitHandled(before + 1));
+    ASSERT_EQ(other.requestCount(), 1u);
+    EXPECT_EQ(other.requests()[0].header("Authorization"), "Bearer tok");
+    EXPECT_EQ(model->prices().value("EURUSD"), 1.09);
+    EXPECT_EQ(handledFor(candlesTarget("EURUSD", 15)), 0);
+    setCandleGate("EURUSD", nullptr);
+}
+
+TEST_F(TerminalModel, destroyedWithRepliesInFlight_doesNotTouchState) {
+    model->api().setToken(QStringLiteral("tok"));
+    model->refreshAll();
+    ASSERT_TRUE(waitHandled(3)); // some replies in, others still on the wire or being decoded
+    model->onShown();
+    model.reset(); // cancels what is on the wire: those completions run now and must find no model
+    // Flush decodes still running and the completions they queue (ASan reports any use after free).
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+}
+
+TEST_F(TerminalModel, analytics_readCurrentState) {
+    model->refreshAll();
+    ASSERT_TRUE(waitHandled(10));
+    EXPECT_EQ(model->depthSummary().pressure, "Bid");
+    EXPECT_EQ(model->inferredTickSize(), 0.0001); // one level: EURUSD near 1.08
+    const auto clusters = model->orderflowClusters(12);
+    ASSERT_EQ(clusters.size(), 1);
+    EXPECT_NEAR(clusters[0].price, 1.085, 1e-12);
+    EXPECT_EQ(model->orderflowClusters(0).size(), 0);
+    ASSERT_EQ(model->depthHeatRows().size(), 1);
+    EXPECT_EQ(model->depthHeatRows()[0].bidWidth, 96.0);
+    EXPECT_EQ(model->volumeProfileBins(model->candles(), 16).size(), 16);
+}
