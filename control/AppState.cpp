@@ -7,7 +7,6 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QStringDecoder>
 #include <QTimer>
 #include <QUrl>
 
@@ -354,12 +353,9 @@ void AppState::probe(const QUrl& url, void (AppState::*store)(const QString&)) {
         reply->deleteLater();
         const bool answered = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
         if (answered && !isTransportFailure(reply->error())) {
-            // Stored as received whatever the HTTP status; bytes that are not UTF-8 give empty text.
-            QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-            QString text = decoder(reply->readAll());
-            if (decoder.hasError())
-                text.clear();
-            (this->*store)(text);
+            // Stored as received whatever the HTTP status. Bytes that are not UTF-8 become replacement
+            // characters, so the rest of a partly garbled reply stays readable.
+            (this->*store)(QString::fromUtf8(reply->readAll()));
         }
         emit statusProbeFinished();
     });

@@ -36,3 +36,11 @@ TEST(RecordingServer, recordsRequestAndAnswersCannedReply) {
     EXPECT_EQ(reqs[0].query, "q=1");
     EXPECT_EQ(reqs[0].target, "/x?q=1");
 }
+
+TEST(RecordingServer, stopRightAfterStart_returns) {
+    for (int i = 0; i < 20; ++i) {
+        RecordingServer server;
+        server.stop();
+    }
+    SUCCEED();
+}

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+
+#include <sys/socket.h>
 
 namespace zqt::test {
 
@@ -26,8 +29,15 @@ std::string RecordedRequest::header(const std::string& name) const {
 
 RecordingServer::RecordingServer() {
     m_server.set_tcp_nodelay(true);
+    // httplib's default also sets SO_REUSEPORT, which would let two servers share one port silently.
+    m_server.set_socket_options([](socket_t sock) {
+        int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+    });
     m_server.set_keep_alive_max_count(1000);
-    auto h = [this](const httplib::Request& req, httplib::Response& res) { handle(req, res); };
+    auto h = [this](const httplib::Request& req, httplib::Response& res) {
+        handle(req, res);
+    };
     m_server.Get(".*", h);
     m_server.Post(".*", h);
     m_server.Put(".*", h);
@@ -35,18 +45,27 @@ RecordingServer::RecordingServer() {
     m_server.Patch(".*", h);
     m_server.Options(".*", h);
     m_port = m_server.bind_to_any_port("127.0.0.1");
-    m_thread = std::thread([this] { m_server.listen_after_bind(); });
+    m_listening = std::async(std::launch::async, [this] { m_server.listen_after_bind(); });
 }
 
-RecordingServer::~RecordingServer() { stop(); }
+RecordingServer::~RecordingServer() {
+    stop();
+}
 
 void RecordingServer::stop() {
-    m_server.stop();
-    if (m_thread.joinable())
-        m_thread.join();
+    if (!m_listening.valid())
+        return;
+    // httplib's stop() only reaches a server whose accept loop has begun; asking again until the loop has ended
+    // covers a stop that comes before the listener thread got that far.
+    do {
+        m_server.stop();
+    } while (m_listening.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready);
+    m_listening.get();
 }
 
-QString RecordingServer::baseUrl() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_port); }
+QString RecordingServer::baseUrl() const {
+    return QStringLiteral("http://127.0.0.1:%1").arg(m_port);
+}
 
 void RecordingServer::setReply(const std::string& method, const std::string& path, CannedReply reply) {
     std::lock_guard lock(m_mutex);

@@ -5,10 +5,10 @@
 #include <QString>
 
 #include <functional>
+#include <future>
 #include <map>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace zqt::test {
@@ -61,7 +61,7 @@ private:
     void handle(const httplib::Request& req, httplib::Response& res);
 
     httplib::Server m_server;
-    std::thread m_thread;
+    std::future<void> m_listening;
     int m_port = -1;
     mutable std::mutex m_mutex;
     std::vector<RecordedRequest> m_requests;

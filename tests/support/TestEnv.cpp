@@ -33,10 +33,18 @@ TempEnv::~TempEnv() {
     }
 }
 
-QString TempEnv::home() const { return m_dir.path() + "/home"; }
-QString TempEnv::configHome() const { return home() + "/.config"; }
-QString TempEnv::dataHome() const { return home() + "/.local/share"; }
-QString TempEnv::path(const QString& relative) const { return m_dir.path() + "/" + relative; }
+QString TempEnv::home() const {
+    return m_dir.path() + "/home";
+}
+QString TempEnv::configHome() const {
+    return home() + "/.config";
+}
+QString TempEnv::dataHome() const {
+    return home() + "/.local/share";
+}
+QString TempEnv::path(const QString& relative) const {
+    return m_dir.path() + "/" + relative;
+}
 
 void TempEnv::remember(const char* name) {
     const QByteArray key(name);
