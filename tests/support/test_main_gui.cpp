@@ -18,6 +18,8 @@ int main(int argc, char** argv) {
         qunsetenv("DISPLAY"); // offscreen would otherwise use GLX on that display
     }
     qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1"); // tests run as root
+    if (!qEnvironmentVariableIsSet("QT_QUICK_BACKEND"))
+        qputenv("QT_QUICK_BACKEND", "software"); // as the program does: web pages composite without OpenGL
     if (!qEnvironmentVariableIsSet("QT_LOGGING_RULES"))
         qputenv("QT_LOGGING_RULES", "qt.webenginecontext.info=false");
     ::testing::InitGoogleTest(&argc, argv);
