@@ -22,6 +22,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
@@ -466,4 +467,36 @@ TEST_F(ContentViewTest, runtimePortsMoveTheEngine_terminalSendsToTheNewAddressWi
     ASSERT_TRUE(waitUntil([&] { return moved.requestCount() >= 10; }, 30000));
     for (const auto& request : moved.requests())
         EXPECT_EQ(request.header("Authorization"), "Bearer tok-7") << request.target;
+}
+
+TEST_F(ContentViewTest, controls_everyTabAndSheet_haveAccessibleNamesAndTakeKeyboardFocus) {
+    zqt::Preferences().setBool(zqt::PrefKey::OperatorUnlocked, true);
+    open();
+    state->setLastOutput("engine up\n");
+    auto check = [](QWidget* root, const QString& where) {
+        for (QWidget* w : root->findChildren<QWidget*>()) {
+            // The tab bar's own scroll arrows are reached through the tab bar.
+            if (qobject_cast<QTabBar*>(w->parentWidget()))
+                continue;
+            if (!(qobject_cast<QLineEdit*>(w) || qobject_cast<QAbstractButton*>(w) || qobject_cast<QComboBox*>(w) ||
+                  qobject_cast<QPlainTextEdit*>(w)))
+                continue;
+            const QString name = w->accessibleName().isEmpty() ? w->property("text").toString() : w->accessibleName();
+            EXPECT_FALSE(name.isEmpty()) << where.toStdString() << ": " << w->metaObject()->className() << " "
+                                         << w->objectName().toStdString();
+            EXPECT_TRUE(w->focusPolicy() & Qt::TabFocus)
+                << where.toStdString() << ": " << w->metaObject()->className() << " " << w->objectName().toStdString();
+        }
+    };
+    check(child<QWidget>("header"), "header");
+    for (int i = 0; i < tabs()->count(); ++i) {
+        if (tabs()->tabText(i) == "Native Terminal")
+            continue; // the terminal page has its own check
+        tabs()->setCurrentIndex(i);
+        QCoreApplication::processEvents();
+        check(tabs()->currentWidget(), tabs()->tabText(i));
+    }
+    state->setOperatorUnlocked(false);
+    QTest::mouseClick(child<QPushButton>("operatorButton"), Qt::LeftButton);
+    check(view->findChild<zqt::OperatorSheet*>(), "sheet");
 }
