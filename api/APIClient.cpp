@@ -53,6 +53,12 @@ bool isStatusError(QNetworkReply::NetworkError error, int status) {
     }
 }
 
+// A header value must not hold a line break or NUL: Qt writes raw header values as they stand, so such a
+// value would end the header early and start another one of the sender's choosing.
+bool isSafeHeaderValue(const QString& value) {
+    return !value.contains(QLatin1Char('\r')) && !value.contains(QLatin1Char('\n')) && !value.contains(QChar(u'\0'));
+}
+
 bool isHexDigit(QChar ch) {
     const char16_t c = ch.unicode();
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
@@ -157,7 +163,7 @@ void APIClient::request(const QString& path, const QByteArray& method, const std
     req.setAttribute(QNetworkRequest::AuthenticationReuseAttribute, QNetworkRequest::Manual);
     if (contentType)
         req.setRawHeader(QByteArrayLiteral("Content-Type"), contentType->toUtf8());
-    if (!m_token.isEmpty())
+    if (!m_token.isEmpty() && isSafeHeaderValue(m_token))
         req.setRawHeader(QByteArrayLiteral("Authorization"), QByteArrayLiteral("Bearer ") + m_token.toUtf8());
 
     QNetworkReply* reply = nullptr;

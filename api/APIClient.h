@@ -55,7 +55,8 @@ public:
     };
 
     // The request core: resolves `path` against the base address (see resolveUrl), sets "Content-Type" when given
-    // and "Authorization: Bearer <token>" when a token is held, sends, and completes on the main thread.
+    // and "Authorization: Bearer <token>" when a token is held (never one holding a line break or NUL, which
+    // would split into further headers), sends, and completes on the main thread.
     void request(const QString& path, const QByteArray& method, const std::optional<QByteArray>& body,
                  const std::optional<QString>& contentType, std::function<void(RawReply)> completion);
 

@@ -320,6 +320,18 @@ TEST_F(ApiClientTest, login_401WithToken_succeedsStoresAndNotifies) {
     EXPECT_EQ(again.token(), QStringLiteral("fresh"));
 }
 
+TEST_F(ApiClientTest, tokenWithLineBreak_cannotAddHeadersToRequests) {
+    server.setReply("GET", "/api/oms/orders", {200, kOrdersJson});
+    APIClient client(base());
+    client.setToken(QStringLiteral("abc\r\nX-Injected: yes"));
+    const auto r = fetch<OrdersResponse>(client, QStringLiteral("/api/oms/orders"));
+    ASSERT_TRUE(r.has_value());
+    ASSERT_EQ(server.requests().size(), 1u);
+    // A token that cannot be a header value is not sent at all, rather than split into a second header.
+    EXPECT_FALSE(server.requests().at(0).hasHeader("X-Injected"));
+    EXPECT_FALSE(server.requests().at(0).hasHeader("Authorization"));
+}
+
 TEST_F(ApiClientTest, login_withHeldToken_sendsIt) {
     server.setReply("POST", "/api/login", {200, R"({"token":"new"})"});
     APIClient client(base());
