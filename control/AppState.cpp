@@ -32,7 +32,7 @@ AppState::AppState(QObject* parent)
     m_prefs = std::make_unique<Preferences>();
     const Preferences& p = *m_prefs;
     auto text = [&p](const char* key) {
-        return p.string(key).value_or(Preferences::defaultValue(key).toString());
+        return p.readText(key, Preferences::defaultValue(key).toString());
     };
     auto flag = [&p](const char* key) {
         return p.readBool(key, Preferences::defaultValue(key).toBool());

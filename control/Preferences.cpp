@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
+#include <QLocale>
 #include <QSettings>
 
 #include <array>
@@ -224,6 +225,20 @@ bool Preferences::readBool(const QString& key, bool fallback) const {
     }
     default:
         return false;
+    }
+}
+
+QString Preferences::readText(const QString& key, const QString& fallback) const {
+    const QVariant v = m_settings->value(key);
+    switch (v.typeId()) {
+    case QMetaType::QString:
+        return v.toString();
+    case QMetaType::Double:
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+        return QString::number(v.toDouble(), 'g', QLocale::FloatingPointShortest);
+    default:
+        return fallback;
     }
 }
 

@@ -85,6 +85,9 @@ public:
     // true when non-zero; a string is true when it starts (after blanks and an optional sign) with 't', 'T', 'y',
     // 'Y' or a digit 1-9 ("true", "YES", "1"), false otherwise ("false", "no", "0").
     bool readBool(const QString& key, bool fallback) const;
+    // A text setting read the way the platform store reads one: absent -> fallback; a string as stored; a number
+    // as its shortest decimal text (a hand-written port 8000 reads "8000"); anything else -> fallback.
+    QString readText(const QString& key, const QString& fallback) const;
 
     void setString(const QString& key, const QString& value);
     void setBool(const QString& key, bool value);

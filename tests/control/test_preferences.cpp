@@ -221,6 +221,23 @@ TEST_F(PreferencesTest, readBool_readsSwitchesLikeThePlatformStore) {
     }
 }
 
+TEST_F(PreferencesTest, readText_readsTextSettingsLikeThePlatformStore) {
+    const struct {
+        QByteArray json; // the stored member value
+        QString expected;
+    } cases[] = {
+        {"", "fallback"}, {"\"8001\"", "8001"}, {"\"\"", ""},         {"8001", "8001"},           {"8001.0", "8001"},
+        {"80.5", "80.5"}, {"true", "fallback"}, {"null", "fallback"}, {"[\"8001\"]", "fallback"},
+    };
+    for (const auto& c : cases) {
+        TempEnv local;
+        const QByteArray file = c.json.isEmpty() ? QByteArray("{}") : "{\"zqtPort\": " + c.json + "}";
+        ASSERT_TRUE(writeFile(Preferences::filePath(), file));
+        Preferences prefs;
+        EXPECT_EQ(prefs.readText(PrefKey::Port, "fallback"), c.expected) << "stored " << c.json.toStdString();
+    }
+}
+
 TEST_F(PreferencesTest, table_listsEveryKeyWithTypeAndDefault) {
     const auto table = Preferences::table();
     ASSERT_EQ(table.size(), 13u);
