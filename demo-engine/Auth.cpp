@@ -96,16 +96,25 @@ void Auth::seedDemo() {
 
 std::optional<std::string> Auth::login(const std::string& email, const std::string& password) {
     std::lock_guard lock(m_mutex);
-    auto st = m_db.prepare("SELECT id, salt, pw_hash, iterations, account_id FROM users WHERE email = ?");
-    st.bind(1, lower(email));
-    if (!st.step())
-        return std::nullopt;
-    const std::string expected = st.text(2);
-    const std::string got = passwordHash(password, st.text(1), static_cast<int>(st.integer(3)));
+    std::string salt, expected;
+    std::int64_t iterations = 0, userId = 0, accountId = 0;
+    {
+        // The read statement is finished before the session is written: a statement still stepping keeps a read
+        // transaction open, and upgrading that to a write after another connection committed fails at once with
+        // "database is locked" (the busy timeout does not apply to that case).
+        auto st = m_db.prepare("SELECT id, salt, pw_hash, iterations, account_id FROM users WHERE email = ?");
+        st.bind(1, lower(email));
+        if (!st.step())
+            return std::nullopt;
+        userId = st.integer(0);
+        salt = st.text(1);
+        expected = st.text(2);
+        iterations = st.integer(3);
+        accountId = st.integer(4);
+    }
+    const std::string got = passwordHash(password, salt, static_cast<int>(iterations));
     if (got.size() != expected.size() || CRYPTO_memcmp(got.data(), expected.data(), got.size()) != 0)
         return std::nullopt;
-    const std::int64_t userId = st.integer(0);
-    const std::int64_t accountId = st.integer(4);
     const std::string token = randomHex(32);
     const std::string tokenHash = sha256Hex(token);
     const std::int64_t now = nowMs();

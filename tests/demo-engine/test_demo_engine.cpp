@@ -695,6 +695,37 @@ TEST_F(DemoEngine, concurrentClients_placeEveryOrderWithoutCorruptingTheDatabase
     sqlite3_close(db);
 }
 
+TEST_F(DemoEngine, signInsWhileOrdersCommit_everySignInSucceeds) {
+    startOrFail();
+    const auto auth = m_engine.bearer(m_engine.login());
+    constexpr int kSignIns = 40;
+    std::atomic<int> signedIn{0};
+    std::atomic<bool> done{false};
+    // One client keeps the order tables busy on another database connection while others sign in.
+    std::thread writer([&] {
+        auto c = m_engine.client();
+        while (!done.load())
+            c->Post("/api/oms/order", auth, "symbol=AAPL&side=BUY&qty=1&order_type=MARKET", kForm);
+    });
+    std::vector<std::thread> readers;
+    for (int t = 0; t < 3; ++t) {
+        readers.emplace_back([&] {
+            auto c = m_engine.client();
+            for (int i = 0; i < kSignIns; ++i) {
+                const auto res = c->Post("/api/login", "email=demo%40zqt.local&password=demo-pass-1", kForm);
+                if (res && res->status == 200)
+                    ++signedIn;
+            }
+        });
+    }
+    for (std::thread& t : readers)
+        t.join();
+    done = true;
+    writer.join();
+    EXPECT_EQ(signedIn.load(), 3 * kSignIns);
+    EXPECT_EQ(m_engine.log("web").find("database is locked"), std::string::npos);
+}
+
 // The install script, run the way scripts/run.sh runs it, against a temp HOME.
 class InstallDemoHome : public ::testing::Test {
 protected:
