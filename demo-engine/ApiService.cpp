@@ -148,7 +148,9 @@ void configureServer(httplib::Server& server, LogFile& log, std::size_t threads)
         return new httplib::ThreadPool(threads);
     };
     server.set_keep_alive_max_count(100000);
-    server.set_keep_alive_timeout(10);
+    // An idle keep-alive connection holds a worker until this runs out, and a stop waits for every worker: short
+    // enough that a TERM finishes well inside app_down.sh's grace period, long enough to span a burst of reads.
+    server.set_keep_alive_timeout(2);
     server.set_read_timeout(10, 0);
     server.set_write_timeout(10, 0);
     server.set_payload_max_length(ApiService::kMaxBody);
