@@ -21,18 +21,6 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-std::string printable(const std::string& s, std::size_t max = 32) {
-    std::string out;
-    for (char c : s) {
-        if (out.size() == max) {
-            out += "...";
-            break;
-        }
-        out.push_back(c >= 0x20 && c < 0x7f ? c : '?');
-    }
-    return out;
-}
-
 bool parseInt(const std::string& text, long long& out) {
     const char* e = text.data() + text.size();
     const auto [ptr, ec] = std::from_chars(text.data(), e, out);
@@ -91,7 +79,7 @@ std::string parseForm(const std::string& body, std::map<std::string, std::string
         if (name.empty())
             return "malformed form body: empty field name";
         if (!out.emplace(name, value).second)
-            return "field '" + printable(name) + "' given more than once";
+            return "field '" + printableText(name) + "' given more than once";
     }
     return {};
 }
@@ -166,14 +154,14 @@ void configureServer(httplib::Server& server, LogFile& log, std::size_t threads)
             what = e.what();
         } catch (...) {
         }
-        log.write("error " + req.method + " " + printable(req.path, 200) + ": " + what);
+        log.write("error " + req.method + " " + printableText(req.path, 200) + ": " + what);
         sendError(res, 500, "internal error");
     });
     server.set_logger([&log](const httplib::Request& req, const httplib::Response& res) {
         if (res.status < 400)
             return;
-        log.write(std::to_string(res.status) + " " + printable(req.method, 16) + " " + printable(req.path, 200) +
-                  " from " + req.remote_addr + ": " + printable(res.body, 300));
+        log.write(std::to_string(res.status) + " " + printableText(req.method, 16) + " " +
+                  printableText(req.path, 200) + " from " + req.remote_addr + ": " + printableText(res.body, 300));
     });
 }
 
@@ -271,7 +259,7 @@ void ApiService::install(httplib::Server& server) {
                 sendError(res, 401, "invalid credentials");
                 return;
             }
-            m_webLog.write("login " + printable(email->second, 64) + " from " + req.remote_addr);
+            m_webLog.write("login " + printableText(email->second, 64) + " from " + req.remote_addr);
             sendJson(res, Json{{"token", *token}});
         });
     });
@@ -296,7 +284,7 @@ void ApiService::install(httplib::Server& server) {
                                continue;
                            const auto it = all.find(sym);
                            if (it == all.end()) {
-                               sendError(res, 400, "unknown symbol '" + printable(sym) + "'");
+                               sendError(res, 400, "unknown symbol '" + printableText(sym) + "'");
                                return;
                            }
                            prices[sym] = it->second;
@@ -308,7 +296,7 @@ void ApiService::install(httplib::Server& server) {
         "/api/market/depth", market([this](const Req& req, Res& res) {
             const std::string sym = req.get_param_value("symbol");
             if (!findInstrument(sym)) {
-                sendError(res, 400, sym.empty() ? "symbol is required" : "unknown symbol '" + printable(sym) + "'");
+                sendError(res, 400, sym.empty() ? "symbol is required" : "unknown symbol '" + printableText(sym) + "'");
                 return;
             }
             const BookSnapshot book = m_market.book(sym, nowMs());
@@ -328,7 +316,7 @@ void ApiService::install(httplib::Server& server) {
                    const std::string sym = req.get_param_value("symbol");
                    if (!findInstrument(sym)) {
                        sendError(res, 400,
-                                 sym.empty() ? "symbol is required" : "unknown symbol '" + printable(sym) + "'");
+                                 sym.empty() ? "symbol is required" : "unknown symbol '" + printableText(sym) + "'");
                        return;
                    }
                    long long interval = 60;

@@ -49,4 +49,16 @@ long long nowMs() {
     return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
 }
 
+std::string printableText(const std::string& text, std::size_t max) {
+    std::string out;
+    for (char c : text) {
+        if (out.size() == max) {
+            out += "...";
+            break;
+        }
+        out.push_back(c >= 0x20 && c < 0x7f ? c : '?');
+    }
+    return out;
+}
+
 } // namespace zqt::demo

@@ -28,5 +28,8 @@ std::string isoUtc(long long epochSeconds);
 // "2024-03-05T14:30:00.123Z" for milliseconds since the epoch (log time stamps only).
 std::string isoUtcMillis(long long epochMs);
 long long nowMs();
+// Client text echoed into logs, records and messages: printable ASCII only (others become '?'), at most `max`
+// characters, then "...".
+std::string printableText(const std::string& text, std::size_t max = 32);
 
 } // namespace zqt::demo

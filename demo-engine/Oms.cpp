@@ -54,19 +54,6 @@ std::optional<double> parseNumber(const std::string& text) {
     return v;
 }
 
-// Client text echoed into records and messages: printable ASCII only, bounded.
-std::string sanitize(const std::string& s, std::size_t max = 32) {
-    std::string out;
-    for (char c : s) {
-        if (out.size() == max) {
-            out += "...";
-            break;
-        }
-        out.push_back(c >= 0x20 && c < 0x7f ? c : '?');
-    }
-    return out;
-}
-
 std::string field(const FormFields& f, const char* name) {
     const auto it = f.find(name);
     return it == f.end() ? std::string() : it->second;
@@ -90,7 +77,7 @@ std::string priceField(const FormFields& f, const char* name, std::optional<doub
         return {};
     const auto v = parseNumber(raw);
     if (!v)
-        return std::string(name) + " must be a number, got '" + sanitize(raw) + "'";
+        return std::string(name) + " must be a number, got '" + printableText(raw) + "'";
     if (*v <= 0 || *v > Oms::kMaxPrice)
         return std::string(name) + " must be a positive price";
     out = *v;
@@ -111,13 +98,13 @@ std::string validate(const FormFields& f, OrderForm& o) {
     if (o.symbol.empty())
         return "symbol is required";
     if (!findInstrument(o.symbol))
-        return "unknown symbol '" + sanitize(o.symbol) + "'";
+        return "unknown symbol '" + printableText(o.symbol) + "'";
     if (o.side != "BUY" && o.side != "SELL")
-        return "side must be BUY or SELL, got '" + sanitize(o.side) + "'";
+        return "side must be BUY or SELL, got '" + printableText(o.side) + "'";
     if (o.type != "MARKET" && o.type != "LIMIT" && o.type != "STOP")
-        return "unknown order_type '" + sanitize(o.type) + "' (MARKET, LIMIT or STOP)";
+        return "unknown order_type '" + printableText(o.type) + "' (MARKET, LIMIT or STOP)";
     if (!parseNumber(qtyText))
-        return "qty must be a number, got '" + sanitize(qtyText) + "'";
+        return "qty must be a number, got '" + printableText(qtyText) + "'";
     if (o.qty <= 0)
         return "qty must be positive";
     if (o.qty > Oms::kMaxQty)
@@ -331,9 +318,9 @@ OmsReply Oms::place(std::int64_t accountId, const FormFields& form, Clock::time_
             m_db.prepare("INSERT INTO orders (account_id, symbol, side, type, qty, status, reason, created_ms, "
                          "updated_ms, latency_ms) VALUES (?, ?, ?, ?, ?, 'REJECTED', ?, ?, ?, ?)")
                 .bind(1, accountId)
-                .bind(2, sanitize(o.symbol))
-                .bind(3, sanitize(o.side))
-                .bind(4, sanitize(o.type))
+                .bind(2, printableText(o.symbol))
+                .bind(3, printableText(o.side))
+                .bind(4, printableText(o.type))
                 .bind(5, std::isfinite(o.qty) ? o.qty : 0.0)
                 .bind(6, reason)
                 .bind(7, now)
