@@ -1,7 +1,5 @@
 #include "api/APIClient.h"
 
-#include "control/Preferences.h"
-
 #include <QMetaObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -12,7 +10,6 @@ namespace zqt {
 
 namespace {
 
-const QString kTokenKey = QString::fromLatin1(PrefKey::Token);
 const QByteArray kFormContentType = QByteArrayLiteral("application/x-www-form-urlencoded");
 
 // QNetworkReply turns HTTP error statuses into errors although a full reply arrived. This tells whether `error` is
@@ -66,11 +63,9 @@ bool isHexDigit(QChar ch) {
 
 } // namespace
 
-APIClient::APIClient(const QUrl& baseURL, QObject* parent)
-    : QObject(parent), m_baseURL(baseURL), m_prefs(std::make_unique<Preferences>()),
-      m_nam(new QNetworkAccessManager(this)) {
-    m_token = m_prefs->string(kTokenKey).value_or(QString());
-}
+APIClient::APIClient(const QUrl& baseURL, TokenStore& tokens, QObject* parent)
+    : QObject(parent), m_baseURL(baseURL), m_tokens(tokens), m_token(tokens.token()),
+      m_nam(new QNetworkAccessManager(this)) {}
 
 APIClient::~APIClient() {
     // Requests still in flight complete with a cancellation (a transport error) rather than never.
@@ -80,12 +75,18 @@ APIClient::~APIClient() {
 }
 
 void APIClient::setToken(const QString& token) {
-    m_prefs->setString(kTokenKey, token);
-    m_prefs->sync();
+    m_tokens.setToken(token);
     if (token == m_token)
         return;
     m_token = token;
     emit tokenChanged(m_token);
+}
+
+void APIClient::abortReads() {
+    const auto replies = m_nam->findChildren<QNetworkReply*>();
+    for (QNetworkReply* reply : replies)
+        if (reply->operation() == QNetworkAccessManager::GetOperation && reply->isRunning())
+            reply->abort();
 }
 
 bool APIClient::isUriReference(QStringView text) {
@@ -176,7 +177,8 @@ void APIClient::request(const QString& path, const QByteArray& method, const std
     else
         reply = m_nam->sendCustomRequest(req, method);
 
-    connect(reply, &QNetworkReply::finished, reply, [reply, completion = std::move(completion)]() {
+    ++m_inFlight;
+    connect(reply, &QNetworkReply::finished, this, [this, reply, completion = std::move(completion)]() {
         RawReply result;
         const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
         const auto error = reply->error();
@@ -188,7 +190,10 @@ void APIClient::request(const QString& path, const QByteArray& method, const std
                 result.httpStatus = status.toInt();
         }
         reply->deleteLater();
+        --m_inFlight;
         completion(std::move(result));
+        if (m_inFlight == 0)
+            emit idle();
     });
 }
 

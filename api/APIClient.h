@@ -5,6 +5,7 @@
 #include "api/FormEncoding.h"
 #include "api/JsonDecoder.h"
 #include "api/Result.h"
+#include "api/TokenStore.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -21,16 +22,15 @@ class QNetworkAccessManager;
 
 namespace zqt {
 
-class Preferences;
-
 // The one object through which the terminal talks to the engine's HTTP API: builds and sends every request with
 // the sign-in token, decodes replies into records, posts forms and signs in. No cache, no queue, no retry: every
 // call is one HTTP exchange whose outcome reaches the completion once, on the main thread, never before the call
 // returns. No HTTP status is ever examined: a reply counts by its body, whatever its status; only the failure to
 // get a reply at all (refused, unknown host, timeout, TLS failure, cancelled) is a transport error.
 //
-// The token is kept in the preferences store under "zqtToken": read once at construction, written on every
-// setToken(). Create and use the client on the main thread.
+// The token is kept in the TokenStore handed to the constructor (the program's settings, where it lands under
+// "zqtToken"): read once at construction, written on every setToken(). Create and use the client on the main
+// thread.
 class APIClient final : public QObject {
     Q_OBJECT
     Q_PROPERTY(QString token READ token WRITE setToken NOTIFY tokenChanged)
@@ -39,13 +39,20 @@ public:
     // Stall timeout of every request: no bytes for this long fails the exchange (ms).
     static constexpr int kTimeoutMs = 60'000;
 
-    explicit APIClient(const QUrl& baseURL, QObject* parent = nullptr);
+    // `tokens` must outlive the client.
+    APIClient(const QUrl& baseURL, TokenStore& tokens, QObject* parent = nullptr);
     ~APIClient() override;
 
     QUrl baseURL() const { return m_baseURL; }
     QString token() const { return m_token; }
-    // Sets the token (tokenChanged when it differs) and stores it under "zqtToken".
+    // Sets the token (tokenChanged when it differs) and stores it in the token store.
     void setToken(const QString& token);
+
+    // Exchanges sent and not yet completed (reads, posts and sign-ins alike).
+    int requestsInFlight() const { return m_inFlight; }
+    // Ends the reads still in flight at once: each completes with a cancellation (a transport error). Posts and
+    // sign-ins run on to their own outcome.
+    void abortReads();
 
     // What one exchange produced. Exactly one of `bytes` and `error` is set by this client.
     struct RawReply {
@@ -86,6 +93,8 @@ public:
 
 signals:
     void tokenChanged(const QString& token);
+    // The last exchange in flight has completed (after its completion ran).
+    void idle();
 
 private:
     // Runs `work` on a worker thread.
@@ -94,8 +103,9 @@ private:
     static void runOnMainThread(std::function<void()> work);
 
     QUrl m_baseURL;
+    TokenStore& m_tokens;
     QString m_token;
-    std::unique_ptr<Preferences> m_prefs;
+    int m_inFlight = 0;
     QNetworkAccessManager* m_nam = nullptr; // child
 };
 

@@ -95,22 +95,4 @@ Post closeAll() {
     return {QStringLiteral("/api/positions/close_all"), {}};
 }
 
-QString systemStatusUrl(const QString& accessHost, const QString& port) {
-    return QStringLiteral("http://") + accessHost + QLatin1Char(':') + port + QStringLiteral("/api/system/status");
-}
-
-QString healthUrl(const QString& accessHost, const QString& port) {
-    return QStringLiteral("http://") + accessHost + QLatin1Char(':') + port + QStringLiteral("/health");
-}
-
-QUrl webTerminalUrl(const QUrl& baseUrl, const QString& token) {
-    QString base = baseUrl.toString();
-    if (base.endsWith(QLatin1Char('/')))
-        base.chop(1);
-    QUrl url(base + QStringLiteral("/terminal"));
-    if (!token.isEmpty())
-        url.setQuery(QStringLiteral("token=") + QString::fromLatin1(QUrl::toPercentEncoding(token)), QUrl::StrictMode);
-    return url;
-}
-
 } // namespace zqt::endpoints

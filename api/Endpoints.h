@@ -74,11 +74,4 @@ Post quickOrder(QuickAction action, const OrderTicket& ticket, std::optional<dou
 Post cancelAll(); // empty body
 Post closeAll();  // empty body
 
-// The status probes, sent outside the API client: "http://" + access host + ":" + port + path.
-QString systemStatusUrl(const QString& accessHost, const QString& port);
-QString healthUrl(const QString& accessHost, const QString& port);
-
-// The web terminal page: path "terminal" under the base address, with the query item `token` when it is not empty.
-QUrl webTerminalUrl(const QUrl& baseUrl, const QString& token);
-
 } // namespace zqt::endpoints

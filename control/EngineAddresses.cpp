@@ -1,5 +1,7 @@
 #include "control/EngineAddresses.h"
 
+#include "control/Settings.h"
+
 namespace zqt {
 
 EngineAddresses EngineAddresses::compute(const QString& host, const QString& port, const QString& marketingPort,
@@ -11,7 +13,19 @@ EngineAddresses EngineAddresses::compute(const QString& host, const QString& por
     a.engine = baseUrl(host, port);
     a.admin = withSegment(a.engine, QStringLiteral("admin"));
     a.webTerminal = webTerminalUrl(a.engine, token);
+    a.status = withSegment(a.engine, QStringLiteral("api/system/status"));
+    a.health = withSegment(a.engine, QStringLiteral("health"));
     return a;
+}
+
+EngineAddresses EngineAddresses::compute(const Settings& settings) {
+    return compute(settings.text(Setting::Host), settings.text(Setting::Port), settings.text(Setting::MarketingPort),
+                   settings.text(Setting::PortalPort), settings.token());
+}
+
+bool EngineAddresses::dependsOn(Setting setting) {
+    return setting == Setting::Host || setting == Setting::Port || setting == Setting::MarketingPort ||
+           setting == Setting::PortalPort;
 }
 
 QString EngineAddresses::accessHost(const QString& host) {

@@ -9,27 +9,9 @@
 #include <QLocale>
 #include <QSettings>
 
-#include <array>
-
 namespace zqt {
 
 namespace {
-
-constexpr std::array<PrefSpec, 13> kTable{{
-    {PrefKey::Home, PrefType::String, nullptr, false},
-    {PrefKey::Host, PrefType::String, "127.0.0.1", false},
-    {PrefKey::Port, PrefType::String, "8000", false},
-    {PrefKey::DemoMode, PrefType::Bool, nullptr, true},
-    {PrefKey::ExecutionMode, PrefType::String, "DRY_RUN", false},
-    {PrefKey::BrokerMode, PrefType::String, "SIM_BROKER", false},
-    {PrefKey::StartMarketing, PrefType::Bool, nullptr, true},
-    {PrefKey::MarketingPort, PrefType::String, "3000", false},
-    {PrefKey::StartPortal, PrefType::Bool, nullptr, true},
-    {PrefKey::PortalPort, PrefType::String, "3001", false},
-    {PrefKey::AutoStart, PrefType::Bool, nullptr, true},
-    {PrefKey::OperatorUnlocked, PrefType::Bool, nullptr, false},
-    {PrefKey::Token, PrefType::String, "", false},
-}};
 
 QVariant fromJson(const QJsonValue& v) {
     switch (v.type()) {
@@ -137,36 +119,6 @@ QString Preferences::filePath() {
     if (base.isEmpty())
         base = QDir::homePath() + QStringLiteral("/.config");
     return base + QStringLiteral("/zqt/desktop-control.json");
-}
-
-std::span<const PrefSpec> Preferences::table() {
-    return kTable;
-}
-
-const PrefSpec* Preferences::spec(const QString& key) {
-    for (const PrefSpec& row : kTable)
-        if (key == QLatin1String(row.key))
-            return &row;
-    return nullptr;
-}
-
-QVariant Preferences::defaultValue(const QString& key) {
-    const PrefSpec* row = spec(key);
-    if (!row)
-        return {};
-    if (row->type == PrefType::Bool)
-        return row->boolDefault;
-    if (!row->stringDefault)
-        return primaryDefaultHome();
-    return QString::fromLatin1(row->stringDefault);
-}
-
-QString Preferences::primaryDefaultHome() {
-    return QDir::homePath() + QStringLiteral("/.local/share/zqt/engine");
-}
-
-QString Preferences::formerDefaultHome() {
-    return QDir::homePath() + QStringLiteral("/zqt");
 }
 
 void Preferences::open() {

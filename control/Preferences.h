@@ -5,38 +5,10 @@
 
 #include <memory>
 #include <optional>
-#include <span>
 
 class QSettings;
 
 namespace zqt {
-
-// Preference key names, the one place they are spelled.
-namespace PrefKey {
-inline constexpr char Home[] = "zqtHome";
-inline constexpr char Host[] = "zqtHost";
-inline constexpr char Port[] = "zqtPort";
-inline constexpr char DemoMode[] = "zqtDemoMode";
-inline constexpr char ExecutionMode[] = "zqtExecutionMode";
-inline constexpr char BrokerMode[] = "zqtBrokerMode";
-inline constexpr char StartMarketing[] = "zqtStartMarketing";
-inline constexpr char MarketingPort[] = "zqtMarketingPort";
-inline constexpr char StartPortal[] = "zqtStartPortal";
-inline constexpr char PortalPort[] = "zqtPortalPort";
-inline constexpr char AutoStart[] = "zqtAutoStart";
-inline constexpr char OperatorUnlocked[] = "zqtOperatorUnlocked";
-inline constexpr char Token[] = "zqtToken";
-} // namespace PrefKey
-
-enum class PrefType { String, Bool };
-
-// One row of the preference table: the key, the JSON type it is stored as, and its default when absent.
-struct PrefSpec {
-    const char* key;
-    PrefType type;
-    const char* stringDefault; // String keys; nullptr for zqtHome (computed: Preferences::primaryDefaultHome())
-    bool boolDefault;          // Bool keys
-};
 
 // The per-user preferences store: one JSON object in $XDG_CONFIG_HOME/zqt/desktop-control.json
 // ($HOME/.config/zqt/desktop-control.json when XDG_CONFIG_HOME is unset or empty), kept by QSettings through a
@@ -46,8 +18,9 @@ struct PrefSpec {
 // QSaveFile path (temp file, fsync, rename). A file that is not a JSON object is moved aside to
 // desktop-control.json.corrupt (or .corrupt.1, .corrupt.2, ...) before anything is written, so it is never lost.
 //
-// Several instances may be open at once in one process (the control state and the API client); QSettings shares
-// one cache per file, so a write through one is seen by the others at once.
+// The program opens it once, at its entry, and reaches it through the settings owner (control/Settings). Should
+// several instances be open at once in one process, QSettings shares one cache per file, so a write through one
+// is seen by the others at once.
 class Preferences final {
 public:
     // Opens the store at the path the environment gives now (see filePath()).
@@ -60,15 +33,6 @@ public:
 
     // The path resolved from XDG_CONFIG_HOME / HOME at the time of the call.
     static QString filePath();
-    // Every key the program stores, in the order the control state saves them, then zqtToken.
-    static std::span<const PrefSpec> table();
-    // The table row of a key, or nullptr for an unknown key.
-    static const PrefSpec* spec(const QString& key);
-    // The default of a key as a QVariant (QString or bool); invalid for an unknown key.
-    static QVariant defaultValue(const QString& key);
-    // $HOME/.local/share/zqt/engine and $HOME/zqt.
-    static QString primaryDefaultHome();
-    static QString formerDefaultHome();
 
     QString path() const { return m_path; }
     // The name the unreadable file was moved to when this store was opened; empty when none was.

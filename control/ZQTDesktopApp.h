@@ -6,8 +6,13 @@ namespace zqt {
 
 class AppState;
 class ContentView;
+class NativeTerminalModel;
+class Preferences;
+class Settings;
 
-// The program: the one control state of the run and the one window showing it. Needs a QApplication.
+// The program and the one place its object graph is built: the preferences store, the settings read from it, the
+// control state, the terminal model and the window, each handed references to what it uses. Needs a
+// QApplication.
 class ZQTDesktopApp final {
 public:
     ZQTDesktopApp();
@@ -18,11 +23,17 @@ public:
     // Shows the window and runs the event loop until it closes; returns the exit code. The engine keeps running.
     int run();
 
+    Settings& settings() { return *m_settings; }
     AppState& state() { return *m_state; }
+    NativeTerminalModel& terminal() { return *m_terminal; }
     ContentView& window() { return *m_window; }
 
 private:
+    // Declared in construction order; destroyed in reverse, the window first.
+    std::unique_ptr<Preferences> m_preferences;
+    std::unique_ptr<Settings> m_settings;
     std::unique_ptr<AppState> m_state;
+    std::unique_ptr<NativeTerminalModel> m_terminal;
     std::unique_ptr<ContentView> m_window;
 };
 

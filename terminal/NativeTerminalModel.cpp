@@ -1,6 +1,7 @@
 #include "terminal/NativeTerminalModel.h"
 
 #include "api/APIClient.h"
+#include "api/TokenStore.h"
 #include "terminal/CandleRows.h"
 #include "terminal/LiveCandles.h"
 #include "terminal/Tape.h"
@@ -29,10 +30,10 @@ std::int64_t wholeSeconds(double seconds) {
 
 } // namespace
 
-NativeTerminalModel::NativeTerminalModel(const QUrl& baseUrl, TerminalSources sources, TimerStart timers,
-                                         QObject* parent)
-    : QObject(parent), m_sources(std::move(sources)) {
-    createClient(baseUrl, std::nullopt);
+NativeTerminalModel::NativeTerminalModel(const QUrl& baseUrl, TokenStore& tokens, TerminalSources sources,
+                                         TimerStart timers, QObject* parent)
+    : QObject(parent), m_sources(std::move(sources)), m_tokens(tokens) {
+    createClient(baseUrl);
     if (!m_sources.clock)
         m_sources.clock = TerminalSources::system().clock;
     if (!m_sources.sizeDraw)
@@ -54,17 +55,24 @@ NativeTerminalModel::NativeTerminalModel(const QUrl& baseUrl, TerminalSources so
 }
 
 NativeTerminalModel::~NativeTerminalModel() {
-    // The client cancels what is still in flight and reports it at once: nobody is left to take it.
+    // The clients cancel what is still in flight and report it at once: nobody is left to take it.
     ++m_clientGeneration;
+    m_closing = true;
     m_api.reset();
+    qDeleteAll(findChildren<APIClient*>(Qt::FindDirectChildrenOnly));
 }
 
-void NativeTerminalModel::createClient(const QUrl& baseUrl, const std::optional<QString>& token) {
+void NativeTerminalModel::createClient(const QUrl& baseUrl) {
     ++m_clientGeneration;
-    m_api = std::make_unique<APIClient>(baseUrl);
-    if (token)
-        m_api->setToken(*token);
-    connect(m_api.get(), &APIClient::tokenChanged, this, &NativeTerminalModel::tokenChanged);
+    // The new client reads the token from the store, where every client writes it.
+    m_api = std::make_unique<APIClient>(baseUrl, m_tokens);
+    APIClient* client = m_api.get();
+    connect(client, &APIClient::tokenChanged, this, [this, client](const QString& token) {
+        // A sign-in sent from a former address lands after the move: the current client takes its token.
+        if (m_api && m_api.get() != client)
+            m_api->setToken(token);
+        emit tokenChanged();
+    });
 }
 
 void NativeTerminalModel::start() {
@@ -76,10 +84,18 @@ void NativeTerminalModel::start() {
 void NativeTerminalModel::setBaseUrl(const QUrl& baseUrl) {
     if (baseUrl == m_api->baseURL())
         return;
-    const QString currentToken = m_api->token();
-    auto previous = std::move(m_api);
-    createClient(baseUrl, currentToken); // bumps the generation before the old client reports its cancellations
-    previous.reset();
+    APIClient* previous = m_api.release();
+    createClient(baseUrl); // bumps the generation before the old client reports its cancelled reads
+    if (m_api->token() != previous->token())
+        m_api->setToken(previous->token());
+    previous->abortReads();
+    if (previous->requestsInFlight() == 0) {
+        delete previous;
+        return;
+    }
+    // Kept until its posts and sign-ins have reported; the model deletes what is left when it goes.
+    previous->setParent(this);
+    connect(previous, &APIClient::idle, previous, &QObject::deleteLater);
 }
 
 QUrl NativeTerminalModel::baseUrl() const {
@@ -287,12 +303,20 @@ template <class T, class F> void NativeTerminalModel::get(const endpoints::Read<
                     }));
 }
 
+template <class... Args, class F> std::function<void(Args...)> NativeTerminalModel::whileAlive(F handler) {
+    return [self = QPointer<NativeTerminalModel>(this), handler = std::move(handler)](Args... args) mutable {
+        if (!self || self->m_closing)
+            return;
+        handler(std::move(args)...);
+    };
+}
+
 void NativeTerminalModel::post(const endpoints::Post& form, std::function<void(const Result<QByteArray>&)> handler) {
-    m_api->postForm(
-        form, guarded<Result<QByteArray>>([this, path = form.path, handler = std::move(handler)](Result<QByteArray> r) {
-            handler(r);
-            emit replyHandled(path);
-        }));
+    m_api->postForm(form, whileAlive<Result<QByteArray>>(
+                              [this, path = form.path, handler = std::move(handler)](Result<QByteArray> r) {
+                                  handler(r);
+                                  emit replyHandled(path);
+                              }));
 }
 
 void NativeTerminalModel::refreshAll() {
@@ -420,7 +444,7 @@ void NativeTerminalModel::fetchCandles(bool higherTimeframe) {
 
 void NativeTerminalModel::login() {
     setLoginError(QString());
-    m_api->login(m_s.email, m_s.password, guarded<bool, QString>([this](bool ok, QString message) {
+    m_api->login(m_s.email, m_s.password, whileAlive<bool, QString>([this](bool ok, QString message) {
                      if (ok)
                          refreshAll();
                      else

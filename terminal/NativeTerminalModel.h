@@ -17,6 +17,7 @@
 namespace zqt {
 
 class APIClient;
+class TokenStore;
 
 // The native trading terminal's state and operations. It owns the API client and the three refresh timers
 // (5 s, 10 s, 30 s; precise, on the thread that owns the model, running from construction for the model's whole
@@ -63,14 +64,17 @@ public:
 
     enum class TimerStart { Now, Later };
 
-    // A terminal talking to the engine at `baseUrl`. The timers start at once unless `timers` is Later (tests
-    // that drive the ticks by hand), in which case start() starts them.
-    explicit NativeTerminalModel(const QUrl& baseUrl, TerminalSources sources = TerminalSources::system(),
-                                 TimerStart timers = TimerStart::Now, QObject* parent = nullptr);
+    // A terminal talking to the engine at `baseUrl`, keeping its sign-in token in `tokens` (which must outlive
+    // it). The timers start at once unless `timers` is Later (tests that drive the ticks by hand), in which case
+    // start() starts them.
+    NativeTerminalModel(const QUrl& baseUrl, TokenStore& tokens, TerminalSources sources = TerminalSources::system(),
+                        TimerStart timers = TimerStart::Now, QObject* parent = nullptr);
     ~NativeTerminalModel() override;
 
     // Points the terminal at another engine address: the client is replaced by one for the new address holding
-    // the same token, and replies still due from the old address are dropped. All state stays.
+    // the same token. Reads still due from the old address are ended and their replies dropped; posts and sign-ins
+    // already sent there run on and report their outcome (an order the engine may have taken is never left
+    // without one). All state stays.
     void setBaseUrl(const QUrl& baseUrl);
     QUrl baseUrl() const;
     // The client's sign-in token; tokenChanged tells when a login (or anything else) replaces it.
@@ -226,10 +230,12 @@ signals:
     void replyHandled(const QString& path);
 
 private:
-    void createClient(const QUrl& baseUrl, const std::optional<QString>& token);
-    // Wraps a reply handler so that it runs only while this model lives and the client that sent the request is
-    // still the current one.
+    void createClient(const QUrl& baseUrl);
+    // Wraps a read's reply handler so that it runs only while this model lives and the client that sent the
+    // request is still the current one.
     template <class... Args, class F> std::function<void(Args...)> guarded(F handler);
+    // Wraps a post's or sign-in's reply handler so that it runs while this model lives, whichever client sent it.
+    template <class... Args, class F> std::function<void(Args...)> whileAlive(F handler);
     template <class T, class F> void get(const endpoints::Read<T>& read, F handler);
     void post(const endpoints::Post& form, std::function<void(const Result<QByteArray>&)> handler);
     endpoints::OrderTicket ticket() const;
@@ -245,8 +251,10 @@ private:
     void fetchCandles(bool higherTimeframe);
 
     TerminalSources m_sources;
+    TokenStore& m_tokens;
     std::unique_ptr<APIClient> m_api;
     quint64 m_clientGeneration = 0; // bumped when the client is replaced or the model goes away
+    bool m_closing = false;         // set when the model starts going away
     TerminalState m_s;
     QTimer m_refreshTimer;
     QTimer m_candleTimer;

@@ -1,8 +1,8 @@
 #include "window/ContentView.h"
 
 #include "control/AppState.h"
-#include "control/Preferences.h"
 #include "control/ServiceManager.h"
+#include "control/Settings.h"
 #include "terminal/NativeTerminalModel.h"
 #include "terminal/views/NativeTerminalView.h"
 #include "window/AppIcons.h"
@@ -55,7 +55,8 @@ void fitButton(QPushButton* button) {
 
 } // namespace
 
-ContentView::ContentView(AppState& state, QWidget* parent) : QWidget(parent), m_state(state) {
+ContentView::ContentView(AppState& state, NativeTerminalModel& terminal, QWidget* parent)
+    : QWidget(parent), m_state(state) {
     setObjectName(QStringLiteral("contentView"));
     setWindowTitle(QStringLiteral("ZQT Desktop Control"));
     setMinimumSize(1200, 760);
@@ -72,16 +73,23 @@ ContentView::ContentView(AppState& state, QWidget* parent) : QWidget(parent), m_
     divider->setForegroundRole(QPalette::Mid);
     layout->addWidget(divider);
 
-    m_addresses =
-        EngineAddresses::compute(m_state.host(), m_state.port(), m_state.marketingPort(), m_state.portalPort(), {});
-    buildTabs();
+    m_addresses = m_state.addresses();
+    buildTabs(terminal);
     layout->addWidget(m_tabs, 1);
 
     m_sheet = new OperatorSheet(m_state, this);
     connect(m_sheet, &QDialog::finished, this, [this] { setShowOperatorSheet(false); });
 
-    connect(&m_state, &AppState::isRunningChanged, this, &ContentView::updateRunState);
-    connect(&m_state, &AppState::operatorUnlockedChanged, this, [this] {
+    connect(&m_state, &AppState::isRunningChanged, this, [this] {
+        updateRunState();
+        if (m_state.isRunning())
+            retryFailedPages();
+    });
+    connect(&m_state, &AppState::settingChanged, this, [this](Setting changed) {
+        if (EngineAddresses::dependsOn(changed))
+            updateAddresses();
+        if (changed != Setting::OperatorUnlocked)
+            return;
         updateOperatorButton();
         updateOperatorTabs();
         // Opened some other way while the sheet was up: the sheet has nothing left to do.
@@ -89,9 +97,6 @@ ContentView::ContentView(AppState& state, QWidget* parent) : QWidget(parent), m_
             setShowOperatorSheet(false);
     });
     connect(&m_state, &AppState::busyChanged, this, &ContentView::updateBusy);
-    for (auto changed : {&AppState::hostChanged, &AppState::portChanged, &AppState::marketingPortChanged,
-                         &AppState::portalPortChanged})
-        connect(&m_state, changed, this, &ContentView::updateAddresses);
     // The stored token is read again on a sign-in and whenever a tab is chosen, so the web terminal's address
     // carries the current one.
     connect(&m_terminal->model(), &NativeTerminalModel::tokenChanged, this, &ContentView::updateAddresses);
@@ -160,14 +165,17 @@ QWidget* ContentView::buildHeader() {
     row->addWidget(stop);
     row->addWidget(m_operatorButton);
 
-    connect(refresh, &QPushButton::clicked, &m_state, &AppState::refreshRunState);
+    connect(refresh, &QPushButton::clicked, this, [this] {
+        m_state.refreshRunState();
+        retryFailedPages();
+    });
     connect(start, &QPushButton::clicked, &m_state, &AppState::start);
     connect(stop, &QPushButton::clicked, &m_state, &AppState::stop);
     connect(m_operatorButton, &QPushButton::clicked, this, &ContentView::onOperatorClicked);
     return header;
 }
 
-void ContentView::buildTabs() {
+void ContentView::buildTabs(NativeTerminalModel& terminal) {
     m_tabs = new QTabWidget(this);
     m_tabs->setObjectName(QStringLiteral("tabs"));
     m_tabs->setDocumentMode(true);
@@ -179,8 +187,7 @@ void ContentView::buildTabs() {
     m_site = addWebTab(QStringLiteral("Site"), static_cast<int>(K::Globe));
     m_external = addWebTab(QStringLiteral("External"), static_cast<int>(K::Sparkles));
     m_portal = addWebTab(QStringLiteral("Trader Portal"), static_cast<int>(K::Person));
-    // Built with the window, so its timers run and its data is live before the operator first opens the tab.
-    m_terminal = new NativeTerminalView(m_addresses.engine, m_tabs);
+    m_terminal = new NativeTerminalView(terminal, m_tabs);
     m_tabs->addTab(m_terminal, AppIcons::icon(K::Bolt), QStringLiteral("Native Terminal"));
     m_webTerminal = addWebTab(QStringLiteral("Web Terminal"), static_cast<int>(K::Chart));
 }
@@ -287,18 +294,22 @@ void ContentView::updateBusy() {
 }
 
 void ContentView::updateAddresses() {
-    const QString token = m_state.preferences().string(PrefKey::Token).value_or(QString());
-    m_addresses =
-        EngineAddresses::compute(m_state.host(), m_state.port(), m_state.marketingPort(), m_state.portalPort(), token);
+    m_addresses = m_state.addresses();
     m_site->setUrl(m_addresses.marketing);
     m_external->setUrl(m_addresses.external);
     m_portal->setUrl(m_addresses.portal);
     m_webTerminal->setUrl(m_addresses.webTerminal);
     // The terminal follows the engine when its address changes (a new port from the settings or the runtime
     // ports file), keeping its token and state; pinned to the first address it would poll a port the engine left.
-    m_terminal->setBaseUrl(m_addresses.engine);
+    m_terminal->model().setBaseUrl(m_addresses.engine);
     if (m_admin)
         m_admin->setUrl(m_addresses.admin);
+}
+
+void ContentView::retryFailedPages() {
+    for (WebView* page : {m_site, m_external, m_portal, m_webTerminal, m_admin})
+        if (page)
+            page->retryIfFailed();
 }
 
 void ContentView::onOperatorClicked() {

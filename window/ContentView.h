@@ -14,6 +14,7 @@ namespace zqt {
 
 class AppState;
 class LogsView;
+class NativeTerminalModel;
 class NativeTerminalView;
 class OperatorSheet;
 class SettingsView;
@@ -23,13 +24,15 @@ class WebView;
 // The program's one window. The header shows the title, the engine's run state, a busy indicator while a start
 // or stop script runs, and the Refresh, Start, Stop and operator buttons. Below it the tabs: the engine's web
 // pages, the native terminal, and, while the operator lock is open, the admin page, status, logs and settings.
-// Everything shown is bound to the shared AppState; every action goes through its operations.
+// Everything shown is bound to the shared AppState; every action goes through its operations. The terminal page
+// shows the terminal model it is handed; the window points it at the engine's address whenever that changes.
 class ContentView final : public QWidget {
     Q_OBJECT
     Q_PROPERTY(bool showOperatorSheet READ showOperatorSheet WRITE setShowOperatorSheet NOTIFY showOperatorSheetChanged)
 
 public:
-    explicit ContentView(AppState& state, QWidget* parent = nullptr);
+    // `state` and `terminal` must outlive the window.
+    ContentView(AppState& state, NativeTerminalModel& terminal, QWidget* parent = nullptr);
     ~ContentView() override;
 
     AppState& state() const { return m_state; }
@@ -38,7 +41,7 @@ public:
     bool showOperatorSheet() const { return m_showOperatorSheet; }
     void setShowOperatorSheet(bool show);
 
-    // The addresses the tabs show now, from the current host, ports and stored sign-in token.
+    // The addresses the tabs show now, from the committed host, ports and stored sign-in token.
     const EngineAddresses& addresses() const { return m_addresses; }
 
     QTabWidget* tabs() const { return m_tabs; }
@@ -61,13 +64,15 @@ protected:
 
 private:
     QWidget* buildHeader();
-    void buildTabs();
+    void buildTabs(NativeTerminalModel& terminal);
     WebView* addWebTab(const QString& title, int iconKind);
     void updateRunState();
     void updateOperatorButton();
     void updateOperatorTabs();
     void updateBusy();
     void updateAddresses();
+    // Loads again every web tab whose last load failed (the engine was not up yet).
+    void retryFailedPages();
     void onOperatorClicked();
 
     AppState& m_state;

@@ -1,6 +1,7 @@
 #include "window/SettingsView.h"
 
 #include "control/AppState.h"
+#include "control/EngineAddresses.h"
 #include "window/Typography.h"
 
 #include <QCheckBox>
@@ -65,33 +66,23 @@ SettingsView::SettingsView(AppState& state, QWidget* parent) : QWidget(parent), 
     m_form->setVerticalSpacing(8);
     column->addLayout(m_form);
 
-    using S = AppState;
-    addTextRow(QStringLiteral("ZQT Home Path"), QStringLiteral("homeField"), &S::zqtHome, &S::setZqtHome,
-               &S::zqtHomeChanged);
-    addTextRow(QStringLiteral("Bind Host"), QStringLiteral("hostField"), &S::host, &S::setHost, &S::hostChanged);
-    addTextRow(QStringLiteral("Port"), QStringLiteral("portField"), &S::port, &S::setPort, &S::portChanged);
-    addSwitchRow(QStringLiteral("Auto-start Services"), QStringLiteral("autoStartSwitch"), &S::autoStart,
-                 &S::setAutoStart, &S::autoStartChanged);
-    addSwitchRow(QStringLiteral("Start Marketing Site"), QStringLiteral("startMarketingSwitch"), &S::startMarketing,
-                 &S::setStartMarketing, &S::startMarketingChanged);
-    addTextRow(QStringLiteral("Marketing Port"), QStringLiteral("marketingPortField"), &S::marketingPort,
-               &S::setMarketingPort, &S::marketingPortChanged);
-    addSwitchRow(QStringLiteral("Start Trader Portal"), QStringLiteral("startPortalSwitch"), &S::startPortal,
-                 &S::setStartPortal, &S::startPortalChanged);
-    addTextRow(QStringLiteral("Portal Port"), QStringLiteral("portalPortField"), &S::portalPort, &S::setPortalPort,
-               &S::portalPortChanged);
-    addSwitchRow(QStringLiteral("Demo Mode"), QStringLiteral("demoModeSwitch"), &S::demoMode, &S::setDemoMode,
-                 &S::demoModeChanged);
-    addChoiceRow(QStringLiteral("Execution Mode"), QStringLiteral("executionModePicker"), executionModes(),
-                 &S::executionMode, &S::setExecutionMode, &S::executionModeChanged);
-    addChoiceRow(QStringLiteral("Broker Mode"), QStringLiteral("brokerModePicker"), brokerModes(), &S::brokerMode,
-                 &S::setBrokerMode, &S::brokerModeChanged);
+    for (const Row& row : rows()) {
+        if (Settings::spec(row.setting).type == QMetaType::Bool)
+            addSwitchRow(row);
+        else if (!row.choices.isEmpty())
+            addChoiceRow(row);
+        else
+            addTextRow(row);
+    }
 
     auto* save = new QPushButton(QStringLiteral("Save Settings"), formArea);
     save->setObjectName(QStringLiteral("saveSettingsButton"));
     save->setAccessibleName(QStringLiteral("Save Settings"));
     m_form->addRow(QString(), save);
-    connect(save, &QPushButton::clicked, &m_state, &AppState::savePreferences);
+    connect(save, &QPushButton::clicked, this, [this] {
+        commitAddressEdits();
+        m_state.savePreferences();
+    });
 
     m_outputBlock = new QWidget(formArea);
     m_outputBlock->setObjectName(QStringLiteral("lastOutputBlock"));
@@ -118,54 +109,88 @@ SettingsView::SettingsView(AppState& state, QWidget* parent) : QWidget(parent), 
     updateOutput();
 }
 
-QLineEdit* SettingsView::addTextRow(const QString& label, const QString& name, QString (AppState::*get)() const,
-                                    void (AppState::*set)(const QString&), void (AppState::*changed)()) {
+QList<SettingsView::Row> SettingsView::rows() {
+    return {
+        {"ZQT Home Path", "homeField", Setting::Home, {}},
+        {"Bind Host", "hostField", Setting::Host, {}},
+        {"Port", "portField", Setting::Port, {}},
+        {"Auto-start Services", "autoStartSwitch", Setting::AutoStart, {}},
+        {"Start Marketing Site", "startMarketingSwitch", Setting::StartMarketing, {}},
+        {"Marketing Port", "marketingPortField", Setting::MarketingPort, {}},
+        {"Start Trader Portal", "startPortalSwitch", Setting::StartPortal, {}},
+        {"Portal Port", "portalPortField", Setting::PortalPort, {}},
+        {"Demo Mode", "demoModeSwitch", Setting::DemoMode, {}},
+        {"Execution Mode", "executionModePicker", Setting::ExecutionMode, executionModes()},
+        {"Broker Mode", "brokerModePicker", Setting::BrokerMode, brokerModes()},
+    };
+}
+
+void SettingsView::commitAddressEdits() {
+    for (const auto& [field, setting] : std::as_const(m_addressFields))
+        m_state.set(setting, field->text());
+}
+
+void SettingsView::addTextRow(const Row& row) {
+    const QString label = QString::fromUtf8(row.label);
+    const Setting setting = row.setting;
     auto* field = new QLineEdit(m_form->parentWidget());
-    field->setObjectName(name);
+    field->setObjectName(QString::fromLatin1(row.objectName));
     field->setAccessibleName(label);
-    field->setText((m_state.*get)());
+    field->setText(m_state.settings().text(setting));
     field->setClearButtonEnabled(false);
     m_form->addRow(label, field);
-    connect(field, &QLineEdit::textEdited, &m_state, [this, set](const QString& text) { (m_state.*set)(text); });
-    connect(&m_state, changed, field, [this, field, get] {
-        const QString value = (m_state.*get)();
-        if (field->text() != value)
+    if (EngineAddresses::dependsOn(setting)) {
+        m_addressFields.append({field, setting});
+        // Return, or focus moving elsewhere (the Save button included).
+        connect(field, &QLineEdit::editingFinished, this,
+                [this, field, setting] { m_state.set(setting, field->text()); });
+    } else {
+        connect(field, &QLineEdit::textEdited, this,
+                [this, setting](const QString& text) { m_state.set(setting, text); });
+    }
+    connect(&m_state, &AppState::settingChanged, field, [this, field, setting](Setting changed) {
+        const QString value = m_state.settings().text(setting);
+        if (changed == setting && field->text() != value)
             field->setText(value);
     });
-    return field;
 }
 
-QCheckBox* SettingsView::addSwitchRow(const QString& label, const QString& name, bool (AppState::*get)() const,
-                                      void (AppState::*set)(bool), void (AppState::*changed)()) {
+void SettingsView::addSwitchRow(const Row& row) {
+    const QString label = QString::fromUtf8(row.label);
+    const Setting setting = row.setting;
     auto* box = new QCheckBox(m_form->parentWidget());
-    box->setObjectName(name);
+    box->setObjectName(QString::fromLatin1(row.objectName));
     box->setAccessibleName(label);
-    box->setChecked((m_state.*get)());
+    box->setChecked(m_state.settings().flag(setting));
     m_form->addRow(label, box);
-    connect(box, &QCheckBox::toggled, &m_state, [this, set](bool on) { (m_state.*set)(on); });
-    connect(&m_state, changed, box, [this, box, get] { box->setChecked((m_state.*get)()); });
-    return box;
+    connect(box, &QCheckBox::toggled, this, [this, setting](bool on) { m_state.set(setting, on); });
+    connect(&m_state, &AppState::settingChanged, box, [this, box, setting](Setting changed) {
+        if (changed == setting)
+            box->setChecked(m_state.settings().flag(setting));
+    });
 }
 
-QComboBox* SettingsView::addChoiceRow(const QString& label, const QString& name, const QStringList& choices,
-                                      QString (AppState::*get)() const, void (AppState::*set)(const QString&),
-                                      void (AppState::*changed)()) {
+void SettingsView::addChoiceRow(const Row& row) {
+    const QString label = QString::fromUtf8(row.label);
+    const Setting setting = row.setting;
     auto* box = new QComboBox(m_form->parentWidget());
-    box->setObjectName(name);
+    box->setObjectName(QString::fromLatin1(row.objectName));
     box->setAccessibleName(label);
-    box->addItems(choices);
+    box->addItems(row.choices);
     box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     // A stored value that is not one of the choices shows no choice and stays as it is until one is picked.
-    auto show = [this, box, get] {
+    auto show = [this, box, setting] {
         const QSignalBlocker block(box);
-        box->setCurrentIndex(box->findText((m_state.*get)()));
+        box->setCurrentIndex(box->findText(m_state.settings().text(setting)));
     };
     show();
     m_form->addRow(label, box);
-    connect(box, &QComboBox::activated, &m_state,
-            [this, box, set](int index) { (m_state.*set)(box->itemText(index)); });
-    connect(&m_state, changed, box, show);
-    return box;
+    connect(box, &QComboBox::activated, this,
+            [this, box, setting](int index) { m_state.set(setting, box->itemText(index)); });
+    connect(&m_state, &AppState::settingChanged, box, [setting, show](Setting changed) {
+        if (changed == setting)
+            show();
+    });
 }
 
 void SettingsView::updateOutput() {

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "control/Settings.h"
+
+#include <QList>
 #include <QWidget>
 
-class QCheckBox;
-class QComboBox;
+#include <utility>
+
 class QFormLayout;
 class QLineEdit;
 class QPlainTextEdit;
@@ -12,9 +15,13 @@ namespace zqt {
 
 class AppState;
 
-// The operator's engine settings. Every control edits its AppState field at once (no validation: any text is
-// accepted in the port fields); "Save Settings" writes them to the preferences store. Below, while the last
-// script printed anything, its output.
+// The operator's engine settings, one row per setting of the form's table (no validation: any text is accepted
+// in the port fields); "Save Settings" writes them to the preferences store. Below, while the last script
+// printed anything, its output.
+//
+// Switches, pickers and the home path edit their setting at once. The host and the three ports form the engine's
+// addresses, so an edit there takes effect when it is committed: Return, leaving the field, or Save Settings;
+// until then nothing is sent to the address being typed.
 class SettingsView final : public QWidget {
     Q_OBJECT
 
@@ -24,18 +31,28 @@ public:
     static QStringList executionModes();
     static QStringList brokerModes();
 
+    // Hands every host and port field's text to its setting.
+    void commitAddressEdits();
+
 private:
-    QLineEdit* addTextRow(const QString& label, const QString& name, QString (AppState::*get)() const,
-                          void (AppState::*set)(const QString&), void (AppState::*changed)());
-    QCheckBox* addSwitchRow(const QString& label, const QString& name, bool (AppState::*get)() const,
-                            void (AppState::*set)(bool), void (AppState::*changed)());
-    QComboBox* addChoiceRow(const QString& label, const QString& name, const QStringList& choices,
-                            QString (AppState::*get)() const, void (AppState::*set)(const QString&),
-                            void (AppState::*changed)());
+    // One row of the form: its label, the control's object name, the setting it edits, and, for a picker, its
+    // choices. A switch setting gets a check box, a text one a text field.
+    struct Row {
+        const char* label;
+        const char* objectName;
+        Setting setting;
+        QStringList choices;
+    };
+    static QList<Row> rows();
+
+    void addTextRow(const Row& row);
+    void addSwitchRow(const Row& row);
+    void addChoiceRow(const Row& row);
     void updateOutput();
 
     AppState& m_state;
     QFormLayout* m_form = nullptr;
+    QList<std::pair<QLineEdit*, Setting>> m_addressFields;
     QWidget* m_outputBlock = nullptr;
     QPlainTextEdit* m_output = nullptr;
 };

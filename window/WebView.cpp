@@ -96,10 +96,16 @@ void WebView::ensureBrowser() {
     // Transparent until the page paints, so the window's background shows instead of a white flash.
     page->setBackgroundColor(Qt::transparent);
     m_browser->setPage(page);
+    connect(m_browser, &QWebEngineView::loadFinished, this, [this](bool ok) { m_lastLoadFailed = !ok; });
     m_stack->addWidget(m_browser);
     showMessageOrBrowser();
     load();
     emit browserCreated();
+}
+
+void WebView::retryIfFailed() {
+    if (m_browser && m_lastLoadFailed)
+        load();
 }
 
 void WebView::load() {

@@ -32,6 +32,10 @@ public:
     QWebEngineView* browser() const { return m_browser; }
     // Creates the browser now (normally done on the first show).
     void ensureBrowser();
+    // Whether the browser's last load of `url` failed (the engine was not answering yet, for instance).
+    bool lastLoadFailed() const { return m_lastLoadFailed; }
+    // Loads `url` again when its last load failed; does nothing otherwise.
+    void retryIfFailed();
 
     // The web profile every tab shares: named, with cookies, storage and cache on disk under the program's data
     // and cache folders, so sign-ins and site data are kept across runs.
@@ -59,6 +63,7 @@ private:
     QWidget* m_placeholder = nullptr;
     QWebEngineView* m_browser = nullptr;
     bool m_waitingForExpose = false;
+    bool m_lastLoadFailed = false;
 };
 
 } // namespace zqt

@@ -19,8 +19,8 @@ constexpr int kRowSpacing = 16;
 
 } // namespace
 
-NativeTerminalView::NativeTerminalView(const QUrl& baseUrl, QWidget* parent)
-    : QScrollArea(parent), m_model(std::make_unique<NativeTerminalModel>(baseUrl)) {
+NativeTerminalView::NativeTerminalView(NativeTerminalModel& model, QWidget* parent)
+    : QScrollArea(parent), m_model(model) {
     setObjectName(QStringLiteral("nativeTerminalView"));
     setAccessibleName(QStringLiteral("Native Terminal"));
     setWidgetResizable(true);
@@ -39,20 +39,13 @@ NativeTerminalView::NativeTerminalView(const QUrl& baseUrl, QWidget* parent)
     m_rows->addStretch(1);
     setWidget(page);
 
-    NativeTerminalModel& m = *m_model;
+    NativeTerminalModel& m = m_model;
     addRow({new LoginPanel(m, page)});
     addRow({new MetricsPanel(m, page)});
     addRow({new WatchlistPanel(m, page), new OrderTicketPanel(m, page)});
 }
 
-NativeTerminalView::~NativeTerminalView() {
-    // The panels refer to the model: they go first.
-    delete takeWidget();
-}
-
-void NativeTerminalView::setBaseUrl(const QUrl& baseUrl) {
-    m_model->setBaseUrl(baseUrl);
-}
+NativeTerminalView::~NativeTerminalView() = default;
 
 void NativeTerminalView::addRow(std::initializer_list<QWidget*> cards) {
     auto* row = new QHBoxLayout;
@@ -75,7 +68,7 @@ void NativeTerminalView::addRow(std::initializer_list<QWidget*> cards) {
 void NativeTerminalView::showEvent(QShowEvent* event) {
     QScrollArea::showEvent(event);
     if (!event->spontaneous())
-        m_model->onShown();
+        m_model.onShown();
 }
 
 } // namespace zqt

@@ -110,15 +110,6 @@ TEST(Endpoints, cancelAndCloseAll_haveNoFields) {
     EXPECT_TRUE(encodeForm({}).isEmpty());
 }
 
-TEST(Endpoints, probesAndWebTerminal) {
-    EXPECT_EQ(systemStatusUrl("127.0.0.1", "8000"), QStringLiteral("http://127.0.0.1:8000/api/system/status"));
-    EXPECT_EQ(healthUrl("127.0.0.1", "8000"), QStringLiteral("http://127.0.0.1:8000/health"));
-    EXPECT_EQ(webTerminalUrl(QUrl("http://127.0.0.1:8000/"), "").toString(QUrl::FullyEncoded),
-              QStringLiteral("http://127.0.0.1:8000/terminal"));
-    EXPECT_EQ(webTerminalUrl(QUrl("http://127.0.0.1:8000"), "a b&c").toString(QUrl::FullyEncoded),
-              QStringLiteral("http://127.0.0.1:8000/terminal?token=a%20b%26c"));
-}
-
 TEST(ApiFormEncoding, formEscape_table) {
     const std::pair<QString, const char*> cases[] = {
         {"AZaz09-._~!$'()*,;:@/?", "AZaz09-._~!$'()*,;:@/?"},

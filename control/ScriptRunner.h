@@ -1,0 +1,72 @@
+#pragma once
+
+#include "control/ServiceManager.h"
+
+#include <QObject>
+#include <QString>
+
+#include <deque>
+#include <functional>
+#include <optional>
+
+namespace zqt {
+
+// Runs the engine's start and stop scripts one after another and keeps what they leave behind: the output of the
+// last run and whether the engine runs. start() and stop() are queued: each runs after the one before it has
+// finished, in the order they were asked for, never two at once; `busy` is true from the first request until the
+// queue is empty.
+//
+// A run saves the settings, runs the script on the home it began with, then sets `lastOutput`, adopts the
+// runtime ports, sets `isRunning` from the pid check and reloads the log, in that order.
+class ScriptRunner final : public QObject {
+    Q_OBJECT
+
+public:
+    // What a run asks of the rest of the control state.
+    struct Steps {
+        std::function<void()> saveSettings;
+        std::function<QString()> home;
+        std::function<ServiceManager::Environment()> startEnvironment;
+        std::function<void(const QString& home)> adoptRuntimePorts;
+        std::function<void(const QString& home)> reloadLog;
+    };
+
+    // `service` must outlive the runner.
+    ScriptRunner(ServiceManager& service, Steps steps, QObject* parent = nullptr);
+
+    void start();
+    void stop();
+
+    // A start or stop is running or waiting.
+    bool busy() const { return m_current.has_value(); }
+    // "Starting…" or "Stopping…" for the script that runs now; empty when idle.
+    QString busyText() const;
+    // Start and stop requests waiting behind the running one.
+    int pendingOperations() const { return static_cast<int>(m_pending.size()); }
+
+    QString lastOutput() const { return m_lastOutput; }
+    bool isRunning() const { return m_isRunning; }
+    void setLastOutput(const QString& value);
+    void setIsRunning(bool value);
+
+signals:
+    void lastOutputChanged();
+    void isRunningChanged();
+    void busyChanged();
+
+private:
+    enum class Operation { Start, Stop };
+
+    void enqueue(Operation op);
+    void runNext();
+    void finish(const QString& home, const QString& output);
+
+    ServiceManager& m_service;
+    Steps m_steps;
+    QString m_lastOutput;
+    bool m_isRunning = false;
+    std::deque<Operation> m_pending;
+    std::optional<Operation> m_current;
+};
+
+} // namespace zqt

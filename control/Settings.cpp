@@ -1,0 +1,120 @@
+#include "control/Settings.h"
+
+#include "control/Preferences.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace zqt {
+
+namespace {
+
+constexpr auto kText = QMetaType::QString;
+constexpr auto kSwitch = QMetaType::Bool;
+
+constexpr std::array<SettingSpec, kSettingCount> kTable{{
+    {Setting::Home, PrefKey::Home, kText, nullptr, false},
+    {Setting::Host, PrefKey::Host, kText, "127.0.0.1", false},
+    {Setting::Port, PrefKey::Port, kText, "8000", false},
+    {Setting::DemoMode, PrefKey::DemoMode, kSwitch, nullptr, true},
+    {Setting::ExecutionMode, PrefKey::ExecutionMode, kText, "DRY_RUN", false},
+    {Setting::BrokerMode, PrefKey::BrokerMode, kText, "SIM_BROKER", false},
+    {Setting::StartMarketing, PrefKey::StartMarketing, kSwitch, nullptr, true},
+    {Setting::MarketingPort, PrefKey::MarketingPort, kText, "3000", false},
+    {Setting::StartPortal, PrefKey::StartPortal, kSwitch, nullptr, true},
+    {Setting::PortalPort, PrefKey::PortalPort, kText, "3001", false},
+    {Setting::AutoStart, PrefKey::AutoStart, kSwitch, nullptr, true},
+    {Setting::OperatorUnlocked, PrefKey::OperatorUnlocked, kSwitch, nullptr, false},
+}};
+
+constexpr bool tableFollowsEnum() {
+    for (int i = 0; i < kSettingCount; ++i)
+        if (static_cast<int>(kTable[i].setting) != i)
+            return false;
+    return true;
+}
+static_assert(tableFollowsEnum(), "the table lists the settings in the order of the enum");
+
+} // namespace
+
+Settings::Settings(Preferences& store, QObject* parent) : QObject(parent), m_store(store) {
+    for (const SettingSpec& row : kTable) {
+        QVariant& v = m_values[index(row.setting)];
+        if (row.setting == Setting::Home)
+            v = resolveHome(store.string(row.key), primaryDefaultHome(), formerDefaultHome());
+        else if (row.type == kSwitch)
+            v = store.readBool(row.key, row.boolDefault);
+        else
+            v = store.readText(row.key, QString::fromLatin1(row.textDefault));
+    }
+}
+
+Settings::~Settings() = default;
+
+std::span<const SettingSpec> Settings::table() {
+    return kTable;
+}
+
+const SettingSpec& Settings::spec(Setting setting) {
+    return kTable[index(setting)];
+}
+
+QVariant Settings::defaultValue(Setting setting) {
+    const SettingSpec& row = spec(setting);
+    if (row.type == kSwitch)
+        return row.boolDefault;
+    if (!row.textDefault)
+        return primaryDefaultHome();
+    return QString::fromLatin1(row.textDefault);
+}
+
+QString Settings::primaryDefaultHome() {
+    return QDir::homePath() + QStringLiteral("/.local/share/zqt/engine");
+}
+
+QString Settings::formerDefaultHome() {
+    return QDir::homePath() + QStringLiteral("/zqt");
+}
+
+QString Settings::resolveHome(const std::optional<QString>& stored, const QString& primaryDefault,
+                              const QString& formerDefault) {
+    const QString script = QStringLiteral("/scripts/app_up.sh");
+    if (stored && QFileInfo::exists(*stored + script)) {
+        if (*stored == formerDefault && QFileInfo::exists(primaryDefault + script))
+            return primaryDefault;
+        return *stored;
+    }
+    return primaryDefault;
+}
+
+void Settings::set(Setting setting, const QVariant& value) {
+    QVariant& current = m_values[index(setting)];
+    // Types are compared first: Qt takes the text "true" as equal to the switch value true.
+    if (value.typeId() != spec(setting).type || value == current)
+        return;
+    current = value;
+    emit changed(setting);
+}
+
+void Settings::save() {
+    for (const SettingSpec& row : kTable) {
+        const QVariant& v = m_values[index(row.setting)];
+        if (row.type == kSwitch)
+            m_store.setBool(row.key, v.toBool());
+        else
+            m_store.setString(row.key, v.toString());
+    }
+    // Written through at once: the file must not lag behind a script that is about to run.
+    m_store.sync();
+}
+
+QString Settings::token() const {
+    return m_store.string(PrefKey::Token).value_or(QString());
+}
+
+void Settings::setToken(const QString& token) {
+    m_store.setString(PrefKey::Token, token);
+    m_store.sync();
+}
+
+} // namespace zqt

@@ -1,0 +1,112 @@
+#pragma once
+
+#include "api/TokenStore.h"
+
+#include <QMetaType>
+#include <QObject>
+#include <QString>
+#include <QVariant>
+
+#include <array>
+#include <optional>
+#include <span>
+
+namespace zqt {
+
+class Preferences;
+
+// Preference key names, the one place they are spelled.
+namespace PrefKey {
+inline constexpr char Home[] = "zqtHome";
+inline constexpr char Host[] = "zqtHost";
+inline constexpr char Port[] = "zqtPort";
+inline constexpr char DemoMode[] = "zqtDemoMode";
+inline constexpr char ExecutionMode[] = "zqtExecutionMode";
+inline constexpr char BrokerMode[] = "zqtBrokerMode";
+inline constexpr char StartMarketing[] = "zqtStartMarketing";
+inline constexpr char MarketingPort[] = "zqtMarketingPort";
+inline constexpr char StartPortal[] = "zqtStartPortal";
+inline constexpr char PortalPort[] = "zqtPortalPort";
+inline constexpr char AutoStart[] = "zqtAutoStart";
+inline constexpr char OperatorUnlocked[] = "zqtOperatorUnlocked";
+inline constexpr char Token[] = "zqtToken";
+} // namespace PrefKey
+
+// The operator's twelve settings, in the order they are saved.
+enum class Setting {
+    Home,
+    Host,
+    Port,
+    DemoMode,
+    ExecutionMode,
+    BrokerMode,
+    StartMarketing,
+    MarketingPort,
+    StartPortal,
+    PortalPort,
+    AutoStart,
+    OperatorUnlocked,
+};
+inline constexpr int kSettingCount = 12;
+
+// One row of the settings table: the key it is stored under, the JSON type it is stored as (a string or a
+// boolean), and its value when the key is absent.
+struct SettingSpec {
+    Setting setting;
+    const char* key;
+    QMetaType::Type type;    // QMetaType::QString or QMetaType::Bool
+    const char* textDefault; // text settings; nullptr for the home (Settings::primaryDefaultHome())
+    bool boolDefault;        // switches
+};
+
+// The one owner of the operator's settings: the table of keys, the current values, and their persistence in the
+// preferences store. Built once by the program's entry, which reads every value (resolving the engine home) at
+// construction. set() changes a value in memory and announces it; only save() writes the store. Main thread only.
+//
+// It is also the API client's token store: the sign-in token lands under "zqtToken" in the same file.
+class Settings final : public QObject, public TokenStore {
+    Q_OBJECT
+
+public:
+    // `store` must outlive the settings.
+    explicit Settings(Preferences& store, QObject* parent = nullptr);
+    ~Settings() override;
+
+    static std::span<const SettingSpec> table();
+    static const SettingSpec& spec(Setting setting);
+    // The value a setting takes when its key is absent: a QString or a bool.
+    static QVariant defaultValue(Setting setting);
+    // $HOME/.local/share/zqt/engine and $HOME/zqt.
+    static QString primaryDefaultHome();
+    static QString formerDefaultHome();
+    // The engine home for a stored value (nothing when absent): the stored path when it holds
+    // scripts/app_up.sh, except that the former default home yields to the primary one once that holds the
+    // script too; the primary default home otherwise.
+    static QString resolveHome(const std::optional<QString>& stored, const QString& primaryDefault,
+                               const QString& formerDefault);
+
+    // The current value: a QString for text settings, a bool for switches.
+    QVariant value(Setting setting) const { return m_values[index(setting)]; }
+    QString text(Setting setting) const { return value(setting).toString(); }
+    bool flag(Setting setting) const { return value(setting).toBool(); }
+    // Replaces a value. Does nothing for an equal value or one of another type; otherwise emits changed(setting).
+    void set(Setting setting, const QVariant& value);
+    // Writes all twelve keys in table order, each time (no change detection), and flushes the file at once.
+    void save();
+
+    Preferences& store() { return m_store; }
+
+    QString token() const override;
+    void setToken(const QString& token) override;
+
+signals:
+    void changed(zqt::Setting setting);
+
+private:
+    static constexpr int index(Setting setting) { return static_cast<int>(setting); }
+
+    Preferences& m_store;
+    std::array<QVariant, kSettingCount> m_values;
+};
+
+} // namespace zqt
