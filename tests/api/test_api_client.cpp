@@ -1,5 +1,4 @@
 #include "api/APIClient.h"
-#include "control/Preferences.h"
 
 #include "RecordingServer.h"
 #include "TestEnv.h"
@@ -10,6 +9,7 @@
 #include <QSignalSpy>
 #include <QThread>
 
+#include <atomic>
 #include <future>
 #include <optional>
 
@@ -25,6 +25,7 @@ constexpr char kOrdersJson[] =
 class ApiClientTest : public ::testing::Test {
 protected:
     zqt::test::TempEnv env;
+    MemoryTokenStore tokens;
     RecordingServer server;
 
     QUrl base() const { return QUrl(server.baseUrl()); }
@@ -117,7 +118,7 @@ TEST(ApiClientUrl, resolveUrl_table) {
 
 TEST_F(ApiClientTest, fetch_withoutToken_sendsPlainGetAndDecodes) {
     server.setReply("GET", "/api/oms/orders", {200, kOrdersJson});
-    APIClient client(base());
+    APIClient client(base(), tokens);
     const auto r = fetch<OrdersResponse>(client, endpoints::orders().path);
     ASSERT_TRUE(r && r->ok()) << r->error().description.toStdString();
     EXPECT_EQ((*r)->orders[0].id, 7);
@@ -133,7 +134,7 @@ TEST_F(ApiClientTest, fetch_withoutToken_sendsPlainGetAndDecodes) {
 
 TEST_F(ApiClientTest, fetch_withToken_sendsBearerHeader) {
     server.setReply("GET", "/api/oms/orders", {200, kOrdersJson});
-    APIClient client(base());
+    APIClient client(base(), tokens);
     client.setToken(QStringLiteral("tok-123"));
     fetch<OrdersResponse>(client, QStringLiteral("/api/oms/orders"));
     const auto reqs = server.requests();
@@ -143,7 +144,7 @@ TEST_F(ApiClientTest, fetch_withToken_sendsBearerHeader) {
 
 TEST_F(ApiClientTest, queryText_isSentUnchanged) {
     server.setReply("GET", "/api/prices", {200, R"({"prices":{"EURUSD":1.1}})"});
-    APIClient client(QUrl(server.baseUrl() + "/"));
+    APIClient client(QUrl(server.baseUrl() + "/"), tokens);
     const auto r = fetch<PricesResponse>(
         client, endpoints::prices({"EURUSD", "AAPL", "BTCUSD", "ES", "XAUUSD"}).path.mid(1)); // no leading slash
     ASSERT_TRUE(r && r->ok());
@@ -153,7 +154,7 @@ TEST_F(ApiClientTest, queryText_isSentUnchanged) {
 
 TEST_F(ApiClientTest, pathThatIsNotAUrl_goesToTheBaseAddress) {
     server.setReply("GET", "/", {200, R"({"hello":1})"});
-    APIClient client(base());
+    APIClient client(base(), tokens);
     const auto r = fetch<DepthResponse>(client, endpoints::marketDepth(QStringLiteral("EUR USD")).path);
     ASSERT_TRUE(r.has_value());
     ASSERT_FALSE(r->ok());
@@ -164,7 +165,7 @@ TEST_F(ApiClientTest, pathThatIsNotAUrl_goesToTheBaseAddress) {
 
 TEST_F(ApiClientTest, absolutePath_ignoresTheBase) {
     server.setReply("GET", "/elsewhere", {200, R"({"token":"t"})"});
-    APIClient client(deadBase());
+    APIClient client(deadBase(), tokens);
     const auto r = fetch<LoginResponse>(client, server.baseUrl() + "/elsewhere?x=1");
     ASSERT_TRUE(r && r->ok());
     EXPECT_EQ(server.requests()[0].target, "/elsewhere?x=1");
@@ -172,7 +173,7 @@ TEST_F(ApiClientTest, absolutePath_ignoresTheBase) {
 
 TEST_F(ApiClientTest, postForm_sendsEscapedBodyAndFormContentType) {
     server.setReply("POST", "/api/oms/order", {200, R"({"ok":true})"});
-    APIClient client(base());
+    APIClient client(base(), tokens);
     const auto r = post(client, QStringLiteral("/api/oms/order"),
                         {{"symbol", "EURUSD"}, {"note", "a&b=c+d #1%~-._!$'()*,;:@/?"}, {"sl", ""}, {"x", "é€"}});
     ASSERT_TRUE(r && r->ok());
@@ -186,7 +187,7 @@ TEST_F(ApiClientTest, postForm_sendsEscapedBodyAndFormContentType) {
 
 TEST_F(ApiClientTest, postForm_emptyFields_sendsZeroBytesWithContentType) {
     server.setReply("POST", "/api/oms/cancel_all", {200, ""});
-    APIClient client(base());
+    APIClient client(base(), tokens);
     const auto cancel = endpoints::cancelAll();
     const auto r = post(client, cancel.path, cancel.fields);
     ASSERT_TRUE(r && r->ok());
@@ -201,7 +202,7 @@ TEST_F(ApiClientTest, postForm_emptyFields_sendsZeroBytesWithContentType) {
 
 TEST_F(ApiClientTest, postForm_status500WithHtml_succeedsWithTheBytes) {
     server.setReply("POST", "/api/positions/close_all", {500, "<html>boom</html>", "text/html"});
-    APIClient client(base());
+    APIClient client(base(), tokens);
     const auto r = post(client, endpoints::closeAll().path, {});
     ASSERT_TRUE(r && r->ok());
     EXPECT_EQ(r->value(), QByteArray("<html>boom</html>"));
@@ -228,7 +229,7 @@ TEST_F(ApiClientTest, fetch_outcomeTable) {
     };
     for (const auto& c : cases) {
         server.setReply("GET", "/api/oms/orders", c.reply);
-        APIClient client(base());
+        APIClient client(base(), tokens);
         const auto r = fetch<OrdersResponse>(client, QStringLiteral("/api/oms/orders"));
         ASSERT_TRUE(r.has_value()) << c.name;
         EXPECT_EQ(r->ok(), c.ok) << c.name << ": " << (r->ok() ? "" : r->error().description.toStdString());
@@ -245,14 +246,14 @@ TEST_F(ApiClientTest, fetch_401WithAuthenticateChallenge_isAReplyNotAPrompt) {
         res.set_header("WWW-Authenticate", R"(Basic realm="zqt")");
         res.set_content(kOrdersJson, "application/json");
     });
-    APIClient client(base());
+    APIClient client(base(), tokens);
     const auto r = fetch<OrdersResponse>(client, QStringLiteral("/api/oms/orders"));
     ASSERT_TRUE(r && r->ok()) << r->error().description.toStdString();
     EXPECT_EQ(server.requestCount(), 1u);
 }
 
 TEST_F(ApiClientTest, transportError_failsFetchPostAndLogin) {
-    APIClient client(deadBase());
+    APIClient client(deadBase(), tokens);
     const auto f = fetch<OrdersResponse>(client, QStringLiteral("/api/oms/orders"));
     ASSERT_TRUE(f && !f->ok());
     EXPECT_EQ(f->error().kind, ApiError::Kind::Transport);
@@ -281,7 +282,7 @@ TEST_F(ApiClientTest, destroyedClient_completesPendingRequestsWithCancellation) 
     });
     std::optional<Result<OrdersResponse>> out;
     {
-        APIClient client(base());
+        APIClient client(base(), tokens);
         client.fetch<OrdersResponse>(QStringLiteral("/slow"),
                                      [&](Result<OrdersResponse> r) { out.emplace(std::move(r)); });
         ASSERT_TRUE(zqt::test::waitUntil([&] { return server.requestCount() == 1; }));
@@ -293,11 +294,52 @@ TEST_F(ApiClientTest, destroyedClient_completesPendingRequestsWithCancellation) 
     EXPECT_EQ(out->error().code, static_cast<int>(QNetworkReply::OperationCanceledError));
 }
 
+TEST_F(ApiClientTest, abortReads_endsReadsAtOnce_postsAndSignInsRunToTheirOutcome) {
+    std::promise<void> released;
+    std::shared_future<void> gate = released.get_future().share();
+    std::atomic<int> held{0};
+    for (const auto& [method, path] :
+         {std::pair{"GET", "/api/oms/orders"}, std::pair{"POST", "/api/oms/order"}, std::pair{"POST", "/api/login"}})
+        server.setHandler(
+            method, path, [gate, &held, path = std::string(path)](const httplib::Request&, httplib::Response& res) {
+                ++held;
+                gate.wait();
+                res.set_content(path == "/api/login" ? R"({"token":"t2"})" : kOrdersJson, "application/json");
+            });
+    APIClient client(base(), tokens);
+    QSignalSpy idle(&client, &APIClient::idle);
+    std::optional<Result<OrdersResponse>> read;
+    std::optional<Result<QByteArray>> posted;
+    std::optional<bool> signedIn;
+    client.fetch<OrdersResponse>(QStringLiteral("/api/oms/orders"), [&](Result<OrdersResponse> r) { read.emplace(r); });
+    client.postForm(QStringLiteral("/api/oms/order"), {{"side", "BUY"}},
+                    [&](Result<QByteArray> r) { posted.emplace(r); });
+    client.login("a", "b", [&](bool ok, const QString&) { signedIn = ok; });
+    EXPECT_EQ(client.requestsInFlight(), 3);
+    ASSERT_TRUE(zqt::test::waitUntil([&] { return held == 3; }));
+
+    client.abortReads();
+    ASSERT_TRUE(zqt::test::waitUntil([&] { return read.has_value(); }));
+    EXPECT_EQ(read->error().code, static_cast<int>(QNetworkReply::OperationCanceledError));
+    EXPECT_EQ(client.requestsInFlight(), 2);
+    EXPECT_FALSE(posted || signedIn) << "still on the wire";
+    EXPECT_EQ(idle.count(), 0);
+
+    released.set_value();
+    ASSERT_TRUE(zqt::test::waitUntil([&] { return posted && signedIn; }));
+    ASSERT_TRUE(posted->ok());
+    EXPECT_EQ(posted->value(), QByteArray(kOrdersJson));
+    EXPECT_TRUE(*signedIn);
+    EXPECT_EQ(client.token(), "t2");
+    EXPECT_EQ(client.requestsInFlight(), 0);
+    EXPECT_EQ(idle.count(), 1);
+}
+
 // ---- Login and the token ----
 
 TEST_F(ApiClientTest, login_401WithToken_succeedsStoresAndNotifies) {
     server.setReply("POST", "/api/login", {401, R"({"token":"fresh"})"});
-    APIClient client(base());
+    APIClient client(base(), tokens);
     QSignalSpy changed(&client, &APIClient::tokenChanged);
     const auto r = login(client, QStringLiteral("op@zqt.test"), QStringLiteral("p&ss=w+rd"));
     ASSERT_TRUE(r.has_value());
@@ -314,15 +356,15 @@ TEST_F(ApiClientTest, login_401WithToken_succeedsStoresAndNotifies) {
     EXPECT_EQ(reqs[0].body, "email=op@zqt.test&password=p%26ss%3Dw%2Brd");
     EXPECT_FALSE(reqs[0].hasHeader("Authorization"));
 
-    // Stored under zqtToken, read back by a new client.
-    EXPECT_EQ(Preferences().string(QStringLiteral("zqtToken")), QStringLiteral("fresh"));
-    APIClient again(base());
+    // Stored in the token store, read back by a new client.
+    EXPECT_EQ(tokens.token(), QStringLiteral("fresh"));
+    APIClient again(base(), tokens);
     EXPECT_EQ(again.token(), QStringLiteral("fresh"));
 }
 
 TEST_F(ApiClientTest, tokenWithLineBreak_cannotAddHeadersToRequests) {
     server.setReply("GET", "/api/oms/orders", {200, kOrdersJson});
-    APIClient client(base());
+    APIClient client(base(), tokens);
     client.setToken(QStringLiteral("abc\r\nX-Injected: yes"));
     const auto r = fetch<OrdersResponse>(client, QStringLiteral("/api/oms/orders"));
     ASSERT_TRUE(r.has_value());
@@ -334,7 +376,7 @@ TEST_F(ApiClientTest, tokenWithLineBreak_cannotAddHeadersToRequests) {
 
 TEST_F(ApiClientTest, login_withHeldToken_sendsIt) {
     server.setReply("POST", "/api/login", {200, R"({"token":"new"})"});
-    APIClient client(base());
+    APIClient client(base(), tokens);
     client.setToken(QStringLiteral("old"));
     login(client, "a", "b");
     EXPECT_EQ(server.requests().at(0).header("Authorization"), "Bearer old");
@@ -343,7 +385,7 @@ TEST_F(ApiClientTest, login_withHeldToken_sendsIt) {
 
 TEST_F(ApiClientTest, login_200WithoutToken_isInvalidCredentialsAndKeepsToken) {
     server.setReply("POST", "/api/login", {200, R"({"error":"bad password"})"});
-    APIClient client(base());
+    APIClient client(base(), tokens);
     client.setToken(QStringLiteral("kept"));
     const auto r = login(client, "a", "b");
     ASSERT_TRUE(r.has_value());
@@ -355,12 +397,12 @@ TEST_F(ApiClientTest, login_200WithoutToken_isInvalidCredentialsAndKeepsToken) {
 TEST_F(ApiClientTest, login_emptyToken_succeedsAndLaterRequestsCarryNoAuthorization) {
     server.setReply("POST", "/api/login", {200, R"({"token":""})"});
     server.setReply("GET", "/api/oms/orders", {200, kOrdersJson});
-    APIClient client(base());
+    APIClient client(base(), tokens);
     client.setToken(QStringLiteral("old"));
     const auto r = login(client, "a", "b");
     ASSERT_TRUE(r && r->first);
     EXPECT_TRUE(client.token().isEmpty());
-    EXPECT_EQ(Preferences().string(QStringLiteral("zqtToken")), QString());
+    EXPECT_EQ(tokens.token(), QString());
     fetch<OrdersResponse>(client, QStringLiteral("/api/oms/orders"));
     const auto reqs = server.requests();
     ASSERT_EQ(reqs.size(), 2u);
@@ -375,7 +417,7 @@ TEST_F(ApiClientTest, passwordWithFormCharacters_reachesTheEngineIntact) {
         seenEmail = req.get_param_value("email");
         res.set_content(R"({"token":"t"})", "application/json");
     });
-    APIClient client(base());
+    APIClient client(base(), tokens);
     const QString password = QStringLiteral("a&b=c+d %e#f\u00e9");
     const auto r = login(client, QStringLiteral("x+y@zqt.test"), password);
     ASSERT_TRUE(r && r->first);
@@ -384,11 +426,7 @@ TEST_F(ApiClientTest, passwordWithFormCharacters_reachesTheEngineIntact) {
 }
 
 TEST_F(ApiClientTest, constructor_readsStoredToken) {
-    {
-        Preferences prefs;
-        prefs.setString(QStringLiteral("zqtToken"), QStringLiteral("stored"));
-        prefs.sync();
-    }
-    APIClient client(base());
+    tokens.setToken(QStringLiteral("stored"));
+    APIClient client(base(), tokens);
     EXPECT_EQ(client.token(), QStringLiteral("stored"));
 }

@@ -1,5 +1,7 @@
 #include "control/AppState.h"
+#include "control/OperatorLock.h"
 #include "control/Preferences.h"
+#include "control/Settings.h"
 
 #include "EngineHome.h"
 #include "QtPrinters.h"
@@ -16,6 +18,8 @@
 
 using zqt::AppState;
 using zqt::Preferences;
+using zqt::Setting;
+using zqt::Settings;
 namespace PrefKey = zqt::PrefKey;
 using zqt::test::EngineHome;
 using zqt::test::readFile;
@@ -36,8 +40,22 @@ protected:
         write(prefs);
         prefs.sync();
     }
+    // The control side as the program's entry builds it (store, settings, state) over the preferences file in
+    // the temp HOME, as a new run of the program; the previous run's objects go first.
+    AppState& open() {
+        closeState();
+        runPrefs = std::make_unique<Preferences>();
+        runSettings = std::make_unique<Settings>(*runPrefs);
+        runState = std::make_unique<AppState>(*runSettings);
+        return *runState;
+    }
+    void closeState() {
+        runState.reset();
+        runSettings.reset();
+        runPrefs.reset();
+    }
     // A state on `engine` with auto-start off unless asked for.
-    std::unique_ptr<AppState> makeState(bool autoStart = false) {
+    AppState* makeState(bool autoStart = false) {
         // A stored home counts only while it holds the start script.
         if (!QFile::exists(engine.file("scripts/app_up.sh")))
             engine.writeScript("app_up.sh", "echo placeholder\n");
@@ -45,19 +63,22 @@ protected:
             p.setString(PrefKey::Home, engine.path());
             p.setBool(PrefKey::AutoStart, autoStart);
         });
-        return std::make_unique<AppState>();
+        return &open();
     }
     QJsonObject storedJson() const { return QJsonDocument::fromJson(readFile(Preferences::filePath())).object(); }
     static bool idle(const AppState& s) { return !s.busy(); }
 
     TempEnv env;
     EngineHome engine{env.path("engine")};
+    std::unique_ptr<Preferences> runPrefs;
+    std::unique_ptr<Settings> runSettings;
+    std::unique_ptr<AppState> runState;
 };
 
 } // namespace
 
 TEST_F(AppStateTest, firstLaunch_emptyStore_usesDefaultsAndWritesAllTwelveKeysBeforeReturning) {
-    AppState state;
+    AppState& state = open();
     EXPECT_EQ(state.zqtHome(), env.home() + "/.local/share/zqt/engine");
     EXPECT_EQ(state.host(), "127.0.0.1");
     EXPECT_EQ(state.port(), "8000");
@@ -77,10 +98,10 @@ TEST_F(AppStateTest, firstLaunch_emptyStore_usesDefaultsAndWritesAllTwelveKeysBe
 
     const QJsonObject o = storedJson();
     EXPECT_EQ(o.size(), 12);
-    for (const zqt::PrefSpec& row : Preferences::table().first(12)) {
+    for (const zqt::SettingSpec& row : Settings::table()) {
         ASSERT_TRUE(o.contains(row.key)) << row.key;
-        EXPECT_EQ(o.value(row.key).isBool(), row.type == zqt::PrefType::Bool) << row.key;
-        EXPECT_EQ(o.value(row.key).toVariant(), Preferences::defaultValue(row.key)) << row.key;
+        EXPECT_EQ(o.value(row.key).isBool(), row.type == QMetaType::Bool) << row.key;
+        EXPECT_EQ(o.value(row.key).toVariant(), Settings::defaultValue(row.setting)) << row.key;
     }
 
     // The queued auto-start then reports the missing default home.
@@ -126,20 +147,20 @@ TEST_F(AppStateTest, resolveHome_followsStoredPathAndMigratesFormerDefault) {
             withScript(primary);
         if (c.formerHasScript)
             withScript(former);
-        EXPECT_EQ(AppState::resolveHome(c.stored, primary, former), c.expected) << c.name;
+        EXPECT_EQ(Settings::resolveHome(c.stored, primary, former), c.expected) << c.name;
     }
 }
 
 TEST_F(AppStateTest, startup_storedFormerDefaultHome_isMigratedAndPersisted) {
-    const QString primary = Preferences::primaryDefaultHome();
-    const QString former = Preferences::formerDefaultHome();
+    const QString primary = Settings::primaryDefaultHome();
+    const QString former = Settings::formerDefaultHome();
     writeFile(primary + "/scripts/app_up.sh", "#!/bin/bash\n");
     writeFile(former + "/scripts/app_up.sh", "#!/bin/bash\n");
     storePrefs([&](Preferences& p) {
         p.setString(PrefKey::Home, former);
         p.setBool(PrefKey::AutoStart, false);
     });
-    AppState state;
+    AppState& state = open();
     EXPECT_EQ(state.zqtHome(), primary);
     EXPECT_EQ(storedJson().value("zqtHome").toString(), primary);
 }
@@ -155,7 +176,7 @@ TEST_F(AppStateTest, startup_storedValuesAreReadWithTheirTypes) {
         p.setBool(PrefKey::AutoStart, false);
         p.setBool(PrefKey::OperatorUnlocked, true);
     });
-    AppState state;
+    AppState& state = open();
     EXPECT_EQ(state.host(), "0.0.0.0");
     EXPECT_EQ(state.accessHost(), "127.0.0.1");
     EXPECT_EQ(state.port(), "not a number");
@@ -198,10 +219,10 @@ TEST_F(AppStateTest, syncRuntimePorts_appliesOnlyUsableFiles) {
          "3101"},
     };
     for (const Case& c : cases) {
-        state->setHost("127.0.0.1");
-        state->setPort("8000");
-        state->setMarketingPort("3000");
-        state->setPortalPort("3001");
+        state->set(Setting::Host, "127.0.0.1");
+        state->set(Setting::Port, "8000");
+        state->set(Setting::MarketingPort, "3000");
+        state->set(Setting::PortalPort, "3001");
         QFile::remove(engine.file("storage/runtime_ports.json"));
         if (!c.json.isEmpty())
             writeFile(engine.file("storage/runtime_ports.json"), c.json);
@@ -221,13 +242,14 @@ TEST_F(AppStateTest, autoStart_storedFalseDisablesIt_removingTheKeyEnablesItAgai
         QCoreApplication::processEvents();
         EXPECT_FALSE(state->busy());
         EXPECT_TRUE(state->lastOutput().isEmpty());
+        closeState();
     }
     EXPECT_FALSE(QFile::exists(engine.file("up.env")));
     {
         Preferences p;
         p.remove(PrefKey::AutoStart);
     }
-    AppState state;
+    AppState& state = open();
     EXPECT_TRUE(state.autoStart());
     ASSERT_TRUE(waitUntil([&] { return state.isRunning() && idle(state); }));
     EXPECT_TRUE(QFile::exists(engine.file("up.env")));
@@ -254,16 +276,20 @@ TEST_F(AppStateTest, start_runsScriptWithFourteenVariablesThenAppliesResultsInOr
     engine.writeDefaultUpScript();
     writeFile(engine.file("ports.next"), R"({"port":8123})");
     auto state = makeState();
-    state->setHost("0.0.0.0");
-    state->setDemoMode(false);
-    state->setStartPortal(false);
-    state->setBrokerMode("IBKR");
+    state->set(Setting::Host, "0.0.0.0");
+    state->set(Setting::DemoMode, false);
+    state->set(Setting::StartPortal, false);
+    state->set(Setting::BrokerMode, "IBKR");
 
     QStringList order;
     for (auto [signal, name] :
-         {std::pair{&AppState::lastOutputChanged, "lastOutput"}, std::pair{&AppState::portChanged, "port"},
-          std::pair{&AppState::isRunningChanged, "isRunning"}, std::pair{&AppState::logOutputChanged, "logOutput"}})
-        QObject::connect(state.get(), signal, state.get(), [&order, name = QString(name)] { order << name; });
+         {std::pair{&AppState::lastOutputChanged, "lastOutput"}, std::pair{&AppState::isRunningChanged, "isRunning"},
+          std::pair{&AppState::logOutputChanged, "logOutput"}})
+        QObject::connect(state, signal, state, [&order, name = QString(name)] { order << name; });
+    QObject::connect(state, &AppState::settingChanged, state, [&order](Setting changed) {
+        if (changed == Setting::Port)
+            order << "port";
+    });
 
     const auto environmentAtStart = state->startEnvironment();
     state->start();
@@ -307,7 +333,7 @@ TEST_F(AppStateTest, start_runsScriptWithFourteenVariablesThenAppliesResultsInOr
 TEST_F(AppStateTest, start_missingHome_reportsItAndStillChecksPidAndLog) {
     const QString missing = env.path("missing engine");
     auto state = makeState();
-    state->setZqtHome(missing);
+    state->set(Setting::Home, missing);
     state->start();
     ASSERT_TRUE(waitUntil([&] { return idle(*state); }));
     EXPECT_EQ(state->lastOutput(), "ZQT_HOME not found: " + missing);
@@ -347,7 +373,7 @@ TEST_F(AppStateTest, startThenStopWhileStartRuns_runInOrderNeverAtOnce) {
     engine.writeScript("app_down.sh", "echo down-begin >> trace\necho down-end >> trace\necho stopped");
     auto state = makeState();
     QStringList outputs;
-    QObject::connect(state.get(), &AppState::lastOutputChanged, [&] { outputs << state->lastOutput(); });
+    QObject::connect(state, &AppState::lastOutputChanged, [&] { outputs << state->lastOutput(); });
 
     state->start();
     ASSERT_TRUE(waitUntil([&] { return readFile(engine.file("trace")).contains("up-begin"); }));
@@ -391,21 +417,23 @@ TEST_F(AppStateTest, refreshRunState_appliesPortsThenChecksPid) {
 
 TEST(AppStateAccessHost, mapsOnlyTheWildcardAddress) {
     TempEnv env;
-    AppState state;
+    Preferences prefs;
+    Settings settings(prefs);
+    AppState state(settings);
     const std::pair<QString, QString> cases[] = {
         {"0.0.0.0", "127.0.0.1"},   {"127.0.0.1", "127.0.0.1"}, {"", ""},
         {"localhost", "localhost"}, {" 0.0.0.0", " 0.0.0.0"},   {"::", "::"},
         {"10.0.0.5", "10.0.0.5"},
     };
     for (const auto& [host, expected] : cases) {
-        state.setHost(host);
+        state.set(Setting::Host, host);
         EXPECT_EQ(state.accessHost(), expected) << host.toStdString();
     }
 }
 
 TEST_F(AppStateTest, unlockOperator_builtInPasscodeUntilEnvironmentSetsOne) {
     auto state = makeState();
-    EXPECT_EQ(AppState::builtInPasscode().size(), 12);
+    EXPECT_EQ(zqt::OperatorLock::builtInPasscode().size(), 12);
     EXPECT_FALSE(state->unlockOperator("wrong"));
     EXPECT_FALSE(state->unlockOperator(" zqt-operator"));
     EXPECT_FALSE(state->unlockOperator("ZQT-OPERATOR"));
@@ -440,8 +468,9 @@ TEST_F(AppStateTest, unlockedOperator_survivesRestart) {
     {
         auto state = makeState();
         ASSERT_TRUE(state->unlockOperator("zqt-operator"));
+        closeState();
     }
-    AppState again;
+    AppState& again = open();
     EXPECT_TRUE(again.operatorUnlocked());
 }
 
@@ -462,8 +491,8 @@ TEST_F(AppStateStatusTest, refreshSystemStatus_storesBodiesWhateverTheHttpStatus
     server.setReply("GET", "/api/system/status", {500, "engine on fire", "text/plain"});
     server.setReply("GET", "/health", {200, R"({"ok": true})", "application/json"});
     auto state = makeState();
-    state->setHost("0.0.0.0");
-    state->setPort(QString::number(server.port()));
+    state->set(Setting::Host, "0.0.0.0");
+    state->set(Setting::Port, QString::number(server.port()));
     refreshAndWait(*state);
     EXPECT_EQ(state->systemStatus(), "engine on fire");
     EXPECT_EQ(state->healthStatus(), R"({"ok": true})");
@@ -484,7 +513,7 @@ TEST_F(AppStateStatusTest, refreshSystemStatus_emptyBodyAndInvalidUtf8_storeEmpt
     auto state = makeState();
     state->setSystemStatus("old status");
     state->setHealthStatus("old health");
-    state->setPort(QString::number(server.port()));
+    state->set(Setting::Port, QString::number(server.port()));
     refreshAndWait(*state);
     EXPECT_EQ(state->systemStatus(), "");
     EXPECT_EQ(state->healthStatus(), QString("ok \uFFFD\uFFFD done"));
@@ -494,7 +523,7 @@ TEST_F(AppStateStatusTest, refreshSystemStatus_refusedConnection_keepsPreviousTe
     auto state = makeState();
     state->setSystemStatus("last good status");
     state->setHealthStatus("last good health");
-    state->setPort(QString::number(zqt::test::freePort()));
+    state->set(Setting::Port, QString::number(zqt::test::freePort()));
     refreshAndWait(*state);
     EXPECT_EQ(state->systemStatus(), "last good status");
     EXPECT_EQ(state->healthStatus(), "last good health");
@@ -502,13 +531,13 @@ TEST_F(AppStateStatusTest, refreshSystemStatus_refusedConnection_keepsPreviousTe
 
 TEST_F(AppStateStatusTest, refreshSystemStatus_invalidAddress_sendsNothing) {
     auto state = makeState();
-    for (const QString& port : {QString("80 80"), QString("abc"), QString("99999999")}) {
-        state->setPort(port);
+    for (const QString& port : {QString("80 80"), QString("abc"), QString("99999999"), QString()}) {
+        state->set(Setting::Port, port);
         state->refreshSystemStatus();
         EXPECT_TRUE(state->findChildren<QNetworkReply*>().isEmpty()) << port.toStdString();
     }
-    state->setPort(QString::number(server.port()));
-    state->setHost("bad host");
+    state->set(Setting::Port, QString::number(server.port()));
+    state->set(Setting::Host, "bad host");
     state->refreshSystemStatus();
     EXPECT_TRUE(state->findChildren<QNetworkReply*>().isEmpty());
     EXPECT_EQ(server.requestCount(), 0u);

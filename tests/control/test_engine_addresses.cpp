@@ -54,6 +54,15 @@ TEST(EngineAddressesTest, compute_anyInterfaceHost_reachesLoopbackOnEachPort) {
     EXPECT_EQ(a.engine.toString(), "http://127.0.0.1:8000");
     EXPECT_EQ(a.admin.toString(), "http://127.0.0.1:8000/admin");
     EXPECT_EQ(a.webTerminal.toString(), "http://127.0.0.1:8000/terminal");
+    EXPECT_EQ(a.status.toString(), "http://127.0.0.1:8000/api/system/status");
+    EXPECT_EQ(a.health.toString(), "http://127.0.0.1:8000/health");
+}
+
+TEST(EngineAddressesTest, webTerminal_baseWithOrWithoutFinalSlash_givesOneTerminalPath) {
+    EXPECT_EQ(EngineAddresses::webTerminalUrl(QUrl("http://127.0.0.1:8000/"), "").toString(QUrl::FullyEncoded),
+              "http://127.0.0.1:8000/terminal");
+    EXPECT_EQ(EngineAddresses::webTerminalUrl(QUrl("http://127.0.0.1:8000"), "a b&c").toString(QUrl::FullyEncoded),
+              "http://127.0.0.1:8000/terminal?token=a%20b%26c");
 }
 
 TEST(EngineAddressesTest, webTerminal_withToken_carriesItAsEncodedQueryValue) {
@@ -73,4 +82,6 @@ TEST(EngineAddressesTest, compute_badPort_leavesOnlyThatPortsPagesWithoutAddress
     EXPECT_FALSE(a.engine.isValid());
     EXPECT_FALSE(a.admin.isValid());
     EXPECT_FALSE(a.webTerminal.isValid());
+    EXPECT_FALSE(a.status.isValid()) << "no probe is sent to an address that cannot be formed";
+    EXPECT_FALSE(a.health.isValid());
 }

@@ -1,4 +1,5 @@
 #include "control/Preferences.h"
+#include "control/Settings.h"
 
 #include "TestEnv.h"
 
@@ -236,21 +237,4 @@ TEST_F(PreferencesTest, readText_readsTextSettingsLikeThePlatformStore) {
         Preferences prefs;
         EXPECT_EQ(prefs.readText(PrefKey::Port, "fallback"), c.expected) << "stored " << c.json.toStdString();
     }
-}
-
-TEST_F(PreferencesTest, table_listsEveryKeyWithTypeAndDefault) {
-    const auto table = Preferences::table();
-    ASSERT_EQ(table.size(), 13u);
-    EXPECT_STREQ(table.front().key, "zqtHome");
-    EXPECT_STREQ(table[11].key, "zqtOperatorUnlocked");
-    EXPECT_STREQ(table.back().key, "zqtToken");
-    EXPECT_EQ(Preferences::defaultValue(PrefKey::Home).toString(), env.home() + "/.local/share/zqt/engine");
-    EXPECT_EQ(Preferences::formerDefaultHome(), env.home() + "/zqt");
-    EXPECT_EQ(Preferences::defaultValue(PrefKey::Port).toString(), "8000");
-    EXPECT_EQ(Preferences::defaultValue(PrefKey::MarketingPort).toString(), "3000");
-    EXPECT_EQ(Preferences::defaultValue(PrefKey::PortalPort).toString(), "3001");
-    EXPECT_EQ(Preferences::defaultValue(PrefKey::AutoStart).typeId(), QMetaType::Bool);
-    EXPECT_TRUE(Preferences::defaultValue(PrefKey::AutoStart).toBool());
-    EXPECT_FALSE(Preferences::defaultValue(PrefKey::OperatorUnlocked).toBool());
-    EXPECT_FALSE(Preferences::defaultValue("unknown").isValid());
 }

@@ -3,6 +3,8 @@
 
 #include "control/AppState.h"
 #include "control/Preferences.h"
+#include "control/Settings.h"
+#include "control/ZQTDesktopApp.h"
 #include "terminal/NativeTerminalModel.h"
 #include "terminal/views/MetricTile.h"
 #include "terminal/views/NativeTerminalView.h"
@@ -52,7 +54,7 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(env.isValid());
         env.setVar("ZQT_OPERATOR_PASS", std::nullopt);
-        engineHome = zqt::Preferences::primaryDefaultHome();
+        engineHome = zqt::Settings::primaryDefaultHome();
         ASSERT_TRUE(copyTree(QStringLiteral(ZQT_DEMO_HOME_DIR), engineHome));
         // Free ports of this run, so a running engine elsewhere is never touched.
         zqt::Preferences prefs;
@@ -69,8 +71,7 @@ protected:
     }
 
     void TearDown() override {
-        view.reset();
-        state.reset();
+        app.reset();
         // Whatever happened above, no engine outlives the test.
         QProcess down;
         QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
@@ -91,20 +92,22 @@ protected:
 
     TempEnv env;
     QString engineHome;
-    std::unique_ptr<zqt::AppState> state;
-    std::unique_ptr<zqt::ContentView> view;
+    std::unique_ptr<zqt::ZQTDesktopApp> app;
+    zqt::AppState* state = nullptr;
+    zqt::ContentView* view = nullptr;
 };
 
 } // namespace
 
 TEST_F(EndToEndTest, autoStart_demoLogin_marketOrder_stop) {
-    state = std::make_unique<zqt::AppState>();
+    app = std::make_unique<zqt::ZQTDesktopApp>();
+    state = &app->state();
+    view = &app->window();
     EXPECT_EQ(state->zqtHome(), engineHome);
-    view = std::make_unique<zqt::ContentView>(*state);
     view->resize(1280, 860);
     view->show();
     view->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view));
 
     auto* runState = child<QLabel>("runStateLabel");
     ASSERT_TRUE(waitUntil([&] { return runState->text() == "Services online"; }, kEngineDeadlineMs))

@@ -27,7 +27,9 @@ std::string RecordedRequest::header(const std::string& name) const {
     return {};
 }
 
-RecordingServer::RecordingServer() {
+RecordingServer::RecordingServer() : RecordingServer(0) {}
+
+RecordingServer::RecordingServer(int port) {
     m_server.set_tcp_nodelay(true);
     // httplib's default also sets SO_REUSEPORT, which would let two servers share one port silently.
     m_server.set_socket_options([](socket_t sock) {
@@ -44,7 +46,12 @@ RecordingServer::RecordingServer() {
     m_server.Delete(".*", h);
     m_server.Patch(".*", h);
     m_server.Options(".*", h);
-    m_port = m_server.bind_to_any_port("127.0.0.1");
+    if (port == 0)
+        m_port = m_server.bind_to_any_port("127.0.0.1");
+    else
+        m_port = m_server.bind_to_port("127.0.0.1", port) ? port : -1;
+    if (m_port <= 0)
+        return;
     m_listening = std::async(std::launch::async, [this] { m_server.listen_after_bind(); });
 }
 

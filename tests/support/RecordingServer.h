@@ -38,6 +38,9 @@ struct CannedReply {
 class RecordingServer final {
 public:
     RecordingServer();
+    // Listens on `port` of 127.0.0.1 (one that was free a moment ago, for a server that comes up later than
+    // its clients first asked); port() is -1 when it could not be bound.
+    explicit RecordingServer(int port);
     ~RecordingServer();
     RecordingServer(const RecordingServer&) = delete;
     RecordingServer& operator=(const RecordingServer&) = delete;

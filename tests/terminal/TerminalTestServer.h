@@ -1,5 +1,6 @@
 #pragma once
 
+#include "api/TokenStore.h"
 #include "terminal/NativeTerminalModel.h"
 
 #include "RecordingServer.h"
@@ -71,6 +72,7 @@ protected:
     static constexpr qint64 kStartMs = 1709649000'000; // 2024-03-05T14:30:00Z
 
     TempEnv env;
+    MemoryTokenStore tokens;
     RecordingServer server;
     QDateTime now = QDateTime::fromMSecsSinceEpoch(kStartMs, QTimeZone::utc());
     std::uint64_t draw = std::uint64_t{1} << 52; // a size of 1.5
@@ -187,7 +189,7 @@ protected:
                                 [this] {
                                     return draw;
                                 }};
-        auto m = std::make_unique<NativeTerminalModel>(base, sources, NativeTerminalModel::TimerStart::Later);
+        auto m = std::make_unique<NativeTerminalModel>(base, tokens, sources, NativeTerminalModel::TimerStart::Later);
         QObject::connect(m.get(), &NativeTerminalModel::replyHandled, m.get(),
                          [this](const QString& path) { ++handled[path]; });
         return m;

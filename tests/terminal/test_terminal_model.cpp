@@ -30,8 +30,8 @@ constexpr std::int64_t kRow1 = 1709649000;
 } // namespace
 
 TEST(TerminalModelState, construct_holdsInitialValuesAndRunsThreeTimers) {
-    TempEnv env;
-    NativeTerminalModel m(QUrl(QStringLiteral("http://127.0.0.1:9")));
+    MemoryTokenStore tokens;
+    NativeTerminalModel m(QUrl(QStringLiteral("http://127.0.0.1:9")), tokens);
     const TerminalState& s = m.state();
     EXPECT_TRUE(s.email.isEmpty());
     EXPECT_TRUE(s.password.isEmpty());
@@ -74,8 +74,8 @@ TEST(TerminalModelState, construct_holdsInitialValuesAndRunsThreeTimers) {
 }
 
 TEST(TerminalModelState, heldTimers_startOnlyWhenAsked) {
-    TempEnv env;
-    NativeTerminalModel m(QUrl(QStringLiteral("http://127.0.0.1:9")), TerminalSources::system(),
+    MemoryTokenStore tokens;
+    NativeTerminalModel m(QUrl(QStringLiteral("http://127.0.0.1:9")), tokens, TerminalSources::system(),
                           NativeTerminalModel::TimerStart::Later);
     EXPECT_FALSE(m.refreshTimer().isActive());
     m.start();
@@ -472,6 +472,43 @@ TEST_F(TerminalModel, setBaseUrl_keepsTokenAndStateAndDropsOldReplies) {
     EXPECT_EQ(model->prices().value("EURUSD"), 1.09);
     EXPECT_EQ(handledFor(candlesTarget("EURUSD", 15)), 0);
     setCandleGate("EURUSD", nullptr);
+}
+
+TEST_F(TerminalModel, setBaseUrl_orderAndSignInInFlight_completeOnTheOldAddressAndReport) {
+    Gate gate;
+    for (const char* path : {"/api/oms/order", "/api/login"})
+        server.setHandler("POST", path, [&gate, path](const httplib::Request&, httplib::Response& res) {
+            gate.wait();
+            res.set_content(std::string(path) == "/api/login" ? R"({"token":"new-tok"})" : R"({"ok":true})",
+                            "application/json");
+        });
+    model->placeOrder();
+    model->login();
+    ASSERT_TRUE(waitUntil([&] { return gate.waiting() == 2; }));
+
+    RecordingServer other;
+    waitForListener(other);
+    model->setBaseUrl(QUrl(other.baseUrl()));
+    gate.open(); // the engine took both: their outcomes must still be shown
+
+    ASSERT_TRUE(waitHandledFor("/api/oms/order"));
+    ASSERT_TRUE(waitHandledFor("/api/login"));
+    EXPECT_EQ(model->orderMessage(), "Order submitted.");
+    EXPECT_TRUE(model->loginError().isEmpty());
+    EXPECT_EQ(model->token(), "new-tok") << "the current client takes the token of a sign-in sent before the move";
+    EXPECT_EQ(tokens.token(), "new-tok");
+
+    // Each success refreshes everything from the new address (2 posts and 2 x 10 reads in all); after that a
+    // read goes there with the new token. The old address got only the two posts.
+    ASSERT_TRUE(waitHandled(22));
+    other.clearRequests();
+    model->refreshMarket();
+    ASSERT_TRUE(waitHandled(23));
+    ASSERT_EQ(other.requestCount(), 1u);
+    EXPECT_EQ(other.requests()[0].header("Authorization"), "Bearer new-tok");
+    EXPECT_EQ(server.requestCount(), 2u);
+    for (const auto& r : server.requests())
+        EXPECT_EQ(r.method, "POST") << r.target;
 }
 
 TEST_F(TerminalModel, destroyedWithRepliesInFlight_doesNotTouchState) {

@@ -1,6 +1,6 @@
 #include "terminal/views/NativeTerminalView.h"
 
-#include "control/Preferences.h"
+#include "api/TokenStore.h"
 #include "terminal/NativeTerminalModel.h"
 #include "terminal/views/CurrencyFormat.h"
 #include "terminal/views/LoginPanel.h"
@@ -38,17 +38,19 @@ const std::string kMetrics =
     R"("profit_target":10,"max_loss_floor":90000,"daily_loss_limit":5000,"daily_loss_used":100,)"
     R"("daily_loss_buffer":4900})";
 
-// A terminal page against a recording server, shown, with the US English locale for the money formats.
+// A terminal page over a model of its own (token in memory) against a recording server, with the US English
+// locale for the money formats.
 class TerminalPageTest : public ::testing::Test {
 protected:
     TerminalPageTest() {
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        zqt::Preferences().remove(zqt::PrefKey::Token);
-        view = std::make_unique<NativeTerminalView>(QUrl(server.baseUrl()));
+        terminal = std::make_unique<NativeTerminalModel>(QUrl(server.baseUrl()), tokens);
+        view = std::make_unique<NativeTerminalView>(*terminal);
         view->resize(1200, 800);
     }
     ~TerminalPageTest() override {
         view.reset();
+        terminal.reset();
         QLocale::setDefault(QLocale::c());
     }
 
@@ -64,7 +66,9 @@ protected:
     }
 
     TempEnv env;
+    zqt::MemoryTokenStore tokens;
     RecordingServer server;
+    std::unique_ptr<NativeTerminalModel> terminal;
     std::unique_ptr<NativeTerminalView> view;
 };
 

@@ -2,6 +2,8 @@
 
 #include "control/AppState.h"
 #include "control/Preferences.h"
+#include "control/Settings.h"
+#include "control/ZQTDesktopApp.h"
 #include "terminal/NativeTerminalModel.h"
 #include "terminal/views/NativeTerminalView.h"
 #include "window/OperatorSheet.h"
@@ -68,14 +70,13 @@ protected:
         prefs.remove(zqt::PrefKey::Token);
         prefs.sync();
     }
-    ~ContentViewTest() override {
-        view.reset();
-        state.reset();
-    }
+    ~ContentViewTest() override { app.reset(); }
 
+    // The program's object graph, built by its entry over the preferences above, with the window shown.
     void open() {
-        state = std::make_unique<AppState>();
-        view = std::make_unique<ContentView>(*state);
+        app = std::make_unique<zqt::ZQTDesktopApp>();
+        state = &app->state();
+        view = &app->window();
         view->show();
     }
 
@@ -100,8 +101,9 @@ protected:
 
     TempEnv env;
     EngineHome engine{env.path("engine")};
-    std::unique_ptr<AppState> state;
-    std::unique_ptr<ContentView> view;
+    std::unique_ptr<zqt::ZQTDesktopApp> app;
+    AppState* state = nullptr;
+    ContentView* view = nullptr;
 };
 
 // Requests for the page itself (the browser also asks for /favicon.ico on its own).
@@ -179,8 +181,7 @@ TEST_F(ContentViewTest, operatorLock_opensExactlyFourTabsAfterWebTerminalAndClos
     EXPECT_EQ(child<QPushButton>("operatorButton")->text(), "Operator Unlock");
 
     // A new run reads the closed lock back.
-    view.reset();
-    state.reset();
+    app.reset();
     open();
     EXPECT_FALSE(state->operatorUnlocked());
     EXPECT_EQ(tabTitles(tabs()), kPublicTabs);
@@ -283,7 +284,7 @@ TEST_F(ContentViewTest, webTerminal_storedToken_isReadAgainWhenATabIsChosen) {
               "http://127.0.0.1:8000/terminal?token=tok2");
 }
 
-TEST_F(ContentViewTest, settings_portEdits_reachStateAtOnceAndMoveTheSiteTab) {
+TEST_F(ContentViewTest, settings_portEdit_takesEffectOnReturnOrSave_andMovesTheSiteTab) {
     zqt::Preferences().setBool(zqt::PrefKey::OperatorUnlocked, true);
     open();
     selectTab("Settings");
@@ -291,21 +292,66 @@ TEST_F(ContentViewTest, settings_portEdits_reachStateAtOnceAndMoveTheSiteTab) {
     EXPECT_EQ(port->text(), "3000");
     port->selectAll();
     QTest::keyClicks(port, "4000");
+    EXPECT_EQ(state->marketingPort(), "3000") << "not committed yet";
+    EXPECT_EQ(view->webView("Site")->url(), QUrl("http://127.0.0.1:3000"));
+    QTest::keyClick(port, Qt::Key_Return);
     EXPECT_EQ(state->marketingPort(), "4000");
     EXPECT_EQ(view->webView("Site")->url(), QUrl("http://127.0.0.1:4000"));
 
-    // Any text is accepted; the tab then explains instead of showing a page.
+    // Any text is accepted; Save Settings commits and stores it, and the tab then explains instead of showing a
+    // page.
     port->selectAll();
     QTest::keyClicks(port, "4o00");
+    QTest::mouseClick(child<QPushButton>("saveSettingsButton"), Qt::LeftButton);
     EXPECT_EQ(state->marketingPort(), "4o00");
+    EXPECT_EQ(zqt::Preferences().string(zqt::PrefKey::MarketingPort), std::optional<QString>("4o00"));
     selectTab("Site");
     auto* message = view->webView("Site")->findChild<QLabel*>("webViewMessage");
     ASSERT_NE(message, nullptr);
     EXPECT_TRUE(message->isVisible());
     EXPECT_FALSE(message->text().isEmpty());
+}
 
-    QTest::mouseClick(child<QPushButton>("saveSettingsButton"), Qt::LeftButton);
-    EXPECT_EQ(zqt::Preferences().string(zqt::PrefKey::MarketingPort), std::optional<QString>("4o00"));
+TEST_F(ContentViewTest, settings_typingAPortKeyByKey_pointsNothingAtTheHalfTypedAddresses_untilFieldIsLeft) {
+    zqt::test::RecordingServer oldEngine;
+    zqt::test::RecordingServer newEngine;
+    zqt::Preferences prefs;
+    prefs.setString(zqt::PrefKey::Host, "127.0.0.1");
+    prefs.setString(zqt::PrefKey::Port, QString::number(oldEngine.port()));
+    prefs.setString(zqt::PrefKey::Token, "tok");
+    prefs.setBool(zqt::PrefKey::OperatorUnlocked, true);
+    prefs.sync();
+    open();
+    view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(view));
+    selectTab("Settings");
+    zqt::NativeTerminalModel& terminal = view->terminal()->model();
+    const QUrl oldBase(oldEngine.baseUrl());
+    const QUrl oldWebTerminal(oldEngine.baseUrl() + "/terminal?token=tok");
+    ASSERT_EQ(terminal.baseUrl(), oldBase);
+
+    auto* port = child<QLineEdit>("portField");
+    port->setFocus();
+    port->selectAll();
+    const QString typed = QString::number(newEngine.port());
+    for (const QChar key : typed) {
+        QTest::keyClicks(port, QString(key));
+        EXPECT_EQ(terminal.baseUrl(), oldBase) << port->text().toStdString();
+        EXPECT_EQ(view->webView("Web Terminal")->url(), oldWebTerminal) << port->text().toStdString();
+        terminal.refreshMarket(); // a poll now goes where the terminal points
+    }
+    EXPECT_EQ(port->text(), typed);
+    ASSERT_TRUE(waitUntil([&] { return oldEngine.requestCount() >= static_cast<size_t>(typed.size()); }));
+    EXPECT_EQ(newEngine.requestCount(), 0u);
+
+    // Leaving the field commits the whole port at once.
+    child<QLineEdit>("hostField")->setFocus();
+    EXPECT_EQ(state->port(), typed);
+    EXPECT_EQ(terminal.baseUrl(), QUrl(newEngine.baseUrl()));
+    EXPECT_EQ(view->webView("Web Terminal")->url(), QUrl(newEngine.baseUrl() + "/terminal?token=tok"));
+    terminal.refreshMarket();
+    ASSERT_TRUE(waitUntil([&] { return newEngine.requestCount() >= 1; }));
+    EXPECT_EQ(newEngine.requests()[0].header("Authorization"), "Bearer tok");
 }
 
 TEST_F(ContentViewTest, settings_switchesAndPickers_editTheirFields) {
@@ -324,9 +370,9 @@ TEST_F(ContentViewTest, settings_switchesAndPickers_editTheirFields) {
     EXPECT_EQ(state->brokerMode(), "COINBASE");
 
     // A value set elsewhere shows in the control.
-    state->setExecutionMode("LIVE");
+    state->set(zqt::Setting::ExecutionMode, "LIVE");
     EXPECT_EQ(child<QComboBox>("executionModePicker")->currentText(), "LIVE");
-    state->setHost("10.0.0.5");
+    state->set(zqt::Setting::Host, "10.0.0.5");
     EXPECT_EQ(child<QLineEdit>("hostField")->text(), "10.0.0.5");
 }
 
@@ -352,7 +398,7 @@ TEST_F(ContentViewTest, status_engineStopped_showsNoDataInBothBoxes) {
     zqt::Preferences().setString(zqt::PrefKey::Port, QString::number(zqt::test::freePort()));
     zqt::Preferences().setBool(zqt::PrefKey::OperatorUnlocked, true);
     open();
-    QSignalSpy probes(state.get(), &AppState::statusProbeFinished);
+    QSignalSpy probes(state, &AppState::statusProbeFinished);
     selectTab("Status");
     ASSERT_TRUE(waitUntil([&] { return probes.count() >= 2; }, 30000));
     for (const char* name : {"healthView", "systemStatusView"}) {
@@ -399,8 +445,8 @@ TEST_F(ContentViewTest, webView_sameAddressDoesNotReload_newPortDoes) {
     const size_t requests = pageRequests(site);
 
     // Handing the same address again, by a field change that leaves it as it was and by a tab change.
-    state->setHost("0.0.0.0");
-    state->setHost("127.0.0.1");
+    state->set(zqt::Setting::Host, "0.0.0.0");
+    state->set(zqt::Setting::Host, "127.0.0.1");
     selectTab("External");
     selectTab("Site");
     web->setUrl(QUrl(site.baseUrl()));
@@ -408,9 +454,40 @@ TEST_F(ContentViewTest, webView_sameAddressDoesNotReload_newPortDoes) {
     EXPECT_EQ(started.count(), loads);
     EXPECT_EQ(pageRequests(site), requests);
 
-    state->setMarketingPort(QString::number(moved.port()));
+    state->set(zqt::Setting::MarketingPort, QString::number(moved.port()));
     ASSERT_TRUE(waitUntil([&] { return moved.requestCount() >= 1; }, 60000));
     EXPECT_TRUE(waitUntil([&] { return web->browser()->url().port() == moved.port(); }, 60000));
+}
+
+TEST_F(ContentViewTest, webView_failedLoad_isRetriedWhenTheEngineIsSeenRunningAndOnRefresh) {
+    const int sitePort = zqt::test::freePort();
+    zqt::Preferences prefs;
+    prefs.setString(zqt::PrefKey::Host, "127.0.0.1");
+    prefs.setString(zqt::PrefKey::MarketingPort, QString::number(sitePort));
+    prefs.sync();
+    open();
+    WebView* web = view->webView("Site");
+    ASSERT_TRUE(waitUntil([&] { return web->browser() != nullptr; }));
+    QSignalSpy finished(web->browser(), &QWebEngineView::loadFinished);
+    ASSERT_TRUE(waitUntil([&] { return finished.count() >= 1; }, 60000));
+    EXPECT_FALSE(finished.last().at(0).toBool()) << "nothing listens yet";
+    EXPECT_TRUE(web->lastLoadFailed());
+
+    // The engine comes up on that port; the header's Refresh sees it running and the page loads again.
+    zqt::test::RecordingServer site(sitePort);
+    ASSERT_EQ(site.port(), sitePort);
+    site.setReply("GET", "/", {200, "<html><body>site</body></html>", "text/html"});
+    writeFile(engine.file("storage/web.pid"), QByteArray::number(QCoreApplication::applicationPid()));
+    QTest::mouseClick(child<QPushButton>("refreshButton"), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return pageRequests(site) >= 1 && !web->lastLoadFailed(); }, 60000));
+    EXPECT_EQ(web->url(), QUrl(site.baseUrl())) << "the same address, loaded again";
+
+    // A page that loaded is not loaded again by a later Refresh.
+    const size_t loaded = pageRequests(site);
+    QSignalSpy started(web->browser(), &QWebEngineView::loadStarted);
+    QTest::mouseClick(child<QPushButton>("refreshButton"), Qt::LeftButton);
+    EXPECT_FALSE(started.wait(500));
+    EXPECT_EQ(pageRequests(site), loaded);
 }
 
 TEST_F(ContentViewTest, webProfile_isNamedAndOnDisk) {
@@ -496,7 +573,7 @@ TEST_F(ContentViewTest, controls_everyTabAndSheet_haveAccessibleNamesAndTakeKeyb
         QCoreApplication::processEvents();
         check(tabs()->currentWidget(), tabs()->tabText(i));
     }
-    state->setOperatorUnlocked(false);
+    state->set(zqt::Setting::OperatorUnlocked, false);
     QTest::mouseClick(child<QPushButton>("operatorButton"), Qt::LeftButton);
     check(view->findChild<zqt::OperatorSheet*>(), "sheet");
 }

@@ -1,0 +1,123 @@
+#include "control/Settings.h"
+
+#include "control/Preferences.h"
+
+#include "TestEnv.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+using zqt::Preferences;
+using zqt::Setting;
+using zqt::Settings;
+namespace PrefKey = zqt::PrefKey;
+using zqt::test::readFile;
+using zqt::test::TempEnv;
+
+namespace {
+
+class SettingsTest : public ::testing::Test {
+protected:
+    QJsonObject storedJson() const { return QJsonDocument::fromJson(readFile(Preferences::filePath())).object(); }
+
+    TempEnv env;
+    Preferences store;
+};
+
+} // namespace
+
+TEST_F(SettingsTest, table_listsTheTwelveKeysInSaveOrderWithTypeAndDefault) {
+    const auto table = Settings::table();
+    ASSERT_EQ(table.size(), 12u);
+    const char* order[] = {"zqtHome",          "zqtHost",       "zqtPort",           "zqtDemoMode",
+                           "zqtExecutionMode", "zqtBrokerMode", "zqtStartMarketing", "zqtMarketingPort",
+                           "zqtStartPortal",   "zqtPortalPort", "zqtAutoStart",      "zqtOperatorUnlocked"};
+    for (size_t i = 0; i < table.size(); ++i) {
+        EXPECT_STREQ(table[i].key, order[i]);
+        EXPECT_EQ(static_cast<size_t>(table[i].setting), i);
+    }
+    EXPECT_EQ(Settings::defaultValue(Setting::Home).toString(), env.home() + "/.local/share/zqt/engine");
+    EXPECT_EQ(Settings::formerDefaultHome(), env.home() + "/zqt");
+    EXPECT_EQ(Settings::defaultValue(Setting::Host).toString(), "127.0.0.1");
+    EXPECT_EQ(Settings::defaultValue(Setting::Port).toString(), "8000");
+    EXPECT_EQ(Settings::defaultValue(Setting::MarketingPort).toString(), "3000");
+    EXPECT_EQ(Settings::defaultValue(Setting::PortalPort).toString(), "3001");
+    EXPECT_EQ(Settings::defaultValue(Setting::ExecutionMode).toString(), "DRY_RUN");
+    EXPECT_EQ(Settings::defaultValue(Setting::BrokerMode).toString(), "SIM_BROKER");
+    for (Setting on : {Setting::DemoMode, Setting::StartMarketing, Setting::StartPortal, Setting::AutoStart}) {
+        EXPECT_EQ(Settings::defaultValue(on).typeId(), QMetaType::Bool);
+        EXPECT_TRUE(Settings::defaultValue(on).toBool());
+    }
+    EXPECT_FALSE(Settings::defaultValue(Setting::OperatorUnlocked).toBool());
+}
+
+TEST_F(SettingsTest, set_changesOnlyOnADifferentValueOfTheSameType_andNamesTheSetting) {
+    Settings settings(store);
+    QSignalSpy changed(&settings, &Settings::changed);
+    const struct {
+        const char* name;
+        Setting setting;
+        QVariant value;
+        bool takes;
+    } cases[] = {
+        {"new port", Setting::Port, QString("8010"), true},
+        {"same port again", Setting::Port, QString("8010"), false},
+        {"switch off", Setting::AutoStart, false, true},
+        {"switch off again", Setting::AutoStart, false, false},
+        // Qt takes "true" as equal to true; the types keep them apart.
+        {"text under a switch", Setting::AutoStart, QString("true"), false},
+        {"switch under a text", Setting::Host, true, false},
+        {"empty text is a value", Setting::Host, QString(""), true},
+    };
+    for (const auto& c : cases) {
+        changed.clear();
+        const QVariant before = settings.value(c.setting);
+        settings.set(c.setting, c.value);
+        ASSERT_EQ(changed.count(), c.takes ? 1 : 0) << c.name;
+        if (c.takes) {
+            EXPECT_EQ(changed[0][0].value<Setting>(), c.setting) << c.name;
+            EXPECT_EQ(settings.value(c.setting), c.value) << c.name;
+        } else {
+            EXPECT_EQ(settings.value(c.setting), before) << c.name;
+        }
+    }
+    EXPECT_TRUE(storedJson().isEmpty()) << "set() does not write the store";
+}
+
+TEST_F(SettingsTest, save_writesEveryKeyWithItsJsonType_tokenLandsUnderZqtTokenInTheSameFile) {
+    Settings settings(store);
+    settings.set(Setting::Port, QString("9000"));
+    settings.set(Setting::DemoMode, false);
+    settings.save();
+    settings.setToken("tok+1");
+    const QJsonObject o = storedJson();
+    EXPECT_EQ(o.size(), 13);
+    for (const zqt::SettingSpec& row : Settings::table())
+        EXPECT_EQ(o.value(row.key).isBool(), row.type == QMetaType::Bool) << row.key;
+    EXPECT_EQ(o.value("zqtPort").toString(), "9000");
+    EXPECT_EQ(o.value("zqtDemoMode").toBool(true), false);
+    EXPECT_EQ(o.value("zqtToken").toString(), "tok+1");
+
+    // A new run reads them back.
+    Settings again(store);
+    EXPECT_EQ(again.text(Setting::Port), "9000");
+    EXPECT_FALSE(again.flag(Setting::DemoMode));
+    EXPECT_EQ(again.token(), "tok+1");
+}
+
+TEST_F(SettingsTest, construct_readsStoredValuesTheWayThePlatformStoreDoes) {
+    store.setString(PrefKey::Port, "8123");
+    store.setString(PrefKey::StartPortal, "no");
+    store.setBool(PrefKey::OperatorUnlocked, true);
+    store.remove(PrefKey::AutoStart);
+    Settings settings(store);
+    EXPECT_EQ(settings.text(Setting::Port), "8123");
+    EXPECT_FALSE(settings.flag(Setting::StartPortal));
+    EXPECT_TRUE(settings.flag(Setting::OperatorUnlocked));
+    EXPECT_TRUE(settings.flag(Setting::AutoStart));
+    EXPECT_EQ(settings.text(Setting::Home), Settings::primaryDefaultHome()) << "no start script under a stored home";
+    EXPECT_TRUE(settings.token().isEmpty());
+}
