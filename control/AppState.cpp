@@ -1,11 +1,8 @@
 #include "control/AppState.h"
 
 #include "control/EngineAddresses.h"
-#include "control/LogReader.h"
 #include "control/OperatorLock.h"
 #include "control/RuntimePorts.h"
-#include "control/ScriptRunner.h"
-#include "control/StatusProbe.h"
 
 #include <QTimer>
 
@@ -72,49 +69,6 @@ AppState::AppState(Settings& settings, QObject* parent)
 }
 
 AppState::~AppState() = default;
-
-QString AppState::lastOutput() const {
-    return m_runner->lastOutput();
-}
-bool AppState::isRunning() const {
-    return m_runner->isRunning();
-}
-QString AppState::selectedLog() const {
-    return m_logs->selectedLog();
-}
-QString AppState::logOutput() const {
-    return m_logs->logOutput();
-}
-QString AppState::systemStatus() const {
-    return m_probe->systemStatus();
-}
-QString AppState::healthStatus() const {
-    return m_probe->healthStatus();
-}
-void AppState::setLastOutput(const QString& value) {
-    m_runner->setLastOutput(value);
-}
-void AppState::setIsRunning(bool value) {
-    m_runner->setIsRunning(value);
-}
-void AppState::setSelectedLog(const QString& value) {
-    m_logs->setSelectedLog(value);
-}
-void AppState::setSystemStatus(const QString& value) {
-    m_probe->setSystemStatus(value);
-}
-void AppState::setHealthStatus(const QString& value) {
-    m_probe->setHealthStatus(value);
-}
-bool AppState::busy() const {
-    return m_runner->busy();
-}
-QString AppState::busyText() const {
-    return m_runner->busyText();
-}
-int AppState::pendingOperations() const {
-    return m_runner->pendingOperations();
-}
 
 QString AppState::accessHost() const {
     return EngineAddresses::accessHost(host());

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "control/LogReader.h"
+#include "control/ScriptRunner.h"
 #include "control/ServiceManager.h"
 #include "control/Settings.h"
+#include "control/StatusProbe.h"
 
 #include <QObject>
 #include <QString>
@@ -11,10 +14,7 @@
 
 namespace zqt {
 
-class LogReader;
 class OperatorLock;
-class ScriptRunner;
-class StatusProbe;
 struct EngineAddresses;
 
 // The control side's state as the window sees it: the operator's settings (owned by Settings), the engine's run
@@ -36,6 +36,9 @@ public:
     Settings& settings() { return m_settings; }
     const Settings& settings() const { return m_settings; }
     ServiceManager& service() { return *m_service; }
+    ScriptRunner& scripts() { return *m_runner; }
+    LogReader& logs() { return *m_logs; }
+    StatusProbe& status() { return *m_probe; }
 
     // The twelve settings (see Settings); a change of any of them is announced by settingChanged.
     QString zqtHome() const { return m_settings.text(Setting::Home); }
@@ -53,24 +56,19 @@ public:
     // Edits a setting in memory (see Settings::set); savePreferences() stores it.
     void set(Setting setting, const QVariant& value) { m_settings.set(setting, value); }
 
-    QString lastOutput() const;
-    bool isRunning() const;
-    QString selectedLog() const;
-    QString logOutput() const;
-    QString systemStatus() const;
-    QString healthStatus() const;
-    void setLastOutput(const QString& value);
-    void setIsRunning(bool value);
-    void setSelectedLog(const QString& value);
-    void setSystemStatus(const QString& value);
-    void setHealthStatus(const QString& value);
-
-    // A start or stop is running or waiting.
-    bool busy() const;
-    // "Starting…" or "Stopping…" for the script that runs now; empty when idle.
-    QString busyText() const;
-    // Start and stop requests waiting behind the running one.
-    int pendingOperations() const;
+    // The parts' fields, each announced by the signal of the same name below (see ScriptRunner, LogReader and
+    // StatusProbe).
+    QString lastOutput() const { return m_runner->lastOutput(); }
+    bool isRunning() const { return m_runner->isRunning(); }
+    bool busy() const { return m_runner->busy(); }
+    QString busyText() const { return m_runner->busyText(); }
+    int pendingOperations() const { return m_runner->pendingOperations(); }
+    QString selectedLog() const { return m_logs->selectedLog(); }
+    QString logOutput() const { return m_logs->logOutput(); }
+    QString systemStatus() const { return m_probe->systemStatus(); }
+    QString healthStatus() const { return m_probe->healthStatus(); }
+    // The logs view's segmented picker.
+    void setSelectedLog(const QString& value) { m_logs->setSelectedLog(value); }
 
     // `host`, except that "0.0.0.0" is reached as "127.0.0.1".
     QString accessHost() const;

@@ -511,8 +511,8 @@ TEST_F(AppStateStatusTest, refreshSystemStatus_emptyBodyAndInvalidUtf8_storeEmpt
     server.setReply("GET", "/api/system/status", {200, "", "text/plain"});
     server.setReply("GET", "/health", {200, "ok \xff\xfe done", "text/plain"});
     auto state = makeState();
-    state->setSystemStatus("old status");
-    state->setHealthStatus("old health");
+    state->status().setSystemStatus("old status");
+    state->status().setHealthStatus("old health");
     state->set(Setting::Port, QString::number(server.port()));
     refreshAndWait(*state);
     EXPECT_EQ(state->systemStatus(), "");
@@ -521,8 +521,8 @@ TEST_F(AppStateStatusTest, refreshSystemStatus_emptyBodyAndInvalidUtf8_storeEmpt
 
 TEST_F(AppStateStatusTest, refreshSystemStatus_refusedConnection_keepsPreviousTexts) {
     auto state = makeState();
-    state->setSystemStatus("last good status");
-    state->setHealthStatus("last good health");
+    state->status().setSystemStatus("last good status");
+    state->status().setHealthStatus("last good health");
     state->set(Setting::Port, QString::number(zqt::test::freePort()));
     refreshAndWait(*state);
     EXPECT_EQ(state->systemStatus(), "last good status");

@@ -472,6 +472,7 @@ TEST_F(TerminalModel, setBaseUrl_keepsTokenAndStateAndDropsOldReplies) {
     EXPECT_EQ(model->prices().value("EURUSD"), 1.09);
     EXPECT_EQ(handledFor(candlesTarget("EURUSD", 15)), 0);
     setCandleGate("EURUSD", nullptr);
+    model.reset(); // closes its connections, so stopping `other` does not wait for them to idle out
 }
 
 TEST_F(TerminalModel, setBaseUrl_orderAndSignInInFlight_completeOnTheOldAddressAndReport) {
@@ -509,6 +510,8 @@ TEST_F(TerminalModel, setBaseUrl_orderAndSignInInFlight_completeOnTheOldAddressA
     EXPECT_EQ(server.requestCount(), 2u);
     for (const auto& r : server.requests())
         EXPECT_EQ(r.method, "POST") << r.target;
+    EXPECT_TRUE(model->findChildren<APIClient*>().isEmpty()) << "the former client goes once it has reported";
+    model.reset(); // closes its connections, so stopping `other` does not wait for them to idle out
 }
 
 TEST_F(TerminalModel, destroyedWithRepliesInFlight_doesNotTouchState) {

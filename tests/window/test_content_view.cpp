@@ -165,7 +165,7 @@ TEST_F(ContentViewTest, start_showsBusyIndicatorWhileScriptRunsAndOutputInSettin
     EXPECT_TRUE(outputBlock->isVisible());
     EXPECT_EQ(child<QPlainTextEdit>("lastOutputView")->toPlainText(), "engine up\n");
 
-    state->setLastOutput({});
+    state->scripts().setLastOutput({});
     EXPECT_FALSE(outputBlock->isVisible());
 }
 
@@ -504,7 +504,7 @@ TEST_F(ContentViewTest, webProfile_isNamedAndOnDisk) {
 TEST_F(ContentViewTest, tour_everyTabAtMinimumSize_showsTextsUntruncated) {
     zqt::Preferences().setBool(zqt::PrefKey::OperatorUnlocked, true);
     open();
-    state->setLastOutput("engine up\nweb listening on 127.0.0.1:8000\n");
+    state->scripts().setLastOutput("engine up\nweb listening on 127.0.0.1:8000\n");
     view->resize(view->minimumSize());
     const QString artifacts = QStringLiteral(ZQT_TEST_ARTIFACTS_DIR);
     QDir().mkpath(artifacts);
@@ -549,7 +549,7 @@ TEST_F(ContentViewTest, runtimePortsMoveTheEngine_terminalSendsToTheNewAddressWi
 TEST_F(ContentViewTest, controls_everyTabAndSheet_haveAccessibleNamesAndTakeKeyboardFocus) {
     zqt::Preferences().setBool(zqt::PrefKey::OperatorUnlocked, true);
     open();
-    state->setLastOutput("engine up\n");
+    state->scripts().setLastOutput("engine up\n");
     auto check = [](QWidget* root, const QString& where) {
         for (QWidget* w : root->findChildren<QWidget*>()) {
             // The tab bar's own scroll arrows are reached through the tab bar.
