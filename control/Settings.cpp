@@ -13,18 +13,18 @@ constexpr auto kText = QMetaType::QString;
 constexpr auto kSwitch = QMetaType::Bool;
 
 constexpr std::array<SettingSpec, kSettingCount> kTable{{
-    {Setting::Home, PrefKey::Home, kText, nullptr, false},
-    {Setting::Host, PrefKey::Host, kText, "127.0.0.1", false},
-    {Setting::Port, PrefKey::Port, kText, "8000", false},
-    {Setting::DemoMode, PrefKey::DemoMode, kSwitch, nullptr, true},
-    {Setting::ExecutionMode, PrefKey::ExecutionMode, kText, "DRY_RUN", false},
-    {Setting::BrokerMode, PrefKey::BrokerMode, kText, "SIM_BROKER", false},
-    {Setting::StartMarketing, PrefKey::StartMarketing, kSwitch, nullptr, true},
-    {Setting::MarketingPort, PrefKey::MarketingPort, kText, "3000", false},
-    {Setting::StartPortal, PrefKey::StartPortal, kSwitch, nullptr, true},
-    {Setting::PortalPort, PrefKey::PortalPort, kText, "3001", false},
-    {Setting::AutoStart, PrefKey::AutoStart, kSwitch, nullptr, true},
-    {Setting::OperatorUnlocked, PrefKey::OperatorUnlocked, kSwitch, nullptr, false},
+    {Setting::Home, "zqtHome", kText, nullptr, false},
+    {Setting::Host, "zqtHost", kText, "127.0.0.1", false},
+    {Setting::Port, "zqtPort", kText, "8000", false},
+    {Setting::DemoMode, "zqtDemoMode", kSwitch, nullptr, true},
+    {Setting::ExecutionMode, "zqtExecutionMode", kText, "DRY_RUN", false},
+    {Setting::BrokerMode, "zqtBrokerMode", kText, "SIM_BROKER", false},
+    {Setting::StartMarketing, "zqtStartMarketing", kSwitch, nullptr, true},
+    {Setting::MarketingPort, "zqtMarketingPort", kText, "3000", false},
+    {Setting::StartPortal, "zqtStartPortal", kSwitch, nullptr, true},
+    {Setting::PortalPort, "zqtPortalPort", kText, "3001", false},
+    {Setting::AutoStart, "zqtAutoStart", kSwitch, nullptr, true},
+    {Setting::OperatorUnlocked, "zqtOperatorUnlocked", kSwitch, nullptr, false},
 }};
 
 constexpr bool tableFollowsEnum() {
@@ -109,11 +109,11 @@ void Settings::save() {
 }
 
 QString Settings::token() const {
-    return m_store.string(PrefKey::Token).value_or(QString());
+    return m_store.string(kTokenKey).value_or(QString());
 }
 
 void Settings::setToken(const QString& token) {
-    m_store.setString(PrefKey::Token, token);
+    m_store.setString(kTokenKey, token);
     m_store.sync();
 }
 

@@ -15,23 +15,6 @@ namespace zqt {
 
 class Preferences;
 
-// Preference key names, the one place they are spelled.
-namespace PrefKey {
-inline constexpr char Home[] = "zqtHome";
-inline constexpr char Host[] = "zqtHost";
-inline constexpr char Port[] = "zqtPort";
-inline constexpr char DemoMode[] = "zqtDemoMode";
-inline constexpr char ExecutionMode[] = "zqtExecutionMode";
-inline constexpr char BrokerMode[] = "zqtBrokerMode";
-inline constexpr char StartMarketing[] = "zqtStartMarketing";
-inline constexpr char MarketingPort[] = "zqtMarketingPort";
-inline constexpr char StartPortal[] = "zqtStartPortal";
-inline constexpr char PortalPort[] = "zqtPortalPort";
-inline constexpr char AutoStart[] = "zqtAutoStart";
-inline constexpr char OperatorUnlocked[] = "zqtOperatorUnlocked";
-inline constexpr char Token[] = "zqtToken";
-} // namespace PrefKey
-
 // The operator's twelve settings, in the order they are saved.
 enum class Setting {
     Home,
@@ -72,8 +55,13 @@ public:
     explicit Settings(Preferences& store, QObject* parent = nullptr);
     ~Settings() override;
 
+    // The key the sign-in token is stored under, beside the settings.
+    static constexpr char kTokenKey[] = "zqtToken";
+
     static std::span<const SettingSpec> table();
     static const SettingSpec& spec(Setting setting);
+    // The key a setting is stored under ("zqtHome", "zqtHost", ...).
+    static const char* key(Setting setting) { return spec(setting).key; }
     // The value a setting takes when its key is absent: a QString or a bool.
     static QVariant defaultValue(Setting setting);
     // $HOME/.local/share/zqt/engine and $HOME/zqt.

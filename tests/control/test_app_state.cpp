@@ -20,7 +20,6 @@ using zqt::AppState;
 using zqt::Preferences;
 using zqt::Setting;
 using zqt::Settings;
-namespace PrefKey = zqt::PrefKey;
 using zqt::test::EngineHome;
 using zqt::test::readFile;
 using zqt::test::RecordingServer;
@@ -60,8 +59,8 @@ protected:
         if (!QFile::exists(engine.file("scripts/app_up.sh")))
             engine.writeScript("app_up.sh", "echo placeholder\n");
         storePrefs([&](Preferences& p) {
-            p.setString(PrefKey::Home, engine.path());
-            p.setBool(PrefKey::AutoStart, autoStart);
+            p.setString(zqt::Settings::key(zqt::Setting::Home), engine.path());
+            p.setBool(zqt::Settings::key(zqt::Setting::AutoStart), autoStart);
         });
         return &open();
     }
@@ -157,8 +156,8 @@ TEST_F(AppStateTest, startup_storedFormerDefaultHome_isMigratedAndPersisted) {
     writeFile(primary + "/scripts/app_up.sh", "#!/bin/bash\n");
     writeFile(former + "/scripts/app_up.sh", "#!/bin/bash\n");
     storePrefs([&](Preferences& p) {
-        p.setString(PrefKey::Home, former);
-        p.setBool(PrefKey::AutoStart, false);
+        p.setString(zqt::Settings::key(zqt::Setting::Home), former);
+        p.setBool(zqt::Settings::key(zqt::Setting::AutoStart), false);
     });
     AppState& state = open();
     EXPECT_EQ(state.zqtHome(), primary);
@@ -167,14 +166,15 @@ TEST_F(AppStateTest, startup_storedFormerDefaultHome_isMigratedAndPersisted) {
 
 TEST_F(AppStateTest, startup_storedValuesAreReadWithTheirTypes) {
     storePrefs([&](Preferences& p) {
-        p.setString(PrefKey::Home, engine.path());
-        p.setString(PrefKey::Host, "0.0.0.0");
-        p.setString(PrefKey::Port, "not a number");
-        p.setBool(PrefKey::DemoMode, false);
-        p.setString(PrefKey::ExecutionMode, "LIVE");
-        p.setString(PrefKey::StartPortal, "false"); // a string, read the way the platform reads switches
-        p.setBool(PrefKey::AutoStart, false);
-        p.setBool(PrefKey::OperatorUnlocked, true);
+        p.setString(zqt::Settings::key(zqt::Setting::Home), engine.path());
+        p.setString(zqt::Settings::key(zqt::Setting::Host), "0.0.0.0");
+        p.setString(zqt::Settings::key(zqt::Setting::Port), "not a number");
+        p.setBool(zqt::Settings::key(zqt::Setting::DemoMode), false);
+        p.setString(zqt::Settings::key(zqt::Setting::ExecutionMode), "LIVE");
+        p.setString(zqt::Settings::key(zqt::Setting::StartPortal),
+                    "false"); // a string, read the way the platform reads switches
+        p.setBool(zqt::Settings::key(zqt::Setting::AutoStart), false);
+        p.setBool(zqt::Settings::key(zqt::Setting::OperatorUnlocked), true);
     });
     AppState& state = open();
     EXPECT_EQ(state.host(), "0.0.0.0");
@@ -247,7 +247,7 @@ TEST_F(AppStateTest, autoStart_storedFalseDisablesIt_removingTheKeyEnablesItAgai
     EXPECT_FALSE(QFile::exists(engine.file("up.env")));
     {
         Preferences p;
-        p.remove(PrefKey::AutoStart);
+        p.remove(zqt::Settings::key(zqt::Setting::AutoStart));
     }
     AppState& state = open();
     EXPECT_TRUE(state.autoStart());

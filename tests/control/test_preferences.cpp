@@ -16,7 +16,6 @@
 #include <unistd.h>
 
 using zqt::Preferences;
-namespace PrefKey = zqt::PrefKey;
 using zqt::test::readFile;
 using zqt::test::TempEnv;
 using zqt::test::writeFile;
@@ -58,9 +57,9 @@ TEST_F(PreferencesTest, firstSave_createsOwnerOnlyJsonObjectWithTypedMembers) {
     {
         Preferences prefs;
         EXPECT_EQ(prefs.path(), expectedPath());
-        prefs.setString(PrefKey::Host, "0.0.0.0");
-        prefs.setBool(PrefKey::AutoStart, false);
-        prefs.setString(PrefKey::Token, "secret-token");
+        prefs.setString(zqt::Settings::key(zqt::Setting::Host), "0.0.0.0");
+        prefs.setBool(zqt::Settings::key(zqt::Setting::AutoStart), false);
+        prefs.setString(zqt::Settings::kTokenKey, "secret-token");
         ASSERT_TRUE(prefs.sync());
         EXPECT_EQ(fileMode(expectedPath()), 0600u);
     }
@@ -77,30 +76,30 @@ TEST_F(PreferencesTest, firstSave_createsOwnerOnlyJsonObjectWithTypedMembers) {
 TEST_F(PreferencesTest, absentFalseAndFalseString_readBackAsThreeDifferentThings) {
     {
         Preferences prefs;
-        prefs.setBool(PrefKey::DemoMode, false);
-        prefs.setString(PrefKey::StartPortal, "false");
+        prefs.setBool(zqt::Settings::key(zqt::Setting::DemoMode), false);
+        prefs.setString(zqt::Settings::key(zqt::Setting::StartPortal), "false");
     }
     Preferences prefs; // a fresh read of the file
-    EXPECT_FALSE(prefs.contains(PrefKey::AutoStart));
-    EXPECT_FALSE(prefs.boolean(PrefKey::AutoStart).has_value());
-    EXPECT_FALSE(prefs.string(PrefKey::AutoStart).has_value());
+    EXPECT_FALSE(prefs.contains(zqt::Settings::key(zqt::Setting::AutoStart)));
+    EXPECT_FALSE(prefs.boolean(zqt::Settings::key(zqt::Setting::AutoStart)).has_value());
+    EXPECT_FALSE(prefs.string(zqt::Settings::key(zqt::Setting::AutoStart)).has_value());
 
-    EXPECT_TRUE(prefs.contains(PrefKey::DemoMode));
-    EXPECT_EQ(prefs.boolean(PrefKey::DemoMode), std::optional<bool>(false));
-    EXPECT_FALSE(prefs.string(PrefKey::DemoMode).has_value());
+    EXPECT_TRUE(prefs.contains(zqt::Settings::key(zqt::Setting::DemoMode)));
+    EXPECT_EQ(prefs.boolean(zqt::Settings::key(zqt::Setting::DemoMode)), std::optional<bool>(false));
+    EXPECT_FALSE(prefs.string(zqt::Settings::key(zqt::Setting::DemoMode)).has_value());
 
-    EXPECT_TRUE(prefs.contains(PrefKey::StartPortal));
-    EXPECT_FALSE(prefs.boolean(PrefKey::StartPortal).has_value());
-    EXPECT_EQ(prefs.string(PrefKey::StartPortal), std::optional<QString>("false"));
+    EXPECT_TRUE(prefs.contains(zqt::Settings::key(zqt::Setting::StartPortal)));
+    EXPECT_FALSE(prefs.boolean(zqt::Settings::key(zqt::Setting::StartPortal)).has_value());
+    EXPECT_EQ(prefs.string(zqt::Settings::key(zqt::Setting::StartPortal)), std::optional<QString>("false"));
 }
 
 TEST_F(PreferencesTest, remove_makesKeyAbsentInFile) {
     {
         Preferences prefs;
-        prefs.setString(PrefKey::Token, "t");
-        prefs.setString(PrefKey::Port, "8010");
+        prefs.setString(zqt::Settings::kTokenKey, "t");
+        prefs.setString(zqt::Settings::key(zqt::Setting::Port), "8010");
         prefs.sync();
-        prefs.remove(PrefKey::Token);
+        prefs.remove(zqt::Settings::kTokenKey);
     }
     const QJsonObject o = jsonObjectAt(expectedPath());
     EXPECT_FALSE(o.contains("zqtToken"));
@@ -110,8 +109,8 @@ TEST_F(PreferencesTest, remove_makesKeyAbsentInFile) {
 TEST_F(PreferencesTest, twoInstances_seeEachOthersWritesAtOnce) {
     Preferences a;
     Preferences b;
-    a.setString(PrefKey::Token, "from-a");
-    EXPECT_EQ(b.string(PrefKey::Token), std::optional<QString>("from-a"));
+    a.setString(zqt::Settings::kTokenKey, "from-a");
+    EXPECT_EQ(b.string(zqt::Settings::kTokenKey), std::optional<QString>("from-a"));
 }
 
 TEST_F(PreferencesTest, existingLooseFile_isTightenedToOwnerOnlyOnSave) {
@@ -119,8 +118,8 @@ TEST_F(PreferencesTest, existingLooseFile_isTightenedToOwnerOnlyOnSave) {
     QFile::setPermissions(expectedPath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
                                               QFileDevice::ReadOther);
     Preferences prefs;
-    EXPECT_EQ(prefs.string(PrefKey::Port), std::optional<QString>("9000"));
-    prefs.setString(PrefKey::Token, "t");
+    EXPECT_EQ(prefs.string(zqt::Settings::key(zqt::Setting::Port)), std::optional<QString>("9000"));
+    prefs.setString(zqt::Settings::kTokenKey, "t");
     ASSERT_TRUE(prefs.sync());
     EXPECT_EQ(fileMode(expectedPath()), 0600u);
 }
@@ -134,7 +133,7 @@ TEST_F(PreferencesTest, save_replacesFileAtomicallyInsteadOfRewritingInPlace) {
     ASSERT_GE(fd, 0);
     {
         Preferences prefs;
-        prefs.setString(PrefKey::Host, QString(4096, 'h'));
+        prefs.setString(zqt::Settings::key(zqt::Setting::Host), QString(4096, 'h'));
         ASSERT_TRUE(prefs.sync());
     }
     QByteArray old(before.size() + 16, '\0');
@@ -159,8 +158,8 @@ TEST_P(PreferencesCorruptTest, openNonObjectFile_keepsItAsCorruptAndStartsEmpty)
     {
         Preferences prefs;
         EXPECT_EQ(prefs.quarantinedTo(), expectedPath() + ".corrupt");
-        EXPECT_FALSE(prefs.contains(PrefKey::Port));
-        prefs.setString(PrefKey::Port, "8000");
+        EXPECT_FALSE(prefs.contains(zqt::Settings::key(zqt::Setting::Port)));
+        prefs.setString(zqt::Settings::key(zqt::Setting::Port), "8000");
         ASSERT_TRUE(prefs.sync());
     }
     EXPECT_EQ(readFile(expectedPath() + ".corrupt"), content);
@@ -192,10 +191,10 @@ TEST_F(PreferencesTest, blankFile_isTreatedAsEmptyStoreNotCorrupt) {
 
 TEST_F(PreferencesTest, fileReplacedWithGarbageWhileOpen_isKeptAsideOnSync) {
     Preferences prefs;
-    prefs.setString(PrefKey::Port, "8000");
+    prefs.setString(zqt::Settings::key(zqt::Setting::Port), "8000");
     ASSERT_TRUE(prefs.sync());
     ASSERT_TRUE(writeFile(expectedPath(), "garbage written by someone else"));
-    prefs.setString(PrefKey::Port, "8001");
+    prefs.setString(zqt::Settings::key(zqt::Setting::Port), "8001");
     prefs.sync();
     EXPECT_EQ(readFile(expectedPath() + ".corrupt"), "garbage written by someone else");
     EXPECT_EQ(jsonObjectAt(expectedPath()).value("zqtPort").toString(), "8001");
@@ -217,7 +216,7 @@ TEST_F(PreferencesTest, readBool_readsSwitchesLikeThePlatformStore) {
         const QByteArray file = c.json.isEmpty() ? QByteArray("{}") : "{\"zqtAutoStart\": " + c.json + "}";
         ASSERT_TRUE(writeFile(Preferences::filePath(), file));
         Preferences prefs;
-        EXPECT_EQ(prefs.readBool(PrefKey::AutoStart, c.fallback), c.expected)
+        EXPECT_EQ(prefs.readBool(zqt::Settings::key(zqt::Setting::AutoStart), c.fallback), c.expected)
             << "stored " << c.json.toStdString() << " fallback " << c.fallback;
     }
 }
@@ -235,6 +234,7 @@ TEST_F(PreferencesTest, readText_readsTextSettingsLikeThePlatformStore) {
         const QByteArray file = c.json.isEmpty() ? QByteArray("{}") : "{\"zqtPort\": " + c.json + "}";
         ASSERT_TRUE(writeFile(Preferences::filePath(), file));
         Preferences prefs;
-        EXPECT_EQ(prefs.readText(PrefKey::Port, "fallback"), c.expected) << "stored " << c.json.toStdString();
+        EXPECT_EQ(prefs.readText(zqt::Settings::key(zqt::Setting::Port), "fallback"), c.expected)
+            << "stored " << c.json.toStdString();
     }
 }

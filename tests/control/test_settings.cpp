@@ -13,7 +13,6 @@
 using zqt::Preferences;
 using zqt::Setting;
 using zqt::Settings;
-namespace PrefKey = zqt::PrefKey;
 using zqt::test::readFile;
 using zqt::test::TempEnv;
 
@@ -109,10 +108,10 @@ TEST_F(SettingsTest, save_writesEveryKeyWithItsJsonType_tokenLandsUnderZqtTokenI
 }
 
 TEST_F(SettingsTest, construct_readsStoredValuesTheWayThePlatformStoreDoes) {
-    store.setString(PrefKey::Port, "8123");
-    store.setString(PrefKey::StartPortal, "no");
-    store.setBool(PrefKey::OperatorUnlocked, true);
-    store.remove(PrefKey::AutoStart);
+    store.setString(zqt::Settings::key(zqt::Setting::Port), "8123");
+    store.setString(zqt::Settings::key(zqt::Setting::StartPortal), "no");
+    store.setBool(zqt::Settings::key(zqt::Setting::OperatorUnlocked), true);
+    store.remove(zqt::Settings::key(zqt::Setting::AutoStart));
     Settings settings(store);
     EXPECT_EQ(settings.text(Setting::Port), "8123");
     EXPECT_FALSE(settings.flag(Setting::StartPortal));

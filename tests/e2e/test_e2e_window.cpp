@@ -58,15 +58,15 @@ protected:
         ASSERT_TRUE(copyTree(QStringLiteral(ZQT_DEMO_HOME_DIR), engineHome));
         // Free ports of this run, so a running engine elsewhere is never touched.
         zqt::Preferences prefs;
-        prefs.setString(zqt::PrefKey::Host, "127.0.0.1");
-        prefs.setString(zqt::PrefKey::Port, QString::number(zqt::test::freePort()));
-        prefs.setString(zqt::PrefKey::MarketingPort, QString::number(zqt::test::freePort()));
-        prefs.setString(zqt::PrefKey::PortalPort, QString::number(zqt::test::freePort()));
-        prefs.setBool(zqt::PrefKey::AutoStart, true);
-        prefs.setBool(zqt::PrefKey::DemoMode, true);
-        prefs.setString(zqt::PrefKey::ExecutionMode, "DRY_RUN");
-        prefs.setString(zqt::PrefKey::BrokerMode, "SIM_BROKER");
-        prefs.remove(zqt::PrefKey::Token);
+        prefs.setString(zqt::Settings::key(zqt::Setting::Host), "127.0.0.1");
+        prefs.setString(zqt::Settings::key(zqt::Setting::Port), QString::number(zqt::test::freePort()));
+        prefs.setString(zqt::Settings::key(zqt::Setting::MarketingPort), QString::number(zqt::test::freePort()));
+        prefs.setString(zqt::Settings::key(zqt::Setting::PortalPort), QString::number(zqt::test::freePort()));
+        prefs.setBool(zqt::Settings::key(zqt::Setting::AutoStart), true);
+        prefs.setBool(zqt::Settings::key(zqt::Setting::DemoMode), true);
+        prefs.setString(zqt::Settings::key(zqt::Setting::ExecutionMode), "DRY_RUN");
+        prefs.setString(zqt::Settings::key(zqt::Setting::BrokerMode), "SIM_BROKER");
+        prefs.remove(zqt::Settings::kTokenKey);
         ASSERT_TRUE(prefs.sync());
     }
 

@@ -61,13 +61,13 @@ protected:
         engine.makeGate();
         engine.writeScript("app_up.sh", "read -r _ < gate\necho engine up\n");
         zqt::Preferences prefs;
-        prefs.setString(zqt::PrefKey::Home, engine.path());
-        prefs.setBool(zqt::PrefKey::AutoStart, false);
-        prefs.setString(zqt::PrefKey::Host, "0.0.0.0");
-        prefs.setString(zqt::PrefKey::Port, "8000");
-        prefs.setString(zqt::PrefKey::MarketingPort, "3000");
-        prefs.setString(zqt::PrefKey::PortalPort, "3001");
-        prefs.remove(zqt::PrefKey::Token);
+        prefs.setString(zqt::Settings::key(zqt::Setting::Home), engine.path());
+        prefs.setBool(zqt::Settings::key(zqt::Setting::AutoStart), false);
+        prefs.setString(zqt::Settings::key(zqt::Setting::Host), "0.0.0.0");
+        prefs.setString(zqt::Settings::key(zqt::Setting::Port), "8000");
+        prefs.setString(zqt::Settings::key(zqt::Setting::MarketingPort), "3000");
+        prefs.setString(zqt::Settings::key(zqt::Setting::PortalPort), "3001");
+        prefs.remove(zqt::Settings::kTokenKey);
         prefs.sync();
     }
     ~ContentViewTest() override { app.reset(); }
@@ -188,7 +188,7 @@ TEST_F(ContentViewTest, operatorLock_opensExactlyFourTabsAfterWebTerminalAndClos
 }
 
 TEST_F(ContentViewTest, operatorLock_openAtStart_showsTheFourTabs) {
-    zqt::Preferences().setBool(zqt::PrefKey::OperatorUnlocked, true);
+    zqt::Preferences().setBool(zqt::Settings::key(zqt::Setting::OperatorUnlocked), true);
     open();
     EXPECT_EQ(tabTitles(tabs()), kPublicTabs + kOperatorTabs);
 }
@@ -246,7 +246,8 @@ TEST_F(ContentViewTest, sheet_rightPasscodeWithReturn_unlocksAndCloses) {
     EXPECT_FALSE(view->showOperatorSheet());
     EXPECT_TRUE(state->operatorUnlocked());
     EXPECT_EQ(field->text(), "");
-    EXPECT_EQ(zqt::Preferences().boolean(zqt::PrefKey::OperatorUnlocked), std::optional<bool>(true));
+    EXPECT_EQ(zqt::Preferences().boolean(zqt::Settings::key(zqt::Setting::OperatorUnlocked)),
+              std::optional<bool>(true));
 }
 
 TEST_F(ContentViewTest, sheet_escape_actsAsCancel) {
@@ -261,7 +262,7 @@ TEST_F(ContentViewTest, sheet_escape_actsAsCancel) {
 }
 
 TEST_F(ContentViewTest, tabs_anyInterfaceHost_pointEveryPageAtLoopback) {
-    zqt::Preferences().setBool(zqt::PrefKey::OperatorUnlocked, true);
+    zqt::Preferences().setBool(zqt::Settings::key(zqt::Setting::OperatorUnlocked), true);
     open();
     EXPECT_EQ(view->webView("Site")->url(), QUrl("http://127.0.0.1:3000"));
     EXPECT_EQ(view->webView("External")->url(), QUrl("http://127.0.0.1:3000/external"));
@@ -272,20 +273,20 @@ TEST_F(ContentViewTest, tabs_anyInterfaceHost_pointEveryPageAtLoopback) {
 }
 
 TEST_F(ContentViewTest, webTerminal_storedToken_isReadAgainWhenATabIsChosen) {
-    zqt::Preferences().setString(zqt::PrefKey::Token, "tok+1");
+    zqt::Preferences().setString(zqt::Settings::kTokenKey, "tok+1");
     open();
     EXPECT_EQ(view->webView("Web Terminal")->url().toString(QUrl::FullyEncoded),
               "http://127.0.0.1:8000/terminal?token=tok%2B1");
 
     // A sign-in elsewhere replaces the stored token; the next redraw uses it.
-    zqt::Preferences().setString(zqt::PrefKey::Token, "tok2");
+    zqt::Preferences().setString(zqt::Settings::kTokenKey, "tok2");
     selectTab("Web Terminal");
     EXPECT_EQ(view->webView("Web Terminal")->url().toString(QUrl::FullyEncoded),
               "http://127.0.0.1:8000/terminal?token=tok2");
 }
 
 TEST_F(ContentViewTest, settings_portEdit_takesEffectOnReturnOrSave_andMovesTheSiteTab) {
-    zqt::Preferences().setBool(zqt::PrefKey::OperatorUnlocked, true);
+    zqt::Preferences().setBool(zqt::Settings::key(zqt::Setting::OperatorUnlocked), true);
     open();
     selectTab("Settings");
     auto* port = child<QLineEdit>("marketingPortField");
@@ -304,7 +305,8 @@ TEST_F(ContentViewTest, settings_portEdit_takesEffectOnReturnOrSave_andMovesTheS
     QTest::keyClicks(port, "4o00");
     QTest::mouseClick(child<QPushButton>("saveSettingsButton"), Qt::LeftButton);
     EXPECT_EQ(state->marketingPort(), "4o00");
-    EXPECT_EQ(zqt::Preferences().string(zqt::PrefKey::MarketingPort), std::optional<QString>("4o00"));
+    EXPECT_EQ(zqt::Preferences().string(zqt::Settings::key(zqt::Setting::MarketingPort)),
+              std::optional<QString>("4o00"));
     selectTab("Site");
     auto* message = view->webView("Site")->findChild<QLabel*>("webViewMessage");
     ASSERT_NE(message, nullptr);
@@ -316,10 +318,10 @@ TEST_F(ContentViewTest, settings_typingAPortKeyByKey_pointsNothingAtTheHalfTyped
     zqt::test::RecordingServer oldEngine;
     zqt::test::RecordingServer newEngine;
     zqt::Preferences prefs;
-    prefs.setString(zqt::PrefKey::Host, "127.0.0.1");
-    prefs.setString(zqt::PrefKey::Port, QString::number(oldEngine.port()));
-    prefs.setString(zqt::PrefKey::Token, "tok");
-    prefs.setBool(zqt::PrefKey::OperatorUnlocked, true);
+    prefs.setString(zqt::Settings::key(zqt::Setting::Host), "127.0.0.1");
+    prefs.setString(zqt::Settings::key(zqt::Setting::Port), QString::number(oldEngine.port()));
+    prefs.setString(zqt::Settings::kTokenKey, "tok");
+    prefs.setBool(zqt::Settings::key(zqt::Setting::OperatorUnlocked), true);
     prefs.sync();
     open();
     view->activateWindow();
@@ -355,7 +357,7 @@ TEST_F(ContentViewTest, settings_typingAPortKeyByKey_pointsNothingAtTheHalfTyped
 }
 
 TEST_F(ContentViewTest, settings_switchesAndPickers_editTheirFields) {
-    zqt::Preferences().setBool(zqt::PrefKey::OperatorUnlocked, true);
+    zqt::Preferences().setBool(zqt::Settings::key(zqt::Setting::OperatorUnlocked), true);
     open();
     selectTab("Settings");
     auto* demo = child<QCheckBox>("demoModeSwitch");
@@ -379,7 +381,7 @@ TEST_F(ContentViewTest, settings_switchesAndPickers_editTheirFields) {
 TEST_F(ContentViewTest, logs_shownLoadsSelectedLog_segmentOnlySelects_refreshReloads) {
     writeFile(engine.file("storage/logs/web.log"), "web line\n");
     writeFile(engine.file("storage/logs/rm1.log"), "rm1 line\n");
-    zqt::Preferences().setBool(zqt::PrefKey::OperatorUnlocked, true);
+    zqt::Preferences().setBool(zqt::Settings::key(zqt::Setting::OperatorUnlocked), true);
     open();
     selectTab("Logs");
     auto* output = child<QPlainTextEdit>("logOutputView");
@@ -395,8 +397,8 @@ TEST_F(ContentViewTest, logs_shownLoadsSelectedLog_segmentOnlySelects_refreshRel
 }
 
 TEST_F(ContentViewTest, status_engineStopped_showsNoDataInBothBoxes) {
-    zqt::Preferences().setString(zqt::PrefKey::Port, QString::number(zqt::test::freePort()));
-    zqt::Preferences().setBool(zqt::PrefKey::OperatorUnlocked, true);
+    zqt::Preferences().setString(zqt::Settings::key(zqt::Setting::Port), QString::number(zqt::test::freePort()));
+    zqt::Preferences().setBool(zqt::Settings::key(zqt::Setting::OperatorUnlocked), true);
     open();
     QSignalSpy probes(state, &AppState::statusProbeFinished);
     selectTab("Status");
@@ -413,9 +415,9 @@ TEST_F(ContentViewTest, status_shownFetchesRepliesAsReceived) {
     server.setReply("GET", "/health", {200, "{\"ok\": true}"});
     server.setReply("GET", "/api/system/status", {503, "{\"db\":\"down\"}"});
     zqt::Preferences prefs;
-    prefs.setString(zqt::PrefKey::Host, "127.0.0.1");
-    prefs.setString(zqt::PrefKey::Port, QString::number(server.port()));
-    prefs.setBool(zqt::PrefKey::OperatorUnlocked, true);
+    prefs.setString(zqt::Settings::key(zqt::Setting::Host), "127.0.0.1");
+    prefs.setString(zqt::Settings::key(zqt::Setting::Port), QString::number(server.port()));
+    prefs.setBool(zqt::Settings::key(zqt::Setting::OperatorUnlocked), true);
     prefs.sync();
     open();
     selectTab("Status");
@@ -432,8 +434,8 @@ TEST_F(ContentViewTest, webView_sameAddressDoesNotReload_newPortDoes) {
     zqt::test::RecordingServer moved;
     moved.setReply("GET", "/", {200, "<html><body>moved</body></html>", "text/html"});
     zqt::Preferences prefs;
-    prefs.setString(zqt::PrefKey::Host, "127.0.0.1");
-    prefs.setString(zqt::PrefKey::MarketingPort, QString::number(site.port()));
+    prefs.setString(zqt::Settings::key(zqt::Setting::Host), "127.0.0.1");
+    prefs.setString(zqt::Settings::key(zqt::Setting::MarketingPort), QString::number(site.port()));
     prefs.sync();
     open();
     WebView* web = view->webView("Site");
@@ -462,8 +464,8 @@ TEST_F(ContentViewTest, webView_sameAddressDoesNotReload_newPortDoes) {
 TEST_F(ContentViewTest, webView_failedLoad_isRetriedWhenTheEngineIsSeenRunningAndOnRefresh) {
     const int sitePort = zqt::test::freePort();
     zqt::Preferences prefs;
-    prefs.setString(zqt::PrefKey::Host, "127.0.0.1");
-    prefs.setString(zqt::PrefKey::MarketingPort, QString::number(sitePort));
+    prefs.setString(zqt::Settings::key(zqt::Setting::Host), "127.0.0.1");
+    prefs.setString(zqt::Settings::key(zqt::Setting::MarketingPort), QString::number(sitePort));
     prefs.sync();
     open();
     WebView* web = view->webView("Site");
@@ -502,7 +504,7 @@ TEST_F(ContentViewTest, webProfile_isNamedAndOnDisk) {
 // Grabs every tab at the window's minimum size into the build tree (for a person to look at) and checks that no
 // visible label or button is narrower than its text needs.
 TEST_F(ContentViewTest, tour_everyTabAtMinimumSize_showsTextsUntruncated) {
-    zqt::Preferences().setBool(zqt::PrefKey::OperatorUnlocked, true);
+    zqt::Preferences().setBool(zqt::Settings::key(zqt::Setting::OperatorUnlocked), true);
     open();
     state->scripts().setLastOutput("engine up\nweb listening on 127.0.0.1:8000\n");
     view->resize(view->minimumSize());
@@ -526,7 +528,7 @@ TEST_F(ContentViewTest, tour_everyTabAtMinimumSize_showsTextsUntruncated) {
 }
 
 TEST_F(ContentViewTest, runtimePortsMoveTheEngine_terminalSendsToTheNewAddressWithItsToken) {
-    zqt::Preferences().setString(zqt::PrefKey::Token, "tok-7");
+    zqt::Preferences().setString(zqt::Settings::kTokenKey, "tok-7");
     open();
     NativeTerminalView* terminal = view->terminal();
     ASSERT_NE(terminal, nullptr);
@@ -547,7 +549,7 @@ TEST_F(ContentViewTest, runtimePortsMoveTheEngine_terminalSendsToTheNewAddressWi
 }
 
 TEST_F(ContentViewTest, controls_everyTabAndSheet_haveAccessibleNamesAndTakeKeyboardFocus) {
-    zqt::Preferences().setBool(zqt::PrefKey::OperatorUnlocked, true);
+    zqt::Preferences().setBool(zqt::Settings::key(zqt::Setting::OperatorUnlocked), true);
     open();
     state->scripts().setLastOutput("engine up\n");
     auto check = [](QWidget* root, const QString& where) {
