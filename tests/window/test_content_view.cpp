@@ -461,13 +461,18 @@ TEST_F(ContentViewTest, webView_sameAddressDoesNotReload_newPortDoes) {
     EXPECT_TRUE(waitUntil([&] { return web->browser()->url().port() == moved.port(); }, 60000));
 }
 
-TEST_F(ContentViewTest, webView_failedLoad_isRetriedWhenTheEngineIsSeenRunningAndOnRefresh) {
+TEST_F(ContentViewTest, webView_failedLoad_isRetriedWhenAStartSeesTheEngineRunning_andOnRefresh) {
+    // The start script reports this process as the engine's web service.
+    engine.writeScript("app_up.sh", "echo " + QByteArray::number(QCoreApplication::applicationPid()) +
+                                        " > storage/web.pid\necho engine up\n");
+    QDir().mkpath(engine.file("storage"));
     const int sitePort = zqt::test::freePort();
     zqt::Preferences prefs;
     prefs.setString(zqt::Settings::key(zqt::Setting::Host), "127.0.0.1");
     prefs.setString(zqt::Settings::key(zqt::Setting::MarketingPort), QString::number(sitePort));
     prefs.sync();
     open();
+    ASSERT_FALSE(state->isRunning());
     WebView* web = view->webView("Site");
     ASSERT_TRUE(waitUntil([&] { return web->browser() != nullptr; }));
     QSignalSpy finished(web->browser(), &QWebEngineView::loadFinished);
@@ -475,21 +480,33 @@ TEST_F(ContentViewTest, webView_failedLoad_isRetriedWhenTheEngineIsSeenRunningAn
     EXPECT_FALSE(finished.last().at(0).toBool()) << "nothing listens yet";
     EXPECT_TRUE(web->lastLoadFailed());
 
-    // The engine comes up on that port; the header's Refresh sees it running and the page loads again.
+    // The site comes up on that port; the finished start sees the engine running and the page loads again.
     zqt::test::RecordingServer site(sitePort);
     ASSERT_EQ(site.port(), sitePort);
     site.setReply("GET", "/", {200, "<html><body>site</body></html>", "text/html"});
-    writeFile(engine.file("storage/web.pid"), QByteArray::number(QCoreApplication::applicationPid()));
-    QTest::mouseClick(child<QPushButton>("refreshButton"), Qt::LeftButton);
+    state->start();
+    ASSERT_TRUE(waitUntil([&] { return state->isRunning() && !state->busy(); }, 10000));
     ASSERT_TRUE(waitUntil([&] { return pageRequests(site) >= 1 && !web->lastLoadFailed(); }, 60000));
     EXPECT_EQ(web->url(), QUrl(site.baseUrl())) << "the same address, loaded again";
 
+    // Moved to a port nobody listens on yet: that load fails, and Refresh (the engine already seen running)
+    // loads it again once something answers there.
+    const int movedPort = zqt::test::freePort();
+    finished.clear();
+    state->set(zqt::Setting::MarketingPort, QString::number(movedPort));
+    ASSERT_TRUE(waitUntil([&] { return finished.count() >= 1 && web->lastLoadFailed(); }, 60000));
+    zqt::test::RecordingServer moved(movedPort);
+    ASSERT_EQ(moved.port(), movedPort);
+    moved.setReply("GET", "/", {200, "<html><body>moved</body></html>", "text/html"});
+    QTest::mouseClick(child<QPushButton>("refreshButton"), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return pageRequests(moved) >= 1 && !web->lastLoadFailed(); }, 60000));
+
     // A page that loaded is not loaded again by a later Refresh.
-    const size_t loaded = pageRequests(site);
+    const size_t loaded = pageRequests(moved);
     QSignalSpy started(web->browser(), &QWebEngineView::loadStarted);
     QTest::mouseClick(child<QPushButton>("refreshButton"), Qt::LeftButton);
     EXPECT_FALSE(started.wait(500));
-    EXPECT_EQ(pageRequests(site), loaded);
+    EXPECT_EQ(pageRequests(moved), loaded);
 }
 
 TEST_F(ContentViewTest, webProfile_isNamedAndOnDisk) {
