@@ -109,6 +109,8 @@ void WebView::retryIfFailed() {
 }
 
 void WebView::load() {
+    // A load under way is not a failed one: a retry asked for meanwhile does not start it again.
+    m_lastLoadFailed = false;
     if (m_url.isValid())
         m_browser->load(m_url);
 }
