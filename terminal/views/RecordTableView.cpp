@@ -51,6 +51,7 @@ RecordTableView::RecordTableView(QAbstractItemModel* model, const QString& acces
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     setCornerButtonEnabled(false); // nothing to select
+    setWordWrap(false);            // one line per row; a long cell is elided
     verticalHeader()->hide();
     horizontalHeader()->setSectionsClickable(false);
     horizontalHeader()->setSortIndicatorShown(false);

@@ -7,6 +7,7 @@
 #include "EngineHarness.h"
 #include "TestEnv.h"
 
+#include <QDir>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -90,4 +91,22 @@ TEST(AccountPanelsEndToEnd, marketOrderThenCloseAll_ordersOpenTradesAndFillsShow
     EXPECT_EQ(fillsReset.count(), 0);
     EXPECT_EQ(fillsInserted.count(), 1);
     EXPECT_TRUE(anyRowContains(orders, " | EURUSD | BUY | MARKET | 1.00 | ")) << show(orders);
+
+    // One more trade, kept open, for the picture of the account rows in the README.
+    QTest::mouseClick(view.findChild<QPushButton*>("placeOrderButton"), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            const auto& quality = view.model().execQuality();
+            return positions->model()->rowCount() == 1 && orders->model()->rowCount() == 2 &&
+                   fills->model()->rowCount() == 3 && quality && quality->order_count == 2 &&
+                   !view.model().pnlRows().isEmpty() && !view.model().exposureRows().isEmpty();
+        },
+        kReplyDeadlineMs))
+        << show(positions);
+    QWidget* page = view.widget();
+    const int top = view.findChild<QWidget*>("portfolioPanel")->geometry().top() - 16;
+    const int bottom = view.findChild<QWidget*>("fillsPanel")->geometry().bottom() + 16;
+    const QString artifacts = QStringLiteral(ZQT_TEST_ARTIFACTS_DIR);
+    QDir().mkpath(artifacts);
+    EXPECT_TRUE(page->grab(QRect(0, top, page->width(), bottom - top)).save(artifacts + "/account-panels.png"));
 }
