@@ -6,6 +6,7 @@
 #include <QSet>
 #include <QString>
 
+#include <algorithm>
 #include <functional>
 #include <type_traits>
 #include <utility>
@@ -30,8 +31,9 @@ inline constexpr int kCellToneRole = Qt::UserRole + 1;
 // A read-only table over a list of records and a column table. Rows are known by the record's identity():
 // a new list with the same identities in the same order only marks the rows whose values changed; rows that
 // came or went are inserted and removed as such, so a view keeps its scroll position and repaints only what
-// changed. Only a list that reorders rows, repeats an identity or shares no row with the old one resets the
-// model. Cells are formatted when read, so only the rows a view paints are ever formatted.
+// changed. Only a list that reorders rows, repeats an identity among the rows that came, went or moved, or
+// shares no row with the old one resets the model. Cells are formatted when read, so only the rows a view paints are
+// ever formatted.
 template <class Row> class RecordTableModel final : public QAbstractTableModel {
 public:
     using Key = std::decay_t<decltype(std::declval<const Row&>().identity())>;
@@ -101,34 +103,47 @@ private:
         return true;
     }
 
-    // Turns the current rows into the identities of `next` by removing and inserting rows, when the rows both
-    // lists hold keep their order and every identity is unique. Values are left to updateValues().
+    // Turns the current rows into the identities of `next` by removing and inserting rows. Rows whose identities
+    // open or close both lists stay as they are; between them, the rows both lists hold must keep their order and
+    // every identity there must be unique. Values are left to updateValues().
     bool reshapeRows(const QList<Row>& next) {
+        const qsizetype common = std::min(m_rows.size(), next.size());
+        qsizetype head = 0;
+        while (head < common && m_rows[head].identity() == next[head].identity())
+            ++head;
+        qsizetype tail = 0;
+        while (tail < common - head &&
+               m_rows[m_rows.size() - 1 - tail].identity() == next[next.size() - 1 - tail].identity())
+            ++tail;
+        // The rows that differ: [head, oldEnd) of the current rows, [head, nextEnd) of `next`.
+        const qsizetype oldEnd = m_rows.size() - tail;
+        const qsizetype nextEnd = next.size() - tail;
+
         QSet<Key> nextKeys;
-        nextKeys.reserve(next.size());
-        for (const Row& r : next) {
+        nextKeys.reserve(nextEnd - head);
+        for (qsizetype i = head; i < nextEnd; ++i) {
             const qsizetype before = nextKeys.size();
-            nextKeys.insert(keyOf(r));
+            nextKeys.insert(keyOf(next[i]));
             if (nextKeys.size() == before)
                 return false;
         }
         QSet<Key> oldKeys;
-        oldKeys.reserve(m_rows.size());
-        for (const Row& r : m_rows) {
+        oldKeys.reserve(oldEnd - head);
+        for (qsizetype i = head; i < oldEnd; ++i) {
             const qsizetype before = oldKeys.size();
-            oldKeys.insert(keyOf(r));
+            oldKeys.insert(keyOf(m_rows[i]));
             if (oldKeys.size() == before)
                 return false;
         }
         // The kept rows must appear in `next` in their current order.
-        qsizetype kept = 0;
-        qsizetype j = 0;
-        for (const Row& r : m_rows) {
-            if (!nextKeys.contains(keyOf(r)))
+        qsizetype kept = head + tail;
+        qsizetype j = head;
+        for (qsizetype i = head; i < oldEnd; ++i) {
+            if (!nextKeys.contains(keyOf(m_rows[i])))
                 continue;
-            while (j < next.size() && !(next[j].identity() == r.identity()))
+            while (j < nextEnd && !(next[j].identity() == m_rows[i].identity()))
                 ++j;
-            if (j == next.size())
+            if (j == nextEnd)
                 return false;
             ++j;
             ++kept;
@@ -137,13 +152,13 @@ private:
             return false; // nothing in common: one reset is cheaper than removing and inserting everything
 
         // Removals from the end, one contiguous run at a time.
-        for (qsizetype i = m_rows.size() - 1; i >= 0;) {
+        for (qsizetype i = oldEnd - 1; i >= head;) {
             if (nextKeys.contains(keyOf(m_rows[i]))) {
                 --i;
                 continue;
             }
             qsizetype first = i;
-            while (first > 0 && !nextKeys.contains(keyOf(m_rows[first - 1])))
+            while (first > head && !nextKeys.contains(keyOf(m_rows[first - 1])))
                 --first;
             beginRemoveRows(QModelIndex(), static_cast<int>(first), static_cast<int>(i));
             m_rows.remove(first, i - first + 1);
@@ -151,13 +166,13 @@ private:
             i = first - 1;
         }
         // The rows left are in `next`'s order; everything before position i of `next` is in place.
-        for (qsizetype i = 0; i < next.size();) {
+        for (qsizetype i = head; i < nextEnd;) {
             if (oldKeys.contains(keyOf(next[i]))) {
                 ++i;
                 continue;
             }
             qsizetype last = i;
-            while (last + 1 < next.size() && !oldKeys.contains(keyOf(next[last + 1])))
+            while (last + 1 < nextEnd && !oldKeys.contains(keyOf(next[last + 1])))
                 ++last;
             beginInsertRows(QModelIndex(), static_cast<int>(i), static_cast<int>(last));
             QList<Row> merged;
