@@ -1,6 +1,7 @@
 #include "terminal/views/NativeTerminalView.h"
 
 #include "terminal/NativeTerminalModel.h"
+#include "terminal/views/AccountPanels.h"
 #include "terminal/views/LoginPanel.h"
 #include "terminal/views/MetricsPanel.h"
 #include "terminal/views/OrderTicketPanel.h"
@@ -43,6 +44,13 @@ NativeTerminalView::NativeTerminalView(NativeTerminalModel& model, QWidget* pare
     addRow({new LoginPanel(m, page)});
     addRow({new MetricsPanel(m, page)});
     addRow({new WatchlistPanel(m, page), new OrderTicketPanel(m, page)});
+
+    // Account and analytics.
+    addRow({portfolioPanel(m, page)});
+    addRow({positionsPanel(m, page)});
+    addRow({ordersPanel(m, page), rm1Panel(m, page)});
+    addRow({analyticsPanel(m, page), diagnosticsPanel(m, page)});
+    addRow({fillsPanel(m, page)});
 }
 
 NativeTerminalView::~NativeTerminalView() = default;

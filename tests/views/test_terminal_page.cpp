@@ -240,6 +240,10 @@ TEST_F(TerminalPageTest, ticket_stopShowsStopPriceOnly_andPlaceOrderSendsEveryFi
 TEST_F(TerminalPageTest, controls_haveAccessibleNamesAndTakeKeyboardFocus) {
     view->show();
     for (QWidget* w : view->widget()->findChildren<QWidget*>()) {
+        // A table's select-all corner is not a control here: the tables select nothing, and it stays disabled
+        // (the account panel tests check that).
+        if (w->inherits("QTableCornerButton"))
+            continue;
         if (qobject_cast<QLineEdit*>(w) || qobject_cast<QAbstractButton*>(w) || qobject_cast<QComboBox*>(w)) {
             EXPECT_FALSE(w->accessibleName().isEmpty() && w->property("text").toString().isEmpty())
                 << w->objectName().toStdString();

@@ -1,0 +1,69 @@
+#include "terminal/views/RecordTableView.h"
+
+#include "terminal/RecordTableModel.h"
+#include "terminal/views/DisplayHelpers.h"
+
+#include <QHeaderView>
+#include <QScrollBar>
+#include <QStyledItemDelegate>
+
+namespace zqt {
+
+namespace {
+
+// Colours a cell's text by its tone; cells in the default tone are drawn as the style draws them.
+class ToneDelegate final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        QColor colour;
+        switch (static_cast<CellTone>(index.data(kCellToneRole).toInt())) {
+        case CellTone::Default:
+            return;
+        case CellTone::Positive:
+            colour = positiveColor();
+            break;
+        case CellTone::Negative:
+            colour = negativeColor();
+            break;
+        case CellTone::Secondary:
+            colour = secondaryTextColor(option->palette);
+            break;
+        }
+        option->palette.setColor(QPalette::Text, colour);
+    }
+};
+
+} // namespace
+
+RecordTableView::RecordTableView(QAbstractItemModel* model, const QString& accessibleName, int height, QWidget* parent)
+    : QTableView(parent) {
+    setModel(model);
+    setAccessibleName(accessibleName);
+    setItemDelegate(new ToneDelegate(this));
+    setSortingEnabled(false);
+    setSelectionMode(QAbstractItemView::NoSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setFocusPolicy(Qt::StrongFocus); // reachable by Tab; arrow keys then walk the cells for a screen reader
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setCornerButtonEnabled(false); // nothing to select
+    setWordWrap(false);            // one line per row; a long cell is elided
+    verticalHeader()->hide();
+    horizontalHeader()->setSectionsClickable(false);
+    horizontalHeader()->setSortIndicatorShown(false);
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setStretchLastSection(true);
+    setFixedHeight(height);
+    // Wide enough for every column at its default width and the vertical scroll bar.
+    setMinimumWidth(horizontalHeader()->length() + verticalScrollBar()->sizeHint().width() + 2 * frameWidth());
+}
+
+QSize RecordTableView::sizeHint() const {
+    return {minimumWidth(), height()};
+}
+
+} // namespace zqt
