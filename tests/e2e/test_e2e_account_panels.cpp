@@ -1,6 +1,7 @@
 // The account tables of the terminal page against the real demo engine: a market order from the ticket, then
 // close-all, and the orders, open trades and fills tables follow.
 
+#include "api/TokenStore.h"
 #include "terminal/NativeTerminalModel.h"
 #include "terminal/views/NativeTerminalView.h"
 
@@ -54,7 +55,9 @@ TEST(AccountPanelsEndToEnd, marketOrderThenCloseAll_ordersOpenTradesAndFillsShow
     const QString started = engine.up();
     ASSERT_GT(engine.port(), 0) << started.toStdString();
 
-    zqt::NativeTerminalView view(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(engine.port())));
+    zqt::MemoryTokenStore tokens;
+    zqt::NativeTerminalModel terminal(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(engine.port())), tokens);
+    zqt::NativeTerminalView view(terminal);
     view.resize(1300, 900);
     view.show();
     auto* orders = view.findChild<QTableView*>("ordersTable");

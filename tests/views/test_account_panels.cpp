@@ -1,5 +1,6 @@
 #include "terminal/views/AccountPanels.h"
 
+#include "api/TokenStore.h"
 #include "terminal/NativeTerminalModel.h"
 #include "terminal/views/DisplayHelpers.h"
 #include "terminal/views/ExposureHeatGrid.h"
@@ -48,7 +49,7 @@ class AccountPanelsTest : public ::testing::Test {
 protected:
     AccountPanelsTest() {
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        model = std::make_unique<NativeTerminalModel>(QUrl(server.baseUrl()), zqt::TerminalSources::system(),
+        model = std::make_unique<NativeTerminalModel>(QUrl(server.baseUrl()), tokens, zqt::TerminalSources::system(),
                                                       NativeTerminalModel::TimerStart::Later);
         auto* column = new QVBoxLayout(&host);
         for (auto* make : {zqt::portfolioPanel, zqt::positionsPanel, zqt::ordersPanel, zqt::rm1Panel, zqt::fillsPanel,
@@ -94,6 +95,7 @@ protected:
 
     TempEnv env;
     RecordingServer server;
+    zqt::MemoryTokenStore tokens;
     std::unique_ptr<NativeTerminalModel> model;
     QWidget host;
 };
@@ -333,7 +335,9 @@ TEST_F(AccountPanelsTest, tablesAndTiles_areExposedToAssistiveTechnologyByTheirV
 TEST(AccountRows, page_showsRowsSevenToElevenBelowTheTicket) {
     TempEnv env;
     RecordingServer server;
-    zqt::NativeTerminalView view{QUrl(server.baseUrl())};
+    zqt::MemoryTokenStore tokens;
+    NativeTerminalModel terminal(QUrl(server.baseUrl()), tokens);
+    zqt::NativeTerminalView view{terminal};
     view.resize(1300, 900);
     view.show();
     const auto card = [&](const char* name) {
