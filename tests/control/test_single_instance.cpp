@@ -1,5 +1,5 @@
 #include "control/SingleInstance.h"
-#include "support/TestEnv.h"
+#include "TestEnv.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,5 +1,5 @@
 // Two launches of the real program on a virtual display: the second raises the first window and leaves.
-#include "support/TestEnv.h"
+#include "TestEnv.h"
 
 #include <QDir>
 #include <QFile>
