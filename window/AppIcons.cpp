@@ -63,3 +63,13 @@ QIcon AppIcons::icon(Kind kind) {
 }
 
 } // namespace zqt
+
+namespace zqt {
+
+QIcon AppIcons::application() {
+    static const bool initialised = (initBundledIcons(), true);
+    Q_UNUSED(initialised);
+    return QIcon::fromTheme(QStringLiteral("org.zqt.DesktopControl"), QIcon(QStringLiteral(":/zqt/icons/app.svg")));
+}
+
+} // namespace zqt

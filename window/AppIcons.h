@@ -13,6 +13,8 @@ public:
     static QIcon icon(Kind kind);
     // The bundled drawing alone, whatever the theme holds.
     static QIcon bundled(Kind kind);
+    // The program's own icon: the installed one from the icon theme, else the bundled drawing.
+    static QIcon application();
 };
 
 } // namespace zqt
