@@ -196,11 +196,36 @@ void NativeTerminalModel::setOrderField(QString TerminalState::*field, const QSt
     emit orderFormChanged();
 }
 
-void NativeTerminalModel::setOrderType(const QString& v) {
-    setOrderField(&TerminalState::orderType, v);
+void NativeTerminalModel::setOrderType(OrderType v) {
+    if (m_s.orderType == v)
+        return;
+    m_s.orderType = v;
+    emit orderFormChanged();
 }
-void NativeTerminalModel::setSide(const QString& v) {
-    setOrderField(&TerminalState::side, v);
+
+void NativeTerminalModel::setSide(Side v) {
+    if (m_s.side == v)
+        return;
+    m_s.side = v;
+    emit orderFormChanged();
+}
+
+QString NativeTerminalModel::orderTypeText() const {
+    return endpoints::wireText(m_s.orderType);
+}
+
+QString NativeTerminalModel::sideText() const {
+    return endpoints::wireText(m_s.side);
+}
+
+void NativeTerminalModel::setOrderTypeText(const QString& v) {
+    if (const auto type = endpoints::orderTypeFromWire(v))
+        setOrderType(*type);
+}
+
+void NativeTerminalModel::setSideText(const QString& v) {
+    if (const auto side = endpoints::sideFromWire(v))
+        setSide(*side);
 }
 void NativeTerminalModel::setQty(const QString& v) {
     setOrderField(&TerminalState::qty, v);
@@ -452,16 +477,9 @@ void NativeTerminalModel::placeOrder() {
     sendOrder(endpoints::placeOrder(ticket()));
 }
 
-void NativeTerminalModel::quickOrder(const QString& side, const QString& type) {
-    // The ladder price, when one is selected, goes with every quick order, market ones included. The catalogue's
-    // limit action takes its side from the ticket; here both side and type come from the caller.
-    endpoints::OrderTicket t = ticket();
-    t.side = side;
-    endpoints::Post form = endpoints::quickOrder(endpoints::QuickAction::Limit, t, m_s.selectedLadderPrice);
-    for (auto& field : form.fields)
-        if (field.first == QLatin1String("order_type"))
-            field.second = type;
-    sendOrder(form);
+void NativeTerminalModel::quickOrder(Side side, OrderType type) {
+    // The ladder price, when one is selected, goes with every quick order, market ones included.
+    sendOrder(endpoints::quickOrder(side, type, ticket(), m_s.selectedLadderPrice));
 }
 
 void NativeTerminalModel::sendOrder(const endpoints::Post& form) {
@@ -487,7 +505,7 @@ void NativeTerminalModel::closeAll() {
 void NativeTerminalModel::selectLadderPrice(double price) {
     m_s.selectedLadderPrice = price;
     emit selectedLadderPriceChanged();
-    m_s.orderType = QStringLiteral("LIMIT");
+    m_s.orderType = OrderType::Limit;
     m_s.limitPrice = QString::asprintf("%.4f", price);
     emit orderFormChanged();
 }

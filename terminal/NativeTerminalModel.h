@@ -46,8 +46,9 @@ class NativeTerminalModel final : public QObject {
     Q_PROPERTY(bool showHtf READ showHtf WRITE setShowHtf NOTIFY chartTogglesChanged)
     Q_PROPERTY(bool showGrid READ showGrid WRITE setShowGrid NOTIFY chartTogglesChanged)
     Q_PROPERTY(double tapeDelta READ tapeDelta NOTIFY tapeChanged)
-    Q_PROPERTY(QString orderType READ orderType WRITE setOrderType NOTIFY orderFormChanged)
-    Q_PROPERTY(QString side READ side WRITE setSide NOTIFY orderFormChanged)
+    // The order type and side as their wire text ("MARKET", "BUY", ...); text that is neither is not taken.
+    Q_PROPERTY(QString orderType READ orderTypeText WRITE setOrderTypeText NOTIFY orderFormChanged)
+    Q_PROPERTY(QString side READ sideText WRITE setSideText NOTIFY orderFormChanged)
     Q_PROPERTY(QString qty READ qty WRITE setQty NOTIFY orderFormChanged)
     Q_PROPERTY(QString sl READ sl WRITE setSl NOTIFY orderFormChanged)
     Q_PROPERTY(QString tp READ tp WRITE setTp NOTIFY orderFormChanged)
@@ -123,8 +124,10 @@ public:
     const QList<PnlSymbolRow>& pnlRows() const { return m_s.pnlRows; }
     const QList<PnlExposureRow>& exposureRows() const { return m_s.exposureRows; }
     const std::optional<ExecutionQualityResponse>& execQuality() const { return m_s.execQuality; }
-    const QString& orderType() const { return m_s.orderType; }
-    const QString& side() const { return m_s.side; }
+    OrderType orderType() const { return m_s.orderType; }
+    Side side() const { return m_s.side; }
+    QString orderTypeText() const;
+    QString sideText() const;
     const QString& qty() const { return m_s.qty; }
     const QString& sl() const { return m_s.sl; }
     const QString& tp() const { return m_s.tp; }
@@ -150,8 +153,10 @@ public:
     void setShowMacd(bool v);
     void setShowHtf(bool v);
     void setShowGrid(bool v);
-    void setOrderType(const QString& v);
-    void setSide(const QString& v);
+    void setOrderType(OrderType v);
+    void setSide(Side v);
+    void setOrderTypeText(const QString& v);
+    void setSideText(const QString& v);
     void setQty(const QString& v);
     void setSl(const QString& v);
     void setTp(const QString& v);
@@ -178,11 +183,11 @@ public:
 
     // Orders.
     void placeOrder();
-    void quickOrder(const QString& side, const QString& type);
+    void quickOrder(Side side, OrderType type);
     void cancelAll();
     void closeAll();
 
-    // A tap on the ladder row at `price`: selects it, switches the ticket to "LIMIT" and writes the price with
+    // A tap on the ladder row at `price`: selects it, switches the ticket to a limit order and writes the price with
     // four decimals into the limit price.
     void selectLadderPrice(double price);
 

@@ -3,6 +3,7 @@
 #include "control/AppState.h"
 #include "control/Preferences.h"
 #include "control/ServiceManager.h"
+#include "display/Palette.h"
 #include "terminal/NativeTerminalModel.h"
 #include "terminal/views/NativeTerminalView.h"
 #include "window/AppIcons.h"
@@ -207,7 +208,7 @@ WebView* ContentView::webView(const QString& title) const {
 }
 
 QColor ContentView::onlineColor() {
-    return QColor(0x28, 0xa7, 0x45);
+    return positiveColor();
 }
 
 void ContentView::setShowOperatorSheet(bool show) {

@@ -35,8 +35,8 @@ using Form = std::map<std::string, std::string>;
 } // namespace
 
 TEST_F(OrderEntry, quickBuy_initialState_sendsSevenFieldsWithEmptyPrice) {
-    model->quickOrder(QStringLiteral("BUY"), QStringLiteral("MARKET"));
-    ASSERT_TRUE(waitHandledFor("/api/oms/order"));
+    model->quickOrder(Side::Buy, OrderType::Market);
+    ASSERT_TRUE(waitSettled(1));
     const auto p = posts(server);
     ASSERT_EQ(p.size(), 1u);
     EXPECT_EQ(p[0].target, "/api/oms/order");
@@ -55,7 +55,8 @@ TEST_F(OrderEntry, ladderTap_switchesTicketToLimitWithFourDecimals) {
     QSignalSpy ladder(model.get(), &NativeTerminalModel::selectedLadderPriceChanged);
     model->selectLadderPrice(1.08346);
     EXPECT_EQ(model->selectedLadderPrice(), 1.08346);
-    EXPECT_EQ(model->orderType(), "LIMIT");
+    EXPECT_EQ(model->orderType(), OrderType::Limit);
+    EXPECT_EQ(model->property("orderType").toString(), "LIMIT");
     EXPECT_EQ(model->limitPrice(), "1.0835");
     EXPECT_TRUE(model->isLadderRowSelected(1.0835));
     EXPECT_FALSE(model->isLadderRowSelected(1.0836));
@@ -67,7 +68,7 @@ TEST_F(OrderEntry, afterLadderTap_quickSellSendsLadderPriceOnMarketOrder) {
     model->setLimitPrice(QStringLiteral("9.99"));
     model->selectLadderPrice(1.5);
     model->setLimitPrice(QStringLiteral("2.0")); // a later edit of the ticket does not replace the ladder price
-    model->quickOrder(QStringLiteral("SELL"), QStringLiteral("MARKET"));
+    model->quickOrder(Side::Sell, OrderType::Market);
     ASSERT_TRUE(waitHandledFor("/api/oms/order"));
     const auto p = posts(server);
     ASSERT_EQ(p.size(), 1u);
@@ -77,16 +78,16 @@ TEST_F(OrderEntry, afterLadderTap_quickSellSendsLadderPriceOnMarketOrder) {
     EXPECT_EQ(f.at("side"), "SELL");
     EXPECT_EQ(f.count("stop_price"), 0u);
     // The ticket keeps its own type and side.
-    EXPECT_EQ(model->orderType(), "LIMIT");
-    EXPECT_EQ(model->side(), "BUY");
+    EXPECT_EQ(model->orderType(), OrderType::Limit);
+    EXPECT_EQ(model->side(), Side::Buy);
 }
 
 TEST_F(OrderEntry, quickLimit_takesTicketSideAndTypedPriceWithoutLadder) {
-    model->setSide(QStringLiteral("SELL"));
+    model->setSide(Side::Sell);
     model->setLimitPrice(QStringLiteral(" 1.2 "));
     model->setQty(QStringLiteral("abc"));
     model->setSl(QStringLiteral("1.1"));
-    model->quickOrder(model->side(), QStringLiteral("LIMIT"));
+    model->quickOrder(model->side(), OrderType::Limit);
     ASSERT_TRUE(waitHandledFor("/api/oms/order"));
     const auto p = posts(server);
     ASSERT_EQ(p.size(), 1u);
@@ -100,9 +101,9 @@ TEST_F(OrderEntry, quickLimit_takesTicketSideAndTypedPriceWithoutLadder) {
 }
 
 TEST_F(OrderEntry, ticketWithStopType_stillSendsHiddenLimitText) {
-    model->setOrderType(QStringLiteral("LIMIT"));
+    model->setOrderType(OrderType::Limit);
     model->setLimitPrice(QStringLiteral("1.0800"));
-    model->setOrderType(QStringLiteral("STOP"));
+    model->setOrderType(OrderType::Stop);
     model->setStopPrice(QStringLiteral("1.0900"));
     model->setTp(QStringLiteral("1.2"));
     model->setSelectedSymbol(QStringLiteral("ES"));
@@ -125,7 +126,7 @@ TEST_F(OrderEntry, ticketWithStopType_stillSendsHiddenLimitText) {
 TEST_F(OrderEntry, ticketAnsweredWithRefusal_showsSubmittedAndRefreshesAtOnce) {
     server.setReply("POST", "/api/oms/order", CannedReply{500, "<html>refused</html>", "text/html"});
     model->placeOrder();
-    ASSERT_TRUE(waitHandled(11));
+    ASSERT_TRUE(waitSettled(11));
     EXPECT_EQ(model->orderMessage(), "Order submitted.");
     std::multiset<std::string> reads;
     for (const auto& r : server.requests())
@@ -158,7 +159,7 @@ TEST_F(OrderEntry, cancelAllAndCloseAll_postEmptyFormsAndRefreshWhateverTheOutco
                           Case{&NativeTerminalModel::closeAll, "/api/positions/close_all"}}) {
         clearRecords();
         (model.get()->*c.action)();
-        ASSERT_TRUE(waitHandled(11)) << c.path; // unknown to the server: 404, still refreshed
+        ASSERT_TRUE(waitSettled(11)) << c.path; // unknown to the server: 404, still refreshed
         const auto p = posts(server);
         ASSERT_EQ(p.size(), 1u);
         EXPECT_EQ(p[0].target, c.path);
@@ -173,4 +174,28 @@ TEST_F(OrderEntry, cancelAllAndCloseAll_postEmptyFormsAndRefreshWhateverTheOutco
     ASSERT_TRUE(waitHandled(11));
     EXPECT_EQ(handledFor("/api/account/metrics"), 1);
     EXPECT_TRUE(model->orderMessage().isEmpty());
+}
+
+TEST_F(OrderEntry, sideAndOrderType_readAndWriteAsWireTextThroughTheirProperties) {
+    QSignalSpy form(model.get(), &NativeTerminalModel::orderFormChanged);
+    struct Case {
+        const char* property;
+        const char* text;
+        bool taken;
+    };
+    const Case cases[] = {
+        {"side", "SELL", true},      {"side", "buy", false},        {"side", "BUY", true},
+        {"orderType", "STOP", true}, {"orderType", "Limit", false}, {"orderType", "LIMIT", true},
+        {"orderType", "", false},    {"side", "SELL ", false},
+    };
+    for (const auto& c : cases) {
+        const QString before = model->property(c.property).toString();
+        const int emitted = static_cast<int>(form.count());
+        model->setProperty(c.property, QString::fromLatin1(c.text));
+        EXPECT_EQ(model->property(c.property).toString(), c.taken ? QString::fromLatin1(c.text) : before)
+            << c.property << " " << c.text;
+        EXPECT_EQ(form.count(), emitted + (c.taken ? 1 : 0)) << c.property << " " << c.text;
+    }
+    EXPECT_EQ(model->side(), Side::Buy);
+    EXPECT_EQ(model->orderType(), OrderType::Limit);
 }
