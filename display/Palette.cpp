@@ -26,8 +26,8 @@ QColor selectedRowColor() {
     return withOpacity(QColor(0x1e, 0x78, 0xe6), 0.2);
 }
 
-QColor dividerColor() {
-    return withOpacity(QColor(0x8e, 0x8e, 0x93), 0.4);
+QColor neutralColor() {
+    return QColor(0x8e, 0x8e, 0x93);
 }
 
 QColor withOpacity(QColor color, double opacity) {

@@ -13,10 +13,11 @@ QColor warningColor();
 // Secondary text: the palette's placeholder colour.
 QColor secondaryTextColor(const QPalette& palette);
 
-// Tints of highlighted rows and the strip dividers.
+// Neutral marks (dividers, neutral readouts that are drawn rather than written): grey.
+QColor neutralColor();
+// Tints of highlighted rows.
 QColor midRowColor();      // the book's mid level: yellow at 20 %
 QColor selectedRowColor(); // a picked row: blue at 20 %
-QColor dividerColor();     // grey at 40 %
 
 // `color` with its alpha set to `opacity` (0 to 1).
 QColor withOpacity(QColor color, double opacity);

@@ -3,6 +3,7 @@
 #include "api/APIClient.h"
 #include "terminal/CandleRows.h"
 #include "terminal/LiveCandles.h"
+#include "terminal/OrderOutcome.h"
 #include "terminal/Tape.h"
 
 #include <QPointer>
@@ -16,7 +17,6 @@ namespace {
 
 const QString kMarketFeedUnavailable = QStringLiteral("Market feed unavailable. Log in or start services.");
 const QString kCandlesUnavailable = QStringLiteral("Candles unavailable. Log in or enable public prices.");
-const QString kOrderSubmitted = QStringLiteral("Order submitted.");
 
 // Bar intervals are whole seconds; 2^53 keeps every such value exact in a double.
 bool isValidInterval(double seconds) {
@@ -111,6 +111,11 @@ void NativeTerminalModel::setSelectedSymbol(const QString& symbol) {
         return;
     m_s.selectedSymbol = symbol;
     emit selectedSymbolChanged();
+    // A picked ladder price belongs to the previous symbol's book; the ticket's limit text stays as typed.
+    if (m_s.selectedLadderPrice) {
+        m_s.selectedLadderPrice.reset();
+        emit selectedLadderPriceChanged();
+    }
     m_s.candles.clear();
     emit candlesChanged();
     m_s.tapeRows.clear();
@@ -312,12 +317,12 @@ template <class T, class F> void NativeTerminalModel::get(const endpoints::Read<
                     }));
 }
 
-void NativeTerminalModel::post(const endpoints::Post& form, std::function<void(const Result<QByteArray>&)> handler) {
-    m_api->postForm(
-        form, guarded<Result<QByteArray>>([this, path = form.path, handler = std::move(handler)](Result<QByteArray> r) {
-            handler(r);
-            emit replyHandled(path);
-        }));
+void NativeTerminalModel::post(const endpoints::Post& form, std::function<void(const APIClient::RawReply&)> handler) {
+    m_api->postFormExchange(form, guarded<APIClient::RawReply>(
+                                      [this, path = form.path, handler = std::move(handler)](APIClient::RawReply r) {
+                                          handler(r);
+                                          emit replyHandled(path);
+                                      }));
 }
 
 void NativeTerminalModel::refreshAll() {
@@ -483,23 +488,28 @@ void NativeTerminalModel::quickOrder(Side side, OrderType type) {
 }
 
 void NativeTerminalModel::sendOrder(const endpoints::Post& form) {
-    post(form, [this](const Result<QByteArray>& r) {
-        // Only a transport failure counts: an engine refusal shows up in the refreshed orders.
-        if (!r) {
-            setOrderMessage(r.error().description);
-            return;
-        }
-        setOrderMessage(kOrderSubmitted);
-        refreshAll();
+    post(form, [this](const APIClient::RawReply& r) {
+        setOrderMessage(orderOutcomeMessage(r));
+        // Whatever the engine answered, the refreshed orders and positions show what it now holds.
+        if (!r.error)
+            refreshAll();
     });
 }
 
 void NativeTerminalModel::cancelAll() {
-    post(endpoints::cancelAll(), [this](const Result<QByteArray>&) { refreshAll(); });
+    post(endpoints::cancelAll(), [this](const APIClient::RawReply& r) {
+        if (const auto failure = bulkActionFailure(QStringLiteral("Cancel all"), r))
+            setOrderMessage(*failure);
+        refreshAll();
+    });
 }
 
 void NativeTerminalModel::closeAll() {
-    post(endpoints::closeAll(), [this](const Result<QByteArray>&) { refreshAll(); });
+    post(endpoints::closeAll(), [this](const APIClient::RawReply& r) {
+        if (const auto failure = bulkActionFailure(QStringLiteral("Close all"), r))
+            setOrderMessage(*failure);
+        refreshAll();
+    });
 }
 
 void NativeTerminalModel::selectLadderPrice(double price) {

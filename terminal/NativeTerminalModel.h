@@ -1,5 +1,6 @@
 #pragma once
 
+#include "api/APIClient.h"
 #include "api/Endpoints.h"
 #include "api/Result.h"
 #include "terminal/DepthAnalytics.h"
@@ -15,8 +16,6 @@
 #include <optional>
 
 namespace zqt {
-
-class APIClient;
 
 // The native trading terminal's state and operations. It owns the API client and the three refresh timers
 // (5 s, 10 s, 30 s; precise, on the thread that owns the model, running from construction for the model's whole
@@ -181,13 +180,17 @@ public:
     void updateCandles(double price, const QDateTime& now);
     void updateTape(double price, const QDateTime& now);
 
-    // Orders.
+    // Orders. Each post's outcome lands in orderMessage: "Order submitted." when the engine took an order, the
+    // refusal with its HTTP status and the engine's text when it did not, the transport error's text when no
+    // reply came; a cancel-all or close-all shows only its failure. Every reply of the engine is followed by
+    // refreshAll (cancel-all and close-all refresh after a transport failure too).
     void placeOrder();
     void quickOrder(Side side, OrderType type);
     void cancelAll();
     void closeAll();
 
-    // A tap on the ladder row at `price`: selects it, switches the ticket to a limit order and writes the price with
+    // A tap on the ladder row at `price` (the selection belongs to the book of the selected symbol, and a
+    // symbol change clears it): selects it, switches the ticket to a limit order and writes the price with
     // four decimals into the limit price.
     void selectLadderPrice(double price);
 
@@ -236,7 +239,7 @@ private:
     // still the current one.
     template <class... Args, class F> std::function<void(Args...)> guarded(F handler);
     template <class T, class F> void get(const endpoints::Read<T>& read, F handler);
-    void post(const endpoints::Post& form, std::function<void(const Result<QByteArray>&)> handler);
+    void post(const endpoints::Post& form, std::function<void(const APIClient::RawReply&)> handler);
     endpoints::OrderTicket ticket() const;
     void applyPrices(const PricesResponse& reply);
     void setMarketError(const QString& v);

@@ -1,9 +1,13 @@
 #include "terminal/views/NativeTerminalView.h"
 
 #include "terminal/NativeTerminalModel.h"
+#include "terminal/views/HotkeysPanel.h"
+#include "terminal/views/LadderPanel.h"
 #include "terminal/views/LoginPanel.h"
 #include "terminal/views/MetricsPanel.h"
+#include "terminal/views/MicrostructurePanel.h"
 #include "terminal/views/OrderTicketPanel.h"
+#include "terminal/views/TapePanel.h"
 #include "terminal/views/WatchlistPanel.h"
 
 #include <QHBoxLayout>
@@ -43,6 +47,8 @@ NativeTerminalView::NativeTerminalView(const QUrl& baseUrl, QWidget* parent)
     addRow({new LoginPanel(m, page)});
     addRow({new MetricsPanel(m, page)});
     addRow({new WatchlistPanel(m, page), new OrderTicketPanel(m, page)});
+    addRow({new LadderPanel(m, page), new TapePanel(m, page), new HotkeysPanel(m, page)});
+    addRow({new MicrostructurePanel(m, page)});
 }
 
 NativeTerminalView::~NativeTerminalView() {

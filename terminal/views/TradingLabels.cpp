@@ -72,4 +72,28 @@ BadgeTone pressureTone(BookPressure pressure) {
     return BadgeTone::neutral;
 }
 
+BadgeTone imbalanceTone(double imbalance) {
+    if (imbalance > 0.08)
+        return BadgeTone::positive;
+    if (imbalance < -0.08)
+        return BadgeTone::negative;
+    return BadgeTone::neutral;
+}
+
+BadgeTone deltaTone(double delta) {
+    return delta >= 0.0 ? BadgeTone::positive : BadgeTone::negative;
+}
+
+QColor inkColor(Ink ink, double opacity) {
+    switch (ink) {
+    case Ink::Buy:
+        return withOpacity(positiveColor(), opacity);
+    case Ink::Sell:
+        return withOpacity(negativeColor(), opacity);
+    case Ink::Neutral:
+        break;
+    }
+    return withOpacity(neutralColor(), opacity);
+}
+
 } // namespace zqt

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "terminal/PanelRows.h"
 #include "terminal/TradingTerms.h"
 #include "terminal/views/Badge.h"
 
@@ -28,5 +29,11 @@ std::optional<OrderType> orderTypeForLabel(const QString& label);
 QColor sideColor(Side side);
 // Bid pressure green, ask pressure red, neutral grey.
 BadgeTone pressureTone(BookPressure pressure);
+// The book imbalance: green above 0.08, red below -0.08, grey from -0.08 to 0.08 inclusive.
+BadgeTone imbalanceTone(double imbalance);
+// A tape delta: green from 0 up, red below.
+BadgeTone deltaTone(double delta);
+// The palette colour of a drawn shape's ink, at `opacity`.
+QColor inkColor(Ink ink, double opacity);
 
 } // namespace zqt

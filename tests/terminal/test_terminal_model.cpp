@@ -321,7 +321,7 @@ TEST_F(TerminalModel, symbolChange_clearsAtOnceAndReloadsForNewSymbol) {
     EXPECT_FALSE(model->lastTradePrice().has_value());
     EXPECT_TRUE(model->depthLevels().isEmpty());
     EXPECT_EQ(model->htfCandles(), htf);
-    EXPECT_EQ(model->selectedLadderPrice(), 1.085);
+    EXPECT_FALSE(model->selectedLadderPrice().has_value()); // it belonged to the EURUSD book
 
     ASSERT_TRUE(waitSettled(13));
     EXPECT_EQ(targets(),
