@@ -5,6 +5,7 @@
 #include "terminal/views/CapsuleStrip.h"
 #include "terminal/views/CompactTable.h"
 #include "terminal/views/DisplayHelpers.h"
+#include "terminal/views/FlowRow.h"
 #include "terminal/views/TextTableModel.h"
 #include "terminal/views/TradingLabels.h"
 
@@ -20,8 +21,7 @@ LadderPanel::LadderPanel(NativeTerminalModel& model, QWidget* parent) : PanelCar
     setContentWidth(kContentWidth);
     addTitle(QStringLiteral("Order Ladder"));
 
-    auto* badges = new QHBoxLayout;
-    badges->setSpacing(8);
+    auto* badges = new FlowRow(8);
     m_imbalance = badge(QStringLiteral("Imbalance"), QString(), BadgeTone::neutral, this);
     m_imbalance->setObjectName(QStringLiteral("imbalanceBadge"));
     m_pressure = badge(QStringLiteral("Pressure"), QString(), BadgeTone::neutral, this);
@@ -30,7 +30,6 @@ LadderPanel::LadderPanel(NativeTerminalModel& model, QWidget* parent) : PanelCar
     m_delta->setObjectName(QStringLiteral("ladderDeltaBadge"));
     for (Badge* b : {m_imbalance, m_pressure, m_delta})
         badges->addWidget(b);
-    badges->addStretch(1);
     column()->addLayout(badges);
 
     m_empty = new QLabel(QStringLiteral("No ladder data"), this);

@@ -4,6 +4,7 @@
 #include "terminal/PanelRows.h"
 #include "terminal/views/CompactTable.h"
 #include "terminal/views/DisplayHelpers.h"
+#include "terminal/views/FlowRow.h"
 #include "terminal/views/TextTableModel.h"
 #include "terminal/views/TradingLabels.h"
 
@@ -18,8 +19,7 @@ TapePanel::TapePanel(NativeTerminalModel& model, QWidget* parent) : PanelCard(pa
     setContentWidth(kContentWidth);
     addTitle(QStringLiteral("Time & Sales"));
 
-    auto* badges = new QHBoxLayout;
-    badges->setSpacing(10);
+    auto* badges = new FlowRow(10);
     m_delta = badge(QStringLiteral("Delta"), QString(), BadgeTone::positive, this);
     m_delta->setObjectName(QStringLiteral("tapeDeltaBadge"));
     m_aggressor = badge(QStringLiteral("Aggressor"), QString(), BadgeTone::positive, this);
@@ -27,8 +27,7 @@ TapePanel::TapePanel(NativeTerminalModel& model, QWidget* parent) : PanelCard(pa
     m_last = badge(QStringLiteral("Last"), QString(), BadgeTone::neutral, this);
     m_last->setObjectName(QStringLiteral("lastBadge"));
     for (Badge* b : {m_delta, m_aggressor, m_last})
-        badges->addWidget(b, 0, Qt::AlignVCenter);
-    badges->addStretch(1);
+        badges->addWidget(b);
     column()->addLayout(badges);
 
     m_empty = new QLabel(QStringLiteral("No tape yet"), this);

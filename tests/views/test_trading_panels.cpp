@@ -297,6 +297,8 @@ class TradingPage : public ::testing::Test {
 protected:
     TradingPage() {
         server.setReply("GET", "/api/prices", {200, R"({"prices":{"EURUSD":1.085,"AAPL":190.25}})"});
+        // Bars load, so no market error comes and goes with the replies' order (the login card would show it).
+        server.setReply("GET", "/api/market/candles", {200, R"({"symbol":"EURUSD","interval":15,"candles":[]})"});
         for (const char* path : {"/api/oms/order", "/api/oms/cancel_all", "/api/positions/close_all"})
             server.setReply("POST", path, {200, "{}"});
         view = std::make_unique<NativeTerminalView>(QUrl(server.baseUrl()));
@@ -411,6 +413,7 @@ TEST_F(TradingPage, shortcuts_withFocusInTheQuantityField_sendNothingAndCopyAndC
 TEST_F(TradingPage, priceTick_repaintsOnlyTheCardsWhoseInputsChanged) {
     view->resize(1400, 2400); // every card on screen, so each one that changes does paint
     ASSERT_TRUE(settled());
+    ASSERT_TRUE(model().marketError().isEmpty());
     QCoreApplication::processEvents(); // pending repaints of the first replies
     std::map<std::string, std::unique_ptr<PaintCounter>> counters;
     for (const char* card : {"loginPanel", "metricsPanel", "watchlistPanel", "orderPanel", "ladderPanel", "tapePanel",
