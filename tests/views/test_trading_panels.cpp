@@ -414,7 +414,9 @@ TEST_F(TradingPage, priceTick_repaintsOnlyTheCardsWhoseInputsChanged) {
     view->resize(1400, 2400); // every card on screen, so each one that changes does paint
     ASSERT_TRUE(settled());
     ASSERT_TRUE(model().marketError().isEmpty());
-    QCoreApplication::processEvents(); // pending repaints of the first replies
+    // Out of the login field, whose blinking cursor would repaint its card.
+    child<QPushButton>("quickBuyButton")->setFocus();
+    QCoreApplication::processEvents(); // pending repaints of the first replies and of the focus change
     std::map<std::string, std::unique_ptr<PaintCounter>> counters;
     for (const char* card : {"loginPanel", "metricsPanel", "watchlistPanel", "orderPanel", "ladderPanel", "tapePanel",
                              "hotkeysPanel", "microstructurePanel"})
