@@ -208,6 +208,11 @@ void APIClient::postForm(const QString& path, const FormFields& fields,
             });
 }
 
+void APIClient::postFormExchange(const endpoints::Post& post, std::function<void(RawReply)> completion) {
+    request(post.path, QByteArrayLiteral("POST"), encodeForm(post.fields), QString::fromLatin1(kFormContentType),
+            std::move(completion));
+}
+
 void APIClient::login(const QString& email, const QString& password,
                       std::function<void(bool ok, QString message)> completion) {
     const endpoints::Post form = endpoints::login(email, password);

@@ -78,6 +78,9 @@ public:
     void postForm(const endpoints::Post& post, std::function<void(Result<QByteArray>)> completion) {
         postForm(post.path, post.fields, std::move(completion));
     }
+    // The same POST, completing with the whole exchange (the body with its HTTP status, or the transport error),
+    // for a caller that tells an engine's refusal from an acceptance.
+    void postFormExchange(const endpoints::Post& post, std::function<void(RawReply)> completion);
 
     // Signs in. ok: the reply decoded as a LoginResponse and its token (even empty) is now held and stored.
     // Otherwise message is the transport error's description, "No response" or "Invalid credentials".

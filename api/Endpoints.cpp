@@ -47,44 +47,64 @@ Post login(const QString& email, const QString& password) {
             {{QStringLiteral("email"), email}, {QStringLiteral("password"), password}}};
 }
 
+QString wireText(Side side) {
+    switch (side) {
+    case Side::Buy:
+        return QStringLiteral("BUY");
+    case Side::Sell:
+        break;
+    }
+    return QStringLiteral("SELL");
+}
+
+QString wireText(OrderType type) {
+    switch (type) {
+    case OrderType::Market:
+        return QStringLiteral("MARKET");
+    case OrderType::Limit:
+        return QStringLiteral("LIMIT");
+    case OrderType::Stop:
+        break;
+    }
+    return QStringLiteral("STOP");
+}
+
+std::optional<Side> sideFromWire(const QString& text) {
+    for (Side s : {Side::Buy, Side::Sell})
+        if (text == wireText(s))
+            return s;
+    return std::nullopt;
+}
+
+std::optional<OrderType> orderTypeFromWire(const QString& text) {
+    for (OrderType t : {OrderType::Market, OrderType::Limit, OrderType::Stop})
+        if (text == wireText(t))
+            return t;
+    return std::nullopt;
+}
+
 Post placeOrder(const OrderTicket& t) {
     return {QStringLiteral("/api/oms/order"),
             {{QStringLiteral("symbol"), t.symbol},
-             {QStringLiteral("side"), t.side},
+             {QStringLiteral("side"), wireText(t.side)},
              {QStringLiteral("qty"), t.qty},
              {QStringLiteral("sl"), t.sl},
              {QStringLiteral("tp"), t.tp},
-             {QStringLiteral("order_type"), t.orderType},
+             {QStringLiteral("order_type"), wireText(t.orderType)},
              {QStringLiteral("limit_price"), t.limitPrice},
              {QStringLiteral("stop_price"), t.stopPrice}}};
 }
 
-Post quickOrder(QuickAction action, const OrderTicket& t, std::optional<double> ladderPrice) {
-    QString side;
-    QString orderType;
-    switch (action) {
-    case QuickAction::Buy:
-        side = QStringLiteral("BUY");
-        orderType = QStringLiteral("MARKET");
-        break;
-    case QuickAction::Sell:
-        side = QStringLiteral("SELL");
-        orderType = QStringLiteral("MARKET");
-        break;
-    case QuickAction::Limit:
-        side = t.side;
-        orderType = QStringLiteral("LIMIT");
-        break;
-    }
+Post quickOrder(Side side, OrderType type, const OrderTicket& t, std::optional<double> ladderPrice) {
     // QString::number with 'f' is locale-independent: always a full stop and four decimals.
     const QString limitPrice = ladderPrice ? QString::number(*ladderPrice, 'f', 4) : t.limitPrice;
     return {QStringLiteral("/api/oms/order"),
             {{QStringLiteral("symbol"), t.symbol},
-             {QStringLiteral("side"), side},
+             {QStringLiteral("side"), wireText(side)},
              {QStringLiteral("qty"), t.qty},
              {QStringLiteral("sl"), t.sl},
              {QStringLiteral("tp"), t.tp},
-             {QStringLiteral("order_type"), orderType},
+             {QStringLiteral("order_type"), wireText(type)},
              {QStringLiteral("limit_price"), limitPrice}}};
 }
 

@@ -2,6 +2,7 @@
 
 #include "api/FormEncoding.h"
 #include "api/Records.h"
+#include "terminal/TradingTerms.h"
 
 #include <QString>
 #include <QStringList>
@@ -47,14 +48,21 @@ Read<CandlesResponse> candles(const QString& symbol, std::int64_t intervalSecond
 // The login form: email, then password.
 Post login(const QString& email, const QString& password);
 
-// The order ticket's texts, sent as typed: no trimming or conversion; empty texts are sent as empty values.
+// The wire text of a side ("BUY", "SELL") and an order type ("MARKET", "LIMIT", "STOP"), and back; text that is
+// none of them (compared exactly) has no value.
+QString wireText(Side side);
+QString wireText(OrderType type);
+std::optional<Side> sideFromWire(const QString& text);
+std::optional<OrderType> orderTypeFromWire(const QString& text);
+
+// The order ticket. Its texts are sent as typed: no trimming or conversion; empty texts are sent as empty values.
 struct OrderTicket {
     QString symbol;
-    QString side; // "BUY" or "SELL"
+    Side side = Side::Buy;
     QString qty;
     QString sl;
     QString tp;
-    QString orderType; // "MARKET", "LIMIT" or "STOP"
+    OrderType orderType = OrderType::Market;
     QString limitPrice;
     QString stopPrice;
 };
@@ -62,14 +70,10 @@ struct OrderTicket {
 // The ticket's place action: all eight fields.
 Post placeOrder(const OrderTicket& ticket);
 
-enum class QuickAction {
-    Buy,   // side "BUY", order type "MARKET"
-    Sell,  // side "SELL", order type "MARKET"
-    Limit, // the ticket's side, order type "LIMIT"
-};
-// A quick action: symbol, side, qty, sl, tp, order_type, limit_price (no stop_price). limit_price is the selected
-// ladder price written with four decimals when there is one (market orders too), else the ticket's limit text.
-Post quickOrder(QuickAction action, const OrderTicket& ticket, std::optional<double> ladderPrice);
+// A quick order of `side` and `type` with the ticket's symbol, qty, sl and tp: symbol, side, qty, sl, tp,
+// order_type, limit_price (no stop_price). limit_price is the selected ladder price written with four decimals
+// when there is one (market orders too), else the ticket's limit text. The ticket's own side and type are unused.
+Post quickOrder(Side side, OrderType type, const OrderTicket& ticket, std::optional<double> ladderPrice);
 
 Post cancelAll(); // empty body
 Post closeAll();  // empty body

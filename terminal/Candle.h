@@ -1,5 +1,7 @@
 #pragma once
 
+#include "terminal/TradingTerms.h"
+
 #include <QString>
 #include <QUuid>
 
@@ -29,7 +31,7 @@ struct TapePrint {
     QString time; // local wall-clock time, "HH:mm:ss"
     double price = 0.0;
     double size = 0.0; // 0.5 to 2.5 inclusive
-    QString side;      // "BUY" or "SELL"
+    Side side = Side::Buy;
 };
 
 } // namespace zqt

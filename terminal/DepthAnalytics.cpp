@@ -16,9 +16,9 @@ DepthSummary depthSummary(const QList<DepthLevel>& levels) {
     DepthSummary s;
     s.imbalance = bids + asks > 0.0 ? (bids - asks) / (bids + asks) : 0.0;
     if (s.imbalance > 0.08)
-        s.pressure = QStringLiteral("Bid");
+        s.pressure = BookPressure::Bid;
     else if (s.imbalance < -0.08)
-        s.pressure = QStringLiteral("Ask");
+        s.pressure = BookPressure::Ask;
     return s;
 }
 
@@ -122,7 +122,7 @@ QList<FlowCluster> orderflowClusters(const QList<TapePrint>& tapeRows, double ti
             it = clusters.end() - 1;
         }
         it->count += 1;
-        if (p.side == QLatin1String("BUY"))
+        if (p.side == Side::Buy)
             it->buy += p.size;
         else
             it->sell += p.size;

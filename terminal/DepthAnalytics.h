@@ -2,6 +2,7 @@
 
 #include "api/Records.h"
 #include "terminal/Candle.h"
+#include "terminal/TradingTerms.h"
 
 #include <QList>
 #include <QString>
@@ -11,11 +12,11 @@
 
 namespace zqt {
 
-// Book imbalance, -1 (all asks) to 1 (all bids), and its verdict: "Bid" above 0.08, "Ask" below -0.08,
-// otherwise "Neutral" (the thresholds themselves are "Neutral").
+// Book imbalance, -1 (all asks) to 1 (all bids), and its verdict: Bid above 0.08, Ask below -0.08, otherwise
+// Neutral (the thresholds themselves are Neutral).
 struct DepthSummary {
     double imbalance = 0.0;
-    QString pressure = QStringLiteral("Neutral");
+    BookPressure pressure = BookPressure::Neutral;
     friend bool operator==(const DepthSummary&, const DepthSummary&) = default;
 };
 

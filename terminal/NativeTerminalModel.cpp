@@ -4,6 +4,7 @@
 #include "api/TokenStore.h"
 #include "terminal/CandleRows.h"
 #include "terminal/LiveCandles.h"
+#include "terminal/OrderOutcome.h"
 #include "terminal/Tape.h"
 
 #include <QPointer>
@@ -17,7 +18,6 @@ namespace {
 
 const QString kMarketFeedUnavailable = QStringLiteral("Market feed unavailable. Log in or start services.");
 const QString kCandlesUnavailable = QStringLiteral("Candles unavailable. Log in or enable public prices.");
-const QString kOrderSubmitted = QStringLiteral("Order submitted.");
 
 // Bar intervals are whole seconds; 2^53 keeps every such value exact in a double.
 bool isValidInterval(double seconds) {
@@ -127,6 +127,11 @@ void NativeTerminalModel::setSelectedSymbol(const QString& symbol) {
         return;
     m_s.selectedSymbol = symbol;
     emit selectedSymbolChanged();
+    // A picked ladder price belongs to the previous symbol's book; the ticket's limit text stays as typed.
+    if (m_s.selectedLadderPrice) {
+        m_s.selectedLadderPrice.reset();
+        emit selectedLadderPriceChanged();
+    }
     m_s.candles.clear();
     emit candlesChanged();
     m_s.tapeRows.clear();
@@ -212,11 +217,36 @@ void NativeTerminalModel::setOrderField(QString TerminalState::*field, const QSt
     emit orderFormChanged();
 }
 
-void NativeTerminalModel::setOrderType(const QString& v) {
-    setOrderField(&TerminalState::orderType, v);
+void NativeTerminalModel::setOrderType(OrderType v) {
+    if (m_s.orderType == v)
+        return;
+    m_s.orderType = v;
+    emit orderFormChanged();
 }
-void NativeTerminalModel::setSide(const QString& v) {
-    setOrderField(&TerminalState::side, v);
+
+void NativeTerminalModel::setSide(Side v) {
+    if (m_s.side == v)
+        return;
+    m_s.side = v;
+    emit orderFormChanged();
+}
+
+QString NativeTerminalModel::orderTypeText() const {
+    return endpoints::wireText(m_s.orderType);
+}
+
+QString NativeTerminalModel::sideText() const {
+    return endpoints::wireText(m_s.side);
+}
+
+void NativeTerminalModel::setOrderTypeText(const QString& v) {
+    if (const auto type = endpoints::orderTypeFromWire(v))
+        setOrderType(*type);
+}
+
+void NativeTerminalModel::setSideText(const QString& v) {
+    if (const auto side = endpoints::sideFromWire(v))
+        setSide(*side);
 }
 void NativeTerminalModel::setQty(const QString& v) {
     setOrderField(&TerminalState::qty, v);
@@ -311,12 +341,12 @@ template <class... Args, class F> std::function<void(Args...)> NativeTerminalMod
     };
 }
 
-void NativeTerminalModel::post(const endpoints::Post& form, std::function<void(const Result<QByteArray>&)> handler) {
-    m_api->postForm(form, whileAlive<Result<QByteArray>>(
-                              [this, path = form.path, handler = std::move(handler)](Result<QByteArray> r) {
-                                  handler(r);
-                                  emit replyHandled(path);
-                              }));
+void NativeTerminalModel::post(const endpoints::Post& form, std::function<void(const APIClient::RawReply&)> handler) {
+    m_api->postFormExchange(form, whileAlive<APIClient::RawReply>(
+                                      [this, path = form.path, handler = std::move(handler)](APIClient::RawReply r) {
+                                          handler(r);
+                                          emit replyHandled(path);
+                                      }));
 }
 
 void NativeTerminalModel::refreshAll() {
@@ -476,42 +506,40 @@ void NativeTerminalModel::placeOrder() {
     sendOrder(endpoints::placeOrder(ticket()));
 }
 
-void NativeTerminalModel::quickOrder(const QString& side, const QString& type) {
-    // The ladder price, when one is selected, goes with every quick order, market ones included. The catalogue's
-    // limit action takes its side from the ticket; here both side and type come from the caller.
-    endpoints::OrderTicket t = ticket();
-    t.side = side;
-    endpoints::Post form = endpoints::quickOrder(endpoints::QuickAction::Limit, t, m_s.selectedLadderPrice);
-    for (auto& field : form.fields)
-        if (field.first == QLatin1String("order_type"))
-            field.second = type;
-    sendOrder(form);
+void NativeTerminalModel::quickOrder(Side side, OrderType type) {
+    // The ladder price, when one is selected, goes with every quick order, market ones included.
+    sendOrder(endpoints::quickOrder(side, type, ticket(), m_s.selectedLadderPrice));
 }
 
 void NativeTerminalModel::sendOrder(const endpoints::Post& form) {
-    post(form, [this](const Result<QByteArray>& r) {
-        // Only a transport failure counts: an engine refusal shows up in the refreshed orders.
-        if (!r) {
-            setOrderMessage(r.error().description);
-            return;
-        }
-        setOrderMessage(kOrderSubmitted);
-        refreshAll();
+    post(form, [this](const APIClient::RawReply& r) {
+        setOrderMessage(orderOutcomeMessage(r));
+        // Whatever the engine answered, the refreshed orders and positions show what it now holds.
+        if (!r.error)
+            refreshAll();
     });
 }
 
 void NativeTerminalModel::cancelAll() {
-    post(endpoints::cancelAll(), [this](const Result<QByteArray>&) { refreshAll(); });
+    post(endpoints::cancelAll(), [this](const APIClient::RawReply& r) {
+        if (const auto failure = bulkActionFailure(QStringLiteral("Cancel all"), r))
+            setOrderMessage(*failure);
+        refreshAll();
+    });
 }
 
 void NativeTerminalModel::closeAll() {
-    post(endpoints::closeAll(), [this](const Result<QByteArray>&) { refreshAll(); });
+    post(endpoints::closeAll(), [this](const APIClient::RawReply& r) {
+        if (const auto failure = bulkActionFailure(QStringLiteral("Close all"), r))
+            setOrderMessage(*failure);
+        refreshAll();
+    });
 }
 
 void NativeTerminalModel::selectLadderPrice(double price) {
     m_s.selectedLadderPrice = price;
     emit selectedLadderPriceChanged();
-    m_s.orderType = QStringLiteral("LIMIT");
+    m_s.orderType = OrderType::Limit;
     m_s.limitPrice = QString::asprintf("%.4f", price);
     emit orderFormChanged();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "api/APIClient.h"
 #include "api/Endpoints.h"
 #include "api/Result.h"
 #include "terminal/DepthAnalytics.h"
@@ -16,7 +17,6 @@
 
 namespace zqt {
 
-class APIClient;
 class TokenStore;
 
 // The native trading terminal's state and operations. It owns the API client and the three refresh timers
@@ -47,8 +47,9 @@ class NativeTerminalModel final : public QObject {
     Q_PROPERTY(bool showHtf READ showHtf WRITE setShowHtf NOTIFY chartTogglesChanged)
     Q_PROPERTY(bool showGrid READ showGrid WRITE setShowGrid NOTIFY chartTogglesChanged)
     Q_PROPERTY(double tapeDelta READ tapeDelta NOTIFY tapeChanged)
-    Q_PROPERTY(QString orderType READ orderType WRITE setOrderType NOTIFY orderFormChanged)
-    Q_PROPERTY(QString side READ side WRITE setSide NOTIFY orderFormChanged)
+    // The order type and side as their wire text ("MARKET", "BUY", ...); text that is neither is not taken.
+    Q_PROPERTY(QString orderType READ orderTypeText WRITE setOrderTypeText NOTIFY orderFormChanged)
+    Q_PROPERTY(QString side READ sideText WRITE setSideText NOTIFY orderFormChanged)
     Q_PROPERTY(QString qty READ qty WRITE setQty NOTIFY orderFormChanged)
     Q_PROPERTY(QString sl READ sl WRITE setSl NOTIFY orderFormChanged)
     Q_PROPERTY(QString tp READ tp WRITE setTp NOTIFY orderFormChanged)
@@ -127,8 +128,10 @@ public:
     const QList<PnlSymbolRow>& pnlRows() const { return m_s.pnlRows; }
     const QList<PnlExposureRow>& exposureRows() const { return m_s.exposureRows; }
     const std::optional<ExecutionQualityResponse>& execQuality() const { return m_s.execQuality; }
-    const QString& orderType() const { return m_s.orderType; }
-    const QString& side() const { return m_s.side; }
+    OrderType orderType() const { return m_s.orderType; }
+    Side side() const { return m_s.side; }
+    QString orderTypeText() const;
+    QString sideText() const;
     const QString& qty() const { return m_s.qty; }
     const QString& sl() const { return m_s.sl; }
     const QString& tp() const { return m_s.tp; }
@@ -154,8 +157,10 @@ public:
     void setShowMacd(bool v);
     void setShowHtf(bool v);
     void setShowGrid(bool v);
-    void setOrderType(const QString& v);
-    void setSide(const QString& v);
+    void setOrderType(OrderType v);
+    void setSide(Side v);
+    void setOrderTypeText(const QString& v);
+    void setSideText(const QString& v);
     void setQty(const QString& v);
     void setSl(const QString& v);
     void setTp(const QString& v);
@@ -180,13 +185,17 @@ public:
     void updateCandles(double price, const QDateTime& now);
     void updateTape(double price, const QDateTime& now);
 
-    // Orders.
+    // Orders. Each post's outcome lands in orderMessage: "Order submitted." when the engine took an order, the
+    // refusal with its HTTP status and the engine's text when it did not, the transport error's text when no
+    // reply came; a cancel-all or close-all shows only its failure. Every reply of the engine is followed by
+    // refreshAll (cancel-all and close-all refresh after a transport failure too).
     void placeOrder();
-    void quickOrder(const QString& side, const QString& type);
+    void quickOrder(Side side, OrderType type);
     void cancelAll();
     void closeAll();
 
-    // A tap on the ladder row at `price`: selects it, switches the ticket to "LIMIT" and writes the price with
+    // A tap on the ladder row at `price` (the selection belongs to the book of the selected symbol, and a
+    // symbol change clears it): selects it, switches the ticket to a limit order and writes the price with
     // four decimals into the limit price.
     void selectLadderPrice(double price);
 
@@ -237,7 +246,7 @@ private:
     // Wraps a post's or sign-in's reply handler so that it runs while this model lives, whichever client sent it.
     template <class... Args, class F> std::function<void(Args...)> whileAlive(F handler);
     template <class T, class F> void get(const endpoints::Read<T>& read, F handler);
-    void post(const endpoints::Post& form, std::function<void(const Result<QByteArray>&)> handler);
+    void post(const endpoints::Post& form, std::function<void(const APIClient::RawReply&)> handler);
     endpoints::OrderTicket ticket() const;
     void applyPrices(const PricesResponse& reply);
     void setMarketError(const QString& v);

@@ -21,7 +21,7 @@ QString tapeTimeText(const QDateTime& t) {
 }
 
 double signedPrintSize(const TapePrint& print) {
-    return print.side == QLatin1String("BUY") ? print.size : -print.size;
+    return print.side == Side::Buy ? print.size : -print.size;
 }
 
 void updateTape(QList<TapePrint>& tapeRows, double& tapeDelta, std::optional<double>& lastTradePrice, double price,
@@ -32,7 +32,7 @@ void updateTape(QList<TapePrint>& tapeRows, double& tapeDelta, std::optional<dou
     print.time = tapeTimeText(now);
     print.price = price;
     print.size = tapeSizeFromDraw(sizeDraw);
-    print.side = previous <= price ? QStringLiteral("BUY") : QStringLiteral("SELL");
+    print.side = previous <= price ? Side::Buy : Side::Sell;
     tapeDelta += signedPrintSize(print);
     tapeRows.prepend(std::move(print));
     while (tapeRows.size() > kMaxTapePrints) {
@@ -46,9 +46,9 @@ QString aggressorLabel(const QList<TapePrint>& tapeRows) {
     double buy = 0.0;
     double sell = 0.0;
     for (const TapePrint& p : tapeRows) {
-        if (p.side == QLatin1String("BUY"))
+        if (p.side == Side::Buy)
             buy += p.size;
-        else if (p.side == QLatin1String("SELL"))
+        else
             sell += p.size;
     }
     if (sell * 1.08 < buy)

@@ -26,10 +26,10 @@ std::uint64_t systemTapeSizeDraw();
 // Local wall-clock time of `t`, "HH:mm:ss" on a 24-hour clock, in the process's time zone.
 QString tapeTimeText(const QDateTime& t);
 
-// The signed size of a print: its size for "BUY", the negated size for any other side.
+// The signed size of a print: its size for a buy, the negated size for a sell.
 double signedPrintSize(const TapePrint& print);
 
-// Adds one synthetic print at `price`: "BUY" on an uptick or an unchanged price, "SELL" on a downtick, with a
+// Adds one synthetic print at `price`: a buy on an uptick or an unchanged price, a sell on a downtick, with a
 // size from `sizeDraw`. Puts it at the front of `tapeRows`, keeps `tapeDelta` as the running signed sum of the
 // prints shown (updated incrementally, also when the oldest print drops off) and sets `lastTradePrice`.
 void updateTape(QList<TapePrint>& tapeRows, double& tapeDelta, std::optional<double>& lastTradePrice, double price,

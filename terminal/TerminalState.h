@@ -2,6 +2,7 @@
 
 #include "api/Records.h"
 #include "terminal/Candle.h"
+#include "terminal/TradingTerms.h"
 
 #include <QHash>
 #include <QList>
@@ -55,8 +56,8 @@ struct TerminalState {
     QList<PnlSymbolRow> pnlRows;
     QList<PnlExposureRow> exposureRows;
     std::optional<ExecutionQualityResponse> execQuality;
-    QString orderType = QStringLiteral("MARKET");
-    QString side = QStringLiteral("BUY");
+    OrderType orderType = OrderType::Market;
+    Side side = Side::Buy;
     QString qty = QStringLiteral("1");
     QString sl;
     QString tp;

@@ -3,6 +3,7 @@
 #include "control/AppState.h"
 #include "control/ServiceManager.h"
 #include "control/Settings.h"
+#include "display/Palette.h"
 #include "terminal/NativeTerminalModel.h"
 #include "terminal/views/NativeTerminalView.h"
 #include "window/AppIcons.h"
@@ -214,7 +215,7 @@ WebView* ContentView::webView(const QString& title) const {
 }
 
 QColor ContentView::onlineColor() {
-    return QColor(0x28, 0xa7, 0x45);
+    return positiveColor();
 }
 
 void ContentView::setShowOperatorSheet(bool show) {

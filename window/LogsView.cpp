@@ -1,16 +1,15 @@
 #include "window/LogsView.h"
 
 #include "control/AppState.h"
+#include "terminal/views/SegmentedControl.h"
 #include "window/Typography.h"
 
 #include <QAbstractButton>
-#include <QButtonGroup>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QShowEvent>
-#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace zqt {
@@ -31,25 +30,12 @@ LogsView::LogsView(AppState& state, QWidget* parent) : QWidget(parent), m_state(
     auto* label = new QLabel(QStringLiteral("Log"), this);
     row->addWidget(label);
 
-    // A segmented picker: one checkable button per log, exclusive, joined edge to edge.
-    auto* segments = new QHBoxLayout;
-    segments->setSpacing(0);
-    m_logs = new QButtonGroup(this);
-    m_logs->setExclusive(true);
-    for (const QString& name : logNames()) {
-        auto* button = new QToolButton(this);
-        button->setObjectName(QStringLiteral("logSegment_") + name);
-        button->setText(name);
-        button->setAccessibleName(QStringLiteral("Log ") + name);
-        button->setCheckable(true);
-        button->setAutoRaise(false);
-        button->setFocusPolicy(Qt::StrongFocus);
-        button->setToolButtonStyle(Qt::ToolButtonTextOnly);
-        m_logs->addButton(button);
-        segments->addWidget(button);
-    }
-    row->addLayout(segments);
-    label->setBuddy(m_logs->buttons().constFirst());
+    m_logs = new SegmentedControl(logNames(), QStringLiteral("Log"), this);
+    m_logs->setObjectName(QStringLiteral("logPicker"));
+    for (const QString& name : logNames())
+        m_logs->button(name)->setObjectName(QStringLiteral("logSegment_") + name);
+    row->addWidget(m_logs);
+    label->setBuddy(m_logs->button(logNames().constFirst()));
 
     auto* refresh = new QPushButton(QStringLiteral("Refresh"), this);
     refresh->setObjectName(QStringLiteral("logsRefreshButton"));
@@ -72,8 +58,7 @@ LogsView::LogsView(AppState& state, QWidget* parent) : QWidget(parent), m_state(
                                            "border: 1px solid palette(mid); border-radius: 8px; }"));
     layout->addWidget(m_output, 1);
 
-    connect(m_logs, &QButtonGroup::buttonClicked, this,
-            [this](QAbstractButton* button) { m_state.setSelectedLog(button->text()); });
+    connect(m_logs, &SegmentedControl::activated, &m_state, &AppState::setSelectedLog);
     connect(refresh, &QPushButton::clicked, &m_state, &AppState::refreshLogs);
     connect(&m_state, &AppState::selectedLogChanged, this, &LogsView::showSelectedLog);
     connect(&m_state, &AppState::logOutputChanged, this, [this] { m_output->setPlainText(m_state.logOutput()); });
@@ -82,8 +67,7 @@ LogsView::LogsView(AppState& state, QWidget* parent) : QWidget(parent), m_state(
 }
 
 void LogsView::showSelectedLog() {
-    for (QAbstractButton* button : m_logs->buttons())
-        button->setChecked(button->text() == m_state.selectedLog());
+    m_logs->setValue(m_state.selectedLog());
 }
 
 void LogsView::showEvent(QShowEvent* event) {

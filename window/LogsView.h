@@ -2,12 +2,12 @@
 
 #include <QWidget>
 
-class QButtonGroup;
 class QPlainTextEdit;
 
 namespace zqt {
 
 class AppState;
+class SegmentedControl;
 
 // The tail of one of the engine's five logs. Choosing a log only selects it; the text is reloaded by Refresh,
 // by a start or stop, and each time the view is shown.
@@ -27,7 +27,7 @@ private:
     void showSelectedLog();
 
     AppState& m_state;
-    QButtonGroup* m_logs = nullptr;
+    SegmentedControl* m_logs = nullptr;
     QPlainTextEdit* m_output = nullptr;
 };
 

@@ -1,6 +1,7 @@
 #include "window/OperatorSheet.h"
 
 #include "control/AppState.h"
+#include "display/Palette.h"
 #include "window/Typography.h"
 
 #include <QHBoxLayout>
@@ -45,7 +46,7 @@ OperatorSheet::OperatorSheet(AppState& state, QWidget* parent) : QDialog(parent)
     m_errorLabel->setObjectName(QStringLiteral("operatorErrorLabel"));
     m_errorLabel->setAlignment(Qt::AlignCenter);
     QPalette red = m_errorLabel->palette();
-    red.setColor(QPalette::WindowText, QColor(0xd7, 0x3a, 0x3a));
+    red.setColor(QPalette::WindowText, negativeColor());
     m_errorLabel->setPalette(red);
     m_errorLabel->hide();
     layout->addWidget(m_errorLabel);

@@ -38,6 +38,8 @@ QString Badge::value() const {
 }
 
 void Badge::setValue(const QString& value, BadgeTone tone) {
+    if (value == m_value->text() && tone == m_tone)
+        return; // nothing to redraw
     m_value->setText(value);
     setAccessibleDescription(value);
     m_tone = tone;

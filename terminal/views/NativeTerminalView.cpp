@@ -2,9 +2,13 @@
 
 #include "terminal/NativeTerminalModel.h"
 #include "terminal/views/AccountPanels.h"
+#include "terminal/views/HotkeysPanel.h"
+#include "terminal/views/LadderPanel.h"
 #include "terminal/views/LoginPanel.h"
 #include "terminal/views/MetricsPanel.h"
+#include "terminal/views/MicrostructurePanel.h"
 #include "terminal/views/OrderTicketPanel.h"
+#include "terminal/views/TapePanel.h"
 #include "terminal/views/WatchlistPanel.h"
 
 #include <QHBoxLayout>
@@ -44,6 +48,8 @@ NativeTerminalView::NativeTerminalView(NativeTerminalModel& model, QWidget* pare
     addRow({new LoginPanel(m, page)});
     addRow({new MetricsPanel(m, page)});
     addRow({new WatchlistPanel(m, page), new OrderTicketPanel(m, page)});
+    addRow({new LadderPanel(m, page), new TapePanel(m, page), new HotkeysPanel(m, page)});
+    addRow({new MicrostructurePanel(m, page)});
 
     // Account and analytics.
     addRow({portfolioPanel(m, page)});

@@ -2,6 +2,7 @@
 
 #include "terminal/NativeTerminalModel.h"
 #include "terminal/views/SegmentedControl.h"
+#include "terminal/views/TradingLabels.h"
 
 #include <QComboBox>
 #include <QFormLayout>
@@ -26,11 +27,16 @@ OrderTicketPanel::OrderTicketPanel(NativeTerminalModel& model, QWidget* parent) 
     m_symbol->setAccessibleName(QStringLiteral("Symbol"));
     m_symbol->addItems(m_model.watchlist());
     pickers->addRow(QStringLiteral("Symbol"), m_symbol);
-    m_orderType = new SegmentedControl({QStringLiteral("MARKET"), QStringLiteral("LIMIT"), QStringLiteral("STOP")},
-                                       QStringLiteral("Order Type"), this);
+    QStringList typeLabels;
+    for (OrderType t : allOrderTypes())
+        typeLabels.append(orderTypeLabel(t));
+    m_orderType = new SegmentedControl(typeLabels, QStringLiteral("Order Type"), this);
     m_orderType->setObjectName(QStringLiteral("orderTypePicker"));
     pickers->addRow(QStringLiteral("Order Type"), m_orderType);
-    m_side = new SegmentedControl({QStringLiteral("BUY"), QStringLiteral("SELL")}, QStringLiteral("Side"), this);
+    QStringList sideLabels;
+    for (Side s : allSides())
+        sideLabels.append(sideLabel(s));
+    m_side = new SegmentedControl(sideLabels, QStringLiteral("Side"), this);
     m_side->setObjectName(QStringLiteral("sidePicker"));
     pickers->addRow(QStringLiteral("Side"), m_side);
     column()->addLayout(pickers);
@@ -58,8 +64,14 @@ OrderTicketPanel::OrderTicketPanel(NativeTerminalModel& model, QWidget* parent) 
 
     connect(m_symbol, &QComboBox::activated, this,
             [this](int index) { m_model.setSelectedSymbol(m_symbol->itemText(index)); });
-    connect(m_orderType, &SegmentedControl::activated, &m_model, &NativeTerminalModel::setOrderType);
-    connect(m_side, &SegmentedControl::activated, &m_model, &NativeTerminalModel::setSide);
+    connect(m_orderType, &SegmentedControl::activated, this, [this](const QString& label) {
+        if (const auto type = orderTypeForLabel(label))
+            m_model.setOrderType(*type);
+    });
+    connect(m_side, &SegmentedControl::activated, this, [this](const QString& label) {
+        if (const auto side = sideForLabel(label))
+            m_model.setSide(*side);
+    });
     connect(place, &QPushButton::clicked, &m_model, &NativeTerminalModel::placeOrder);
     connect(&m_model, &NativeTerminalModel::orderFormChanged, this, &OrderTicketPanel::updateForm);
     connect(&m_model, &NativeTerminalModel::orderMessageChanged, this, &OrderTicketPanel::updateMessage);
@@ -88,10 +100,10 @@ void OrderTicketPanel::updateForm() {
         if (field->text() != value)
             field->setText(value);
     }
-    m_orderType->setValue(m_model.orderType());
-    m_side->setValue(m_model.side());
-    m_limitPrice->setVisible(m_model.orderType() == QLatin1String("LIMIT"));
-    m_stopPrice->setVisible(m_model.orderType() == QLatin1String("STOP"));
+    m_orderType->setValue(orderTypeLabel(m_model.orderType()));
+    m_side->setValue(sideLabel(m_model.side()));
+    m_limitPrice->setVisible(m_model.orderType() == OrderType::Limit);
+    m_stopPrice->setVisible(m_model.orderType() == OrderType::Stop);
 }
 
 void OrderTicketPanel::updateMessage() {

@@ -21,6 +21,10 @@ void PanelCard::setContentMaximumWidth(int width) {
     setMaximumWidth(width + 2 * kPadding);
 }
 
+void PanelCard::setContentWidth(int width) {
+    setFixedWidth(width + 2 * kPadding);
+}
+
 QLabel* PanelCard::addTitle(const QString& text) {
     auto* title = new QLabel(text, this);
     title->setFont(headlineFont(font()));

@@ -19,6 +19,9 @@ public:
     QVBoxLayout* column() const { return m_column; }
     // Caps the content column's width (device-independent pixels); the card adds its padding.
     void setContentMaximumWidth(int width);
+    // Holds the content column at exactly `width`: for cards whose texts change with every tick, so that a wider
+    // number never moves the cards beside them.
+    void setContentWidth(int width);
     // A title label in the headline style, added to the column.
     QLabel* addTitle(const QString& text);
 

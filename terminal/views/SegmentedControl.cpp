@@ -14,12 +14,13 @@ SegmentedControl::SegmentedControl(const QStringList& choices, const QString& ac
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(0);
     m_group = new QButtonGroup(this);
-    m_group->setExclusive(false); // exclusivity is kept by setValue, so "none chosen" can be shown
+    m_group->setExclusive(true);
     for (const QString& choice : choices) {
         auto* b = new QToolButton(this);
         b->setObjectName(QStringLiteral("segment_") + choice);
         b->setText(choice);
-        b->setAccessibleName(accessibleName + QStringLiteral(" ") + choice);
+        b->setAccessibleName(choice);
+        b->setAccessibleDescription(accessibleName);
         b->setCheckable(true);
         b->setFocusPolicy(Qt::StrongFocus);
         b->setToolButtonStyle(Qt::ToolButtonTextOnly);
@@ -27,22 +28,30 @@ SegmentedControl::SegmentedControl(const QStringList& choices, const QString& ac
         m_group->addButton(b);
         row->addWidget(b);
     }
-    connect(m_group, &QButtonGroup::buttonClicked, this, [this](QAbstractButton* b) {
-        setValue(b->text());
-        emit activated(b->text());
+    // Every way of checking a segment (click, Space, arrow keys, an accessibility action) toggles it in the
+    // exclusive group, which unchecks the previous one; the checked segment refuses to be unchecked.
+    connect(m_group, &QButtonGroup::buttonToggled, this, [this](QAbstractButton* b, bool checked) {
+        if (checked && !m_settingValue)
+            emit activated(b->text());
     });
 }
 
 QString SegmentedControl::value() const {
-    for (QAbstractButton* b : m_group->buttons())
-        if (b->isChecked())
-            return b->text();
-    return {};
+    const QAbstractButton* b = m_group->checkedButton();
+    return b ? b->text() : QString();
 }
 
 void SegmentedControl::setValue(const QString& value) {
-    for (QAbstractButton* b : m_group->buttons())
-        b->setChecked(b->text() == value);
+    m_settingValue = true;
+    if (QAbstractButton* b = button(value)) {
+        b->setChecked(true);
+    } else if (QAbstractButton* checked = m_group->checkedButton()) {
+        // An exclusive group keeps its checked button: lift the rule for the moment it takes to clear it.
+        m_group->setExclusive(false);
+        checked->setChecked(false);
+        m_group->setExclusive(true);
+    }
+    m_settingValue = false;
 }
 
 QAbstractButton* SegmentedControl::button(const QString& choice) const {

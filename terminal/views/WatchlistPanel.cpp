@@ -45,7 +45,7 @@ private:
 
 WatchlistPanel::WatchlistPanel(NativeTerminalModel& model, QWidget* parent) : PanelCard(parent), m_model(model) {
     setObjectName(QStringLiteral("watchlistPanel"));
-    setContentMaximumWidth(kContentWidth);
+    setContentWidth(kContentWidth); // prices change width with every tick; the ticket beside stays put
     addTitle(QStringLiteral("Watchlist"));
     column()->setSpacing(8);
 

@@ -16,9 +16,9 @@ FormFields fields(std::initializer_list<std::pair<const char*, const char*>> lis
 OrderTicket initialTicket() {
     OrderTicket t;
     t.symbol = QStringLiteral("EURUSD");
-    t.side = QStringLiteral("BUY");
+    t.side = Side::Buy;
     t.qty = QStringLiteral("1");
-    t.orderType = QStringLiteral("MARKET");
+    t.orderType = OrderType::Market;
     return t;
 }
 } // namespace
@@ -54,7 +54,7 @@ TEST(Endpoints, login_sendsEmailThenPassword) {
 TEST(Endpoints, placeOrder_sendsAllEightFieldsAsTyped) {
     OrderTicket t = initialTicket();
     t.sl = QStringLiteral(" 1.05 ");
-    t.orderType = QStringLiteral("STOP");
+    t.orderType = OrderType::Stop;
     t.limitPrice = QStringLiteral("1.2");
     const Post p = placeOrder(t);
     EXPECT_EQ(p.path, QStringLiteral("/api/oms/order"));
@@ -70,35 +70,55 @@ TEST(Endpoints, placeOrder_sendsAllEightFieldsAsTyped) {
               QByteArray("symbol=EURUSD&side=BUY&qty=1&sl=%201.05%20&tp=&order_type=STOP&limit_price=1.2&stop_price="));
 }
 
+TEST(Endpoints, wireText_ofSidesAndOrderTypes_roundTripsAndRejectsOtherText) {
+    const std::pair<Side, const char*> sides[] = {{Side::Buy, "BUY"}, {Side::Sell, "SELL"}};
+    for (const auto& [side, text] : sides) {
+        EXPECT_EQ(wireText(side), QString::fromLatin1(text));
+        EXPECT_EQ(sideFromWire(QString::fromLatin1(text)), side);
+    }
+    const std::pair<OrderType, const char*> types[] = {
+        {OrderType::Market, "MARKET"}, {OrderType::Limit, "LIMIT"}, {OrderType::Stop, "STOP"}};
+    for (const auto& [type, text] : types) {
+        EXPECT_EQ(wireText(type), QString::fromLatin1(text));
+        EXPECT_EQ(orderTypeFromWire(QString::fromLatin1(text)), type);
+    }
+    for (const char* other : {"", "buy", "BUY ", "Sell", "MARKETS", "limit"}) {
+        EXPECT_FALSE(sideFromWire(QString::fromLatin1(other)).has_value()) << other;
+        EXPECT_FALSE(orderTypeFromWire(QString::fromLatin1(other)).has_value()) << other;
+    }
+}
+
 TEST(Endpoints, quickOrder_table) {
     OrderTicket t = initialTicket();
-    t.side = QStringLiteral("SELL");
+    t.side = Side::Sell; // the ticket's own side and type do not go into a quick order
+    t.orderType = OrderType::Stop;
     t.limitPrice = QStringLiteral("1.10");
     struct Case {
-        QuickAction action;
+        Side side;
+        OrderType type;
         std::optional<double> ladder;
-        const char* side;
-        const char* type;
+        const char* sideText;
+        const char* typeText;
         const char* limit;
     };
     const Case cases[] = {
-        {QuickAction::Buy, std::nullopt, "BUY", "MARKET", "1.10"},
-        {QuickAction::Buy, 1.2, "BUY", "MARKET", "1.2000"},
-        {QuickAction::Sell, 1.5, "SELL", "MARKET", "1.5000"},
-        {QuickAction::Limit, std::nullopt, "SELL", "LIMIT", "1.10"},
-        {QuickAction::Limit, 101.23456, "SELL", "LIMIT", "101.2346"},
+        {Side::Buy, OrderType::Market, std::nullopt, "BUY", "MARKET", "1.10"},
+        {Side::Buy, OrderType::Market, 1.2, "BUY", "MARKET", "1.2000"},
+        {Side::Sell, OrderType::Market, 1.5, "SELL", "MARKET", "1.5000"},
+        {Side::Sell, OrderType::Limit, std::nullopt, "SELL", "LIMIT", "1.10"},
+        {Side::Buy, OrderType::Limit, 101.23456, "BUY", "LIMIT", "101.2346"},
     };
     for (const auto& c : cases) {
-        const Post p = quickOrder(c.action, t, c.ladder);
+        const Post p = quickOrder(c.side, c.type, t, c.ladder);
         EXPECT_EQ(p.path, QStringLiteral("/api/oms/order"));
         EXPECT_EQ(p.fields, fields({{"symbol", "EURUSD"},
-                                    {"side", c.side},
+                                    {"side", c.sideText},
                                     {"qty", "1"},
                                     {"sl", ""},
                                     {"tp", ""},
-                                    {"order_type", c.type},
+                                    {"order_type", c.typeText},
                                     {"limit_price", c.limit}}))
-            << c.side << " " << c.type << " " << c.limit;
+            << c.sideText << " " << c.typeText << " " << c.limit;
     }
 }
 

@@ -3,6 +3,7 @@
 #include "api/TokenStore.h"
 #include "terminal/NativeTerminalModel.h"
 
+#include "ClientInFlight.h"
 #include "RecordingServer.h"
 #include "TestEnv.h"
 
@@ -208,6 +209,13 @@ protected:
     // Runs the event loop until `count` replies in all have been handled since the last clearRecords().
     bool waitHandled(int count) {
         return waitUntil([&] { return handledCount() >= count; }, 10000);
+    }
+    // Runs the event loop until `count` replies have been handled and nothing more is under way: no request of the
+    // model's client on the wire, no reply being decoded. Only then does the server's record hold every request
+    // the model sent, extra ones included.
+    bool waitSettled(int count) {
+        return waitUntil([&] { return decodesDone() && inFlight(model->api()).empty() && handledCount() >= count; },
+                         10000);
     }
     bool waitHandledFor(const std::string& target, int count = 1) {
         return waitUntil([&] { return handledFor(target) >= count; }, 10000);

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
+#include <string_view>
 
 using namespace zqt;
 
@@ -23,12 +24,12 @@ QDateTime atMs(qint64 ms) {
 double signedSum(const QList<TapePrint>& rows) {
     double sum = 0.0;
     for (const auto& p : rows)
-        sum += p.side == QLatin1String("BUY") ? p.size : -p.size;
+        sum += p.side == Side::Buy ? p.size : -p.size;
     return sum;
 }
 
 TapePrint print(const char* side, double size) {
-    return TapePrint{{}, {}, 1.0, size, QString::fromLatin1(side)};
+    return TapePrint{{}, {}, 1.0, size, std::string_view(side) == "BUY" ? Side::Buy : Side::Sell};
 }
 
 } // namespace
@@ -184,13 +185,13 @@ TEST_F(TapeInZone, prints_followTickDirection) {
     updateTape(rows, delta, last, 1.09, now, kTapeSizeDrawMax);      // down: SELL 2.5
     updateTape(rows, delta, last, 1.095, now, kTapeSizeDrawMax / 4); // up: BUY 1.0
     ASSERT_EQ(rows.size(), 4);
-    EXPECT_EQ(rows[0].side, "BUY");
+    EXPECT_EQ(rows[0].side, Side::Buy);
     EXPECT_EQ(rows[0].price, 1.095);
     EXPECT_EQ(rows[0].size, 1.0);
-    EXPECT_EQ(rows[1].side, "SELL");
+    EXPECT_EQ(rows[1].side, Side::Sell);
     EXPECT_EQ(rows[1].size, 2.5);
-    EXPECT_EQ(rows[2].side, "BUY");
-    EXPECT_EQ(rows[3].side, "BUY");
+    EXPECT_EQ(rows[2].side, Side::Buy);
+    EXPECT_EQ(rows[3].side, Side::Buy);
     EXPECT_EQ(rows[3].size, 0.5);
     EXPECT_EQ(rows[3].time, QStringLiteral("17:30:00"));
     EXPECT_EQ(delta, 0.5 + 1.5 - 2.5 + 1.0);

@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <string_view>
+
 using namespace zqt;
 
 namespace {
 
 TapePrint print(double price, const char* side, double size) {
-    return TapePrint{{}, {}, price, size, QString::fromLatin1(side)};
+    return TapePrint{{}, {}, price, size, std::string_view(side) == "BUY" ? Side::Buy : Side::Sell};
 }
 
 void expectBin(const ProfileBin& got, ProfileBin want) {
@@ -109,21 +111,21 @@ TEST(DepthSummary, table_imbalanceAndStrictThresholds) {
     struct Case {
         QList<DepthLevel> book;
         double imbalance;
-        const char* pressure;
+        BookPressure pressure;
     };
     const Case cases[] = {
-        {{}, 0.0, "Neutral"},
-        {{level(1, 30, std::nullopt), level(2, 24, 46)}, 0.08, "Neutral"}, // exactly +8 %
-        {{level(1, 46, 30), level(2, std::nullopt, 24)}, -0.08, "Neutral"},
-        {{level(1, 60, 40)}, 0.2, "Bid"},
-        {{level(1, 40, 60)}, -0.2, "Ask"},
-        {{level(1, 5, std::nullopt), level(2, std::nullopt, std::nullopt)}, 1.0, "Bid"},
-        {{level(1, 0, 0)}, 0.0, "Neutral"},
+        {{}, 0.0, BookPressure::Neutral},
+        {{level(1, 30, std::nullopt), level(2, 24, 46)}, 0.08, BookPressure::Neutral}, // exactly +8 %
+        {{level(1, 46, 30), level(2, std::nullopt, 24)}, -0.08, BookPressure::Neutral},
+        {{level(1, 60, 40)}, 0.2, BookPressure::Bid},
+        {{level(1, 40, 60)}, -0.2, BookPressure::Ask},
+        {{level(1, 5, std::nullopt), level(2, std::nullopt, std::nullopt)}, 1.0, BookPressure::Bid},
+        {{level(1, 0, 0)}, 0.0, BookPressure::Neutral},
     };
     for (const auto& c : cases) {
         const auto s = depthSummary(c.book);
         EXPECT_DOUBLE_EQ(s.imbalance, c.imbalance) << c.book.size();
-        EXPECT_EQ(s.pressure, QString::fromLatin1(c.pressure)) << c.imbalance;
+        EXPECT_EQ(s.pressure, c.pressure) << c.imbalance;
     }
 }
 

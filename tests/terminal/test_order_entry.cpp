@@ -35,8 +35,8 @@ using Form = std::map<std::string, std::string>;
 } // namespace
 
 TEST_F(OrderEntry, quickBuy_initialState_sendsSevenFieldsWithEmptyPrice) {
-    model->quickOrder(QStringLiteral("BUY"), QStringLiteral("MARKET"));
-    ASSERT_TRUE(waitHandledFor("/api/oms/order"));
+    model->quickOrder(Side::Buy, OrderType::Market);
+    ASSERT_TRUE(waitSettled(1));
     const auto p = posts(server);
     ASSERT_EQ(p.size(), 1u);
     EXPECT_EQ(p[0].target, "/api/oms/order");
@@ -55,7 +55,8 @@ TEST_F(OrderEntry, ladderTap_switchesTicketToLimitWithFourDecimals) {
     QSignalSpy ladder(model.get(), &NativeTerminalModel::selectedLadderPriceChanged);
     model->selectLadderPrice(1.08346);
     EXPECT_EQ(model->selectedLadderPrice(), 1.08346);
-    EXPECT_EQ(model->orderType(), "LIMIT");
+    EXPECT_EQ(model->orderType(), OrderType::Limit);
+    EXPECT_EQ(model->property("orderType").toString(), "LIMIT");
     EXPECT_EQ(model->limitPrice(), "1.0835");
     EXPECT_TRUE(model->isLadderRowSelected(1.0835));
     EXPECT_FALSE(model->isLadderRowSelected(1.0836));
@@ -67,7 +68,7 @@ TEST_F(OrderEntry, afterLadderTap_quickSellSendsLadderPriceOnMarketOrder) {
     model->setLimitPrice(QStringLiteral("9.99"));
     model->selectLadderPrice(1.5);
     model->setLimitPrice(QStringLiteral("2.0")); // a later edit of the ticket does not replace the ladder price
-    model->quickOrder(QStringLiteral("SELL"), QStringLiteral("MARKET"));
+    model->quickOrder(Side::Sell, OrderType::Market);
     ASSERT_TRUE(waitHandledFor("/api/oms/order"));
     const auto p = posts(server);
     ASSERT_EQ(p.size(), 1u);
@@ -77,16 +78,16 @@ TEST_F(OrderEntry, afterLadderTap_quickSellSendsLadderPriceOnMarketOrder) {
     EXPECT_EQ(f.at("side"), "SELL");
     EXPECT_EQ(f.count("stop_price"), 0u);
     // The ticket keeps its own type and side.
-    EXPECT_EQ(model->orderType(), "LIMIT");
-    EXPECT_EQ(model->side(), "BUY");
+    EXPECT_EQ(model->orderType(), OrderType::Limit);
+    EXPECT_EQ(model->side(), Side::Buy);
 }
 
 TEST_F(OrderEntry, quickLimit_takesTicketSideAndTypedPriceWithoutLadder) {
-    model->setSide(QStringLiteral("SELL"));
+    model->setSide(Side::Sell);
     model->setLimitPrice(QStringLiteral(" 1.2 "));
     model->setQty(QStringLiteral("abc"));
     model->setSl(QStringLiteral("1.1"));
-    model->quickOrder(model->side(), QStringLiteral("LIMIT"));
+    model->quickOrder(model->side(), OrderType::Limit);
     ASSERT_TRUE(waitHandledFor("/api/oms/order"));
     const auto p = posts(server);
     ASSERT_EQ(p.size(), 1u);
@@ -100,9 +101,9 @@ TEST_F(OrderEntry, quickLimit_takesTicketSideAndTypedPriceWithoutLadder) {
 }
 
 TEST_F(OrderEntry, ticketWithStopType_stillSendsHiddenLimitText) {
-    model->setOrderType(QStringLiteral("LIMIT"));
+    model->setOrderType(OrderType::Limit);
     model->setLimitPrice(QStringLiteral("1.0800"));
-    model->setOrderType(QStringLiteral("STOP"));
+    model->setOrderType(OrderType::Stop);
     model->setStopPrice(QStringLiteral("1.0900"));
     model->setTp(QStringLiteral("1.2"));
     model->setSelectedSymbol(QStringLiteral("ES"));
@@ -122,11 +123,11 @@ TEST_F(OrderEntry, ticketWithStopType_stillSendsHiddenLimitText) {
                                   {"stop_price", "1.0900"}}));
 }
 
-TEST_F(OrderEntry, ticketAnsweredWithRefusal_showsSubmittedAndRefreshesAtOnce) {
+TEST_F(OrderEntry, ticketAnsweredWithRefusal_showsRejectionAndRefreshesAtOnce) {
     server.setReply("POST", "/api/oms/order", CannedReply{500, "<html>refused</html>", "text/html"});
     model->placeOrder();
-    ASSERT_TRUE(waitHandled(11));
-    EXPECT_EQ(model->orderMessage(), "Order submitted.");
+    ASSERT_TRUE(waitSettled(11));
+    EXPECT_EQ(model->orderMessage(), "Order rejected (HTTP 500)");
     std::multiset<std::string> reads;
     for (const auto& r : server.requests())
         if (r.method == "GET")
@@ -157,8 +158,9 @@ TEST_F(OrderEntry, cancelAllAndCloseAll_postEmptyFormsAndRefreshWhateverTheOutco
     for (const Case& c : {Case{&NativeTerminalModel::cancelAll, "/api/oms/cancel_all"},
                           Case{&NativeTerminalModel::closeAll, "/api/positions/close_all"}}) {
         clearRecords();
+        server.setReply("POST", c.path, CannedReply{200, R"({"cancelled":2})"});
         (model.get()->*c.action)();
-        ASSERT_TRUE(waitHandled(11)) << c.path; // unknown to the server: 404, still refreshed
+        ASSERT_TRUE(waitSettled(11)) << c.path;
         const auto p = posts(server);
         ASSERT_EQ(p.size(), 1u);
         EXPECT_EQ(p[0].target, c.path);
@@ -166,11 +168,119 @@ TEST_F(OrderEntry, cancelAllAndCloseAll_postEmptyFormsAndRefreshWhateverTheOutco
         EXPECT_EQ(p[0].header("Content-Type"), "application/x-www-form-urlencoded");
         EXPECT_TRUE(model->orderMessage().isEmpty());
     }
-    // A transport failure also refreshes (the reads fail too, against the closed port).
+    // A transport failure also refreshes (the reads fail too, against the closed port), and says so.
     model->setBaseUrl(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(freePort())));
     clearRecords();
     model->cancelAll();
-    ASSERT_TRUE(waitHandled(11));
+    ASSERT_TRUE(waitSettled(11));
     EXPECT_EQ(handledFor("/api/account/metrics"), 1);
-    EXPECT_TRUE(model->orderMessage().isEmpty());
+    EXPECT_TRUE(model->orderMessage().startsWith("Cancel all failed: ")) << model->orderMessage().toStdString();
+    EXPECT_GT(model->orderMessage().size(), QStringLiteral("Cancel all failed: ").size());
+}
+
+TEST_F(OrderEntry, orderReplies_table_refusalsShowStatusAndEngineText) {
+    struct Case {
+        int status;
+        std::string body;
+        std::string contentType;
+        const char* message;
+    };
+    const Case cases[] = {
+        {422, R"({"error":"qty must be a number"})", "application/json",
+         "Order rejected (HTTP 422): qty must be a number"},
+        {400, R"({"detail":"limit price\nrequired"})", "application/json",
+         "Order rejected (HTTP 400): limit price required"},
+        {400, R"({"error":"market closed","order_id":9,"status":"REJECTED"})", "application/json",
+         "Order rejected (HTTP 400): market closed"},
+        {503, "<html>down</html>", "text/html", "Order rejected (HTTP 503)"},
+        {500, R"(["not","an","object"])", "application/json", "Order rejected (HTTP 500)"},
+        {200, R"({"order_id":9,"status":"FILLED"})", "application/json", "Order submitted."},
+        {201, "", "text/plain", "Order submitted."},
+    };
+    for (const auto& c : cases) {
+        server.setReply("POST", "/api/oms/order", CannedReply{c.status, c.body, c.contentType});
+        clearRecords();
+        model->placeOrder();
+        // The refresh that follows a reply runs whether the engine took the order or not.
+        ASSERT_TRUE(waitSettled(11)) << c.status;
+        EXPECT_EQ(model->orderMessage(), c.message) << c.status << " " << c.body;
+        EXPECT_EQ(handledFor("/api/oms/orders"), 1) << c.status;
+    }
+    // A quick order reports the same way.
+    server.setReply("POST", "/api/oms/order", CannedReply{422, R"({"error":"qty must be a number"})"});
+    model->setQty(QStringLiteral("x"));
+    clearRecords();
+    model->quickOrder(Side::Sell, OrderType::Market);
+    ASSERT_TRUE(waitSettled(11));
+    EXPECT_EQ(model->orderMessage(), "Order rejected (HTTP 422): qty must be a number");
+}
+
+TEST_F(OrderEntry, cancelAllAndCloseAll_refused_showTheFailure) {
+    struct Case {
+        void (NativeTerminalModel::*action)();
+        std::string path;
+        int status;
+        std::string body;
+        const char* message;
+    };
+    const Case cases[] = {
+        {&NativeTerminalModel::cancelAll, "/api/oms/cancel_all", 409, R"({"error":"nothing to cancel"})",
+         "Cancel all failed (HTTP 409): nothing to cancel"},
+        {&NativeTerminalModel::closeAll, "/api/positions/close_all", 500, "oops", "Close all failed (HTTP 500)"},
+        {&NativeTerminalModel::closeAll, "/api/positions/close_all", 401, R"({"error":"unauthorized"})",
+         "Close all failed (HTTP 401): unauthorized"},
+    };
+    for (const auto& c : cases) {
+        server.setReply("POST", c.path, CannedReply{c.status, c.body});
+        clearRecords();
+        (model.get()->*c.action)();
+        ASSERT_TRUE(waitSettled(11)) << c.path;
+        EXPECT_EQ(model->orderMessage(), c.message) << c.path;
+    }
+}
+
+TEST_F(OrderEntry, symbolChange_dropsTheLadderPriceButKeepsTheTypedLimitText) {
+    model->selectLadderPrice(1.0842);
+    ASSERT_EQ(model->limitPrice(), "1.0842");
+    QSignalSpy ladder(model.get(), &NativeTerminalModel::selectedLadderPriceChanged);
+    model->setSelectedSymbol(QStringLiteral("BTCUSD"));
+    EXPECT_EQ(ladder.count(), 1);
+    EXPECT_FALSE(model->selectedLadderPrice().has_value());
+    EXPECT_FALSE(model->isLadderRowSelected(1.0842));
+    EXPECT_EQ(model->limitPrice(), "1.0842"); // the ticket's text stays as it was
+    ASSERT_TRUE(waitSettled(13));
+
+    // Quick orders now carry the ticket's text, not the EURUSD book's price.
+    model->setLimitPrice(QStringLiteral("64000.5"));
+    clearRecords();
+    model->quickOrder(Side::Buy, OrderType::Market);
+    ASSERT_TRUE(waitSettled(1));
+    const auto p = posts(server);
+    ASSERT_EQ(p.size(), 1u);
+    EXPECT_EQ(formOf(p[0]).at("symbol"), "BTCUSD");
+    EXPECT_EQ(formOf(p[0]).at("limit_price"), "64000.5");
+}
+
+TEST_F(OrderEntry, sideAndOrderType_readAndWriteAsWireTextThroughTheirProperties) {
+    QSignalSpy form(model.get(), &NativeTerminalModel::orderFormChanged);
+    struct Case {
+        const char* property;
+        const char* text;
+        bool taken;
+    };
+    const Case cases[] = {
+        {"side", "SELL", true},      {"side", "buy", false},        {"side", "BUY", true},
+        {"orderType", "STOP", true}, {"orderType", "Limit", false}, {"orderType", "LIMIT", true},
+        {"orderType", "", false},    {"side", "SELL ", false},
+    };
+    for (const auto& c : cases) {
+        const QString before = model->property(c.property).toString();
+        const int emitted = static_cast<int>(form.count());
+        model->setProperty(c.property, QString::fromLatin1(c.text));
+        EXPECT_EQ(model->property(c.property).toString(), c.taken ? QString::fromLatin1(c.text) : before)
+            << c.property << " " << c.text;
+        EXPECT_EQ(form.count(), emitted + (c.taken ? 1 : 0)) << c.property << " " << c.text;
+    }
+    EXPECT_EQ(model->side(), Side::Buy);
+    EXPECT_EQ(model->orderType(), OrderType::Limit);
 }

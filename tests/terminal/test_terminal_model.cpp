@@ -55,8 +55,8 @@ TEST(TerminalModelState, construct_holdsInitialValuesAndRunsThreeTimers) {
     EXPECT_EQ(s.tapeDelta, 0.0);
     EXPECT_FALSE(s.lastTradePrice.has_value());
     EXPECT_FALSE(s.execQuality.has_value());
-    EXPECT_EQ(s.orderType, "MARKET");
-    EXPECT_EQ(s.side, "BUY");
+    EXPECT_EQ(s.orderType, OrderType::Market);
+    EXPECT_EQ(s.side, Side::Buy);
     EXPECT_EQ(s.qty, "1");
     EXPECT_TRUE(s.sl.isEmpty() && s.tp.isEmpty() && s.limitPrice.isEmpty() && s.stopPrice.isEmpty());
     EXPECT_TRUE(s.orderMessage.isEmpty());
@@ -84,7 +84,7 @@ TEST(TerminalModelState, heldTimers_startOnlyWhenAsked) {
 
 TEST_F(TerminalModel, shown_withoutToken_sendsEveryReadWithoutAuthorization) {
     model->onShown();
-    ASSERT_TRUE(waitHandled(13));
+    ASSERT_TRUE(waitSettled(13));
     EXPECT_EQ(targets(), asSet(refreshAllTargets("EURUSD"),
                                {kPricesTarget, candlesTarget("EURUSD", 15), candlesTarget("EURUSD", 300)}));
     for (const auto& r : server.requests()) {
@@ -98,7 +98,7 @@ TEST_F(TerminalModel, shown_withoutToken_sendsEveryReadWithoutAuthorization) {
 TEST_F(TerminalModel, shown_withToken_everyReadCarriesBearer) {
     model->api().setToken(QStringLiteral("tok-1"));
     model->onShown();
-    ASSERT_TRUE(waitHandled(13));
+    ASSERT_TRUE(waitSettled(13));
     ASSERT_EQ(server.requestCount(), 13u);
     for (const auto& r : server.requests())
         EXPECT_EQ(r.header("Authorization"), "Bearer tok-1") << r.target;
@@ -122,18 +122,45 @@ TEST_F(TerminalModel, ticks_sendWhatTheirTimerOwns) {
         model->api().setToken(c.token ? QStringLiteral("tok") : QString());
         clearRecords();
         (model.get()->*c.tick)();
-        ASSERT_TRUE(waitHandled(static_cast<int>(c.expected.size()))) << c.name;
+        ASSERT_TRUE(waitSettled(static_cast<int>(c.expected.size()))) << c.name;
         EXPECT_EQ(targets(), c.expected) << c.name;
         for (const auto& r : server.requests())
             EXPECT_EQ(r.hasHeader("Authorization"), c.token) << c.name << " " << r.target;
     }
 }
 
-TEST_F(TerminalModel, timersDriveTheirTicks) {
-    // The timers' timeout signals reach the handlers: fire each once by hand instead of waiting 5 to 30 s.
-    QMetaObject::invokeMethod(const_cast<QTimer*>(&model->refreshTimer()), "timeout", Qt::DirectConnection);
-    ASSERT_TRUE(waitHandled(1));
-    EXPECT_EQ(targets(), asSet({kPricesTarget}));
+TEST_F(TerminalModel, timers_table_eachTimerHasItsPeriodAndDrivesItsTick) {
+    // Each timer's timeout reaches its own handler: fire each once by hand instead of waiting 5 to 30 s.
+    struct Case {
+        const char* name;
+        const QTimer& (NativeTerminalModel::*timer)() const;
+        int periodMs;
+        std::vector<std::string> sends;
+    };
+    const Case cases[] = {
+        {"refreshTimer", &NativeTerminalModel::refreshTimer, 5000, {kPricesTarget}},
+        {"candleTimer", &NativeTerminalModel::candleTimer, 10000, {candlesTarget("EURUSD", 15)}},
+        {"htfTimer", &NativeTerminalModel::htfTimer, 30000, {candlesTarget("EURUSD", 300)}},
+    };
+    for (const auto& c : cases) {
+        QTimer& timer = const_cast<QTimer&>((model.get()->*c.timer)());
+        EXPECT_EQ(timer.interval(), c.periodMs) << c.name;
+        EXPECT_EQ(timer.timerType(), Qt::PreciseTimer) << c.name;
+        EXPECT_FALSE(timer.isSingleShot()) << c.name;
+        clearRecords();
+        QMetaObject::invokeMethod(&timer, "timeout", Qt::DirectConnection);
+        EXPECT_EQ(inFlight(model->api()), c.sends) << c.name;
+        ASSERT_TRUE(waitSettled(static_cast<int>(c.sends.size()))) << c.name;
+        EXPECT_EQ(targets(), asSet(c.sends)) << c.name;
+    }
+}
+
+TEST_F(TerminalModel, refreshAll_sendsTheTenReadsInOrder) {
+    model->refreshAll();
+    // All ten are on the wire when the call returns, in the order they were sent.
+    EXPECT_EQ(inFlight(model->api()), refreshAllTargets("EURUSD"));
+    ASSERT_TRUE(waitSettled(10));
+    EXPECT_EQ(targets(), asSet(refreshAllTargets("EURUSD")));
 }
 
 TEST_F(TerminalModel, refreshAll_fillsEveryField) {
@@ -163,7 +190,7 @@ TEST_F(TerminalModel, refreshAll_fillsEveryField) {
     ASSERT_EQ(model->candles().size(), 1);
     EXPECT_EQ(model->candles()[0], (Candle{kRow1 / 15, 1.085, 1.085, 1.085, 1.085, 1}));
     ASSERT_EQ(model->tapeRows().size(), 1);
-    EXPECT_EQ(model->tapeRows()[0].side, "BUY");
+    EXPECT_EQ(model->tapeRows()[0].side, Side::Buy);
     EXPECT_EQ(model->tapeRows()[0].size, 1.5);
     EXPECT_EQ(model->tapeDelta(), 1.5);
     EXPECT_EQ(model->lastTradePrice(), 1.085);
@@ -194,7 +221,7 @@ TEST_F(TerminalModel, priceReplies_foldIntoLiveBarAndTape) {
     ASSERT_EQ(model->candles().size(), 1);
     EXPECT_EQ(model->candles()[0], (Candle{kRow1 / 15, 1.085, 1.085, 1.084, 1.084, 2}));
     ASSERT_EQ(model->tapeRows().size(), 2);
-    EXPECT_EQ(model->tapeRows()[0].side, "SELL");
+    EXPECT_EQ(model->tapeRows()[0].side, Side::Sell);
     EXPECT_EQ(model->tapeRows()[0].size, 0.5);
     EXPECT_EQ(model->tapeDelta(), 1.5 - 0.5);
     EXPECT_EQ(model->aggressorLabel(), "Buyer-led");
@@ -294,20 +321,18 @@ TEST_F(TerminalModel, symbolChange_clearsAtOnceAndReloadsForNewSymbol) {
     EXPECT_FALSE(model->lastTradePrice().has_value());
     EXPECT_TRUE(model->depthLevels().isEmpty());
     EXPECT_EQ(model->htfCandles(), htf);
-    EXPECT_EQ(model->selectedLadderPrice(), 1.085);
+    EXPECT_FALSE(model->selectedLadderPrice().has_value()); // it belonged to the EURUSD book
 
-    ASSERT_TRUE(waitHandled(13));
+    ASSERT_TRUE(waitSettled(13));
     EXPECT_EQ(targets(),
               asSet(refreshAllTargets("AAPL"), {kPricesTarget, candlesTarget("AAPL", 15), candlesTarget("AAPL", 300)}));
     EXPECT_EQ(model->htfCandles().last().close, 190.0);
     EXPECT_EQ(model->depthLevels()[0].price, 190.25);
 
-    // Selecting the symbol already selected changes and loads nothing.
-    clearRecords();
+    // Selecting the symbol already selected changes and loads nothing: no request is on the wire after the call.
+    ASSERT_TRUE(inFlight(model->api()).empty());
     model->setSelectedSymbol(QStringLiteral("AAPL"));
-    model->refreshMarket();
-    ASSERT_TRUE(waitHandled(1));
-    EXPECT_EQ(targets(), asSet({kPricesTarget}));
+    EXPECT_EQ(inFlight(model->api()), std::vector<std::string>{});
     EXPECT_EQ(symbolSpy.count(), 1);
 }
 
@@ -319,13 +344,13 @@ TEST_F(TerminalModel, intervalChanges_clearTheirBarsAndReload) {
     model->setCandleInterval(60);
     EXPECT_TRUE(model->candles().isEmpty());
     EXPECT_FALSE(model->htfCandles().isEmpty());
-    ASSERT_TRUE(waitHandled(12));
+    ASSERT_TRUE(waitSettled(12));
     EXPECT_EQ(targets(), asSet(refreshAllTargets("EURUSD"), {kPricesTarget, candlesTarget("EURUSD", 60)}));
 
     clearRecords();
     model->setHtfInterval(900);
     EXPECT_TRUE(model->htfCandles().isEmpty());
-    ASSERT_TRUE(waitHandled(1));
+    ASSERT_TRUE(waitSettled(1));
     EXPECT_EQ(targets(), asSet({candlesTarget("EURUSD", 900)}));
     EXPECT_EQ(model->htfCandles().first().volume, 900.0);
 }
@@ -414,7 +439,7 @@ TEST_F(TerminalModel, login_success_storesTokenAndRefreshesWithIt) {
     model->setPassword(QStringLiteral("p&ss=+word"));
     QSignalSpy tokenSpy(model.get(), &NativeTerminalModel::tokenChanged);
     model->login();
-    ASSERT_TRUE(waitHandled(11));
+    ASSERT_TRUE(waitSettled(11));
     EXPECT_EQ(model->token(), "abc");
     EXPECT_EQ(tokenSpy.count(), 1);
     EXPECT_TRUE(model->loginError().isEmpty());
@@ -466,7 +491,7 @@ TEST_F(TerminalModel, setBaseUrl_keepsTokenAndStateAndDropsOldReplies) {
     EXPECT_TRUE(model->metrics().has_value());
     const int before = handledCount();
     model->refreshMarket();
-    ASSERT_TRUE(waitHandled(before + 1));
+    ASSERT_TRUE(waitSettled(before + 1));
     ASSERT_EQ(other.requestCount(), 1u);
     EXPECT_EQ(other.requests()[0].header("Authorization"), "Bearer tok");
     EXPECT_EQ(model->prices().value("EURUSD"), 1.09);
@@ -514,22 +539,36 @@ TEST_F(TerminalModel, setBaseUrl_orderAndSignInInFlight_completeOnTheOldAddressA
     model.reset(); // closes its connections, so stopping `other` does not wait for them to idle out
 }
 
-TEST_F(TerminalModel, destroyedWithRepliesInFlight_doesNotTouchState) {
+TEST_F(TerminalModel, destroyedWithRepliesInFlight_runsNoHandler) {
     model->api().setToken(QStringLiteral("tok"));
+    Gate gate; // holds every book reply on the server, so some requests are surely on the wire
+    setDepthGate(&gate);
     model->refreshAll();
     ASSERT_TRUE(waitHandled(3)); // some replies in, others still on the wire or being decoded
     model->onShown();
-    model.reset(); // cancels what is on the wire: those completions run now and must find no model
-    // Flush decodes still running and the completions they queue (ASan reports any use after free).
-    QThreadPool::globalInstance()->waitForDone();
-    QCoreApplication::sendPostedEvents();
-    QCoreApplication::processEvents();
+    ASSERT_FALSE(inFlight(model->api()).empty());
+    // Every signal of the model, watched through its destruction: a handler that ran on a model being destroyed
+    // (the cancelled requests complete inside the destructor) would announce a change or a handled reply.
+    std::vector<std::unique_ptr<QSignalSpy>> spies;
+    const QMetaObject& meta = NativeTerminalModel::staticMetaObject;
+    for (int i = meta.methodOffset(); i < meta.methodCount(); ++i)
+        if (meta.method(i).methodType() == QMetaMethod::Signal)
+            spies.push_back(std::make_unique<QSignalSpy>(model.get(), meta.method(i)));
+    ASSERT_GE(spies.size(), 20u);
+
+    model.reset();
+    gate.open();
+    setDepthGate(nullptr);
+    // Decodes still running deliver afterwards and must find no model (ASan reports any use after free).
+    ASSERT_TRUE(waitUntil([] { return decodesDone(); }));
+    for (const auto& spy : spies)
+        EXPECT_EQ(spy->count(), 0) << spy->signal().toStdString();
 }
 
 TEST_F(TerminalModel, analytics_readCurrentState) {
     model->refreshAll();
     ASSERT_TRUE(waitHandled(10));
-    EXPECT_EQ(model->depthSummary().pressure, "Bid");
+    EXPECT_EQ(model->depthSummary().pressure, BookPressure::Bid);
     EXPECT_EQ(model->inferredTickSize(), 0.0001); // one level: EURUSD near 1.08
     const auto clusters = model->orderflowClusters(12);
     ASSERT_EQ(clusters.size(), 1);

@@ -7,10 +7,15 @@
 #include "terminal/views/MetricTile.h"
 #include "terminal/views/SegmentedControl.h"
 
+#include "ClientInFlight.h"
 #include "RecordingServer.h"
 #include "TestEnv.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QAccessible>
+#include <QAccessibleActionInterface>
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -22,6 +27,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 using zqt::NativeTerminalModel;
 using zqt::NativeTerminalView;
@@ -120,9 +126,14 @@ TEST_F(TerminalPageTest, watchlist_clickSelects_andClickingTheSelectedSymbolRelo
     const size_t reloads = requestsTo("/api/account/metrics");
 
     QSignalSpy changed(&model(), &NativeTerminalModel::selectedSymbolChanged);
+    // A reload would be on the wire as soon as the click returns: wait for the earlier ones to finish, click,
+    // and look at what the client is sending (signed out, only a reload asks for the metrics or the bars).
+    ASSERT_TRUE(waitUntil([&] { return zqt::test::inFlight(model().api()).empty(); }, 30000));
     QTest::mouseClick(child<QPushButton>("watchSymbol_AAPL"), Qt::LeftButton);
     EXPECT_EQ(changed.count(), 0);
-    EXPECT_FALSE(waitUntil([&] { return requestsTo("/api/account/metrics") > reloads; }, 500));
+    for (const std::string& target : zqt::test::inFlight(model().api()))
+        EXPECT_TRUE(target.rfind("/api/prices", 0) == 0) << target;
+    EXPECT_EQ(requestsTo("/api/account/metrics"), reloads);
 }
 
 TEST_F(TerminalPageTest, metrics_absentShowsHint_presentShowsEightFormattedTiles) {
@@ -192,7 +203,10 @@ TEST_F(TerminalPageTest, loginFields_typingReachesTheModelAtOnce_returnDoesNothi
     QTest::keyClicks(email, "a@b.c");
     EXPECT_EQ(model().email(), "a@b.c");
     QTest::keyClick(email, Qt::Key_Return);
-    EXPECT_FALSE(waitUntil([&] { return requestsTo("/api/login") > 0; }, 300));
+    // A sign-in would be on the wire as soon as the key press returns.
+    for (const std::string& target : zqt::test::inFlight(model().api()))
+        EXPECT_NE(target, "/api/login");
+    EXPECT_EQ(requestsTo("/api/login"), 0u);
 }
 
 TEST_F(TerminalPageTest, ticket_stopShowsStopPriceOnly_andPlaceOrderSendsEveryField) {
@@ -204,7 +218,7 @@ TEST_F(TerminalPageTest, ticket_stopShowsStopPriceOnly_andPlaceOrderSendsEveryFi
 
     auto* types = child<zqt::SegmentedControl>("orderTypePicker");
     QTest::mouseClick(types->button("LIMIT"), Qt::LeftButton);
-    EXPECT_EQ(model().orderType(), "LIMIT");
+    EXPECT_EQ(model().orderType(), zqt::OrderType::Limit);
     EXPECT_TRUE(limit->isVisible());
     QTest::keyClicks(limit, "1.25");
     QTest::mouseClick(types->button("STOP"), Qt::LeftButton);
@@ -250,4 +264,66 @@ TEST_F(TerminalPageTest, controls_haveAccessibleNamesAndTakeKeyboardFocus) {
             EXPECT_TRUE(w->focusPolicy() & Qt::TabFocus) << w->objectName().toStdString();
         }
     }
+}
+
+namespace {
+
+// The segments of a segmented control as assistive technology sees them: name and checked state of each child.
+std::vector<std::pair<QString, bool>> accessibleSegments(QWidget* control) {
+    std::vector<std::pair<QString, bool>> out;
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(control);
+    for (int i = 0; iface && i < iface->childCount(); ++i)
+        out.emplace_back(iface->child(i)->text(QAccessible::Name), iface->child(i)->state().checked);
+    return out;
+}
+
+} // namespace
+
+TEST_F(TerminalPageTest, orderTypePicker_isOneExclusiveChoiceForKeyboardAndAssistiveTechnology) {
+    view->show();
+    view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
+    auto* types = child<zqt::SegmentedControl>("orderTypePicker");
+    const auto act = [&](const QString& segment, const QString& action) {
+        QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(types->button(segment));
+        ASSERT_NE(iface, nullptr);
+        ASSERT_NE(iface->actionInterface(), nullptr);
+        ASSERT_TRUE(iface->actionInterface()->actionNames().contains(action)) << action.toStdString();
+        iface->actionInterface()->doAction(action);
+    };
+    const auto key = [&](const QString& segment, Qt::Key k) {
+        types->button(segment)->setFocus();
+        ASSERT_EQ(QApplication::focusWidget(), types->button(segment));
+        QTest::keyClick(types->button(segment), k);
+    };
+    const QString toggle = QAccessibleActionInterface::toggleAction();
+    struct Step {
+        const char* what;
+        std::function<void()> run;
+        zqt::OrderType expected;
+    };
+    const Step steps[] = {
+        {"toggle LIMIT", [&] { act("LIMIT", toggle); }, zqt::OrderType::Limit},
+        {"toggle LIMIT again", [&] { act("LIMIT", toggle); }, zqt::OrderType::Limit},
+        {"toggle MARKET", [&] { act("MARKET", toggle); }, zqt::OrderType::Market},
+        {"toggle STOP", [&] { act("STOP", toggle); }, zqt::OrderType::Stop},
+        {"arrow left from STOP", [&] { key("STOP", Qt::Key_Left); }, zqt::OrderType::Limit},
+        {"space on MARKET", [&] { key("MARKET", Qt::Key_Space); }, zqt::OrderType::Market},
+        {"space on MARKET again", [&] { key("MARKET", Qt::Key_Space); }, zqt::OrderType::Market},
+    };
+    for (const auto& step : steps) {
+        step.run();
+        EXPECT_EQ(model().orderType(), step.expected) << step.what;
+        const QString label = types
+                                  ->button(step.expected == zqt::OrderType::Limit  ? "LIMIT"
+                                           : step.expected == zqt::OrderType::Stop ? "STOP"
+                                                                                   : "MARKET")
+                                  ->text();
+        EXPECT_EQ(types->value(), label) << step.what;
+        const auto segments = accessibleSegments(types);
+        ASSERT_EQ(segments.size(), 3u) << step.what;
+        for (const auto& [name, checked] : segments)
+            EXPECT_EQ(checked, name == label) << step.what << ": " << name.toStdString();
+    }
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(types)->text(QAccessible::Name), "Order Type");
 }

@@ -9,12 +9,14 @@
 #include "window/OperatorSheet.h"
 #include "window/WebView.h"
 
+#include "ClientInFlight.h"
 #include "EngineHome.h"
 #include "QtPrinters.h"
 #include "RecordingServer.h"
 #include "TestEnv.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -595,4 +597,48 @@ TEST_F(ContentViewTest, controls_everyTabAndSheet_haveAccessibleNamesAndTakeKeyb
     state->set(zqt::Setting::OperatorUnlocked, false);
     QTest::mouseClick(child<QPushButton>("operatorButton"), Qt::LeftButton);
     check(view->findChild<zqt::OperatorSheet*>(), "sheet");
+}
+
+TEST_F(ContentViewTest, terminalShortcuts_actOnlyOnTheTerminalTab_neverInTheLogsOrTheSettings) {
+    open();
+    view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(view));
+    unlockThroughSheet(kPass);
+    NativeTerminalView* terminal = view->terminal();
+    ASSERT_NE(terminal, nullptr);
+    // An order, cancel-all or close-all is on the wire as soon as the key press returns.
+    const auto postsInFlight = [&] {
+        std::vector<std::string> out;
+        for (const std::string& t : zqt::test::inFlight(terminal->model().api()))
+            if (t == "/api/oms/order" || t == "/api/oms/cancel_all" || t == "/api/positions/close_all")
+                out.push_back(t);
+        return out;
+    };
+    const Qt::Key keys[] = {Qt::Key_B, Qt::Key_S, Qt::Key_L, Qt::Key_C, Qt::Key_X};
+    struct Place {
+        const char* tab;
+        const char* focus;
+    };
+    const Place places[] = {{"Logs", "logOutputView"},
+                            {"Settings", "saveSettingsButton"},
+                            {"Settings", "lastOutputView"},
+                            {"Status", nullptr}};
+    for (const auto& place : places) {
+        selectTab(place.tab);
+        QWidget* focus = place.focus ? child<QWidget>(place.focus) : tabs()->currentWidget();
+        ASSERT_NE(focus, nullptr) << place.tab;
+        focus->setFocus();
+        for (Qt::Key key : keys) {
+            QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : focus, key,
+                            Qt::ControlModifier);
+            EXPECT_EQ(postsInFlight(), std::vector<std::string>{}) << place.tab << " " << key;
+        }
+    }
+    // On the terminal tab, with the focus on the page, the same key does send.
+    selectTab("Native Terminal");
+    auto* buy = terminal->findChild<QPushButton*>("quickBuyButton");
+    ASSERT_NE(buy, nullptr);
+    buy->setFocus();
+    QTest::keyClick(buy, Qt::Key_B, Qt::ControlModifier);
+    EXPECT_EQ(postsInFlight(), std::vector<std::string>{"/api/oms/order"});
 }

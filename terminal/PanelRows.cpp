@@ -1,0 +1,102 @@
+#include "terminal/PanelRows.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace zqt {
+
+namespace {
+
+QString sizeText(const std::optional<double>& size) {
+    return size ? QString::asprintf("%.2f", *size) : QString();
+}
+
+constexpr double kBarHeight = 6.0;
+constexpr double kStripLineHeight = 10.0; // the divider's height
+constexpr double kStripLineGap = 6.0;
+constexpr double kStripPartGap = 6.0;
+constexpr double kDividerWidth = 2.0;
+constexpr double kProfileBarGap = 3.0;
+constexpr double kProfileScaleWidth = 120.0;
+constexpr double kProfileMinWidth = 4.0;
+
+} // namespace
+
+QList<LadderRow> ladderRows(const QList<DepthLevel>& levels, std::optional<double> selectedLadderPrice) {
+    QList<LadderRow> rows;
+    rows.reserve(levels.size());
+    for (const DepthLevel& l : levels) {
+        LadderRow r;
+        r.price = l.price;
+        r.bidText = sizeText(l.bid_size);
+        r.priceText = QString::asprintf("%.4f", l.price);
+        r.askText = sizeText(l.ask_size);
+        if (l.mid.value_or(false))
+            r.highlight = LadderHighlight::Mid;
+        else if (isLadderPriceSelected(selectedLadderPrice, l.price))
+            r.highlight = LadderHighlight::Selected;
+        rows.append(std::move(r));
+    }
+    return rows;
+}
+
+QList<TapeRow> tapeRowsForDisplay(const QList<TapePrint>& prints) {
+    QList<TapeRow> rows;
+    rows.reserve(prints.size());
+    for (const TapePrint& p : prints)
+        rows.append(
+            TapeRow{p.id, p.time, QString::asprintf("%.4f", p.price), QString::asprintf("%.2f", p.size), p.side});
+    return rows;
+}
+
+HeatStrip heatStrip(const QList<DepthHeatRow>& rows, double width) {
+    HeatStrip strip;
+    double y = 0.0;
+    for (const DepthHeatRow& row : rows) {
+        const double lineWidth = row.bidWidth + kStripPartGap + kDividerWidth + kStripPartGap + row.askWidth;
+        double x = (width - lineWidth) / 2.0;
+        const double barY = y + (kStripLineHeight - kBarHeight) / 2.0;
+        strip.shapes.append(Capsule{QRectF(x, barY, row.bidWidth, kBarHeight), Ink::Buy, 0.2, 0.85});
+        x += row.bidWidth + kStripPartGap;
+        strip.shapes.append(Capsule{QRectF(x, y, kDividerWidth, kStripLineHeight), Ink::Neutral, 0.4, 0.4});
+        x += kDividerWidth + kStripPartGap;
+        strip.shapes.append(Capsule{QRectF(x, barY, row.askWidth, kBarHeight), Ink::Sell, 0.85, 0.2});
+        strip.height = y + kStripLineHeight;
+        y += kStripLineHeight + kStripLineGap;
+    }
+    return strip;
+}
+
+QList<ProfileRow> profileRows(const QList<ProfileBin>& bins) {
+    const qsizetype shown = std::min<qsizetype>(bins.size(), kProfileRowsShown);
+    double scale = 1.0;
+    for (qsizetype i = 0; i < shown; ++i)
+        scale = std::max(scale, bins[i].total);
+    QList<ProfileRow> rows;
+    rows.reserve(shown);
+    for (qsizetype i = 0; i < shown; ++i) {
+        const ProfileBin& b = bins[i];
+        const double buyWidth = b.buy / scale * kProfileScaleWidth + kProfileMinWidth;
+        const double sellWidth = b.sell / scale * kProfileScaleWidth + kProfileMinWidth;
+        rows.append(
+            ProfileRow{QString::asprintf("%.4f", b.price),
+                       {Capsule{QRectF(0, 0, buyWidth, kBarHeight), Ink::Buy, 0.8, 0.8},
+                        Capsule{QRectF(buyWidth + kProfileBarGap, 0, sellWidth, kBarHeight), Ink::Sell, 0.8, 0.8}}});
+    }
+    return rows;
+}
+
+QList<ClusterRow> clusterRows(const QList<FlowCluster>& clusters) {
+    double largest = 1.0;
+    for (const FlowCluster& c : clusters)
+        largest = std::max(largest, c.total);
+    QList<ClusterRow> rows;
+    rows.reserve(clusters.size());
+    for (const FlowCluster& c : clusters)
+        rows.append(ClusterRow{QString::asprintf("%.4f", c.price), QString::number(c.count) + QLatin1Char('x'),
+                               QString::asprintf("B %.2f", c.buy), QString::asprintf("S %.2f", c.sell),
+                               QString::asprintf("%.2f", c.total / largest)});
+    return rows;
+}
+
+} // namespace zqt

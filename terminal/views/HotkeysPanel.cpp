@@ -1,0 +1,111 @@
+#include "terminal/views/HotkeysPanel.h"
+
+#include "terminal/NativeTerminalModel.h"
+#include "terminal/views/DisplayHelpers.h"
+
+#include <QAbstractItemView>
+#include <QAbstractSpinBox>
+#include <QApplication>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QShortcut>
+#include <QTextEdit>
+
+#include <functional>
+
+namespace zqt {
+
+HotkeysPanel::HotkeysPanel(NativeTerminalModel& model, QWidget* parent) : PanelCard(parent), m_model(model) {
+    setObjectName(QStringLiteral("hotkeysPanel"));
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    addTitle(QStringLiteral("Quick Actions"));
+
+    struct Action {
+        const char* label;
+        const char* name;
+        Qt::Key key;
+        std::function<void()> run;
+        int row;
+        int column;
+    };
+    NativeTerminalModel* m = &m_model;
+    const Action actions[] = {
+        {"Buy (B)", "quickBuyButton", Qt::Key_B, [m] { m->quickOrder(Side::Buy, OrderType::Market); }, 0, 0},
+        {"Sell (S)", "quickSellButton", Qt::Key_S, [m] { m->quickOrder(Side::Sell, OrderType::Market); }, 0, 1},
+        // Limit takes its side from the ticket.
+        {"Limit (L)", "quickLimitButton", Qt::Key_L, [m] { m->quickOrder(m->side(), OrderType::Limit); }, 1, 0},
+        {"Cancel All (C)", "cancelAllButton", Qt::Key_C, [m] { m->cancelAll(); }, 1, 1},
+        {"Close All (X)", "closeAllButton", Qt::Key_X, [m] { m->closeAll(); }, 2, 0},
+    };
+    auto* grid = new QGridLayout;
+    grid->setContentsMargins(0, 0, 0, 0);
+    grid->setHorizontalSpacing(8);
+    grid->setVerticalSpacing(8);
+    for (const Action& a : actions) {
+        const QString label = QString::fromLatin1(a.label);
+        auto* button = new QPushButton(label, this);
+        button->setObjectName(QString::fromLatin1(a.name));
+        button->setAccessibleName(label);
+        button->setAutoDefault(false);
+        connect(button, &QPushButton::clicked, this, a.run);
+        grid->addWidget(button, a.row, a.column);
+
+        // Window-wide, so the keys work wherever the focus is on the page; a shortcut of a hidden widget (the
+        // page while another tab is current) never fires.
+        auto* shortcut = new QShortcut(QKeySequence(Qt::CTRL | a.key), this);
+        shortcut->setContext(Qt::WindowShortcut);
+        connect(shortcut, &QShortcut::activated, this, a.run);
+        m_shortcuts.append(shortcut);
+        if (a.key == Qt::Key_C || a.key == Qt::Key_X)
+            m_editShortcuts.append(shortcut);
+        button->setToolTip(shortcut->key().toString(QKeySequence::NativeText));
+    }
+    grid->setColumnStretch(2, 1);
+    column()->addLayout(grid);
+
+    auto* caption = new QLabel(QStringLiteral("Uses selected ladder price for LIMIT."), this);
+    caption->setObjectName(QStringLiteral("hotkeysCaption"));
+    caption->setFont(captionFont(font()));
+    caption->setForegroundRole(QPalette::PlaceholderText);
+    column()->addWidget(caption);
+
+    connect(qApp, &QApplication::focusChanged, this, &HotkeysPanel::updateShortcuts);
+    updateShortcuts();
+}
+
+HotkeysPanel::~HotkeysPanel() {
+    disconnect(qApp, &QApplication::focusChanged, this, nullptr);
+}
+
+bool HotkeysPanel::isTextFocus(const QWidget* focus) {
+    if (!focus)
+        return false;
+    if (qobject_cast<const QLineEdit*>(focus) || qobject_cast<const QTextEdit*>(focus) ||
+        qobject_cast<const QPlainTextEdit*>(focus) || qobject_cast<const QAbstractSpinBox*>(focus))
+        return true;
+    if (const auto* combo = qobject_cast<const QComboBox*>(focus))
+        return combo->isEditable();
+    if (const auto* label = qobject_cast<const QLabel*>(focus))
+        return label->textInteractionFlags() & (Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    // The viewport of a text view holds the focus while its text is being selected with the mouse.
+    return focus->parentWidget() && (qobject_cast<const QTextEdit*>(focus->parentWidget()) ||
+                                     qobject_cast<const QPlainTextEdit*>(focus->parentWidget()));
+}
+
+bool HotkeysPanel::isCopyFocus(const QWidget* focus) {
+    return qobject_cast<const QAbstractItemView*>(focus) != nullptr;
+}
+
+void HotkeysPanel::updateShortcuts() {
+    const QWidget* focus = QApplication::focusWidget();
+    const bool text = isTextFocus(focus);
+    const bool copy = isCopyFocus(focus);
+    for (QShortcut* s : m_shortcuts)
+        s->setEnabled(!text && !(copy && m_editShortcuts.contains(s)));
+}
+
+} // namespace zqt

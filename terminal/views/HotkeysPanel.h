@@ -1,0 +1,40 @@
+#pragma once
+
+#include "terminal/views/PanelCard.h"
+
+class QShortcut;
+
+namespace zqt {
+
+class NativeTerminalModel;
+
+// Row 5, right (`hotkeysPanel`, all the width left): "Quick Actions" with Buy (B) and Sell (S) at market,
+// Limit (L) on the ticket's side, Cancel All (C), Close All (X), and the caption on the ladder price.
+//
+// Ctrl+B, S, L, C and X do the same, but only while the page is on screen (the Native Terminal tab is the
+// current one) and never while the focus is where those keys edit: in a text field or selectable text all five
+// are off, so Ctrl+C and Ctrl+X copy and cut there; in a table Ctrl+C and Ctrl+X copy.
+class HotkeysPanel final : public PanelCard {
+    Q_OBJECT
+
+public:
+    explicit HotkeysPanel(NativeTerminalModel& model, QWidget* parent = nullptr);
+    // Leaves the application's focus signal first: deleting the children moves the focus, which would otherwise
+    // call back into this half-destroyed panel.
+    ~HotkeysPanel() override;
+
+    // Whether the focus is on a widget where typing or selecting text happens (a line edit, a text view,
+    // a spin box, an editable combo box, a label whose text can be selected).
+    static bool isTextFocus(const QWidget* focus);
+    // Whether the focus is on a list whose cells Ctrl+C copies.
+    static bool isCopyFocus(const QWidget* focus);
+
+private:
+    void updateShortcuts();
+
+    NativeTerminalModel& m_model;
+    QList<QShortcut*> m_shortcuts;
+    QList<QShortcut*> m_editShortcuts; // Ctrl+C and Ctrl+X
+};
+
+} // namespace zqt

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "terminal/views/PanelCard.h"
+
+class QLabel;
+class QTableView;
+
+namespace zqt {
+
+class Badge;
+class DepthHeatStrip;
+class NativeTerminalModel;
+class TextTableModel;
+
+// Row 5, left (`ladderPanel`): "Order Ladder", the Imbalance, Pressure and Delta badges, the book as a table of
+// bid size, price and ask size (at most 260 high, scrolling; the mid level tinted yellow, the picked price blue)
+// or "No ladder data", and the depth heat strip under it. Clicking a row, or Return on it, picks its price for a
+// limit order.
+class LadderPanel final : public PanelCard {
+    Q_OBJECT
+
+public:
+    explicit LadderPanel(NativeTerminalModel& model, QWidget* parent = nullptr);
+
+    static constexpr int kContentWidth = 260;
+    static constexpr int kMaxListHeight = 260;
+
+private:
+    void updateBook();
+    void updateDelta();
+    void pickRow(int row);
+
+    NativeTerminalModel& m_model;
+    Badge* m_imbalance = nullptr;
+    Badge* m_pressure = nullptr;
+    Badge* m_delta = nullptr;
+    QLabel* m_empty = nullptr;
+    TextTableModel* m_rows = nullptr;
+    QTableView* m_table = nullptr;
+    DepthHeatStrip* m_heat = nullptr;
+    QList<double> m_prices; // of the rows shown
+};
+
+} // namespace zqt

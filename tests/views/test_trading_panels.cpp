@@ -1,0 +1,442 @@
+#include "api/TokenStore.h"
+#include "display/Palette.h"
+#include "terminal/NativeTerminalModel.h"
+#include "terminal/views/Badge.h"
+#include "terminal/views/CapsuleStrip.h"
+#include "terminal/views/HotkeysPanel.h"
+#include "terminal/views/LadderPanel.h"
+#include "terminal/views/MicrostructurePanel.h"
+#include "terminal/views/NativeTerminalView.h"
+#include "terminal/views/TapePanel.h"
+#include "terminal/views/TradingLabels.h"
+
+#include "ClientInFlight.h"
+#include "RecordingServer.h"
+#include "TestEnv.h"
+
+#include <QAccessible>
+#include <QAccessibleTableInterface>
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTest>
+#include <QTimeZone>
+#include <QUrlQuery>
+#include <QVBoxLayout>
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+using namespace zqt;
+using zqt::test::CannedReply;
+using zqt::test::inFlight;
+using zqt::test::RecordingServer;
+using zqt::test::TempEnv;
+using zqt::test::waitUntil;
+
+namespace {
+
+std::string book(std::initializer_list<std::tuple<double, double, double, bool>> levels) {
+    std::string out = R"({"symbol":"EURUSD","price":1.085,"levels":[)";
+    bool first = true;
+    for (const auto& [price, bid, ask, mid] : levels) {
+        out += (first ? "" : ",") + QString::asprintf(R"({"price":%.5f,"bid_size":%g,"ask_size":%g,"mid":%s})", price,
+                                                      bid, ask, mid ? "true" : "false")
+                                        .toStdString();
+        first = false;
+    }
+    return out + "]}";
+}
+
+// Three trading panels over one model talking to a recording server, with a fixed clock and print size (1.5),
+// its timers held: everything the panels show comes from what the test sends through the model.
+class TradingPanels : public ::testing::Test {
+protected:
+    TradingPanels() {
+        server.setReply("GET", "/api/prices", {200, R"({"prices":{"EURUSD":1.085,"AAPL":190.25}})"});
+        TerminalSources sources{[] { return QDateTime::fromMSecsSinceEpoch(1709649000'000, QTimeZone::utc()); },
+                                [] {
+                                    return std::uint64_t{1} << 52;
+                                }};
+        model = std::make_unique<NativeTerminalModel>(QUrl(server.baseUrl()), tokens, sources,
+                                                      NativeTerminalModel::TimerStart::Later);
+        host = std::make_unique<QWidget>();
+        auto* column = new QVBoxLayout(host.get());
+        ladder = new LadderPanel(*model, host.get());
+        tape = new TapePanel(*model, host.get());
+        micro = new MicrostructurePanel(*model, host.get());
+        for (QWidget* w : std::initializer_list<QWidget*>{ladder, tape, micro})
+            column->addWidget(w);
+        host->resize(700, 1400);
+        host->show();
+    }
+    ~TradingPanels() override {
+        host.reset();
+        model.reset();
+    }
+
+    template <typename T> T* child(const QString& name) const {
+        T* w = host->findChild<T*>(name);
+        EXPECT_NE(w, nullptr) << name.toStdString();
+        return w;
+    }
+    void loadBook(const std::string& body) {
+        server.setReply("GET", "/api/market/depth", {200, body});
+        QSignalSpy depth(model.get(), &NativeTerminalModel::depthChanged);
+        model->refreshAll();
+        ASSERT_TRUE(depth.wait(10000));
+    }
+    // Cells of a table as shown: text, colour and tint per row.
+    static QString cell(QTableView* t, int row, int column, int role = Qt::DisplayRole) {
+        return t->model()->data(t->model()->index(row, column), role).toString();
+    }
+    static QColor colorOf(QTableView* t, int row, int column, int role) {
+        return t->model()->data(t->model()->index(row, column), role).value<QColor>();
+    }
+
+    TempEnv env;
+    RecordingServer server;
+    zqt::MemoryTokenStore tokens;
+    std::unique_ptr<NativeTerminalModel> model;
+    std::unique_ptr<QWidget> host;
+    LadderPanel* ladder = nullptr;
+    TapePanel* tape = nullptr;
+    MicrostructurePanel* micro = nullptr;
+};
+
+} // namespace
+
+TEST_F(TradingPanels, ladder_badgeTonesFlipStrictlyBeyondEightPercent) {
+    struct Case {
+        double bid;
+        double ask;
+        const char* imbalance;
+        BadgeTone imbalanceTone;
+        const char* pressure;
+    };
+    const Case cases[] = {
+        {54, 46, "8.0%", BadgeTone::neutral, "Neutral"},    {46, 54, "-8.0%", BadgeTone::neutral, "Neutral"},
+        {60, 40, "20.0%", BadgeTone::positive, "Bid"},      {40, 60, "-20.0%", BadgeTone::negative, "Ask"},
+        {54.01, 45.99, "8.0%", BadgeTone::positive, "Bid"}, // just past the threshold, shown rounded
+    };
+    for (const auto& c : cases) {
+        loadBook(book({{1.0850, c.bid, 0, false}, {1.0851, 0, c.ask, false}}));
+        auto* imbalance = child<Badge>("imbalanceBadge");
+        auto* pressure = child<Badge>("pressureBadge");
+        EXPECT_EQ(imbalance->value(), c.imbalance) << c.bid;
+        EXPECT_EQ(imbalance->tone(), c.imbalanceTone) << c.bid;
+        EXPECT_EQ(pressure->value(), c.pressure) << c.bid;
+        EXPECT_EQ(pressure->tone(), c.imbalanceTone) << c.bid;
+    }
+}
+
+TEST_F(TradingPanels, ladder_emptyBookShowsNoLadderData_andAnEmptyStrip) {
+    auto* empty = child<QLabel>("ladderEmptyLabel");
+    EXPECT_TRUE(empty->isVisible());
+    EXPECT_EQ(empty->text(), "No ladder data");
+    EXPECT_FALSE(child<QTableView>("ladderTable")->isVisible());
+    EXPECT_EQ(child<DepthHeatStrip>("depthHeatStrip")->height(), 0);
+    EXPECT_EQ(child<Badge>("imbalanceBadge")->value(), "0.0%");
+    EXPECT_EQ(child<Badge>("pressureBadge")->value(), "Neutral");
+    EXPECT_EQ(child<Badge>("ladderDeltaBadge")->value(), "0.00");
+    EXPECT_EQ(child<Badge>("ladderDeltaBadge")->tone(), BadgeTone::positive);
+}
+
+TEST_F(TradingPanels, ladder_rowsTintsAndAClickSettingALimitWithFourDecimals) {
+    loadBook(book({{1.08365, 0, 4.5, false}, {1.0835, 1.25, 2, true}, {1.08334, 12, 0, false}}));
+    auto* table = child<QTableView>("ladderTable");
+    ASSERT_TRUE(table->isVisible());
+    ASSERT_EQ(table->model()->rowCount(), 3);
+    EXPECT_EQ(cell(table, 1, 0), "1.25");
+    EXPECT_EQ(cell(table, 1, 1), "1.0835");
+    EXPECT_EQ(cell(table, 1, 2), "2.00");
+    EXPECT_EQ(colorOf(table, 1, 0, Qt::ForegroundRole), positiveColor());
+    EXPECT_EQ(colorOf(table, 1, 2, Qt::ForegroundRole), negativeColor());
+    EXPECT_EQ(colorOf(table, 1, 1, Qt::BackgroundRole), midRowColor());
+    EXPECT_FALSE(table->model()->data(table->model()->index(2, 1), Qt::BackgroundRole).isValid());
+    EXPECT_EQ(child<DepthHeatStrip>("depthHeatStrip")->shapes().size(), 9);
+
+    // A click on the third row picks its price: the ticket turns to a limit at that price, four decimals.
+    const QRect third = table->visualRect(table->model()->index(2, 1));
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, third.center());
+    EXPECT_EQ(model->selectedLadderPrice(), 1.08334);
+    EXPECT_EQ(model->orderType(), OrderType::Limit);
+    EXPECT_EQ(model->limitPrice(), "1.0833");
+    EXPECT_EQ(colorOf(table, 2, 1, Qt::BackgroundRole), selectedRowColor());
+    // Picking the mid level keeps its own tint.
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, table->visualRect(table->model()->index(1, 1)).center());
+    EXPECT_EQ(model->limitPrice(), "1.0835");
+    EXPECT_EQ(colorOf(table, 1, 1, Qt::BackgroundRole), midRowColor());
+    EXPECT_FALSE(table->model()->data(table->model()->index(2, 1), Qt::BackgroundRole).isValid());
+}
+
+TEST_F(TradingPanels, tape_emptyThenNewestFirst_badgesFollowTheSignOfTheDelta) {
+    auto* empty = child<QLabel>("tapeEmptyLabel");
+    auto* delta = child<Badge>("tapeDeltaBadge");
+    auto* aggressor = child<Badge>("aggressorBadge");
+    auto* last = child<Badge>("lastBadge");
+    EXPECT_TRUE(empty->isVisible());
+    EXPECT_EQ(empty->text(), "No tape yet");
+    EXPECT_EQ(delta->value(), "0.00");
+    EXPECT_EQ(delta->tone(), BadgeTone::positive);
+    EXPECT_FALSE(last->isVisible());
+
+    // The first price: a buy of 1.5, and the Last badge with the quote.
+    QSignalSpy prices(model.get(), &NativeTerminalModel::pricesChanged);
+    model->refreshMarket();
+    ASSERT_TRUE(prices.wait(10000));
+    EXPECT_TRUE(last->isVisible());
+    EXPECT_EQ(last->value(), "1.0850");
+    EXPECT_EQ(last->tone(), BadgeTone::neutral);
+    EXPECT_FALSE(empty->isVisible());
+
+    const QDateTime now = QDateTime::fromMSecsSinceEpoch(1709649000'000, QTimeZone::utc());
+    model->updateTape(1.0849, now); // a sell of 1.5: delta 0, still green
+    EXPECT_EQ(delta->value(), "0.00");
+    EXPECT_EQ(delta->tone(), BadgeTone::positive);
+    model->updateTape(1.0848, now); // another sell: delta -1.5, both badges red
+    EXPECT_EQ(delta->value(), "-1.50");
+    EXPECT_EQ(delta->tone(), BadgeTone::negative);
+    EXPECT_EQ(aggressor->value(), model->aggressorLabel());
+    EXPECT_EQ(aggressor->tone(), BadgeTone::negative);
+
+    auto* table = child<QTableView>("tapeTable");
+    ASSERT_EQ(table->model()->rowCount(), 3);
+    EXPECT_EQ(cell(table, 0, 1), "1.0848"); // newest at the top
+    EXPECT_EQ(cell(table, 0, 2), "1.50");
+    EXPECT_EQ(cell(table, 0, 3), "SELL");
+    EXPECT_EQ(colorOf(table, 0, 1, Qt::ForegroundRole), negativeColor());
+    EXPECT_EQ(cell(table, 2, 1), "1.0850");
+    EXPECT_EQ(cell(table, 2, 3), "BUY");
+    EXPECT_EQ(colorOf(table, 2, 1, Qt::ForegroundRole), positiveColor());
+    EXPECT_EQ(table->verticalScrollBar()->value(), 0);
+}
+
+TEST_F(TradingPanels, microstructure_emptyStates_thenTwelveClusterPrintsAndScaledBars) {
+    EXPECT_TRUE(child<QLabel>("profileEmptyLabel")->isVisible());
+    EXPECT_TRUE(child<QLabel>("clustersEmptyLabel")->isVisible());
+    EXPECT_FALSE(child<QWidget>("profileRow_0")->isVisible());
+    EXPECT_FALSE(child<QWidget>("clusterRow_0")->isVisible());
+
+    // Twelve prints at one price make one cluster of 12; the bar of each print's price builds the profile.
+    const QDateTime now = QDateTime::fromMSecsSinceEpoch(1709649000'000, QTimeZone::utc());
+    for (int i = 0; i < 12; ++i) {
+        model->updateTape(1.0850, now);
+        model->updateCandles(1.0850, now);
+    }
+    EXPECT_FALSE(child<QLabel>("clustersEmptyLabel")->isVisible());
+    EXPECT_TRUE(child<QWidget>("clusterRow_0")->isVisible());
+    EXPECT_FALSE(child<QWidget>("clusterRow_1")->isVisible());
+    EXPECT_EQ(child<QLabel>("clusterPrice_0")->text(), "1.0850");
+    EXPECT_EQ(child<QLabel>("clusterCount_0")->text(), "12x");
+    EXPECT_EQ(child<QLabel>("clusterBuy_0")->text(), "B 18.00");
+    EXPECT_EQ(child<QLabel>("clusterSell_0")->text(), "S 0.00");
+    EXPECT_EQ(child<QLabel>("clusterShare_0")->text(), "1.00");
+
+    // One flat up bar of 12 updates: all of it buying, drawn at full length; the red bar keeps its 4 points.
+    EXPECT_FALSE(child<QLabel>("profileEmptyLabel")->isVisible());
+    EXPECT_TRUE(child<QWidget>("profileRow_0")->isVisible());
+    EXPECT_TRUE(child<QWidget>("profileRow_11")->isVisible());
+    const auto bars = child<CapsuleStrip>("profileBars_0")->shapes();
+    ASSERT_EQ(bars.size(), 2);
+    EXPECT_EQ(bars[0].rect.width(), 124.0);
+    EXPECT_EQ(bars[1].rect.width(), 4.0);
+    EXPECT_EQ(child<CapsuleStrip>("profileBars_1")->shapes()[0].rect.width(), 4.0);
+}
+
+TEST_F(TradingPanels, tables_areExposedAsTablesWithTheirHeaders) {
+    loadBook(book({{1.0850, 2, 3, true}}));
+    for (const char* name : {"ladderTable"}) {
+        QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(child<QTableView>(name));
+        ASSERT_NE(iface, nullptr);
+        EXPECT_EQ(iface->role(), QAccessible::Table) << name;
+        QAccessibleTableInterface* table = iface->tableInterface();
+        ASSERT_NE(table, nullptr) << name;
+        EXPECT_EQ(table->columnCount(), 3);
+        EXPECT_EQ(table->rowCount(), 1);
+        QAccessibleInterface* priceCell = table->cellAt(0, 1);
+        ASSERT_NE(priceCell, nullptr);
+        EXPECT_EQ(priceCell->text(QAccessible::Name), "1.0850");
+        const auto headers = priceCell->tableCellInterface()->columnHeaderCells();
+        ASSERT_EQ(headers.size(), 1);
+        EXPECT_EQ(headers[0]->text(QAccessible::Name), "Price");
+        // The header cells are handed out new, not cached: register them so they go.
+        for (QAccessibleInterface* header : headers)
+            QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(header));
+    }
+}
+
+// ---- the whole page ------------------------------------------------------------------------------------------
+
+namespace {
+
+// Counts paint events of a widget and everything inside it.
+class PaintCounter final : public QObject {
+public:
+    explicit PaintCounter(QWidget* root) {
+        root->installEventFilter(this);
+        for (QWidget* w : root->findChildren<QWidget*>())
+            w->installEventFilter(this);
+    }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint)
+            ++count;
+        return false;
+    }
+};
+
+// The terminal page at 1400 x 900, shown and active, against a recording server.
+class TradingPage : public ::testing::Test {
+protected:
+    TradingPage() {
+        server.setReply("GET", "/api/prices", {200, R"({"prices":{"EURUSD":1.085,"AAPL":190.25}})"});
+        // Bars load, so no market error comes and goes with the replies' order (the login card would show it).
+        server.setReply("GET", "/api/market/candles", {200, R"({"symbol":"EURUSD","interval":15,"candles":[]})"});
+        for (const char* path : {"/api/oms/order", "/api/oms/cancel_all", "/api/positions/close_all"})
+            server.setReply("POST", path, {200, "{}"});
+        terminal = std::make_unique<NativeTerminalModel>(QUrl(server.baseUrl()), tokens);
+        view = std::make_unique<NativeTerminalView>(*terminal);
+        view->resize(1400, 900);
+        view->show();
+        view->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(view.get()));
+    }
+    NativeTerminalModel& model() const { return view->model(); }
+    template <typename T> T* child(const QString& name) const {
+        T* w = view->findChild<T*>(name);
+        EXPECT_NE(w, nullptr) << name.toStdString();
+        return w;
+    }
+    std::vector<std::string> postsInFlight() const {
+        std::vector<std::string> out;
+        for (const std::string& t : inFlight(model().api()))
+            if (t == "/api/oms/order" || t == "/api/oms/cancel_all" || t == "/api/positions/close_all")
+                out.push_back(t);
+        return out;
+    }
+    bool settled() const {
+        return waitUntil([&] { return zqt::test::decodesDone() && inFlight(model().api()).empty(); }, 30000);
+    }
+
+    TempEnv env;
+    RecordingServer server;
+    zqt::MemoryTokenStore tokens;
+    std::unique_ptr<NativeTerminalModel> terminal;
+    std::unique_ptr<NativeTerminalView> view;
+};
+
+} // namespace
+
+TEST_F(TradingPage, rowsFiveAndSix_sitUnderTheTicketInOrder) {
+    auto* ladderCard = child<QWidget>("ladderPanel");
+    auto* tapeCard = child<QWidget>("tapePanel");
+    auto* hotkeys = child<QWidget>("hotkeysPanel");
+    auto* microCard = child<QWidget>("microstructurePanel");
+    EXPECT_EQ(ladderCard->y(), tapeCard->y());
+    EXPECT_EQ(tapeCard->y(), hotkeys->y());
+    EXPECT_LT(ladderCard->x(), tapeCard->x());
+    EXPECT_LT(tapeCard->x(), hotkeys->x());
+    EXPECT_LE(ladderCard->width(), 260 + 24);
+    EXPECT_LE(tapeCard->width(), 260 + 24);
+    EXPECT_GT(ladderCard->y(), child<QWidget>("orderPanel")->y());
+    EXPECT_GT(microCard->y(), ladderCard->y());
+    EXPECT_GT(microCard->width(), 1000); // the whole row
+    for (const char* label : {"Buy (B)", "Sell (S)", "Limit (L)", "Cancel All (C)", "Close All (X)"}) {
+        QPushButton* button = nullptr;
+        for (auto* b : hotkeys->findChildren<QPushButton*>())
+            if (b->text() == label)
+                button = b;
+        ASSERT_NE(button, nullptr) << label;
+        EXPECT_EQ(button->accessibleName(), label);
+        EXPECT_TRUE(button->focusPolicy() & Qt::TabFocus) << label;
+    }
+    EXPECT_EQ(child<QLabel>("hotkeysCaption")->text(), "Uses selected ladder price for LIMIT.");
+}
+
+TEST_F(TradingPage, shortcuts_withFocusOnThePage_eachSendsItsRequestOnce) {
+    ASSERT_TRUE(settled());
+    child<QPushButton>("quickBuyButton")->setFocus();
+    struct Case {
+        Qt::Key key;
+        const char* path;
+        const char* side;
+        const char* type;
+    };
+    const Case cases[] = {{Qt::Key_B, "/api/oms/order", "BUY", "MARKET"},
+                          {Qt::Key_S, "/api/oms/order", "SELL", "MARKET"},
+                          {Qt::Key_L, "/api/oms/order", "BUY", "LIMIT"},
+                          {Qt::Key_C, "/api/oms/cancel_all", nullptr, nullptr},
+                          {Qt::Key_X, "/api/positions/close_all", nullptr, nullptr}};
+    for (const auto& c : cases) {
+        server.clearRequests();
+        QTest::keyClick(QApplication::focusWidget(), c.key, Qt::ControlModifier);
+        EXPECT_EQ(postsInFlight(), std::vector<std::string>{c.path}) << c.path;
+        ASSERT_TRUE(settled());
+        std::vector<zqt::test::RecordedRequest> posts;
+        for (const auto& r : server.requests())
+            if (r.method == "POST")
+                posts.push_back(r);
+        ASSERT_EQ(posts.size(), 1u) << c.path;
+        EXPECT_EQ(posts[0].path, c.path);
+        if (c.side) {
+            const QUrlQuery form(QString::fromStdString(posts[0].body));
+            EXPECT_EQ(form.queryItemValue("side"), c.side);
+            EXPECT_EQ(form.queryItemValue("order_type"), c.type);
+        }
+    }
+}
+
+TEST_F(TradingPage, shortcuts_withFocusInTheQuantityField_sendNothingAndCopyAndCut) {
+    ASSERT_TRUE(settled());
+    auto* qty = child<QLineEdit>("qtyField");
+    qty->setFocus();
+    ASSERT_EQ(QApplication::focusWidget(), qty);
+    qty->setText("25");
+    for (Qt::Key key : {Qt::Key_B, Qt::Key_S, Qt::Key_L, Qt::Key_C, Qt::Key_X}) {
+        qty->selectAll();
+        QTest::keyClick(qty, key, Qt::ControlModifier);
+        EXPECT_EQ(postsInFlight(), std::vector<std::string>{}) << key;
+    }
+    // The last two were a copy and a cut of "25".
+    EXPECT_EQ(QApplication::clipboard()->text(), "25");
+    EXPECT_EQ(qty->text(), "");
+    EXPECT_EQ(model().qty(), "");
+    ASSERT_TRUE(settled());
+    for (const auto& r : server.requests())
+        EXPECT_NE(r.method, "POST") << r.target;
+}
+
+TEST_F(TradingPage, priceTick_repaintsOnlyTheCardsWhoseInputsChanged) {
+    view->resize(1400, 2400); // every card on screen, so each one that changes does paint
+    ASSERT_TRUE(settled());
+    ASSERT_TRUE(model().marketError().isEmpty());
+    // Out of the login field, whose blinking cursor would repaint its card.
+    child<QPushButton>("quickBuyButton")->setFocus();
+    QCoreApplication::processEvents(); // pending repaints of the first replies and of the focus change
+    std::map<std::string, std::unique_ptr<PaintCounter>> counters;
+    for (const char* card : {"loginPanel", "metricsPanel", "watchlistPanel", "orderPanel", "ladderPanel", "tapePanel",
+                             "hotkeysPanel", "microstructurePanel"})
+        counters[card] = std::make_unique<PaintCounter>(child<QWidget>(card));
+
+    // One price tick with a new price for the selected symbol.
+    server.setReply("GET", "/api/prices", {200, R"({"prices":{"EURUSD":1.0861,"AAPL":190.25}})"});
+    QSignalSpy tape(&model(), &NativeTerminalModel::tapeChanged);
+    model().refreshMarket();
+    ASSERT_TRUE(tape.wait(10000));
+    ASSERT_TRUE(settled());
+    QCoreApplication::processEvents();
+
+    for (const char* unchanged : {"loginPanel", "metricsPanel", "orderPanel", "hotkeysPanel"})
+        EXPECT_EQ(counters[unchanged]->count, 0) << unchanged;
+    for (const char* changed : {"watchlistPanel", "tapePanel", "microstructurePanel"})
+        EXPECT_GT(counters[changed]->count, 0) << changed;
+}
