@@ -4,6 +4,7 @@
 #include "terminal/views/AccountPanels.h"
 #include "terminal/views/HotkeysPanel.h"
 #include "terminal/views/LadderPanel.h"
+#include "terminal/views/ChartPanel.h"
 #include "terminal/views/LoginPanel.h"
 #include "terminal/views/MetricsPanel.h"
 #include "terminal/views/MicrostructurePanel.h"
@@ -48,6 +49,7 @@ NativeTerminalView::NativeTerminalView(NativeTerminalModel& model, QWidget* pare
     addRow({new LoginPanel(m, page)});
     addRow({new MetricsPanel(m, page)});
     addRow({new WatchlistPanel(m, page), new OrderTicketPanel(m, page)});
+    addRow({new ChartPanel(m, page)});
     addRow({new LadderPanel(m, page), new TapePanel(m, page), new HotkeysPanel(m, page)});
     addRow({new MicrostructurePanel(m, page)});
 

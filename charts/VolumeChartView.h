@@ -1,0 +1,27 @@
+#pragma once
+
+#include "charts/ChartPlan.h"
+#include "terminal/Candle.h"
+
+#include <vector>
+
+namespace zqt {
+
+// One volume bar per bar, standing on the plot's bottom edge, in the bar's direction colour.
+struct VolumeChartView {
+    std::vector<Candle> candles;
+
+    static constexpr double kHeight = 90;
+    static constexpr double kInsetX = 16;
+    static constexpr double kInsetY = 12;
+    static constexpr double kMinBarWidth = 3;
+};
+
+// The largest volume, but at least 1 (so all-zero volumes give zero-height bars, not a division by zero).
+double volumeScaleMax(const VolumeChartView& view);
+
+// Negative volumes are drawn as zero-height bars: a bar never reaches below the plot's bottom edge.
+void planVolumeChart(const VolumeChartView& view, double width, ChartPlan& plan);
+ChartPlan planVolumeChart(const VolumeChartView& view, double width);
+
+} // namespace zqt

@@ -1,0 +1,383 @@
+#include "terminal/views/ChartPanel.h"
+
+#include "terminal/Indicators.h"
+#include "terminal/NativeTerminalModel.h"
+#include "terminal/views/ChartWidgets.h"
+#include "terminal/views/DisplayHelpers.h"
+#include "terminal/views/SegmentedControl.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <cmath>
+#include <span>
+
+namespace zqt {
+
+namespace {
+
+constexpr double kMainChartHeight = 240;
+constexpr double kHtfChartHeight = 160;
+constexpr int kIntervalPickerWidth = 220;
+constexpr int kSwitchSpacing = 12;
+
+// A caption on a rounded (radius 6) control-coloured pill, padded 6.
+class Pill final : public QLabel {
+public:
+    explicit Pill(QWidget* parent) : QLabel(parent) {
+        setContentsMargins(6, 6, 6, 6);
+        setTextInteractionFlags(Qt::TextSelectableByMouse);
+    }
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        {
+            QPainter p(this);
+            p.setRenderHint(QPainter::Antialiasing);
+            QPainterPath path;
+            path.addRoundedRect(QRectF(rect()), 6, 6);
+            p.fillPath(path, palette().color(QPalette::Button));
+        }
+        QLabel::paintEvent(event);
+    }
+};
+
+// One display switch: its label and the model field it shows and writes.
+struct Switch {
+    const char* label;
+    bool (NativeTerminalModel::*get)() const;
+    void (NativeTerminalModel::*set)(bool);
+};
+
+using M = NativeTerminalModel;
+const Switch kSwitches[] = {
+    {"EMA", &M::showEma, &M::setShowEma},
+    {"VWAP", &M::showVwap, &M::setShowVwap},
+    {"VWAP Bands", &M::showVwapBands, &M::setShowVwapBands},
+    {"SMA50", &M::showSma50, &M::setShowSma50},
+    {"SMA200", &M::showSma200, &M::setShowSma200},
+    {"BBands", &M::showBbands, &M::setShowBbands},
+    {"Vol", &M::showVolume, &M::setShowVolume},
+    {"RSI", &M::showRsi, &M::setShowRsi},
+    {"MACD", &M::showMacd, &M::setShowMacd},
+    {"HTF", &M::showHtf, &M::setShowHtf},
+    {"Grid", &M::showGrid, &M::setShowGrid},
+};
+
+enum Readout { kEma, kVwap, kAtr, kRsi, kMacd, kSma50, kSma200, kBbUpper, kBbLower, kReadoutCount };
+const char* const kReadoutLabels[kReadoutCount] = {"EMA",   "VWAP",   "ATR",   "RSI",  "MACD",
+                                                   "SMA50", "SMA200", "BB+2σ", "BB-2σ"};
+
+QString fixed4(std::optional<double> v) {
+    return v ? QString::asprintf("%.4f", *v) : QStringLiteral("-");
+}
+
+std::optional<double> lastPresent(const std::vector<std::optional<double>>& list) {
+    for (auto it = list.rbegin(); it != list.rend(); ++it)
+        if (*it)
+            return *it;
+    return std::nullopt;
+}
+
+std::optional<double> lastEntry(const std::vector<std::optional<double>>& list) {
+    return list.empty() ? std::nullopt : list.back();
+}
+
+// The switches the candle charts share.
+void applyCandleSwitches(const NativeTerminalModel& m, CandleChartView& v) {
+    v.showEma = m.showEma();
+    v.showVwap = m.showVwap();
+    v.showVwapBands = m.showVwapBands();
+    v.showSma50 = m.showSma50();
+    v.showSma200 = m.showSma200();
+    v.showBbands = m.showBbands();
+    v.showGrid = m.showGrid();
+}
+
+// The overlay series of a candle chart from its own bars; `bandMult` is the VWAP bands' width.
+void computeCandleSeries(CandleChartView& v, double bandMult) {
+    const std::span<const Candle> bars(v.candles);
+    v.ema = emaSeries(14, bars);
+    v.vwap = vwapSeries(bars);
+    BandSeries vwapBands = vwapBandSeries(bandMult, 20, bars);
+    v.vwapUpper = std::move(vwapBands.upper);
+    v.vwapLower = std::move(vwapBands.lower);
+    v.sma50 = smaSeries(50, bars);
+    v.sma200 = smaSeries(200, bars);
+    BandSeries bollinger = bollingerSeries(20, 2.0, bars);
+    v.bbUpper = std::move(bollinger.upper);
+    v.bbLower = std::move(bollinger.lower);
+}
+
+} // namespace
+
+const QList<std::pair<QString, double>>& ChartPanel::intervalChoices() {
+    static const QList<std::pair<QString, double>> choices = {{QStringLiteral("5s"), 5},
+                                                              {QStringLiteral("15s"), 15},
+                                                              {QStringLiteral("60s"), 60},
+                                                              {QStringLiteral("5m"), 300},
+                                                              {QStringLiteral("15m"), 900}};
+    return choices;
+}
+
+const QList<std::pair<QString, double>>& ChartPanel::htfChoices() {
+    static const QList<std::pair<QString, double>> choices = {
+        {QStringLiteral("HTF 1m"), 60}, {QStringLiteral("HTF 5m"), 300}, {QStringLiteral("HTF 15m"), 900}};
+    return choices;
+}
+
+ChartPanel::ChartPanel(NativeTerminalModel& model, QWidget* parent) : PanelCard(parent), m_model(model) {
+    setObjectName(QStringLiteral("chartPanel"));
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    buildHeader();
+    buildSwitches();
+
+    m_mainChart = new CandleChartWidget(kMainChartHeight, this);
+    m_mainChart->setObjectName(QStringLiteral("mainChart"));
+    column()->addWidget(m_mainChart);
+
+    m_htfChart = new CandleChartWidget(kHtfChartHeight, this);
+    m_htfChart->setObjectName(QStringLiteral("htfChart"));
+    m_htfLabel = new Pill(m_htfChart);
+    m_htfLabel->setObjectName(QStringLiteral("htfLabel"));
+    m_htfLabel->setFont(caption2Font(font()));
+    m_htfLabel->move(6, 6);
+    column()->addWidget(m_htfChart);
+
+    m_volumeChart = new VolumeChartWidget(this);
+    m_volumeChart->setObjectName(QStringLiteral("volumeChart"));
+    column()->addWidget(m_volumeChart);
+    m_rsiChart = new RsiChartWidget(this);
+    m_rsiChart->setObjectName(QStringLiteral("rsiChart"));
+    column()->addWidget(m_rsiChart);
+    m_macdChart = new MacdChartWidget(this);
+    m_macdChart->setObjectName(QStringLiteral("macdChart"));
+    column()->addWidget(m_macdChart);
+
+    buildReadouts();
+
+    m_lastPrice = new QLabel(this);
+    m_lastPrice->setObjectName(QStringLiteral("lastPriceLabel"));
+    m_lastPrice->setFont(captionFont(font()));
+    m_lastPrice->setForegroundRole(QPalette::PlaceholderText); // secondary text, following the palette
+    m_lastPrice->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    column()->addWidget(m_lastPrice);
+
+    m_marketError = new QLabel(this);
+    m_marketError->setObjectName(QStringLiteral("chartMarketErrorLabel"));
+    m_marketError->setFont(captionFont(font()));
+    m_marketError->setWordWrap(true);
+    m_marketError->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    QPalette errorPalette = m_marketError->palette();
+    errorPalette.setColor(QPalette::WindowText, warningColor());
+    m_marketError->setPalette(errorPalette);
+    column()->addWidget(m_marketError);
+
+    connect(&m_model, &M::candlesChanged, this, &ChartPanel::updateMainCharts);
+    connect(&m_model, &M::htfCandlesChanged, this, &ChartPanel::updateHtfChart);
+    connect(&m_model, &M::chartTogglesChanged, this, &ChartPanel::updateToggles);
+    connect(&m_model, &M::candleIntervalChanged, this, &ChartPanel::updateInterval);
+    connect(&m_model, &M::htfIntervalChanged, this, &ChartPanel::updateHtfInterval);
+    connect(&m_model, &M::selectedSymbolChanged, this, &ChartPanel::updateSymbol);
+    connect(&m_model, &M::pricesChanged, this, &ChartPanel::updateLastPrice);
+    connect(&m_model, &M::marketErrorChanged, this, &ChartPanel::updateMarketError);
+    updateInterval();
+    updateHtfInterval();
+    updateSymbol();
+    updateMarketError();
+    updateToggles(); // draws both candle charts and the sub-charts
+}
+
+void ChartPanel::buildHeader() {
+    auto* header = new QHBoxLayout;
+    auto* title = new QLabel(QStringLiteral("Market Chart"), this);
+    title->setObjectName(QStringLiteral("chartTitle"));
+    title->setFont(headlineFont(font()));
+    title->setAccessibleName(title->text());
+    header->addWidget(title);
+    header->addStretch(1);
+
+    m_symbolPill = new Pill(this);
+    m_symbolPill->setObjectName(QStringLiteral("chartSymbolPill"));
+    m_symbolPill->setFont(captionFont(font()));
+    header->addWidget(m_symbolPill);
+
+    auto* intervalLabel = new QLabel(QStringLiteral("Interval"), this);
+    header->addWidget(intervalLabel);
+    QStringList labels;
+    for (const auto& [label, seconds] : intervalChoices())
+        labels << label;
+    m_interval = new SegmentedControl(labels, QStringLiteral("Interval"), this);
+    m_interval->setObjectName(QStringLiteral("intervalPicker"));
+    m_interval->setFixedWidth(kIntervalPickerWidth);
+    for (const QString& label : labels)
+        m_interval->button(label)->setAccessibleName(label); // named as shown
+    intervalLabel->setBuddy(m_interval->button(labels.front()));
+    header->addWidget(m_interval);
+    connect(m_interval, &SegmentedControl::activated, this, [this](const QString& label) {
+        for (const auto& [choice, seconds] : intervalChoices())
+            if (choice == label)
+                m_model.setCandleInterval(seconds);
+    });
+
+    auto* htfLabel = new QLabel(QStringLiteral("HTF"), this);
+    header->addWidget(htfLabel);
+    m_htf = new QComboBox(this);
+    m_htf->setObjectName(QStringLiteral("htfPicker"));
+    m_htf->setAccessibleName(QStringLiteral("HTF"));
+    for (const auto& [label, seconds] : htfChoices())
+        m_htf->addItem(label, seconds);
+    htfLabel->setBuddy(m_htf);
+    header->addWidget(m_htf);
+    connect(m_htf, &QComboBox::activated, this,
+            [this](int index) { m_model.setHtfInterval(m_htf->itemData(index).toDouble()); });
+
+    column()->addLayout(header);
+}
+
+void ChartPanel::buildSwitches() {
+    auto* row = new QHBoxLayout;
+    row->setSpacing(kSwitchSpacing);
+    for (const Switch& s : kSwitches) {
+        const QString label = QString::fromUtf8(s.label);
+        auto* box = new QCheckBox(label, this);
+        box->setObjectName(QStringLiteral("chartSwitch_") + label);
+        box->setAccessibleName(label);
+        box->setFont(captionFont(font()));
+        row->addWidget(box);
+        m_switches.append(box);
+        const auto set = s.set;
+        connect(box, &QCheckBox::clicked, this, [this, set](bool on) { (m_model.*set)(on); });
+    }
+    row->addStretch(1);
+    column()->addLayout(row);
+}
+
+void ChartPanel::buildReadouts() {
+    for (int first : {0, int(kSma50)}) {
+        auto* row = new QHBoxLayout;
+        const int last = first == 0 ? int(kSma50) : int(kReadoutCount);
+        for (int i = first; i < last; ++i) {
+            const QString label = QString::fromUtf8(kReadoutLabels[i]);
+            MetricTile* tile = zqt::metric(label, QStringLiteral("-"), this);
+            tile->setObjectName(QStringLiteral("chartReadout_") + label);
+            row->addWidget(tile);
+            m_readouts.append(tile);
+        }
+        row->addStretch(1);
+        column()->addLayout(row);
+    }
+}
+
+void ChartPanel::updateMainCharts() {
+    const QList<Candle>& bars = m_model.candles();
+    const std::span<const Candle> span(bars.constData(), static_cast<std::size_t>(bars.size()));
+
+    CandleChartView& main = m_mainChart->view();
+    main.candles.assign(bars.cbegin(), bars.cend());
+    computeCandleSeries(main, 1.35);
+    applyCandleSwitches(m_model, main);
+    m_mainChart->refresh();
+
+    // The RSI readout needs the series whether or not its chart is shown.
+    std::vector<double> rsi = rsiSeries(14, span);
+    MacdSeries macd = macdSeries(12, 26, 9, span);
+    const QString rsiText = rsi.empty() ? QStringLiteral("-") : QString::asprintf("%.2f", rsi.back());
+    const QString macdText = macd.macd.empty() ? QStringLiteral("-") : QString::asprintf("%.4f", macd.macd.back());
+
+    if (m_model.showVolume()) {
+        m_volumeChart->view().candles = main.candles;
+        m_volumeChart->refresh();
+    }
+    if (m_model.showRsi()) {
+        m_rsiChart->view().values = std::move(rsi);
+        m_rsiChart->refresh();
+    }
+    if (m_model.showMacd()) {
+        MacdChartView& v = m_macdChart->view();
+        v.macd = std::move(macd.macd);
+        v.signal = std::move(macd.signal);
+        v.hist = std::move(macd.hist);
+        m_macdChart->refresh();
+    }
+
+    const QString values[kReadoutCount] = {
+        fixed4(emaValue(14, span)),
+        fixed4(vwapValue(span)),
+        fixed4(atrValue(14, span)),
+        rsiText,
+        macdText,
+        fixed4(lastEntry(main.sma50)),
+        fixed4(lastEntry(main.sma200)),
+        fixed4(lastPresent(main.bbUpper)),
+        fixed4(lastPresent(main.bbLower)),
+    };
+    for (int i = 0; i < kReadoutCount; ++i)
+        if (m_readouts[i]->value() != values[i])
+            m_readouts[i]->setValue(values[i]);
+}
+
+void ChartPanel::updateHtfChart() {
+    if (!m_model.showHtf())
+        return; // its series are computed only while it is shown
+    CandleChartView& htf = m_htfChart->view();
+    const QList<Candle>& bars = m_model.htfCandles();
+    htf.candles.assign(bars.cbegin(), bars.cend());
+    computeCandleSeries(htf, 1.25);
+    applyCandleSwitches(m_model, htf);
+    m_htfChart->refresh();
+}
+
+void ChartPanel::updateToggles() {
+    for (int i = 0; i < m_switches.size(); ++i)
+        m_switches[i]->setChecked((m_model.*kSwitches[i].get)());
+    m_htfChart->setVisible(m_model.showHtf());
+    m_volumeChart->setVisible(m_model.showVolume());
+    m_rsiChart->setVisible(m_model.showRsi());
+    m_macdChart->setVisible(m_model.showMacd());
+    updateMainCharts();
+    updateHtfChart();
+}
+
+void ChartPanel::updateInterval() {
+    QString chosen;
+    for (const auto& [label, seconds] : intervalChoices())
+        if (seconds == m_model.candleInterval())
+            chosen = label;
+    m_interval->setValue(chosen);
+}
+
+void ChartPanel::updateHtfInterval() {
+    m_htf->setCurrentIndex(m_htf->findData(m_model.htfInterval()));
+    // Whole minutes, truncated.
+    const auto minutes = static_cast<long long>(std::trunc(m_model.htfInterval() / 60));
+    m_htfLabel->setText(QStringLiteral("HTF %1m").arg(minutes));
+    m_htfLabel->adjustSize();
+}
+
+void ChartPanel::updateSymbol() {
+    m_symbolPill->setText(m_model.selectedSymbol());
+    updateLastPrice();
+}
+
+void ChartPanel::updateLastPrice() {
+    const QHash<QString, double>& prices = m_model.prices();
+    const auto price = prices.constFind(m_model.selectedSymbol());
+    const bool shown = price != prices.cend();
+    const QString text = shown ? QStringLiteral("Last: ") + QString::asprintf("%.4f", *price) : QString();
+    if (m_lastPrice->text() != text)
+        m_lastPrice->setText(text);
+    m_lastPrice->setVisible(shown);
+}
+
+void ChartPanel::updateMarketError() {
+    m_marketError->setText(m_model.marketError());
+    m_marketError->setVisible(!m_model.marketError().isEmpty());
+}
+
+} // namespace zqt

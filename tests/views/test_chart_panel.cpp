@@ -1,0 +1,287 @@
+#include "terminal/views/ChartPanel.h"
+
+#include "api/TokenStore.h"
+#include "terminal/Indicators.h"
+#include "terminal/NativeTerminalModel.h"
+#include "terminal/views/ChartWidgets.h"
+#include "terminal/views/MetricTile.h"
+#include "terminal/views/MetricsPanel.h"
+#include "terminal/views/NativeTerminalView.h"
+#include "terminal/views/SegmentedControl.h"
+#include "terminal/views/WatchlistPanel.h"
+
+#include "RecordingServer.h"
+#include "TestEnv.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QSignalSpy>
+#include <QTest>
+#include <QVBoxLayout>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+using zqt::ChartColor;
+using zqt::ChartPanel;
+using zqt::ChartPrimitive;
+using zqt::NativeTerminalModel;
+using zqt::test::CannedReply;
+using zqt::test::RecordingServer;
+using zqt::test::TempEnv;
+using zqt::test::waitUntil;
+
+namespace {
+
+// Three rising and falling bars with volumes.
+const std::string kCandles =
+    R"({"symbol":"EURUSD","interval":15,"candles":[)"
+    R"({"ts":"2024-03-05T14:30:00Z","open":1.0,"high":1.2,"low":0.9,"close":1.1,"volume":10},)"
+    R"({"ts":"2024-03-05T14:30:15Z","open":1.1,"high":1.3,"low":1.0,"close":1.25,"volume":20},)"
+    R"({"ts":"2024-03-05T14:30:30Z","open":1.25,"high":1.26,"low":1.05,"close":1.1,"volume":5}]})";
+
+const char* const kReadouts[] = {"EMA", "VWAP", "ATR", "RSI", "MACD", "SMA50", "SMA200", "BB+2σ", "BB-2σ"};
+const char* const kSwitches[] = {"EMA", "VWAP", "VWAP Bands", "SMA50", "SMA200", "BBands",
+                                 "Vol", "RSI",  "MACD",       "HTF",   "Grid"};
+
+// A chart panel over a terminal whose timers are held, against a recording server.
+class ChartPanelTest : public ::testing::Test {
+protected:
+    ChartPanelTest()
+        : model(QUrl(server.baseUrl()), tokens, zqt::TerminalSources::system(), NativeTerminalModel::TimerStart::Later),
+          panel(model) {
+        panel.resize(1100, 1000);
+        panel.show();
+    }
+
+    template <typename T> T* child(const QString& name) const {
+        T* w = panel.findChild<T*>(name);
+        EXPECT_NE(w, nullptr) << name.toStdString();
+        return w;
+    }
+    QString readout(const char* label) const {
+        return child<zqt::MetricTile>(QStringLiteral("chartReadout_") + QString::fromUtf8(label))->value();
+    }
+    bool candleRequestWith(const std::string& query) const {
+        const auto all = server.requests();
+        return std::any_of(all.begin(), all.end(), [&](const auto& r) {
+            return r.path == "/api/market/candles" && r.query.find(query) != std::string::npos;
+        });
+    }
+    void loadBars() {
+        server.setReply("GET", "/api/market/candles", {200, kCandles});
+        model.refreshCandles();
+        ASSERT_TRUE(waitUntil([&] { return model.candles().size() == 3; }, 30000));
+    }
+    static bool draws(const zqt::ChartPlan& plan, ChartPrimitive::Kind kind, ChartColor color) {
+        return std::any_of(plan.primitives.begin(), plan.primitives.end(),
+                           [&](const ChartPrimitive& p) { return p.kind == kind && p.color == color; });
+    }
+
+    TempEnv env;
+    RecordingServer server;
+    zqt::MemoryTokenStore tokens;
+    NativeTerminalModel model;
+    ChartPanel panel;
+};
+
+} // namespace
+
+TEST_F(ChartPanelTest, noBars_mainChartWaits_subChartsAreEmptyFrames_everyReadoutIsDash) {
+    const auto& main = child<zqt::CandleChartWidget>("mainChart")->plan();
+    ASSERT_EQ(main.primitives.size(), 1u);
+    EXPECT_EQ(main.primitives[0].text, "Waiting for candle data...");
+    for (const char* name : {"volumeChart", "rsiChart", "macdChart"}) {
+        auto* chart = child<zqt::ChartCanvas>(name);
+        EXPECT_TRUE(chart->isVisible()) << name;
+        EXPECT_TRUE(chart->plan().primitives.empty()) << name;
+    }
+    for (const char* label : kReadouts)
+        EXPECT_EQ(readout(label), "-") << label;
+    EXPECT_FALSE(child<QLabel>("lastPriceLabel")->isVisible());
+    EXPECT_FALSE(child<QLabel>("chartMarketErrorLabel")->isVisible());
+    EXPECT_EQ(child<QLabel>("chartSymbolPill")->text(), "EURUSD");
+    EXPECT_EQ(child<QLabel>("htfLabel")->text(), "HTF 5m");
+    EXPECT_EQ(child<zqt::SegmentedControl>("intervalPicker")->value(), "15s");
+    EXPECT_EQ(child<zqt::SegmentedControl>("intervalPicker")->width(), 220);
+}
+
+TEST_F(ChartPanelTest, bars_drawTheChartsAndFillTheReadouts) {
+    loadBars();
+    const auto& main = child<zqt::CandleChartWidget>("mainChart")->plan();
+    EXPECT_TRUE(draws(main, ChartPrimitive::Kind::Rect, ChartColor::Red));
+    EXPECT_TRUE(draws(main, ChartPrimitive::Kind::Polyline, ChartColor::SystemOrange));
+    EXPECT_EQ(child<zqt::VolumeChartWidget>("volumeChart")->plan().primitives.size(), 3u);
+    EXPECT_EQ(child<zqt::MacdChartWidget>("macdChart")->plan().primitives.size(), 3u + 2u);
+    EXPECT_FALSE(child<zqt::RsiChartWidget>("rsiChart")->plan().primitives.empty());
+
+    const std::span<const zqt::Candle> bars(model.candles().constData(), 3);
+    EXPECT_EQ(readout("EMA"), QString::asprintf("%.4f", *zqt::emaValue(14, bars)));
+    EXPECT_EQ(readout("ATR"), QString::asprintf("%.4f", *zqt::atrValue(14, bars)));
+    EXPECT_EQ(readout("RSI"), "50.00"); // three bars: all 50
+    EXPECT_EQ(readout("MACD"), QString::asprintf("%.4f", zqt::macdSeries(12, 26, 9, bars).macd.back()));
+    for (const char* label : {"SMA50", "SMA200", "BB+2σ", "BB-2σ"}) // fewer bars than the periods
+        EXPECT_EQ(readout(label), "-") << label;
+
+    server.setReply("GET", "/api/prices", {200, R"({"prices":{"AAPL":190.5}})"});
+    model.refreshMarket();
+    ASSERT_TRUE(waitUntil([&] { return model.prices().contains("AAPL"); }, 30000));
+    EXPECT_FALSE(child<QLabel>("lastPriceLabel")->isVisible()); // no price for the selected symbol
+    server.setReply("GET", "/api/prices", {200, R"({"prices":{"EURUSD":1.08425}})"});
+    model.refreshMarket();
+    ASSERT_TRUE(waitUntil([&] { return model.prices().contains("EURUSD"); }, 30000));
+    EXPECT_TRUE(child<QLabel>("lastPriceLabel")->isVisible());
+    EXPECT_EQ(child<QLabel>("lastPriceLabel")->text(), "Last: " + QString::asprintf("%.4f", 1.08425));
+}
+
+TEST_F(ChartPanelTest, intervalPicker_writesTheInterval_andTheNextBarRequestCarriesIt) {
+    QTest::mouseClick(child<zqt::SegmentedControl>("intervalPicker")->button("5m"), Qt::LeftButton);
+    EXPECT_EQ(model.candleInterval(), 300);
+    EXPECT_EQ(child<zqt::SegmentedControl>("intervalPicker")->value(), "5m");
+    EXPECT_TRUE(waitUntil([&] { return candleRequestWith("symbol=EURUSD&interval=300&count=80"); }, 30000));
+
+    // The keyboard reaches the picker too: Space on the focused "5s" segment.
+    QAbstractButton* fiveSeconds = child<zqt::SegmentedControl>("intervalPicker")->button("5s");
+    fiveSeconds->setFocus();
+    QTest::keyClick(fiveSeconds, Qt::Key_Space);
+    EXPECT_EQ(model.candleInterval(), 5);
+    EXPECT_TRUE(waitUntil([&] { return candleRequestWith("symbol=EURUSD&interval=5&count=80"); }, 30000));
+}
+
+TEST_F(ChartPanelTest, htfPicker_writesTheHtfInterval_relabelsTheChart_andTheNextHtfRequestCarriesIt) {
+    auto* picker = child<QComboBox>("htfPicker");
+    EXPECT_EQ(picker->currentText(), "HTF 5m");
+    QStringList items;
+    for (int i = 0; i < picker->count(); ++i)
+        items << picker->itemText(i);
+    EXPECT_EQ(items, QStringList({"HTF 1m", "HTF 5m", "HTF 15m"}));
+    picker->setFocus();
+    QTest::keyClick(picker, Qt::Key_Down);
+    EXPECT_EQ(model.htfInterval(), 900);
+    EXPECT_EQ(child<QLabel>("htfLabel")->text(), "HTF 15m");
+    EXPECT_TRUE(waitUntil([&] { return candleRequestWith("symbol=EURUSD&interval=900&count=80"); }, 30000));
+}
+
+TEST_F(ChartPanelTest, switches_changeWhatIsDrawn_andSendNothing) {
+    loadBars();
+    server.clearRequests();
+    auto* mainChart = child<zqt::CandleChartWidget>("mainChart");
+    ASSERT_TRUE(draws(mainChart->plan(), ChartPrimitive::Kind::Polyline, ChartColor::SystemOrange));
+
+    QTest::mouseClick(child<QCheckBox>("chartSwitch_EMA"), Qt::LeftButton);
+    EXPECT_FALSE(model.showEma());
+    EXPECT_FALSE(draws(mainChart->plan(), ChartPrimitive::Kind::Polyline, ChartColor::SystemOrange));
+    auto* grid = child<QCheckBox>("chartSwitch_Grid");
+    grid->setFocus();
+    QTest::keyClick(grid, Qt::Key_Space);
+    EXPECT_FALSE(model.showGrid());
+    EXPECT_FALSE(draws(mainChart->plan(), ChartPrimitive::Kind::Segments, ChartColor::Gray));
+    for (const char* name : {"Vol", "RSI", "MACD", "HTF"})
+        QTest::mouseClick(child<QCheckBox>(QStringLiteral("chartSwitch_") + name), Qt::LeftButton);
+    for (const char* name : {"volumeChart", "rsiChart", "macdChart", "htfChart", "htfLabel"})
+        EXPECT_FALSE(child<QWidget>(name)->isVisible()) << name;
+    QTest::mouseClick(child<QCheckBox>("chartSwitch_RSI"), Qt::LeftButton);
+    EXPECT_TRUE(child<QWidget>("rsiChart")->isVisible());
+    EXPECT_FALSE(child<zqt::RsiChartWidget>("rsiChart")->plan().primitives.empty());
+
+    // A request sent now arrives after anything the switches could have sent: only it may be recorded.
+    model.refreshHtfCandles();
+    ASSERT_TRUE(waitUntil([&] { return server.requestCount() >= 1; }, 30000));
+    const auto seen = server.requests();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].query, "symbol=EURUSD&interval=300&count=80");
+}
+
+TEST_F(ChartPanelTest, everyControlIsNamedAsItsLabelAndTakesKeyboardFocus) {
+    std::vector<QWidget*> controls;
+    for (const char* label : kSwitches) {
+        auto* box = child<QCheckBox>(QStringLiteral("chartSwitch_") + QString::fromUtf8(label));
+        EXPECT_EQ(box->text(), label);
+        EXPECT_EQ(box->accessibleName(), label);
+        EXPECT_TRUE(box->isChecked() == (std::string(label) != "SMA200")) << label;
+        controls.push_back(box);
+    }
+    auto* interval = child<zqt::SegmentedControl>("intervalPicker");
+    EXPECT_EQ(interval->choices(), QStringList({"5s", "15s", "60s", "5m", "15m"}));
+    for (const QString& choice : interval->choices()) {
+        EXPECT_EQ(interval->button(choice)->accessibleName(), choice);
+        controls.push_back(interval->button(choice));
+    }
+    EXPECT_EQ(child<QComboBox>("htfPicker")->accessibleName(), "HTF");
+    controls.push_back(child<QComboBox>("htfPicker"));
+    for (QWidget* w : controls)
+        EXPECT_TRUE(w->focusPolicy() & Qt::TabFocus) << w->objectName().toStdString();
+    for (const char* label : kReadouts)
+        EXPECT_EQ(child<zqt::MetricTile>(QStringLiteral("chartReadout_") + QString::fromUtf8(label))->accessibleName(),
+                  label);
+}
+
+TEST(ChartRow, chartPanelIsTheFourthRowOfTheTerminalPage) {
+    TempEnv env;
+    RecordingServer server;
+    zqt::MemoryTokenStore tokens;
+    NativeTerminalModel terminal(QUrl(server.baseUrl()), tokens);
+    zqt::NativeTerminalView view(terminal);
+    view.resize(1200, 800);
+    view.show();
+    auto* chart = view.findChild<QWidget*>("chartPanel");
+    auto* watchlist = view.findChild<QWidget*>("watchlistPanel");
+    ASSERT_NE(chart, nullptr);
+    ASSERT_NE(watchlist, nullptr);
+    EXPECT_GE(chart->y(), watchlist->y() + watchlist->height());
+    EXPECT_GE(chart->width(), 1000); // takes the page's width
+}
+
+namespace {
+
+// Counts the paint events a widget receives.
+class PaintCounter final : public QObject {
+public:
+    explicit PaintCounter(QWidget* w) { w->installEventFilter(this); }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        count += event->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+} // namespace
+
+TEST(ChartRow, aPriceTickRepaintsTheChartCardButNotTheCardsBesideIt) {
+    TempEnv env;
+    RecordingServer server;
+    zqt::MemoryTokenStore tokens;
+    NativeTerminalModel model(QUrl(server.baseUrl()), tokens, zqt::TerminalSources::system(),
+                              NativeTerminalModel::TimerStart::Later);
+    QWidget page;
+    auto* column = new QVBoxLayout(&page);
+    auto* metrics = new zqt::MetricsPanel(model, &page);
+    auto* watchlist = new zqt::WatchlistPanel(model, &page);
+    auto* chartPanel = new ChartPanel(model, &page);
+    column->addWidget(metrics);
+    column->addWidget(watchlist);
+    column->addWidget(chartPanel);
+    page.resize(1200, 1400);
+    page.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&page));
+    // A first bar (readouts go from "-" to numbers, so the card's layout may change), then a price tick.
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    model.updateCandles(1.25, now);
+    QCoreApplication::processEvents();
+    PaintCounter chart(chartPanel->findChild<QWidget*>("mainChart"));
+    PaintCounter volume(chartPanel->findChild<QWidget*>("volumeChart"));
+    PaintCounter metricsPaints(metrics);
+    PaintCounter watchlistPaints(watchlist);
+
+    model.updateCandles(1.26, now);
+    ASSERT_TRUE(waitUntil([&] { return chart.count > 0 && volume.count > 0; }, 30000));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(metricsPaints.count, 0);
+    EXPECT_EQ(watchlistPaints.count, 0);
+}
