@@ -39,6 +39,9 @@ NativeTerminalView::NativeTerminalView(NativeTerminalModel& model, QWidget* pare
     page->setObjectName(QStringLiteral("terminalPage"));
     page->setBackgroundRole(QPalette::Base);
     page->setAutoFillBackground(true);
+    // A card that grows (the tape filling up) resizes the page; only the cards that moved or changed size and
+    // the newly exposed strip are painted again, not the whole page.
+    page->setAttribute(Qt::WA_StaticContents);
     m_rows = new QVBoxLayout(page);
     m_rows->setContentsMargins(kPageMargin, kPageMargin, kPageMargin, kPageMargin);
     m_rows->setSpacing(kRowSpacing);

@@ -416,7 +416,7 @@ TEST_F(TradingPage, shortcuts_withFocusInTheQuantityField_sendNothingAndCopyAndC
 }
 
 TEST_F(TradingPage, priceTick_repaintsOnlyTheCardsWhoseInputsChanged) {
-    view->resize(1400, 2400); // every card on screen, so each one that changes does paint
+    view->resize(1400, 4000); // every card on screen, so each one that changes does paint
     ASSERT_TRUE(settled());
     ASSERT_TRUE(model().marketError().isEmpty());
     // Out of the login field, whose blinking cursor would repaint its card.
