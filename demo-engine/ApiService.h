@@ -51,8 +51,9 @@ private:
     const std::chrono::steady_clock::time_point m_started = std::chrono::steady_clock::now();
 };
 
-// Shared by every server of the engine: JSON error replies, a body cap, TCP_NODELAY, a thread pool sized for
-// several pollers, and error lines in `log`.
+// Shared by every server of the engine: JSON error replies, a body cap, TCP_NODELAY, 400 for a header holding a
+// control character, `threads` workers that grow on demand up to kMaxWorkers, and error lines in `log`.
+constexpr std::size_t kMaxWorkers = 512;
 void configureServer(httplib::Server& server, LogFile& log, std::size_t threads);
 void sendJson(httplib::Response& res, const nlohmann::ordered_json& body, int status = 200);
 void sendError(httplib::Response& res, int status, const std::string& message);
