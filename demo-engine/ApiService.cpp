@@ -10,6 +10,7 @@
 #include "SignalEngine.h"
 #include "WorkerPool.h"
 
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -128,6 +129,14 @@ void sendJson(httplib::Response& res, const Json& body, int status) {
 
 void sendError(httplib::Response& res, int status, const std::string& message) {
     sendJson(res, Json{{"error", message}}, status);
+}
+
+bool EngineServer::bindWithDeepQueue(const std::string& host, int port) {
+    if (!bind_to_port(host, port))
+        return false;
+    // listen() again on a listening socket only changes its queue length; the old one still works if it fails.
+    ::listen(svr_sock_, SOMAXCONN);
+    return true;
 }
 
 void configureServer(httplib::Server& server, LogFile& log, std::size_t threads) {
