@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <chrono>
 
 namespace zqt::demo {
 
