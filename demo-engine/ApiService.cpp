@@ -8,12 +8,15 @@
 #include "Oms.h"
 #include "Pages.h"
 #include "SignalEngine.h"
+#include "WorkerPool.h"
 
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <chrono>
 
 namespace zqt::demo {
 
@@ -89,6 +92,11 @@ std::string lower(std::string s) {
     return s;
 }
 
+// Control characters other than a tab are never valid in a header (a NUL after a bearer token, a bare CR).
+bool hasControlCharacter(const std::string& text) {
+    return std::any_of(text.begin(), text.end(), [](unsigned char c) { return (c < 0x20 && c != '\t') || c == 0x7f; });
+}
+
 const char* reasonPhrase(int status) {
     switch (status) {
     case 400:
@@ -124,6 +132,14 @@ void sendError(httplib::Response& res, int status, const std::string& message) {
     sendJson(res, Json{{"error", message}}, status);
 }
 
+bool EngineServer::bindWithDeepQueue(const std::string& host, int port) {
+    if (!bind_to_port(host, port))
+        return false;
+    // listen() again on a listening socket only changes its queue length; the old one still works if it fails.
+    ::listen(svr_sock_, SOMAXCONN);
+    return true;
+}
+
 void configureServer(httplib::Server& server, LogFile& log, std::size_t threads) {
     server.set_tcp_nodelay(true);
     // SO_REUSEADDR only: the library's default SO_REUSEPORT would let a second server (or a second engine) bind a
@@ -132,8 +148,10 @@ void configureServer(httplib::Server& server, LogFile& log, std::size_t threads)
         int yes = 1;
         setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     });
+    // `threads` workers stay; more start while every one is busy (each silent connection holds one until the
+    // keep-alive timeout below), so idle connections cannot keep a request waiting.
     server.new_task_queue = [threads] {
-        return new httplib::ThreadPool(threads);
+        return new WorkerPool(threads, kMaxWorkers, std::chrono::seconds(30));
     };
     server.set_keep_alive_max_count(100000);
     // An idle keep-alive connection holds a worker until this runs out, and a stop waits for every worker: short
@@ -142,9 +160,23 @@ void configureServer(httplib::Server& server, LogFile& log, std::size_t threads)
     server.set_read_timeout(10, 0);
     server.set_write_timeout(10, 0);
     server.set_payload_max_length(ApiService::kMaxBody);
-    server.set_error_handler([](const httplib::Request&, httplib::Response& res) {
+    server.set_pre_routing_handler([](const httplib::Request& req, httplib::Response& res) {
+        for (const auto& [name, value] : req.headers) {
+            if (hasControlCharacter(name) || hasControlCharacter(value)) {
+                sendError(res, 400, "header '" + printableText(name) + "' holds a control character");
+                return httplib::Server::HandlerResponse::Handled;
+            }
+        }
+        return httplib::Server::HandlerResponse::Unhandled;
+    });
+    // Every 4xx/5xx passes here before the library compresses the body for a client that accepts gzip or
+    // brotli, so the log gets the message as sent, not the compressed stream (a logger sees the latter).
+    server.set_error_handler([&log](const httplib::Request& req, httplib::Response& res) {
         if (res.body.empty())
             sendError(res, res.status, reasonPhrase(res.status));
+        log.write(std::to_string(res.status) + " " + printableText(req.method, 16) + " " +
+                  printableText(req.path, 200) + " from " + printableText(req.remote_addr, 64) + ": " +
+                  printableText(res.body, 300));
     });
     server.set_exception_handler([&log](const httplib::Request& req, httplib::Response& res, std::exception_ptr ep) {
         std::string what = "unknown exception";
@@ -156,12 +188,6 @@ void configureServer(httplib::Server& server, LogFile& log, std::size_t threads)
         }
         log.write("error " + req.method + " " + printableText(req.path, 200) + ": " + what);
         sendError(res, 500, "internal error");
-    });
-    server.set_logger([&log](const httplib::Request& req, const httplib::Response& res) {
-        if (res.status < 400)
-            return;
-        log.write(std::to_string(res.status) + " " + printableText(req.method, 16) + " " +
-                  printableText(req.path, 200) + " from " + req.remote_addr + ": " + printableText(res.body, 300));
     });
 }
 

@@ -51,8 +51,17 @@ private:
     const std::chrono::steady_clock::time_point m_started = std::chrono::steady_clock::now();
 };
 
-// Shared by every server of the engine: JSON error replies, a body cap, TCP_NODELAY, a thread pool sized for
-// several pollers, and error lines in `log`.
+// The engine's HTTP server: the library's own accept queue holds only 5 connections, so a burst of connections
+// (many pollers, or a client opening hundreds) drops handshakes that the clients then repeat only after a second.
+class EngineServer final : public httplib::Server {
+public:
+    // bind_to_port with the system's largest accept queue.
+    bool bindWithDeepQueue(const std::string& host, int port);
+};
+
+// Shared by every server of the engine: JSON error replies, a body cap, TCP_NODELAY, 400 for a header holding a
+// control character, `threads` workers that grow on demand up to kMaxWorkers, and error lines in `log`.
+constexpr std::size_t kMaxWorkers = 512;
 void configureServer(httplib::Server& server, LogFile& log, std::size_t threads);
 void sendJson(httplib::Response& res, const nlohmann::ordered_json& body, int status = 200);
 void sendError(httplib::Response& res, int status, const std::string& message);

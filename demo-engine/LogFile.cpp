@@ -16,7 +16,13 @@ void LogFile::write(const std::string& line) {
     std::lock_guard lock(m_mutex);
     if (!m_file)
         return;
-    const std::string stamped = isoUtcMillis(nowMs()) + " " + line + "\n";
+    std::string stamped = isoUtcMillis(nowMs()) + " " + line;
+    // One entry, one line of text: a stray control character cannot split it or reach a terminal.
+    for (char& c : stamped) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            c = '?';
+    }
+    stamped += '\n';
     std::fwrite(stamped.data(), 1, stamped.size(), m_file);
     std::fflush(m_file);
 }

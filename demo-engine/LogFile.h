@@ -6,8 +6,8 @@
 
 namespace zqt::demo {
 
-// An append-only text log, one line per entry prefixed with a UTC time stamp. Every line is flushed at once so
-// the operator's log view (and a crash) sees it. Thread-safe.
+// An append-only text log, one line per entry prefixed with a UTC time stamp; control characters in an entry
+// become '?'. Every line is flushed at once so the operator's log view (and a crash) sees it. Thread-safe.
 class LogFile final {
 public:
     explicit LogFile(const std::string& path);

@@ -48,9 +48,9 @@ bool writeAtomically(const fs::path& path, const std::string& content) {
     return !ec;
 }
 
-int bindNextFree(httplib::Server& server, const std::string& host, int requested) {
+int bindNextFree(zqt::demo::EngineServer& server, const std::string& host, int requested) {
     for (int port = requested; port < requested + kPortScan && port <= 65535; ++port) {
-        if (server.bind_to_port(host, port))
+        if (server.bindWithDeepQueue(host, port))
             return port;
     }
     return -1;
@@ -165,9 +165,9 @@ int run() {
     }
 
     zqt::demo::ApiService api(config, *market, *auth, *oms, *signals, webLog);
-    httplib::Server apiServer;
-    httplib::Server marketingServer;
-    httplib::Server portalServer;
+    zqt::demo::EngineServer apiServer;
+    zqt::demo::EngineServer marketingServer;
+    zqt::demo::EngineServer portalServer;
     zqt::demo::configureServer(apiServer, webLog, 32);
     zqt::demo::configureServer(marketingServer, marketingLog, 4);
     zqt::demo::configureServer(portalServer, portalLog, 4);

@@ -10,10 +10,18 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <csignal>
 #include <regex>
+#include <sstream>
 #include <thread>
 
 using nlohmann::json;
@@ -111,6 +119,87 @@ json findOrder(const json& orders, long long id) {
             return o;
     }
     return {};
+}
+
+// A plain TCP connection to 127.0.0.1, for requests the HTTP client would not send (control characters in a
+// header, chosen Accept-Encoding) and for connections that send nothing at all.
+class RawConnection {
+public:
+    explicit RawConnection(int port) : m_fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_port = htons(static_cast<std::uint16_t>(port));
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        m_connected = m_fd >= 0 && ::connect(m_fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
+    }
+    ~RawConnection() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    RawConnection(const RawConnection&) = delete;
+    RawConnection& operator=(const RawConnection&) = delete;
+
+    bool connected() const { return m_connected; }
+    bool send(const std::string& bytes) {
+        return ::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+    }
+    // Everything the peer sends until it closes the connection or `timeoutMs` passes; `closed` tells which.
+    std::string readUntilClosed(int timeoutMs, bool* closed = nullptr) {
+        std::string out;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        for (;;) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            pollfd p{m_fd, POLLIN, 0};
+            if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0)
+                break;
+            char buf[4096];
+            const ssize_t n = ::recv(m_fd, buf, sizeof buf, 0);
+            if (n <= 0) {
+                if (closed)
+                    *closed = true;
+                return out;
+            }
+            out.append(buf, static_cast<std::size_t>(n));
+        }
+        if (closed)
+            *closed = false;
+        return out;
+    }
+
+private:
+    int m_fd;
+    bool m_connected = false;
+};
+
+struct RawReply {
+    int status = 0;
+    std::string head; // status line and headers
+};
+
+// Sends one GET with the given extra header lines (each ending in CRLF) and "Connection: close".
+RawReply rawGet(int port, const std::string& path, const std::string& headerLines) {
+    RawConnection conn(port);
+    if (!conn.connected() ||
+        !conn.send("GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + headerLines + "Connection: close\r\n\r\n"))
+        return {};
+    const std::string reply = conn.readUntilClosed(30000);
+    RawReply r;
+    r.head = reply.substr(0, reply.find("\r\n\r\n"));
+    if (reply.rfind("HTTP/1.1 ", 0) == 0)
+        r.status = std::atoi(reply.c_str() + 9);
+    return r;
+}
+
+// Lines of a log that hold a byte outside printable ASCII.
+std::vector<std::string> unprintableLines(const std::string& log) {
+    std::vector<std::string> bad;
+    std::istringstream in(log);
+    for (std::string line; std::getline(in, line);) {
+        if (std::any_of(line.begin(), line.end(), [](char c) { return c < 0x20 || c >= 0x7f; }))
+            bad.push_back(line);
+    }
+    return bad;
 }
 
 bool sanitizerReported(const std::string& log) {
@@ -652,6 +741,114 @@ TEST_F(DemoEngine, badInputs_answer4xxJsonLogAndRecordRejectedOrders) {
     EXPECT_NE(web.find("413 POST /api/oms/order"), std::string::npos);
     EXPECT_EQ(web.find("demo-pass-1"), std::string::npos) << "passwords never reach the log";
     EXPECT_EQ(c->Get("/health")->status, 200);
+}
+
+TEST_F(DemoEngine, errorsForCompressingClients_logTheMessageAsText) {
+    startOrFail();
+    struct Case {
+        std::string acceptEncoding;
+        std::string path;
+        std::string logged; // the line's text after "from 127.0.0.1: "
+    };
+    const std::vector<Case> cases = {
+        {"gzip, deflate, br", "/api/prices?symbols=GZBR", R"({"error":"unknown symbol 'GZBR'"})"},
+        {"gzip", "/api/market/depth?symbol=GZONLY", R"({"error":"unknown symbol 'GZONLY'"})"},
+        {"br", "/api/market/candles?symbol=EURUSD&interval=15&count=0",
+         R"({"error":"count must be an integer from 1 to 1000"})"},
+        {"gzip, deflate, br", "/no/such/page/for/a/compressing/client", R"({"error":"not found"})"},
+    };
+    const std::string web0 = m_engine.log("web");
+    for (const Case& k : cases) {
+        const RawReply r = rawGet(m_engine.port(), k.path, "Accept-Encoding: " + k.acceptEncoding + "\r\n");
+        EXPECT_GE(r.status, 400) << k.path << "\n" << r.head;
+        // The reply really was compressed, so the log had compressed bytes to pick up.
+        EXPECT_NE(r.head.find("Content-Encoding: "), std::string::npos) << k.path << "\n" << r.head;
+    }
+    const std::string web = m_engine.log("web").substr(web0.size());
+    for (const Case& k : cases) {
+        const std::string path = k.path.substr(0, k.path.find('?'));
+        EXPECT_NE(web.find(" GET " + path + " from 127.0.0.1: " + k.logged + "\n"), std::string::npos) << k.path << "\n"
+                                                                                                       << web;
+    }
+    EXPECT_EQ(unprintableLines(m_engine.log("web")), std::vector<std::string>());
+}
+
+TEST_F(DemoEngine, headerWithAControlCharacter_isRefusedWhateverFollowsAValidToken) {
+    startOrFail();
+    const std::string token = m_engine.login();
+    ASSERT_FALSE(token.empty());
+    struct Case {
+        const char* name;
+        std::string path;
+        std::string headerLine; // without its CRLF
+        int status;
+    };
+    using namespace std::string_literals;
+    const std::string auth = "Authorization: Bearer " + token;
+    const std::string account = "/api/account/metrics";
+    const std::vector<Case> cases = {
+        {"valid token", account, auth, 200},
+        {"NUL after the token", account, auth + "\0"s, 400},
+        {"NUL and more after the token", account, auth + "\0junk"s, 400},
+        {"SOH after the token", account, auth + "\x01", 400},
+        {"DEL after the token", account, auth + "\x7f", 400},
+        {"ESC after the token", account, auth + "\x1b[2J", 400},
+        {"CR inside the value", account, auth + "\rX-Injected: 1", 400},
+        {"CR at the end of the value", account, auth + "\r", 400},
+        {"NUL inside the token", account, auth.substr(0, auth.size() - 4) + "\0"s + auth.substr(auth.size() - 3), 400},
+        // The server library percent-decodes header values: "%00" arrives as a NUL.
+        {"percent-encoded NUL after the token", account, auth + "%00", 400},
+        {"tab and text after the token", account, auth + "\tjunk", 401},
+        {"control character in another header", account, auth + "\r\nX-Note: a\x02z", 400},
+        {"control character in a header name", "/health", "X-No\x01te: 1", 400},
+        {"control character on a public page", "/health", "User-Agent: probe\0"s, 400},
+        {"tab inside a value is allowed", "/health", "User-Agent: a\tb", 200},
+    };
+    for (const Case& k : cases) {
+        const RawReply r = rawGet(m_engine.port(), k.path, k.headerLine + "\r\n");
+        EXPECT_EQ(r.status, k.status) << k.name << "\n" << r.head;
+    }
+    const std::string web = m_engine.log("web");
+    EXPECT_NE(web.find("400 GET /api/account/metrics from 127.0.0.1: {\"error\":\"header 'Authorization' holds a "
+                       "control character\"}"),
+              std::string::npos)
+        << web;
+    EXPECT_EQ(unprintableLines(web), std::vector<std::string>());
+    // The plain token still works through the ordinary client afterwards.
+    getJson(*m_engine.client(), account, m_engine.bearer(token));
+}
+
+TEST_F(DemoEngine, manySilentConnections_doNotDelayOtherRequestsNorTheStop) {
+    startOrFail();
+    constexpr int kIdle = 200;
+    std::vector<std::unique_ptr<RawConnection>> idle;
+    for (int i = 0; i < kIdle; ++i) {
+        idle.push_back(std::make_unique<RawConnection>(m_engine.port()));
+        ASSERT_TRUE(idle.back()->connected()) << i;
+    }
+    // A normal request is answered at once (the bound is generous: unblocked it takes milliseconds, while a pool
+    // held by the silent connections answers only after several keep-alive timeouts of 2 s).
+    httplib::Client c("127.0.0.1", m_engine.port());
+    c.set_connection_timeout(1, 0);
+    c.set_read_timeout(1, 0);
+    c.set_write_timeout(1, 0);
+    const auto started = std::chrono::steady_clock::now();
+    const auto health = c.Get("/health");
+    const auto took = std::chrono::steady_clock::now() - started;
+    ASSERT_TRUE(health) << "no reply within 1 s: " << httplib::to_string(health.error());
+    EXPECT_EQ(health->status, 200);
+    EXPECT_LT(took, std::chrono::seconds(1));
+
+    // A silent connection does not keep its worker for long: the engine closes it.
+    bool closed = false;
+    EXPECT_EQ(idle.front()->readUntilClosed(15000, &closed), "");
+    EXPECT_TRUE(closed);
+
+    // The stop does not wait on the remaining connections past the script's grace period.
+    const QString stopped = m_engine.down();
+    EXPECT_TRUE(stopped.contains("stopped.")) << stopped.toStdString();
+    EXPECT_FALSE(stopped.contains("killed")) << stopped.toStdString();
+    EXPECT_NE(m_engine.log("web").find("engine stopped"), std::string::npos);
 }
 
 TEST_F(DemoEngine, concurrentClients_placeEveryOrderWithoutCorruptingTheDatabase) {
