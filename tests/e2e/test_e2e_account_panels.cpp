@@ -85,14 +85,19 @@ TEST(AccountPanelsEndToEnd, marketOrderThenCloseAll_ordersOpenTradesAndFillsShow
     // fills table takes it as one new row.
     QSignalSpy fillsReset(fills->model(), &QAbstractItemModel::modelReset);
     QSignalSpy fillsInserted(fills->model(), &QAbstractItemModel::rowsInserted);
+    QStringList resets; // what each reset replaced, and with what, for the failure message
+    QObject::connect(fills->model(), &QAbstractItemModel::modelAboutToBeReset, fills,
+                     [&] { resets << QStringLiteral("before reset:\n") + rowsOf(fills).join('\n'); });
+    QObject::connect(fills->model(), &QAbstractItemModel::modelReset, fills,
+                     [&] { resets << QStringLiteral("after reset:\n") + rowsOf(fills).join('\n'); });
     view.model().closeAll();
     ASSERT_TRUE(waitUntil([&] { return positions->model()->rowCount() == 0; }, kReplyDeadlineMs)) << show(positions);
     ASSERT_TRUE(waitUntil([&] { return fills->model()->rowCount() == 2; }, kReplyDeadlineMs)) << show(fills);
     const QStringList fillRows = rowsOf(fills);
     EXPECT_TRUE(fillRows[0].contains(" | EURUSD | SELL | ") && fillRows[0].endsWith(" | CLOSED")) << show(fills);
     EXPECT_TRUE(fillRows[1].contains(" | EURUSD | BUY | 0.00 | OPEN")) << show(fills);
-    EXPECT_EQ(fillsReset.count(), 0);
-    EXPECT_EQ(fillsInserted.count(), 1);
+    EXPECT_EQ(fillsReset.count(), 0) << resets.join('\n').toStdString();
+    EXPECT_EQ(fillsInserted.count(), 1) << resets.join('\n').toStdString();
     EXPECT_TRUE(anyRowContains(orders, " | EURUSD | BUY | MARKET | 1.00 | ")) << show(orders);
 
     // One more trade, kept open, for the picture of the account rows in the README.
