@@ -13,7 +13,7 @@ class QProcess;
 namespace zqt {
 
 // Runs the engine's scripts and reads its pid file and logs. Scripts run asynchronously on QProcess; the pid
-// check and the log tail are synchronous (a few small reads).
+// check and the log tail are synchronous (a small read, and at most 1 MiB, which LogReader does on a pool thread).
 class ServiceManager final : public QObject {
     Q_OBJECT
 public:
