@@ -65,6 +65,8 @@ public:
     int pendingOperations() const { return m_runner->pendingOperations(); }
     QString selectedLog() const { return m_logs->selectedLog(); }
     QString logOutput() const { return m_logs->logOutput(); }
+    // A log reload is still reading the file (logOutput then changes when it is done).
+    bool logReading() const { return m_logs->isReading(); }
     QString systemStatus() const { return m_probe->systemStatus(); }
     QString healthStatus() const { return m_probe->healthStatus(); }
     // The logs view's segmented picker.
@@ -85,7 +87,8 @@ public slots:
     void start();
     // Saves the settings, runs scripts/app_down.sh, then applies the same four steps as start().
     void stop();
-    // logOutput = the tail of the selected log.
+    // Reloads logOutput from the tail of the selected log; the file is read off this thread and the text lands
+    // later (see LogReader).
     void refreshLogs();
     // Adopts host and ports from <zqtHome>/storage/runtime_ports.json when it is readable and well formed.
     void syncRuntimePortsIfPresent();

@@ -58,7 +58,10 @@ void ScriptRunner::runNext() {
     } else if (!QFileInfo::exists(home)) {
         done(QStringLiteral("ZQT_HOME not found: ") + home);
     } else {
-        m_service.runShell(ServiceManager::startCommand(home), m_steps.startEnvironment(), done);
+        // The command changes to $ZQT_HOME: make it the home checked above.
+        ServiceManager::Environment env = m_steps.startEnvironment();
+        env.insert(QStringLiteral("ZQT_HOME"), home);
+        m_service.runShell(ServiceManager::startCommand(), env, done);
     }
 }
 

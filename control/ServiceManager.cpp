@@ -5,6 +5,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 
+#include <algorithm>
 #include <cerrno>
 #include <limits>
 #include <memory>
@@ -71,7 +72,7 @@ void ServiceManager::stop(const QString& home, Completion done) {
         complete(done, QStringLiteral("ZQT_HOME not found: ") + home);
         return;
     }
-    runShell(stopCommand(home), {{QStringLiteral("ZQT_HOME"), home}}, std::move(done));
+    runShell(stopCommand(), {{QStringLiteral("ZQT_HOME"), home}}, std::move(done));
 }
 
 void ServiceManager::complete(const Completion& done, const QString& output) {
@@ -79,12 +80,13 @@ void ServiceManager::complete(const Completion& done, const QString& output) {
         this, [done, output] { done(output); }, Qt::QueuedConnection);
 }
 
-QString ServiceManager::startCommand(const QString& home) {
-    return QStringLiteral("cd \"%1\" && ./scripts/app_up.sh").arg(home);
+// "--" keeps a home that begins with "-" from being read as an option of cd.
+QString ServiceManager::startCommand() {
+    return QStringLiteral("cd -- \"$ZQT_HOME\" && ./scripts/app_up.sh");
 }
 
-QString ServiceManager::stopCommand(const QString& home) {
-    return QStringLiteral("cd \"%1\" && ./scripts/app_down.sh").arg(home);
+QString ServiceManager::stopCommand() {
+    return QStringLiteral("cd -- \"$ZQT_HOME\" && ./scripts/app_down.sh");
 }
 
 std::optional<qint32> ServiceManager::parsePid(QByteArrayView text) {
@@ -128,26 +130,31 @@ bool ServiceManager::isRunning(const QString& home) {
 
 QString ServiceManager::readLog(const QString& home, const QString& name) {
     const QString path = home + QStringLiteral("/storage/logs/") + name + QStringLiteral(".log");
+    const QString notFound = QStringLiteral("No log found: ") + path;
+    // Only a regular file: opening a FIFO would wait for a writer, and a device may never end.
+    if (!QFileInfo(path).isFile())
+        return notFound;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        return QStringLiteral("No log found: ") + path;
+        return notFound;
 
     // Walk back from the end in blocks, counting non-empty lines, until kLogLines of them are complete (the
-    // line feed before the oldest is seen) or the start of the file is reached.
+    // line feed before the oldest is seen), the start of the file is reached, or kLogMaxBytes have been read.
     const qint64 size = file.size();
+    const qint64 floor = std::max<qint64>(0, size - kLogMaxBytes);
     qint64 pos = size;
-    QList<QByteArray> blocks; // newest last once reversed
+    QList<QByteArray> blocks; // newest first
     qint64 start = -1;        // file offset where the kept text begins
     int complete = 0;
     qint64 pieceLength = 0; // bytes of the line currently being walked over
-    while (pos > 0 && start < 0) {
-        const qint64 n = std::min(kLogBlock, pos);
+    while (pos > floor && start < 0) {
+        const qint64 n = std::min(kLogBlock, pos - floor);
         pos -= n;
         if (!file.seek(pos))
-            return QStringLiteral("No log found: ") + path;
+            return notFound;
         QByteArray block = file.read(n);
         if (block.size() != n)
-            return QStringLiteral("No log found: ") + path;
+            return notFound;
         for (qint64 i = n - 1; i >= 0; --i) {
             if (block[i] != '\n') {
                 ++pieceLength;
@@ -161,19 +168,38 @@ QString ServiceManager::readLog(const QString& home, const QString& name) {
         }
         blocks.append(std::move(block));
     }
-    if (start < 0)
-        start = 0;
+
+    bool truncated = false;
+    if (start < 0) {
+        start = pos;
+        if (pos > 0) {
+            // The byte budget ran out. The first line read is whole when a line feed comes just before it; if it
+            // is the last line needed, nothing is missing.
+            char before = 0;
+            const bool lineStartsHere = file.seek(pos - 1) && file.getChar(&before) && before == '\n';
+            truncated = !(lineStartsHere && pieceLength > 0 && complete + 1 == kLogLines);
+        }
+    }
 
     QByteArray text;
     text.reserve(size - start);
     for (auto it = blocks.crbegin(); it != blocks.crend(); ++it)
         text.append(*it);
     text.remove(0, start - pos);
+    if (truncated) {
+        // Cut at a character boundary: drop the continuation bytes of a character that began before the window.
+        qsizetype skip = 0;
+        while (skip < 3 && skip < text.size() && (static_cast<unsigned char>(text[skip]) & 0xC0) == 0x80)
+            ++skip;
+        text.remove(0, skip);
+    }
 
-    // Blank lines are dropped. Fewer than kLogLines lines remain only when the whole file was walked; never more,
+    // Blank lines are dropped. Fewer than kLogLines lines remain only when the walk stopped early; never more,
     // as `start` was placed just after the line feed before the kLogLines-th non-empty line from the end.
     QByteArray joined;
-    joined.reserve(text.size());
+    joined.reserve(text.size() + 64);
+    if (truncated)
+        joined.append(kLogTruncatedNote);
     qsizetype from = 0;
     while (from <= text.size()) {
         qsizetype to = text.indexOf('\n', from);

@@ -13,7 +13,7 @@ class QProcess;
 namespace zqt {
 
 // Runs the engine's scripts and reads its pid file and logs. Scripts run asynchronously on QProcess; the pid
-// check and the log tail are synchronous (a few small reads).
+// check and the log tail are synchronous (a small read, and at most 1 MiB, which LogReader does on a pool thread).
 class ServiceManager final : public QObject {
     Q_OBJECT
 public:
@@ -31,8 +31,8 @@ public:
     // this call.
     void runShell(const QString& command, const Environment& env, Completion done);
 
-    // Runs <home>/scripts/app_down.sh with ZQT_HOME only; "ZQT_HOME not found: <home>" when no entry exists at
-    // `home`.
+    // Runs <home>/scripts/app_down.sh with ZQT_HOME = `home` only; "ZQT_HOME not found: <home>" when no entry
+    // exists at `home`.
     void stop(const QString& home, Completion done);
 
     // The shell that runs the commands: /bin/bash unless replaced (tests use it to make the launch fail).
@@ -50,13 +50,19 @@ public:
     static std::optional<qint32> parsePid(QByteArrayView text);
 
     // The last 200 non-empty lines of <home>/storage/logs/<name>.log joined by "\n" (no final line feed), or
-    // "No log found: <path>" when the file cannot be opened. Reads the file backwards from its end only as far
-    // as those lines reach.
+    // "No log found: <path>" when it is not a regular file that can be opened. Reads the file backwards from its
+    // end only as far as those lines reach, and never more than the last kLogMaxBytes: when those bytes hold
+    // fewer than 200 whole lines, the text starts at the first whole UTF-8 character in them, under a first line
+    // kLogTruncatedNote. Blocking file I/O of up to 1 MiB: call it off the UI thread (LogReader does).
     static QString readLog(const QString& home, const QString& name);
     static constexpr int kLogLines = 200;
+    static constexpr qint64 kLogMaxBytes = 1024 * 1024;
+    static constexpr char kLogTruncatedNote[] = "[Only the last 1 MiB of this log is shown.]";
 
-    static QString startCommand(const QString& home);
-    static QString stopCommand(const QString& home);
+    // The commands run through the shell. The home is never part of them: they change to $ZQT_HOME, which the
+    // start and stop environments carry, so any folder name stays data.
+    static QString startCommand();
+    static QString stopCommand();
 
 private:
     // Hands `output` to `done` from the event loop, so no completion ever runs inside the call that asked.

@@ -61,13 +61,18 @@ LogsView::LogsView(AppState& state, QWidget* parent) : QWidget(parent), m_state(
     connect(m_logs, &SegmentedControl::activated, &m_state, &AppState::setSelectedLog);
     connect(refresh, &QPushButton::clicked, &m_state, &AppState::refreshLogs);
     connect(&m_state, &AppState::selectedLogChanged, this, &LogsView::showSelectedLog);
-    connect(&m_state, &AppState::logOutputChanged, this, [this] { m_output->setPlainText(m_state.logOutput()); });
+    connect(&m_state, &AppState::logOutputChanged, this, &LogsView::showLogOutput);
     showSelectedLog();
-    m_output->setPlainText(m_state.logOutput());
+    showLogOutput();
 }
 
 void LogsView::showSelectedLog() {
     m_logs->setValue(m_state.selectedLog());
+}
+
+void LogsView::showLogOutput() {
+    // A line of up to 1 MiB would be laid out and shaped whole on every change: the view gets it in pieces.
+    m_output->setPlainText(LogReader::breakLongLines(m_state.logOutput()));
 }
 
 void LogsView::showEvent(QShowEvent* event) {

@@ -25,6 +25,7 @@ protected:
 
 private:
     void showSelectedLog();
+    void showLogOutput();
 
     AppState& m_state;
     SegmentedControl* m_logs = nullptr;

@@ -42,7 +42,13 @@ QWebEngineProfile* WebView::createProfile(QObject* parent) {
     profile->setPersistentStoragePath(data + QStringLiteral("/web"));
     profile->setCachePath(cache + QStringLiteral("/web"));
     profile->setPersistentCookiesPolicy(QWebEngineProfile::AllowPersistentCookies);
-    profile->setHttpCacheType(QWebEngineProfile::DiskHttpCache);
+    // The HTTP cache stays in memory: it keys its entries by the full address, and the web terminal's address
+    // carries the sign-in token, which must be in no file but the preferences.
+    profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
+    // A disk cache left there by an earlier version holds such addresses too. (An empty cache location would make
+    // the path "/web".)
+    if (!cache.isEmpty())
+        QDir(cache + QStringLiteral("/web")).removeRecursively();
     return profile;
 }
 

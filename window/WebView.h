@@ -37,8 +37,9 @@ public:
     // Loads `url` again when its last load failed; does nothing otherwise.
     void retryIfFailed();
 
-    // The web profile every tab shares: named, with cookies, storage and cache on disk under the program's data
-    // and cache folders, so sign-ins and site data are kept across runs.
+    // The web profile every tab shares: named, with cookies and site storage on disk under the program's data
+    // folder, so sign-ins and site data are kept across runs, and the HTTP cache in memory only (it would
+    // otherwise write the web terminal's address, token included, to disk).
     static QWebEngineProfile* createProfile(QObject* parent);
 
 signals:

@@ -8,6 +8,7 @@
 #include "RecordingServer.h"
 #include "TestEnv.h"
 
+#include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkReply>
@@ -65,7 +66,8 @@ protected:
         return &open();
     }
     QJsonObject storedJson() const { return QJsonDocument::fromJson(readFile(Preferences::filePath())).object(); }
-    static bool idle(const AppState& s) { return !s.busy(); }
+    // No script running or waiting, and the log reload that follows each one has landed.
+    static bool idle(const AppState& s) { return !s.busy() && !s.logReading(); }
 
     TempEnv env;
     EngineHome engine{env.path("engine")};
@@ -400,10 +402,61 @@ TEST_F(AppStateTest, refreshLogs_readsSelectedLog) {
     auto state = makeState();
     state->setSelectedLog("rm1");
     state->refreshLogs();
+    EXPECT_TRUE(state->logReading()) << "the file is read off this thread";
+    ASSERT_TRUE(waitUntil([&] { return !state->logReading(); }));
     EXPECT_EQ(state->logOutput(), "a\nb");
     state->setSelectedLog("portal");
     state->refreshLogs();
+    ASSERT_TRUE(waitUntil([&] { return !state->logReading(); }));
     EXPECT_EQ(state->logOutput(), "No log found: " + engine.path() + "/storage/logs/portal.log");
+}
+
+TEST_F(AppStateTest, startAndStop_homeNamesWithShellSyntax_runTheScriptsThereAndNothingElse) {
+    // Every name is a folder inside its own parent, with the default scripts. A name taken as shell code would
+    // create x, y or z in the working folder or the parent, or change to another folder.
+    const char* const names[] = {
+        "engine with  blanks", "$(touch x)",        "`touch y`", "quote\"inside",   "it's",  "back\\slash",
+        "new\nline",           "-leading",          "-",         "\"; touch z; \"", "$HOME", "${IFS}*?[a]",
+        "semi;colon",          "tab\tand|pipe&amp", "  ",
+    };
+    QDir().mkpath(env.path("cwd"));
+    const QString previousCwd = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(env.path("cwd")));
+    int n = 0;
+    for (const char* name : names) {
+        SCOPED_TRACE(QString::fromUtf8(name).toStdString());
+        const QString parent = env.path("homes-" + QString::number(++n));
+        const QString home = parent + "/" + QString::fromUtf8(name);
+        EngineHome named(home);
+        named.writeDefaultUpScript();
+        named.writeDefaultDownScript();
+        storePrefs([&](Preferences& p) {
+            p.setString(Settings::key(Setting::Home), home);
+            p.setBool(Settings::key(Setting::AutoStart), false);
+        });
+        AppState& state = open();
+        ASSERT_EQ(state.zqtHome(), home);
+
+        state.start();
+        ASSERT_TRUE(waitUntil([&] { return idle(state); }, 10000));
+        EXPECT_EQ(state.lastOutput(), "up: to stdout\nup: to stderr\n");
+        EXPECT_TRUE(state.isRunning());
+        EXPECT_EQ(readFile(named.file("up.cwd")), QFile::encodeName(home) + "\n") << "ran in the home";
+        EXPECT_EQ(state.logOutput(), "web started on 8000");
+
+        state.stop();
+        ASSERT_TRUE(waitUntil([&] { return idle(state); }, 10000));
+        EXPECT_TRUE(state.lastOutput().startsWith("down: stopping ")) << state.lastOutput().toStdString();
+        EXPECT_FALSE(state.isRunning());
+
+        const QDir::Filters all = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
+        EXPECT_EQ(QDir(parent).entryList(all), QStringList{QString::fromUtf8(name)});
+        EXPECT_EQ(QDir(home).entryList(all, QDir::Name),
+                  QStringList({"daemon.pids", "down.env", "scripts", "storage", "up.cwd", "up.env"}));
+        EXPECT_EQ(QDir(env.path("cwd")).entryList(all), QStringList());
+        closeState();
+    }
+    QDir::setCurrent(previousCwd);
 }
 
 TEST_F(AppStateTest, refreshRunState_appliesPortsThenChecksPid) {

@@ -4,6 +4,7 @@
 #include "QtPrinters.h"
 #include "TestEnv.h"
 
+#include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
 
@@ -29,14 +30,38 @@ QString runAndWait(ServiceManager& manager, const QString& command, const Servic
 }
 
 // What the log tail must be, computed the plain way: whole file, split at line feeds, blanks dropped, last 200.
+// When those lines do not fit in the last MiB (or the file is larger and has fewer of them), the non-blank lines
+// of the last MiB instead, from its first whole character on, under the note.
 QString referenceTail(const QByteArray& content) {
+    constexpr qsizetype budget = ServiceManager::kLogMaxBytes;
     QList<QByteArray> lines;
-    for (const QByteArray& l : content.split('\n'))
-        if (!l.isEmpty())
+    qsizetype oldestKept = 0;
+    QList<qsizetype> offsets;
+    qsizetype from = 0;
+    for (const QByteArray& l : content.split('\n')) {
+        if (!l.isEmpty()) {
             lines.append(l);
-    if (lines.size() > 200)
+            offsets.append(from);
+        }
+        from += l.size() + 1;
+    }
+    if (lines.size() > 200) {
         lines = lines.mid(lines.size() - 200);
-    return QString::fromUtf8(lines.join('\n'));
+        oldestKept = offsets.at(offsets.size() - 200);
+    } else if (!offsets.isEmpty()) {
+        oldestKept = offsets.front();
+    }
+    const bool fits = lines.size() >= 200 ? content.size() - oldestKept <= budget : content.size() <= budget;
+    if (fits)
+        return QString::fromUtf8(lines.join('\n'));
+    QByteArray window = content.right(budget);
+    while (!window.isEmpty() && (static_cast<unsigned char>(window[0]) & 0xC0) == 0x80)
+        window.remove(0, 1);
+    QByteArray shown = ServiceManager::kLogTruncatedNote;
+    for (const QByteArray& l : window.split('\n'))
+        if (!l.isEmpty())
+            shown += '\n' + l;
+    return QString::fromUtf8(shown);
 }
 
 class ServiceManagerTest : public ::testing::Test {
@@ -156,7 +181,7 @@ TEST_F(ServiceManagerTest, runShell_shellThatCannotStart_reportsFailedToRun) {
 TEST_F(ServiceManagerTest, runShell_daemonHoldingThePipe_finishesWhenBashExits) {
     // The background sleep inherits the output pipe and would hold it open for 300 s.
     engine.writeDefaultUpScript();
-    const QString out = runAndWait(manager, ServiceManager::startCommand(engine.path()));
+    const QString out = runAndWait(manager, ServiceManager::startCommand(), {{"ZQT_HOME", engine.path()}});
     EXPECT_EQ(out, "up: to stdout\nup: to stderr\n");
     EXPECT_TRUE(ServiceManager::isRunning(engine.path()));
     EXPECT_EQ(zqt::test::readFile(engine.file("up.cwd")).trimmed(), QFile::encodeName(engine.path()));
@@ -165,7 +190,7 @@ TEST_F(ServiceManagerTest, runShell_daemonHoldingThePipe_finishesWhenBashExits) 
 TEST_F(ServiceManagerTest, startCommand_quotesHomeSoBlanksWork) {
     EngineHome spaced(env.path("engine with blanks"));
     spaced.writeScript("app_up.sh", "echo \"started in $(pwd)\"");
-    const QString out = runAndWait(manager, ServiceManager::startCommand(spaced.path()));
+    const QString out = runAndWait(manager, ServiceManager::startCommand(), {{"ZQT_HOME", spaced.path()}});
     EXPECT_EQ(out, "started in " + spaced.path() + "\n");
 }
 
@@ -253,4 +278,96 @@ TEST_F(ServiceManagerTest, readLog_missingOrUnreadable_reportsNoLogFoundWithPath
               "No log found: " + engine.path() + "/storage/logs/portal.log");
     const QString missingHome = env.path("nowhere");
     EXPECT_EQ(ServiceManager::readLog(missingHome, "web"), "No log found: " + missingHome + "/storage/logs/web.log");
+}
+
+namespace {
+
+const QString kNote = QString::fromLatin1(ServiceManager::kLogTruncatedNote);
+constexpr qint64 kMiB = 1024 * 1024;
+
+// Makes `path` a sparse file of `size` bytes (zeros, no line feed) with `tail` written over its last bytes.
+bool writeSparse(const QString& path, qint64 size, const QByteArray& tail = {}) {
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || !f.resize(size))
+        return false;
+    return tail.isEmpty() || (f.seek(size - tail.size()) && f.write(tail) == tail.size());
+}
+
+} // namespace
+
+TEST_F(ServiceManagerTest, readLog_sparseMultiGigabyteLogWithoutLineFeeds_readsOnlyTheLastMiB) {
+    const QString path = engine.file("storage/logs/web.log");
+    const qint64 size = 3 * 1024 * kMiB;
+    // A three-byte character straddles the start of the last MiB: its first byte lies before it.
+    const QByteArray euro = "\xE2\x82\xAC";
+    const QByteArray tail = "x" + euro + QByteArray(kMiB - 5, 'a') + "end"; // the last MiB and 2 bytes
+    ASSERT_TRUE(writeSparse(path, size, tail));
+    ASSERT_EQ(QFileInfo(path).size(), size);
+
+    const QString got = ServiceManager::readLog(engine.path(), "web");
+    ASSERT_TRUE(got.startsWith(kNote + "\n")) << got.left(80).toStdString();
+    const QString shown = got.mid(kNote.size() + 1);
+    EXPECT_LE(shown.toUtf8().size(), kMiB);
+    // The window starts on the character's second byte; what is shown starts after it, with no replacement
+    // character for the cut one.
+    EXPECT_EQ(shown, QString(kMiB - 5, 'a') + "end") << shown.left(8).toStdString();
+}
+
+TEST_F(ServiceManagerTest, readLog_linesLongerThanTheBudget_showTheLastMiBUnderTheNote) {
+    // 300 lines of 8 KiB: the last 200 need 1.6 MB, more than the 1 MiB read.
+    QByteArray content;
+    for (int i = 1; i <= 300; ++i)
+        content += QByteArray::number(i).rightJustified(4, '0') + QByteArray(8 * 1024 - 5, '.') + "\n\n";
+    writeFile(engine.file("storage/logs/worker.log"), content);
+
+    const QStringList lines = ServiceManager::readLog(engine.path(), "worker").split('\n');
+    ASSERT_GT(lines.size(), 3);
+    EXPECT_EQ(lines.front(), kNote);
+    EXPECT_EQ(lines.back(), "0300" + QString(8 * 1024 - 5, '.'));
+    qint64 shownBytes = 0;
+    for (const QString& l : lines.mid(1))
+        shownBytes += l.size() + 2; // each line had its line feed and a blank line after it
+    EXPECT_LE(shownBytes, kMiB);
+    EXPECT_GT(shownBytes, kMiB - 2 * 8 * 1024);
+    // The oldest shown line is the end of one cut by the window; all after it are whole.
+    EXPECT_LT(lines.at(1).size(), 8 * 1024 - 1);
+    for (const QString& l : lines.mid(2))
+        EXPECT_EQ(l.size(), 8 * 1024 - 1);
+}
+
+TEST_F(ServiceManagerTest, readLog_last200LinesFillingExactlyTheBudget_areShownWithoutNote) {
+    // 200 lines occupying exactly the last MiB, line feeds included, after older lines; then the same with the
+    // first of them one byte longer, so the window begins inside it.
+    for (const int extra : {0, 1}) {
+        QByteArray content = "older line\nolder line\n";
+        const qint64 lineBytes = kMiB / 200; // 5242, line feed included
+        for (int i = 1; i <= 200; ++i) {
+            qint64 bytes = i == 200 ? kMiB - 199 * lineBytes : lineBytes;
+            if (i == 1)
+                bytes += extra;
+            content += QByteArray::number(i).rightJustified(3, '0') + QByteArray(bytes - 4, '-') + "\n";
+        }
+        writeFile(engine.file("storage/logs/rm1.log"), content);
+        const QStringList lines = ServiceManager::readLog(engine.path(), "rm1").split('\n');
+        if (extra == 0) {
+            ASSERT_EQ(lines.size(), 200);
+            EXPECT_TRUE(lines.front().startsWith("001-"));
+            EXPECT_TRUE(lines.back().startsWith("200-"));
+        } else {
+            ASSERT_EQ(lines.size(), 201);
+            EXPECT_EQ(lines.front(), kNote);
+            EXPECT_TRUE(lines.at(1).startsWith("01-")) << "one byte of the first line is cut";
+            EXPECT_TRUE(lines.back().startsWith("200-"));
+        }
+    }
+}
+
+TEST_F(ServiceManagerTest, readLog_notARegularFile_reportsNoLogFoundInsteadOfWaiting) {
+    // Opening a FIFO for reading would wait for a writer for ever.
+    const QString fifo = engine.file("storage/logs/web.log");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    EXPECT_EQ(ServiceManager::readLog(engine.path(), "web"), "No log found: " + fifo);
+    ASSERT_TRUE(QFile::link("/dev/zero", engine.file("storage/logs/worker.log")));
+    EXPECT_EQ(ServiceManager::readLog(engine.path(), "worker"),
+              "No log found: " + engine.file("storage/logs/worker.log"));
 }

@@ -387,15 +387,17 @@ TEST_F(ContentViewTest, logs_shownLoadsSelectedLog_segmentOnlySelects_refreshRel
     open();
     selectTab("Logs");
     auto* output = child<QPlainTextEdit>("logOutputView");
-    EXPECT_TRUE(output->toPlainText().contains("web line"));
+    EXPECT_TRUE(waitUntil([&] { return output->toPlainText().contains("web line"); }));
     EXPECT_TRUE(output->textInteractionFlags() & Qt::TextSelectableByMouse);
 
     QTest::mouseClick(child<QToolButton>("logSegment_rm1"), Qt::LeftButton);
     EXPECT_EQ(state->selectedLog(), "rm1");
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(state->logReading()) << "choosing a segment reads nothing";
     EXPECT_TRUE(output->toPlainText().contains("web line"));
 
     QTest::mouseClick(child<QPushButton>("logsRefreshButton"), Qt::LeftButton);
-    EXPECT_TRUE(output->toPlainText().contains("rm1 line"));
+    EXPECT_TRUE(waitUntil([&] { return output->toPlainText().contains("rm1 line"); }));
 }
 
 TEST_F(ContentViewTest, status_engineStopped_showsNoDataInBothBoxes) {
