@@ -56,14 +56,18 @@ RecordTableView::RecordTableView(QAbstractItemModel* model, const QString& acces
     horizontalHeader()->setSectionsClickable(false);
     horizontalHeader()->setSortIndicatorShown(false);
     horizontalHeader()->setHighlightSections(false);
-    horizontalHeader()->setStretchLastSection(true);
+    // The columns share the table's width: a narrow window narrows them (long cells are elided) instead of
+    // pushing the page wider than the window.
+    horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    horizontalHeader()->setMinimumSectionSize(kMinimumColumnWidth);
     setFixedHeight(height);
-    // Wide enough for every column at its default width and the vertical scroll bar.
-    setMinimumWidth(horizontalHeader()->length() + verticalScrollBar()->sizeHint().width() + 2 * frameWidth());
+    const int chrome = verticalScrollBar()->sizeHint().width() + 2 * frameWidth();
+    m_preferredWidth = horizontalHeader()->defaultSectionSize() * horizontalHeader()->count() + chrome;
+    setMinimumWidth(kMinimumColumnWidth * horizontalHeader()->count() + chrome);
 }
 
 QSize RecordTableView::sizeHint() const {
-    return {minimumWidth(), height()};
+    return {m_preferredWidth, height()};
 }
 
 } // namespace zqt

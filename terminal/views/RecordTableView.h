@@ -5,7 +5,8 @@
 namespace zqt {
 
 // A read-only table of the terminal page: fixed height (it scrolls inside it), no sorting, no selection, no row
-// numbers, and at least as wide as its columns. Its accessible name is the label it is shown under. Cell text
+// numbers. Its columns share its width; it prefers every column at the header's default width and shrinks, down to
+// kMinimumColumnWidth a column, in a narrow window. Its accessible name is the label it is shown under. Cell text
 // follows the model's CellTone; everything else is the style's default.
 class RecordTableView final : public QTableView {
     Q_OBJECT
@@ -13,8 +14,13 @@ class RecordTableView final : public QTableView {
 public:
     RecordTableView(QAbstractItemModel* model, const QString& accessibleName, int height, QWidget* parent = nullptr);
 
-    // Its minimum width (every column) and its fixed height.
+    static constexpr int kMinimumColumnWidth = 60;
+
+    // Every column at the header's default width, and its fixed height.
     QSize sizeHint() const override;
+
+private:
+    int m_preferredWidth = 0;
 };
 
 } // namespace zqt

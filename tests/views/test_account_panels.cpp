@@ -360,3 +360,28 @@ TEST(AccountRows, page_showsRowsSevenToElevenBelowTheTicket) {
     // The analytics and diagnostics cards share the page's width (16 padding, 16 apart).
     EXPECT_EQ(diagnostics.right() - analytics.left() + 1, view.viewport()->width() - 2 * 16);
 }
+
+// The whole terminal page in the window's default width, with every account table and the diagnostics filled:
+// the page fits across, so nothing on the right needs a horizontal scroll.
+TEST_F(AccountPanelsTest, wholePage_withEveryTableFilled_fitsTheDefaultWindowWidth) {
+    reply("/api/analytics/execution_quality",
+          R"({"order_count":2,"fill_rate":100,"cancel_rate":0,"avg_latency_ms":1,"p50_latency_ms":1,)"
+          R"("p95_latency_ms":1,"avg_slippage":0,"recent":[{"id":1,"symbol":"EURUSD","side":"BUY","type":"MARKET",)"
+          R"("status":"FILLED","latency_ms":1}]})");
+    reply("/api/analytics/pnl_attribution",
+          R"({"symbols":[{"symbol":"EURUSD","realized":10,"unrealized":-2.5,"total":7.5,"trades":4,"win_rate":55}],)"
+          R"("exposure":[{"symbol":"EURUSD","notional":1000,"upl":1}]})");
+    reply(
+        "/api/rm1/latest",
+        R"({"signals":[{"signal_id":"RM1-EURUSD-2026-12-10T16:14:23Z","symbol":"EURUSD","side":"SELL","entry":1.08}]})");
+    zqt::NativeTerminalView page(*model);
+    page.resize(1240, 800); // the 1280-point window less its frame and the tab widget's
+    page.show();
+    refresh();
+    QCoreApplication::processEvents();
+    auto* recent = page.findChild<QTableView*>("execRecentTable");
+    ASSERT_NE(recent, nullptr);
+    EXPECT_TRUE(recent->isVisible());
+    EXPECT_LE(page.widget()->minimumSizeHint().width(), page.viewport()->width());
+    EXPECT_FALSE(page.horizontalScrollBar()->isVisible());
+}
