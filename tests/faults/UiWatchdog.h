@@ -55,45 +55,58 @@ public:
     // Starts the next gap now: the test itself held the thread on purpose (not the program's doing).
     void resync() {
         m_clock.start();
-        m_lastWaitNs = runqueueWaitNs();
+        m_last = sched();
     }
 
     // Longest block seen (ms), with and without the time spent waiting for a CPU taken off.
     double maxBlockMs() const { return m_maxBlockNs / 1e6; }
     double maxRawGapMs() const { return m_maxRawNs / 1e6; }
+    // Of the longest block, the time the thread ran on a CPU (the rest it slept: on a lock, a system call, ...).
+    double maxBlockRunMs() const { return m_maxBlockRunNs / 1e6; }
     int ticks() const { return m_ticks; }
 
 private:
-    // Nanoseconds this thread has waited on a run queue so far; 0 when the kernel does not tell.
-    qint64 runqueueWaitNs() const {
+    // Nanoseconds this thread has run on a CPU and waited on a run queue so far; 0 when the kernel does not tell.
+    struct Sched {
+        qint64 runNs = 0;
+        qint64 waitNs = 0;
+    };
+    Sched sched() const {
         if (m_schedstat < 0)
-            return 0;
+            return {};
         char buf[128];
         const ssize_t n = ::pread(m_schedstat, buf, sizeof buf - 1, 0);
         if (n <= 0)
-            return 0;
+            return {};
         buf[n] = '\0';
         long long run = 0;
         long long wait = 0;
-        return std::sscanf(buf, "%lld %lld", &run, &wait) == 2 ? wait : 0;
+        if (std::sscanf(buf, "%lld %lld", &run, &wait) != 2)
+            return {};
+        return {run, wait};
     }
 
     void onTick() {
         const qint64 gap = m_clock.nsecsElapsed();
-        const qint64 wait = runqueueWaitNs();
+        const Sched now = sched();
         const qint64 overPeriod = gap - qint64{kPeriodMs} * 1'000'000;
         m_maxRawNs = std::max(m_maxRawNs, overPeriod);
-        m_maxBlockNs = std::max(m_maxBlockNs, overPeriod - (wait - m_lastWaitNs));
+        const qint64 block = overPeriod - (now.waitNs - m_last.waitNs);
+        if (block > m_maxBlockNs) {
+            m_maxBlockNs = block;
+            m_maxBlockRunNs = now.runNs - m_last.runNs;
+        }
         ++m_ticks;
         m_clock.start();
-        m_lastWaitNs = wait;
+        m_last = now;
     }
 
     QTimer m_timer;
     QElapsedTimer m_clock;
     int m_schedstat = -1;
-    qint64 m_lastWaitNs = 0;
+    Sched m_last;
     qint64 m_maxBlockNs = 0;
+    qint64 m_maxBlockRunNs = 0;
     qint64 m_maxRawNs = 0;
     int m_ticks = 0;
 };

@@ -335,8 +335,9 @@ TEST_P(FaultMatrixTest, badEngine_keepsUiResponsiveAndLastGoodData_andRecovers) 
     EXPECT_GT(watchdog.ticks(), 100);
     // The figures of the run, for the record.
     std::cout << "[fault matrix] " << zqt::test::faultName(c.fault) << ": longest UI block " << watchdog.maxBlockMs()
-              << " ms (raw gap " << watchdog.maxRawGapMs() << " ms), resident memory " << growthMb
-              << " MB after recovery (" << double(rssBefore) / (1024 * 1024) << " MB before)"
+              << " ms (" << watchdog.maxBlockRunMs() << " ms of it running; raw gap " << watchdog.maxRawGapMs()
+              << " ms), resident memory " << growthMb << " MB after recovery (" << double(rssBefore) / (1024 * 1024)
+              << " MB before)"
               << ", fault phase " << faultMs << " ms, " << server.faultedRequests() << " requests met the fault"
               << std::endl;
     RecordProperty("max_block_ms", std::to_string(watchdog.maxBlockMs()));
