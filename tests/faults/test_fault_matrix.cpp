@@ -9,6 +9,7 @@
 #include "terminal/NativeTerminalModel.h"
 
 #include "ClientInFlight.h"
+#include "FaultEngine.h"
 #include "FaultServer.h"
 #include "TestEnv.h"
 #include "UiWatchdog.h"
@@ -36,6 +37,8 @@ const QString kToken = QStringLiteral("fault-token");
 
 // Stall timeout of the clients in these tests, so that a hung engine fails requests within the run.
 constexpr int kShortTimeoutMs = 1500;
+// The engine's delay in the Slow fault (the fault engine's default).
+constexpr qint64 kSlowDelayMs = 10'000;
 // The UI thread may not go longer than this without running its event loop.
 constexpr double kMaxBlockMs = 100.0;
 // Resident memory after the engine recovered may exceed the level before the fault by at most this much.
@@ -56,6 +59,10 @@ struct FaultCase {
     Order order;
     Status status;
 };
+
+void PrintTo(const FaultCase& c, std::ostream* os) {
+    *os << zqt::test::faultName(c.fault);
+}
 
 const FaultCase kCases[] = {
     {Fault::Refused, kShortTimeoutMs, true, Login::TransportError, Order::TransportError, Status::Kept},
@@ -80,7 +87,7 @@ QString goodText(const std::string& path) {
 class FaultMatrixTest : public ::testing::TestWithParam<FaultCase> {
 protected:
     zqt::test::TempEnv env;
-    FaultServer server;
+    zqt::test::FaultEngine engine; // in a process of its own: this process's memory and threads are the client's
     MemoryTokenStore tokens{kToken};
     std::unique_ptr<NativeTerminalModel> model;
     StatusProbe probe;
@@ -99,9 +106,9 @@ protected:
     int marketErrorCleared = 0;
 
     void SetUp() override {
-        ASSERT_GT(server.port(), 0);
+        ASSERT_TRUE(engine.start(QStringLiteral(ZQT_FAULT_ENGINE)));
         const FaultCase& c = GetParam();
-        addresses = EngineAddresses::compute(QStringLiteral("127.0.0.1"), QString::number(server.port()),
+        addresses = EngineAddresses::compute(QStringLiteral("127.0.0.1"), QString::number(engine.port()),
                                              QStringLiteral("1"), QStringLiteral("2"), QString());
         probe.setTimeoutMs(c.timeoutMs);
         QObject::connect(&probe, &StatusProbe::finished, [this] { ++probeReplies; });
@@ -141,7 +148,6 @@ protected:
         ticker.stop();
         watchdog.stop();
         model.reset();
-        server.stop();
     }
 
     void resetCounters() {
@@ -158,11 +164,7 @@ protected:
         ticker.start();
     }
 
-    void switchFault(Fault fault) {
-        server.setFault(fault);
-        // Stopping or restarting the server held this thread; that is the test's doing, not the program's.
-        watchdog.resync();
-    }
+    void switchFault(Fault fault) { ASSERT_TRUE(engine.setFault(zqt::test::faultName(fault))); }
 
     bool outcomesArrived() const { return loginReplies >= 1 && orderReplies >= 1 && probeReplies >= 2; }
 
@@ -309,7 +311,7 @@ TEST_P(FaultMatrixTest, badEngine_keepsUiResponsiveAndLastGoodData_andRecovers) 
     } else {
         // Late replies, all good: wait for a price reply that took the whole delay.
         faultSeen = zqt::test::waitUntil([&] { return outcomesArrived() && pricesApplied >= 1; }, 60000);
-        EXPECT_GE(faultClock.elapsed(), server.slowDelay().count());
+        EXPECT_GE(faultClock.elapsed(), kSlowDelayMs);
         EXPECT_EQ(marketErrorShown, 0) << "late replies are not failures";
     }
     const qint64 faultMs = faultClock.elapsed();
@@ -338,7 +340,7 @@ TEST_P(FaultMatrixTest, badEngine_keepsUiResponsiveAndLastGoodData_andRecovers) 
               << " ms (" << watchdog.maxBlockRunMs() << " ms of it running; raw gap " << watchdog.maxRawGapMs()
               << " ms), resident memory " << growthMb << " MB after recovery (" << double(rssBefore) / (1024 * 1024)
               << " MB before)"
-              << ", fault phase " << faultMs << " ms, " << server.faultedRequests() << " requests met the fault"
+              << ", fault phase " << faultMs << " ms, " << engine.faultedRequests() << " requests met the fault"
               << std::endl;
     RecordProperty("max_block_ms", std::to_string(watchdog.maxBlockMs()));
     RecordProperty("rss_growth_mb", std::to_string(growthMb));
