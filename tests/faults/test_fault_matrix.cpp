@@ -337,9 +337,9 @@ TEST_P(FaultMatrixTest, badEngine_keepsUiResponsiveAndLastGoodData_andRecovers) 
     EXPECT_GT(watchdog.ticks(), 100);
     // The figures of the run, for the record.
     std::cout << "[fault matrix] " << zqt::test::faultName(c.fault) << ": longest UI block " << watchdog.maxBlockMs()
-              << " ms (" << watchdog.maxBlockRunMs() << " ms of it running; raw gap " << watchdog.maxRawGapMs()
-              << " ms), resident memory " << growthMb << " MB after recovery (" << double(rssBefore) / (1024 * 1024)
-              << " MB before)"
+              << " ms (the thread ran " << watchdog.maxBlockRunMs() << " ms in that gap; raw gap "
+              << watchdog.maxRawGapMs() << " ms), resident memory " << growthMb << " MB after recovery ("
+              << double(rssBefore) / (1024 * 1024) << " MB before)"
               << ", fault phase " << faultMs << " ms, " << engine.faultedRequests() << " requests met the fault"
               << std::endl;
     RecordProperty("max_block_ms", std::to_string(watchdog.maxBlockMs()));
