@@ -159,7 +159,7 @@ QUrl APIClient::resolveUrl(const QUrl& baseURL, const QString& path) {
 void APIClient::request(const QString& path, const QByteArray& method, const std::optional<QByteArray>& body,
                         const std::optional<QString>& contentType, std::function<void(RawReply)> completion) {
     QNetworkRequest req(resolveUrl(m_baseURL, path));
-    req.setTransferTimeout(kTimeoutMs);
+    req.setTransferTimeout(m_timeoutMs);
     // Never answer a 401 with credentials remembered from elsewhere; there is nobody to prompt either.
     req.setAttribute(QNetworkRequest::AuthenticationReuseAttribute, QNetworkRequest::Manual);
     if (contentType)
@@ -178,11 +178,29 @@ void APIClient::request(const QString& path, const QByteArray& method, const std
         reply = m_nam->sendCustomRequest(req, method);
 
     ++m_inFlight;
-    connect(reply, &QNetworkReply::finished, this, [this, reply, completion = std::move(completion)]() {
+    // The body is held in the reply until it is complete: end the exchange once it announces or reaches more than
+    // kMaxReplyBytes. abort() emits finished at once, so the flag is set before it.
+    auto tooLarge = std::make_shared<bool>(false);
+    const auto endWhenTooLarge = [reply, tooLarge](qint64 size) {
+        if (size > kMaxReplyBytes && !*tooLarge) {
+            *tooLarge = true;
+            reply->abort();
+        }
+    };
+    connect(reply, &QNetworkReply::metaDataChanged, this, [reply, endWhenTooLarge]() {
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (length.isValid())
+            endWhenTooLarge(length.toLongLong());
+    });
+    connect(reply, &QNetworkReply::readyRead, this,
+            [reply, endWhenTooLarge]() { endWhenTooLarge(reply->bytesAvailable()); });
+    connect(reply, &QNetworkReply::finished, this, [this, reply, tooLarge, completion = std::move(completion)]() {
         RawReply result;
         const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
         const auto error = reply->error();
-        if (error != QNetworkReply::NoError && !(status.isValid() && isStatusError(error, status.toInt()))) {
+        if (*tooLarge) {
+            result.error = ApiError::replyTooLarge(QStringLiteral("%1 MiB").arg(kMaxReplyBytes / (1024 * 1024)));
+        } else if (error != QNetworkReply::NoError && !(status.isValid() && isStatusError(error, status.toInt()))) {
             result.error = ApiError::transport(static_cast<int>(error), reply->errorString());
         } else {
             result.bytes = reply->readAll();

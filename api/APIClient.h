@@ -26,7 +26,8 @@ namespace zqt {
 // the sign-in token, decodes replies into records, posts forms and signs in. No cache, no queue, no retry: every
 // call is one HTTP exchange whose outcome reaches the completion once, on the main thread, never before the call
 // returns. No HTTP status is ever examined: a reply counts by its body, whatever its status; only the failure to
-// get a reply at all (refused, unknown host, timeout, TLS failure, cancelled) is a transport error.
+// get a reply at all (refused, unknown host, timeout, TLS failure, cancelled) is a transport error, and so is a
+// body longer than kMaxReplyBytes, which is ended as soon as it gets that long (never buffered whole).
 //
 // The token is kept in the TokenStore handed to the constructor (the program's settings, where it lands under
 // "zqtToken"): read once at construction, written on every setToken(). Create and use the client on the main
@@ -38,6 +39,8 @@ class APIClient final : public QObject {
 public:
     // Stall timeout of every request: no bytes for this long fails the exchange (ms).
     static constexpr int kTimeoutMs = 60'000;
+    // Longest reply body taken (bytes); a longer one fails the exchange with ApiError::replyTooLarge.
+    static constexpr qint64 kMaxReplyBytes = 16 * 1024 * 1024;
 
     // `tokens` must outlive the client.
     APIClient(const QUrl& baseURL, TokenStore& tokens, QObject* parent = nullptr);
@@ -47,6 +50,11 @@ public:
     QString token() const { return m_token; }
     // Sets the token (tokenChanged when it differs) and stores it in the token store.
     void setToken(const QString& token);
+
+    // Stall timeout of the requests sent from now on (ms). The program keeps kTimeoutMs; tests of slow and hung
+    // engines shorten it.
+    void setTimeoutMs(int ms) { m_timeoutMs = ms; }
+    int timeoutMs() const { return m_timeoutMs; }
 
     // Exchanges sent and not yet completed (reads, posts and sign-ins alike).
     int requestsInFlight() const { return m_inFlight; }
@@ -109,6 +117,7 @@ private:
     TokenStore& m_tokens;
     QString m_token;
     int m_inFlight = 0;
+    int m_timeoutMs = kTimeoutMs;
     QNetworkAccessManager* m_nam = nullptr; // child
 };
 

@@ -10,12 +10,23 @@ namespace zqt {
 
 struct EngineAddresses;
 
-// The engine's status and health replies, fetched on request and kept as received for the status view.
+// The engine's status and health replies, fetched on request and kept as received for the status view. A reply
+// longer than kMaxReplyBytes is not read further: its first kMaxReplyBytes are kept, followed by kTruncatedNote.
 class StatusProbe final : public QObject {
     Q_OBJECT
 
 public:
+    // Stall timeout of the status requests (ms): no bytes for this long ends the request.
+    static constexpr int kTimeoutMs = 60'000;
+    // Most bytes of one reply kept as status text.
+    static constexpr qint64 kMaxReplyBytes = 64 * 1024;
+    // The line added below the kept text of a reply that was cut at kMaxReplyBytes.
+    static const QString kTruncatedNote;
+
     explicit StatusProbe(QObject* parent = nullptr);
+
+    // Stall timeout of the requests sent from now on (ms). The program keeps kTimeoutMs; tests shorten it.
+    void setTimeoutMs(int ms) { m_timeoutMs = ms; }
 
     QString systemStatus() const { return m_systemStatus; }
     QString healthStatus() const { return m_healthStatus; }
@@ -39,6 +50,7 @@ private:
     QString m_systemStatus;
     QString m_healthStatus;
     QNetworkAccessManager* m_network = nullptr; // child
+    int m_timeoutMs = kTimeoutMs;
 };
 
 } // namespace zqt
