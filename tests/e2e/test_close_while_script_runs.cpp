@@ -1,5 +1,6 @@
 // The real program on a virtual display, closed the way a window manager closes it while the engine's start
-// script hangs: the program leaves at once and the script goes on by itself, in a session of its own.
+// script hangs: the program stores its window's geometry, leaves at once, and the script goes on by itself, in a
+// session of its own.
 #include "control/Preferences.h"
 #include "control/Settings.h"
 
@@ -7,6 +8,8 @@
 #include "TestEnv.h"
 
 #include <QDeadlineTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QScopeGuard>
 
@@ -147,6 +150,9 @@ TEST(CloseWhileScriptRuns, windowClosedDuringAHangingStart_programExitsAtOnceAnd
     EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(program.exitCode(), 0) << errors.toStdString();
     EXPECT_FALSE(errors.contains("Destroyed while process")) << errors.toStdString();
+    // The close stored the window's size and place for the next run.
+    const QJsonObject stored = QJsonDocument::fromJson(readFile(zqt::Preferences::filePath())).object();
+    EXPECT_FALSE(stored.value(QLatin1String(zqt::Settings::kWindowGeometryKey)).toString().isEmpty());
 
     // The script was neither killed nor waited for, and it runs apart from this test's session and group.
     EXPECT_TRUE(alive(script));
