@@ -7,7 +7,7 @@
 // completed, and how late the ticks fired. Exits 1 when a goal is missed: growth of 5 MB or more, a reply left
 // alive, or a tick missed (fired a whole period or more after it was due).
 //
-//   soak_terminal --base-url http://127.0.0.1:PORT [--hours 24] [--warmup-hours 1] [--refresh-ms 20]
+//   soak_terminal --base-url http://127.0.0.1:PORT [--hours 24] [--warmup-hours 1] [--refresh-ms 100]
 
 #include "api/TokenStore.h"
 #include "terminal/NativeTerminalModel.h"
@@ -24,6 +24,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <functional>
+#include <limits>
 #include <malloc.h>
 #include <unistd.h>
 #include <vector>
@@ -132,7 +134,7 @@ int main(int argc, char** argv) {
     const QCommandLineOption hoursOption("hours", "Hours of the real 5 s tick to run (default 24).", "hours", "24");
     const QCommandLineOption warmupOption("warmup-hours", "Hours run before the memory baseline (default 1).", "hours",
                                           "1");
-    const QCommandLineOption refreshOption("refresh-ms", "Sped-up refresh period in ms (default 20).", "ms", "20");
+    const QCommandLineOption refreshOption("refresh-ms", "Sped-up refresh period in ms (default 100).", "ms", "100");
     parser.addOptions({baseOption, hoursOption, warmupOption, refreshOption});
     parser.process(app);
     const QUrl baseUrl(parser.value(baseOption));
@@ -186,7 +188,7 @@ int main(int argc, char** argv) {
     Tick refresh("refresh", refreshMs, clock, [&] { model.onRefreshTick(); });
     Tick candle("candle", refreshMs * 2, clock, [&] { model.onCandleTick(); });
     Tick htf("htf", refreshMs * 6, clock, [&] { model.onHtfTick(); });
-    // After each refresh tick: the in-flight and reply counts, and a memory sample every equivalent hour.
+    // The most requests in flight (seen after every reply), and a memory sample every equivalent hour.
     QObject::connect(&model, &NativeTerminalModel::replyHandled,
                      [&] { maxInFlight = std::max(maxInFlight, model.api().requestsInFlight()); });
     QTimer sampler;
