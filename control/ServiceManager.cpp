@@ -10,32 +10,47 @@
 #include <limits>
 #include <memory>
 #include <signal.h>
+#include <unistd.h>
 #include <utility>
 
 namespace zqt {
 
 namespace {
 
-// How long the destructor lets a running script finish, in ms.
-constexpr int kShutdownWaitMs = 60000;
 // Size of the blocks readLog reads backwards, in bytes.
 constexpr qint64 kLogBlock = 64 * 1024;
+
+// The process runShell starts: bash in a session and process group of its own, so that it neither depends on the
+// program nor gets the signals meant for the program's group (Ctrl+C in the terminal the program was started
+// from, that terminal closing).
+class ScriptProcess final : public QProcess {
+public:
+    explicit ScriptProcess(QObject* parent) : QProcess(parent) {
+        setChildProcessModifier([] { ::setsid(); });
+    }
+
+    // Forgets the child without signalling it, so that destroying this object leaves the script running (QProcess
+    // would otherwise kill it and wait for it).
+    void release() {
+        disconnect(this, nullptr, nullptr, nullptr);
+        setProcessState(QProcess::NotRunning);
+    }
+};
 
 } // namespace
 
 ServiceManager::ServiceManager(QObject* parent) : QObject(parent) {}
 
 ServiceManager::~ServiceManager() {
-    for (QProcess* process : findChildren<QProcess*>(Qt::FindDirectChildrenOnly)) {
-        // Nobody is left to hear the result; a half-run start script would leave the engine half-started.
-        process->disconnect();
-        if (process->state() != QProcess::NotRunning)
-            process->waitForFinished(kShutdownWaitMs);
-    }
+    // The engine outlives the program, and so does a start or stop that is still under way: the script finishes by
+    // itself in its own session (ending it could leave the engine half-started), and nobody is left to hear its
+    // result. Every QProcess child is one that runShell made.
+    for (QProcess* process : findChildren<QProcess*>(Qt::FindDirectChildrenOnly))
+        static_cast<ScriptProcess*>(process)->release();
 }
 
 void ServiceManager::runShell(const QString& command, const Environment& env, Completion done) {
-    auto* process = new QProcess(this);
+    auto* process = new ScriptProcess(this);
     process->setProgram(m_shell);
     process->setArguments({QStringLiteral("-lc"), command});
     process->setProcessChannelMode(QProcess::MergedChannels);

@@ -21,7 +21,7 @@ public:
     using Completion = std::function<void(const QString& output)>;
 
     explicit ServiceManager(QObject* parent = nullptr);
-    // Waits for a script still running (its engine must not be left half-started), then returns.
+    // Returns at once: a script still running goes on by itself, and its completion is never called.
     ~ServiceManager() override;
 
     // Runs `command` through `/bin/bash -lc` with the program's environment plus `env` (an entry of `env`
@@ -29,6 +29,7 @@ public:
     // as UTF-8 with invalid bytes replaced, once bash has exited; or "Failed to run: <reason>" when bash could
     // not be started. The exit status is not looked at. `done` runs on this object's thread, never inside
     // this call.
+    // bash runs in a session and process group of its own, apart from the program's.
     void runShell(const QString& command, const Environment& env, Completion done);
 
     // Runs <home>/scripts/app_down.sh with ZQT_HOME = `home` only; "ZQT_HOME not found: <home>" when no entry

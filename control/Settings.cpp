@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <utility>
+
 namespace zqt {
 
 namespace {
@@ -105,6 +107,21 @@ void Settings::save() {
             m_store.setString(row.key, v.toString());
     }
     // Written through at once: the file must not lag behind a script that is about to run.
+    m_store.sync();
+}
+
+QByteArray Settings::windowGeometry() const {
+    const std::optional<QString> text = m_store.string(kWindowGeometryKey);
+    if (!text || text->size() > kWindowGeometryMaxText)
+        return {};
+    QByteArray::FromBase64Result decoded =
+        QByteArray::fromBase64Encoding(text->toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+    // toLatin1() turns characters beyond Latin-1 into '?', which the strict decoding refuses like any other.
+    return decoded ? std::move(*decoded) : QByteArray();
+}
+
+void Settings::setWindowGeometry(const QByteArray& geometry) {
+    m_store.setString(kWindowGeometryKey, QString::fromLatin1(geometry.toBase64()));
     m_store.sync();
 }
 

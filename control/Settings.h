@@ -57,6 +57,11 @@ public:
 
     // The key the sign-in token is stored under, beside the settings.
     static constexpr char kTokenKey[] = "zqtToken";
+    // The key the window's size and place are stored under, beside the settings: what QWidget::saveGeometry()
+    // gives, as base64 text.
+    static constexpr char kWindowGeometryKey[] = "zqtWindowGeometry";
+    // Longest stored geometry text read back, in characters; Qt's own blob is under 100 bytes.
+    static constexpr qsizetype kWindowGeometryMaxText = 1024;
 
     static std::span<const SettingSpec> table();
     static const SettingSpec& spec(Setting setting);
@@ -83,6 +88,12 @@ public:
     void save();
 
     Preferences& store() { return m_store; }
+
+    // The window geometry last stored; empty when none is, or when the stored value is not base64 text of at
+    // most kWindowGeometryMaxText characters.
+    QByteArray windowGeometry() const;
+    // Stores a window geometry and writes the file at once.
+    void setWindowGeometry(const QByteArray& geometry);
 
     QString token() const override;
     void setToken(const QString& token) override;

@@ -8,22 +8,56 @@
 #include "window/ContentView.h"
 
 #include <QApplication>
+#include <QEvent>
 
 namespace zqt {
+
+namespace {
+
+// Stores the window's size and place in the settings whenever the window is closed.
+class GeometryKeeper final : public QObject {
+public:
+    GeometryKeeper(Settings& settings, QWidget& window) : QObject(&window), m_settings(settings) {
+        window.installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Close)
+            m_settings.setWindowGeometry(static_cast<QWidget*>(watched)->saveGeometry());
+        return false;
+    }
+
+private:
+    Settings& m_settings;
+};
+
+} // namespace
 
 ZQTDesktopApp::ZQTDesktopApp()
     : m_preferences(std::make_unique<Preferences>()), m_settings(std::make_unique<Settings>(*m_preferences)),
       m_state(std::make_unique<AppState>(*m_settings)),
       // Built before the window, so its timers run and its data is live before the operator first opens the tab.
       m_terminal(std::make_unique<NativeTerminalModel>(m_state->addresses().engine, *m_settings)),
-      m_window(std::make_unique<ContentView>(*m_state, *m_terminal)) {}
+      m_window(std::make_unique<ContentView>(*m_state, *m_terminal)) {
+    new GeometryKeeper(*m_settings, *m_window);
+}
 
 ZQTDesktopApp::~ZQTDesktopApp() = default;
 
 int ZQTDesktopApp::run() {
-    m_window->resize(1280, 800);
-    m_window->show();
+    showWindow();
     return QApplication::exec();
+}
+
+void ZQTDesktopApp::showWindow() {
+    // restoreGeometry() refuses a blob of another kind or version and moves a window that would be off every
+    // screen back onto one, but takes a cut-off blob as zeros; one shorter than what this Qt writes is refused here.
+    const QByteArray geometry = m_settings->windowGeometry();
+    const bool restored = geometry.size() >= m_window->saveGeometry().size() && m_window->restoreGeometry(geometry);
+    if (!restored)
+        m_window->resize(kDefaultWidth, kDefaultHeight);
+    m_window->show();
 }
 
 } // namespace zqt

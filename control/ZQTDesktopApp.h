@@ -20,8 +20,15 @@ public:
     ZQTDesktopApp(const ZQTDesktopApp&) = delete;
     ZQTDesktopApp& operator=(const ZQTDesktopApp&) = delete;
 
-    // Shows the window and runs the event loop until it closes; returns the exit code. The engine keeps running.
+    // Shows the window (showWindow()) and runs the event loop until it closes; returns the exit code. The engine
+    // keeps running.
     int run();
+    // Shows the window with the size and place it had when it was last closed, or at kDefaultWidth by
+    // kDefaultHeight when none is stored or the stored one is unusable. Every close of the window stores them.
+    void showWindow();
+
+    static constexpr int kDefaultWidth = 1280;
+    static constexpr int kDefaultHeight = 800;
 
     Settings& settings() { return *m_settings; }
     AppState& state() { return *m_state; }

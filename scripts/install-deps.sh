@@ -9,7 +9,7 @@ packages=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     xvfb xauth imagemagick x11-apps
     fonts-dejavu-core adwaita-icon-theme libqt6svg6 procps
-    desktop-file-utils appstream
+    desktop-file-utils appstream libxcb1-dev
 )
 
 missing=()

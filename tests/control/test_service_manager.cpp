@@ -4,6 +4,7 @@
 #include "QtPrinters.h"
 #include "TestEnv.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -11,6 +12,8 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <memory>
+#include <unistd.h>
 
 using zqt::ServiceManager;
 using zqt::test::EngineHome;
@@ -185,6 +188,31 @@ TEST_F(ServiceManagerTest, runShell_daemonHoldingThePipe_finishesWhenBashExits) 
     EXPECT_EQ(out, "up: to stdout\nup: to stderr\n");
     EXPECT_TRUE(ServiceManager::isRunning(engine.path()));
     EXPECT_EQ(zqt::test::readFile(engine.file("up.cwd")).trimmed(), QFile::encodeName(engine.path()));
+}
+
+TEST_F(ServiceManagerTest, destroyedWhileAScriptRuns_returnsAtOnceAndTheScriptGoesOnInItsOwnSession) {
+    engine.makeGate();
+    engine.writeScript("app_up.sh", "cd \"$(dirname \"$0\")/..\"\n"
+                                    "echo $$ >> daemon.pids\n"
+                                    "echo $$ > up.pid\n"
+                                    "read -r _ < gate\n"
+                                    "echo finished > up.after\n");
+    auto scripts = std::make_unique<ServiceManager>();
+    bool completed = false;
+    scripts->runShell("'" + engine.file("scripts/app_up.sh") + "'", {}, [&](const QString&) { completed = true; });
+    ASSERT_TRUE(waitUntil([&] { return zqt::test::readFile(engine.file("up.pid")).endsWith('\n'); }));
+    const pid_t script = zqt::test::readFile(engine.file("up.pid")).trimmed().toInt();
+    ASSERT_GT(script, 0);
+
+    scripts.reset(); // returns without waiting for the gate
+    EXPECT_NE(::getsid(script), ::getsid(0));
+    EXPECT_NE(::getpgid(script), ::getpgid(0));
+
+    // Neither killed nor cut off: let go, it finishes its work, and nobody is told.
+    ASSERT_TRUE(waitUntil([&] { return engine.tryOpenGate(); }));
+    EXPECT_TRUE(waitUntil([&] { return zqt::test::readFile(engine.file("up.after")) == "finished\n"; }));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(completed);
 }
 
 TEST_F(ServiceManagerTest, startCommand_quotesHomeSoBlanksWork) {

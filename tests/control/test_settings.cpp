@@ -120,3 +120,31 @@ TEST_F(SettingsTest, construct_readsStoredValuesTheWayThePlatformStoreDoes) {
     EXPECT_EQ(settings.text(Setting::Home), Settings::primaryDefaultHome()) << "no start script under a stored home";
     EXPECT_TRUE(settings.token().isEmpty());
 }
+
+TEST_F(SettingsTest, windowGeometry_roundTripsAsBase64TextAndRefusesWhatItCannotRead) {
+    Settings settings(store);
+    EXPECT_TRUE(settings.windowGeometry().isEmpty()) << "nothing stored";
+
+    const QByteArray blob("\x01\xd9\xd0\xcb\x00\x03\x00\x00\xff\n\"", 11);
+    settings.setWindowGeometry(blob);
+    EXPECT_EQ(storedJson().value("zqtWindowGeometry").toString(), QString::fromLatin1(blob.toBase64()));
+    EXPECT_EQ(Settings(store).windowGeometry(), blob);
+
+    const struct {
+        const char* name;
+        QString stored;
+    } unusable[] = {
+        {"not base64", "%%% not base64 %%%"},
+        {"base64 with a stray character", "AdnQywAD*AAA"},
+        {"characters beyond Latin-1", QString::fromUtf8("AdnQ\xe2\x82\xac")},
+        {"too long", QString(Settings::kWindowGeometryMaxText + 4, QChar('A'))},
+    };
+    for (const auto& c : unusable) {
+        store.setString("zqtWindowGeometry", c.stored);
+        EXPECT_TRUE(settings.windowGeometry().isEmpty()) << c.name;
+    }
+    store.setBool("zqtWindowGeometry", true);
+    EXPECT_TRUE(settings.windowGeometry().isEmpty()) << "a switch";
+    store.setString("zqtWindowGeometry", QString(Settings::kWindowGeometryMaxText, QChar('A')));
+    EXPECT_EQ(settings.windowGeometry().size(), Settings::kWindowGeometryMaxText / 4 * 3) << "the longest accepted";
+}
