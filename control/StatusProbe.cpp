@@ -60,6 +60,7 @@ void StatusProbe::probe(const QUrl& url, void (StatusProbe::*store)(const QStrin
     QNetworkRequest request(url);
     request.setTransferTimeout(m_timeoutMs);
     QNetworkReply* reply = m_network->get(request);
+    ++m_inFlight;
     // The body is taken as it arrives, up to one byte past the limit; a reply that gets that far is ended there
     // (abort() emits finished at once, so `cut` is set before it).
     struct Body {
@@ -78,6 +79,7 @@ void StatusProbe::probe(const QUrl& url, void (StatusProbe::*store)(const QStrin
         }
     });
     connect(reply, &QNetworkReply::finished, this, [this, reply, store, body] {
+        --m_inFlight;
         reply->deleteLater();
         const bool answered = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
         if (body->cut || (answered && !isTransportFailure(reply->error()))) {

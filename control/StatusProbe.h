@@ -38,6 +38,9 @@ public:
     // healthStatus; a failed request changes nothing. Returns at once.
     void refresh(const EngineAddresses& addresses);
 
+    // Status and health requests sent and not finished yet.
+    int requestsInFlight() const { return m_inFlight; }
+
 signals:
     void systemStatusChanged();
     void healthStatusChanged();
@@ -51,6 +54,7 @@ private:
     QString m_healthStatus;
     QNetworkAccessManager* m_network = nullptr; // child
     int m_timeoutMs = kTimeoutMs;
+    int m_inFlight = 0;
 };
 
 } // namespace zqt

@@ -174,9 +174,8 @@ protected:
         ticker.stop();
         EXPECT_TRUE(zqt::test::waitUntil(
             [&] {
-                const auto probes = probe.findChildren<QNetworkReply*>();
                 return model->api().requestsInFlight() == 0 && zqt::test::decodesDone() &&
-                       std::all_of(probes.begin(), probes.end(), [](QNetworkReply* r) { return r->isFinished(); });
+                       probe.requestsInFlight() == 0;
             },
             30000));
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
