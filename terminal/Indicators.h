@@ -68,8 +68,9 @@ std::vector<double> rsiSeries(std::int64_t period, std::span<const Candle> candl
 // The same series written into caller-owned lists, for callers that draw again and again (the chart panel
 // keeps its lists between drawings): the lists are resized to one entry per bar and overwritten, so once they
 // have grown to the bar count no call allocates. The results are the same to the last bit as those of the
-// functions above. Inputs of up to kShortSeries bars take plain loops straight into the lists; longer ones
-// take the blocked and vectorised paths of the functions above, whose result is moved in.
+// functions above. Inputs of up to kShortSeries bars are computed straight into the lists (plain loops; the
+// bands' windows in whole groups of vector lanes); longer ones take the blocked and vectorised paths of the
+// functions above, whose result is moved in.
 inline constexpr std::int64_t kShortSeries = 512;
 void emaSeries(std::int64_t period, std::span<const Candle> source, std::vector<double>& out);
 void vwapSeries(std::span<const Candle> source, std::vector<double>& out);
