@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Takes docs/screenshot.png on a virtual display (xvfb-run): the end-to-end run starts the demo engine from the
 # window, signs in with the demo account, sends a market order from the ticket, and grabs the window. Also
-# docs/account-panels.png: the account and analytics rows of the terminal page after a few orders.
+# docs/account-panels.png: the account and analytics rows of the terminal page after a few orders, and
+# docs/chart-row.png: the chart row with the demo engine's bars.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 cmake --preset test >/dev/null
-cmake --build --preset test --target test_e2e_window test_e2e_account_panels
+cmake --build --preset test --target test_e2e_window test_e2e_account_panels test_e2e_chart_row
 ctest --test-dir build-test -L e2e --output-on-failure
 mkdir -p docs
 cp build-test/test-artifacts/e2e-window.png docs/screenshot.png
 cp build-test/test-artifacts/account-panels.png docs/account-panels.png
-echo "docs/screenshot.png docs/account-panels.png"
+cp build-test/test-artifacts/chart-row.png docs/chart-row.png
+echo "docs/screenshot.png docs/account-panels.png docs/chart-row.png"

@@ -214,6 +214,103 @@ void windowsInBuffer(const double* x, std::int64_t count, std::int64_t period, d
     windowsBaseline(x, count, period, mean, deviation);
 }
 
+// Short inputs (kShortSeries bars at most) have their windows computed in whole groups of vector lanes, the
+// last group padded with windows over the zeros after the inputs, whose results are dropped: no window falls to
+// a scalar tail loop, where it would be a chain of 2 * period dependent additions, longer than a whole group of
+// interleaved ones. The input buffer holds count + period - 1 values followed by kShortPad readable ones; the
+// result buffers room for count + kShortPad values.
+constexpr std::int64_t kShortPad = 64; // at least the widest group of windows
+
+std::int64_t groupsFor(std::int64_t count, std::int64_t windowsPerGroup) {
+    return (count + windowsPerGroup - 1) / windowsPerGroup;
+}
+
+[[gnu::noinline]] void shortWindowsBaseline(const double* x, std::int64_t count, std::int64_t period, double* mean,
+                                            double* deviation) {
+    const std::int64_t groups = groupsFor(count, kPairWindows);
+    windowGroups<Pair, kPairs>(x, groups, period, mean, deviation);
+    for (std::int64_t w = 0; w < count; ++w) {
+        deviation[w] = std::sqrt(deviation[w]);
+    }
+}
+
+#if defined(__x86_64__)
+[[gnu::noinline, gnu::target("avx2")]] void shortWindowsAvx2(const double* x, std::int64_t count, std::int64_t period,
+                                                             double* mean, double* deviation) {
+    const std::int64_t groups = groupsFor(count, kQuadWindows);
+    windowGroups<Quad, kQuads>(x, groups, period, mean, deviation);
+    for (std::int64_t w = 0; w < count; w += 4) {
+        _mm256_storeu_pd(deviation + w, _mm256_sqrt_pd(_mm256_loadu_pd(deviation + w)));
+    }
+}
+
+// Eight doubles to a register and 32 windows in flight where the processor has AVX-512 (again without FMA).
+using Oct = double __attribute__((vector_size(64)));
+constexpr int kOcts = 4;
+constexpr std::int64_t kOctWindows = 8 * kOcts;
+static_assert(kOctWindows <= kShortPad && kQuadWindows <= kShortPad && kPairWindows <= kShortPad);
+
+[[gnu::noinline, gnu::target("avx512f")]] void
+shortWindowsAvx512(const double* x, std::int64_t count, std::int64_t period, double* mean, double* deviation) {
+    const std::int64_t groups = groupsFor(count, kOctWindows);
+    windowGroups<Oct, kOcts>(x, groups, period, mean, deviation);
+    for (std::int64_t w = 0; w < count; w += 4) { // (GCC 12 warns about its own 512-bit square root)
+        _mm256_storeu_pd(deviation + w, _mm256_sqrt_pd(_mm256_loadu_pd(deviation + w)));
+    }
+}
+
+bool hasAvx512() {
+    static const bool has = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx512f") != 0;
+    }();
+    return has;
+}
+#endif
+
+// The number of windows shortWindows computes together: its padding.
+std::int64_t shortWindowGroup() {
+#if defined(__x86_64__)
+    if (hasAvx512()) {
+        return kOctWindows;
+    }
+    if (hasAvx2()) {
+        return kQuadWindows;
+    }
+#endif
+    return kPairWindows;
+}
+
+void shortWindows(const double* x, std::int64_t count, std::int64_t period, double* mean, double* deviation) {
+#if defined(__x86_64__)
+    if (hasAvx512()) {
+        shortWindowsAvx512(x, count, period, mean, deviation);
+        return;
+    }
+    if (hasAvx2()) {
+        shortWindowsAvx2(x, count, period, mean, deviation);
+        return;
+    }
+#endif
+    shortWindowsBaseline(x, count, period, mean, deviation);
+}
+
+// Room for the inputs of a short list and its padding.
+constexpr std::size_t kShortBuffer = static_cast<std::size_t>(kShortSeries + kShortPad);
+
+// Zeros after the n inputs in x, as far as the groups of shortWindows over `count` windows read.
+void padWindows(double* x, std::int64_t n, std::int64_t count) {
+    const std::int64_t group = shortWindowGroup();
+    const std::int64_t end = n + groupsFor(count, group) * group - count;
+    for (std::int64_t j = n; j < end; ++j) {
+        x[j] = 0.0;
+    }
+}
+
+void fillAbsent(OptionalSeries& out, std::size_t count) {
+    std::fill_n(out.begin(), count, std::nullopt);
+}
+
 // Inputs are copied, a chunk of windows at a time, into a small contiguous buffer that stays in cache. The
 // windows of a chunk are computed a slice at a time; before each slice, the bars of the same slice of the
 // next chunk are requested from memory (prefetched), so that fetching them overlaps with the arithmetic
@@ -283,16 +380,8 @@ std::vector<double> emaSeries(std::int64_t period, std::span<const Candle> sourc
 }
 
 std::vector<double> vwapSeries(std::span<const Candle> source) {
-    std::vector<double> out(source.size());
-    double* o = out.data();
-    double weightedSum = 0.0;
-    double weights = 0.0;
-    for (const Candle& bar : source) {
-        const double w = vwapWeight(bar);
-        weightedSum += typicalPrice(bar) * w;
-        weights += w;
-        *o++ = weightedSum / weights;
-    }
+    std::vector<double> out;
+    vwapSeries(source, out);
     return out;
 }
 
@@ -492,42 +581,8 @@ BandSeries bollingerSeries(std::int64_t period, double mult, std::span<const Can
 }
 
 std::vector<double> rsiSeries(std::int64_t period, std::span<const Candle> candles) {
-    const std::int64_t n = countOf(candles);
-    if (n < 2 || period < 1) {
-        return {};
-    }
-    std::vector<double> out(candles.size(), 50.0);
-    if (n - 1 <= period) { // also keeps period + 1 from overflowing below
-        return out;
-    }
-    auto close = [candles](std::int64_t i) {
-        return candles[static_cast<std::size_t>(i)].close;
-    };
-    const double count = static_cast<double>(period);
-    const double keep = static_cast<double>(period - 1);
-
-    // Seed: plain averages of the first `period` gains and losses (a zero change is a gain of 0).
-    double gainSum = 0.0;
-    double lossSum = 0.0;
-    for (std::int64_t j = 0; j < period; ++j) {
-        const double d = close(j + 1) - close(j);
-        if (d >= 0.0) {
-            gainSum += d;
-        } else if (d < 0.0) {
-            lossSum += std::abs(d);
-        }
-    }
-    double gain = gainSum / count;
-    double loss = lossSum / count;
-
-    // Entries 0 .. period stay 50; the first computed entry already includes one smoothing step.
-    double* o = out.data();
-    for (std::int64_t i = period + 1; i < n; ++i) {
-        const double d = close(i) - close(i - 1);
-        gain = (gain * keep + (d > 0.0 ? d : 0.0)) / count;
-        loss = (loss * keep + (d < 0.0 ? std::abs(d) : 0.0)) / count;
-        o[i] = loss == 0.0 ? kRsiNoLoss : 100.0 - 100.0 / (gain / loss + 1.0);
-    }
+    std::vector<double> out;
+    rsiSeries(period, candles, out);
     return out;
 }
 
@@ -578,6 +633,259 @@ std::optional<double> atrValue(std::int64_t period, std::span<const Candle> cand
         sum += range;
     }
     return sum / static_cast<double>(count);
+}
+
+// ---- Into caller-owned lists ------------------------------------------------------------------------------
+
+void emaSeries(std::int64_t period, std::span<const Candle> source, std::vector<double>& out) {
+    const std::int64_t n = countOf(source);
+    if (n > kShortSeries) {
+        out = emaSeries(period, source);
+        return;
+    }
+    out.resize(source.size());
+    if (n == 0) {
+        return;
+    }
+    const double k = smoothingFactor(period);
+    const double keep = 1.0 - k;
+    const Candle* bars = source.data();
+    double* o = out.data();
+    double e = bars[0].close;
+    for (std::int64_t i = 0; i < n; ++i) {
+        e = keep * e + k * bars[i].close;
+        o[i] = e;
+    }
+}
+
+void vwapSeries(std::span<const Candle> source, std::vector<double>& out) {
+    out.resize(source.size());
+    double* o = out.data();
+    double weightedSum = 0.0;
+    double weights = 0.0;
+    for (const Candle& bar : source) {
+        const double w = vwapWeight(bar);
+        weightedSum += typicalPrice(bar) * w;
+        weights += w;
+        *o++ = weightedSum / weights;
+    }
+}
+
+void vwapBandSeries(double mult, std::int64_t window, std::span<const Candle> source, OptionalSeries& upper,
+                    OptionalSeries& lower) {
+    const std::int64_t n = countOf(source);
+    if (n > kShortSeries) {
+        BandSeries bands = vwapBandSeries(mult, window, source);
+        upper = std::move(bands.upper);
+        lower = std::move(bands.lower);
+        return;
+    }
+    upper.resize(source.size());
+    lower.resize(source.size());
+    if (window < 1) {
+        fillAbsent(upper, source.size());
+        fillAbsent(lower, source.size());
+        return;
+    }
+    const Candle* bars = source.data();
+    double t[kShortBuffer];
+    for (std::int64_t j = 0; j < n; ++j) {
+        t[j] = typicalPrice(bars[j]);
+    }
+    padWindows(t, n, n - std::min(window - 1, n));
+    std::optional<double>* up = upper.data();
+    std::optional<double>* lo = lower.data();
+    double weightedSum = 0.0;
+    double weights = 0.0;
+
+    // The first window - 1 bars have shorter windows, starting at bar 0.
+    const std::int64_t partial = std::min(window - 1, n);
+    for (std::int64_t i = 0; i < partial; ++i) {
+        const double count = static_cast<double>(i + 1);
+        double sum = 0.0;
+        for (std::int64_t j = 0; j <= i; ++j) {
+            sum += t[j];
+        }
+        const double mean = sum / count;
+        double squares = 0.0;
+        for (std::int64_t j = 0; j <= i; ++j) {
+            const double d = t[j] - mean;
+            squares += d * d;
+        }
+        const double deviation = std::sqrt(squares / count);
+        const double w = vwapWeight(bars[i]);
+        weightedSum += t[i] * w;
+        weights += w;
+        const double vwap = weightedSum / weights;
+        up[i] = deviation * mult + vwap;
+        lo[i] = vwap - deviation * mult;
+    }
+    if (partial == n) {
+        return;
+    }
+    // Full windows: window b covers t[b] .. t[b + window - 1] and belongs to bar partial + b.
+    const std::int64_t full = n - partial;
+    double mean[kShortBuffer];
+    double deviation[kShortBuffer];
+    shortWindows(t, full, window, mean, deviation);
+    for (std::int64_t b = 0; b < full; ++b) {
+        const std::int64_t i = partial + b;
+        const double w = vwapWeight(bars[i]);
+        weightedSum += t[i] * w;
+        weights += w;
+        const double vwap = weightedSum / weights;
+        up[i] = deviation[b] * mult + vwap;
+        lo[i] = vwap - deviation[b] * mult;
+    }
+}
+
+void macdSeries(std::int64_t fast, std::int64_t slow, std::int64_t signal, std::span<const Candle> candles,
+                MacdSeries& out) {
+    const std::int64_t n = countOf(candles);
+    if (n > kShortSeries) {
+        out = macdSeries(fast, slow, signal, candles);
+        return;
+    }
+    out.macd.resize(candles.size());
+    out.signal.resize(candles.size());
+    out.hist.resize(candles.size());
+    if (n == 0) {
+        return;
+    }
+    const double kFast = smoothingFactor(fast);
+    const double keepFast = 1.0 - kFast;
+    const double kSlow = smoothingFactor(slow);
+    const double keepSlow = 1.0 - kSlow;
+    const double kSignal = smoothingFactor(signal);
+    const double keepSignal = 1.0 - kSignal;
+    const Candle* bars = candles.data();
+    double* macd = out.macd.data();
+    double* sig = out.signal.data();
+    double* hist = out.hist.data();
+    // As in macdSeries above: each EMA seeded with its first input, which is stepped with itself as well.
+    const double first = bars[0].close;
+    double f = keepFast * first + kFast * first;
+    double sl = keepSlow * first + kSlow * first;
+    double sg = f - sl;
+    sg = keepSignal * sg + kSignal * (f - sl);
+    macd[0] = f - sl;
+    sig[0] = sg;
+    hist[0] = macd[0] - sg;
+    for (std::int64_t i = 1; i < n; ++i) {
+        const double x = bars[i].close;
+        f = keepFast * f + kFast * x;
+        sl = keepSlow * sl + kSlow * x;
+        const double m = f - sl;
+        sg = keepSignal * sg + kSignal * m;
+        macd[i] = m;
+        sig[i] = sg;
+        hist[i] = m - sg;
+    }
+}
+
+void smaSeries(std::int64_t period, std::span<const Candle> source, OptionalSeries& out) {
+    const std::int64_t n = countOf(source);
+    if (n > kShortSeries) {
+        out = smaSeries(period, source);
+        return;
+    }
+    out.resize(source.size());
+    if (period < 1 || n < period) {
+        fillAbsent(out, source.size());
+        return;
+    }
+    fillAbsent(out, static_cast<std::size_t>(period - 1));
+    const Candle* bars = source.data();
+    std::optional<double>* o = out.data();
+    const double count = static_cast<double>(period);
+    double sum = 0.0;
+    for (std::int64_t i = 0; i < period; ++i) {
+        sum += bars[i].close;
+    }
+    o[period - 1] = sum / count;
+    for (std::int64_t i = period; i < n; ++i) {
+        sum += bars[i].close;
+        sum -= bars[i - period].close;
+        o[i] = sum / count;
+    }
+}
+
+void bollingerSeries(std::int64_t period, double mult, std::span<const Candle> source, OptionalSeries& upper,
+                     OptionalSeries& lower) {
+    const std::int64_t n = countOf(source);
+    if (n > kShortSeries) {
+        BandSeries bands = bollingerSeries(period, mult, source);
+        upper = std::move(bands.upper);
+        lower = std::move(bands.lower);
+        return;
+    }
+    upper.resize(source.size());
+    lower.resize(source.size());
+    if (period < 1 || n < period) {
+        fillAbsent(upper, source.size());
+        fillAbsent(lower, source.size());
+        return;
+    }
+    fillAbsent(upper, static_cast<std::size_t>(period - 1));
+    fillAbsent(lower, static_cast<std::size_t>(period - 1));
+    const Candle* bars = source.data();
+    double c[kShortBuffer];
+    for (std::int64_t j = 0; j < n; ++j) {
+        c[j] = bars[j].close;
+    }
+    padWindows(c, n, n - period + 1);
+    // Window b covers c[b] .. c[b + period - 1] and belongs to bar b + period - 1.
+    const std::int64_t full = n - period + 1;
+    double mean[kShortBuffer];
+    double deviation[kShortBuffer];
+    shortWindows(c, full, period, mean, deviation);
+    std::optional<double>* up = upper.data() + (period - 1);
+    std::optional<double>* lo = lower.data() + (period - 1);
+    for (std::int64_t b = 0; b < full; ++b) {
+        up[b] = mean[b] + deviation[b] * mult;
+        lo[b] = mean[b] - deviation[b] * mult;
+    }
+}
+
+void rsiSeries(std::int64_t period, std::span<const Candle> candles, std::vector<double>& out) {
+
+    const std::int64_t n = countOf(candles);
+    if (n < 2 || period < 1) {
+        out.clear();
+        return;
+    }
+    out.assign(candles.size(), 50.0);
+    if (n - 1 <= period) { // also keeps period + 1 from overflowing below
+        return;
+    }
+    auto close = [candles](std::int64_t i) {
+        return candles[static_cast<std::size_t>(i)].close;
+    };
+    const double count = static_cast<double>(period);
+    const double keep = static_cast<double>(period - 1);
+
+    // Seed: plain averages of the first `period` gains and losses (a zero change is a gain of 0).
+    double gainSum = 0.0;
+    double lossSum = 0.0;
+    for (std::int64_t j = 0; j < period; ++j) {
+        const double d = close(j + 1) - close(j);
+        if (d >= 0.0) {
+            gainSum += d;
+        } else if (d < 0.0) {
+            lossSum += std::abs(d);
+        }
+    }
+    double gain = gainSum / count;
+    double loss = lossSum / count;
+
+    // Entries 0 .. period stay 50; the first computed entry already includes one smoothing step.
+    double* o = out.data();
+    for (std::int64_t i = period + 1; i < n; ++i) {
+        const double d = close(i) - close(i - 1);
+        gain = (gain * keep + (d > 0.0 ? d : 0.0)) / count;
+        loss = (loss * keep + (d < 0.0 ? std::abs(d) : 0.0)) / count;
+        o[i] = loss == 0.0 ? kRsiNoLoss : 100.0 - 100.0 / (gain / loss + 1.0);
+    }
 }
 
 } // namespace zqt

@@ -99,19 +99,16 @@ void applyCandleSwitches(const NativeTerminalModel& m, CandleChartView& v) {
     v.showGrid = m.showGrid();
 }
 
-// The overlay series of a candle chart from its own bars; `bandMult` is the VWAP bands' width.
+// The overlay series of a candle chart from its own bars, into the view's lists (kept between drawings, so a
+// drawing allocates nothing once they have grown); `bandMult` is the VWAP bands' width.
 void computeCandleSeries(CandleChartView& v, double bandMult) {
     const std::span<const Candle> bars(v.candles);
-    v.ema = emaSeries(14, bars);
-    v.vwap = vwapSeries(bars);
-    BandSeries vwapBands = vwapBandSeries(bandMult, 20, bars);
-    v.vwapUpper = std::move(vwapBands.upper);
-    v.vwapLower = std::move(vwapBands.lower);
-    v.sma50 = smaSeries(50, bars);
-    v.sma200 = smaSeries(200, bars);
-    BandSeries bollinger = bollingerSeries(20, 2.0, bars);
-    v.bbUpper = std::move(bollinger.upper);
-    v.bbLower = std::move(bollinger.lower);
+    emaSeries(14, bars, v.ema);
+    vwapSeries(bars, v.vwap);
+    vwapBandSeries(bandMult, 20, bars, v.vwapUpper, v.vwapLower);
+    smaSeries(50, bars, v.sma50);
+    smaSeries(200, bars, v.sma200);
+    bollingerSeries(20, 2.0, bars, v.bbUpper, v.bbLower);
 }
 
 } // namespace
@@ -285,24 +282,24 @@ void ChartPanel::updateMainCharts() {
     m_mainChart->refresh();
 
     // The RSI readout needs the series whether or not its chart is shown.
-    std::vector<double> rsi = rsiSeries(14, span);
-    MacdSeries macd = macdSeries(12, 26, 9, span);
-    const QString rsiText = rsi.empty() ? QStringLiteral("-") : QString::asprintf("%.2f", rsi.back());
-    const QString macdText = macd.macd.empty() ? QStringLiteral("-") : QString::asprintf("%.4f", macd.macd.back());
+    rsiSeries(14, span, m_rsi);
+    macdSeries(12, 26, 9, span, m_macd);
+    const QString rsiText = m_rsi.empty() ? QStringLiteral("-") : QString::asprintf("%.2f", m_rsi.back());
+    const QString macdText = m_macd.macd.empty() ? QStringLiteral("-") : QString::asprintf("%.4f", m_macd.macd.back());
 
     if (m_model.showVolume()) {
         m_volumeChart->view().candles = main.candles;
         m_volumeChart->refresh();
     }
     if (m_model.showRsi()) {
-        m_rsiChart->view().values = std::move(rsi);
+        m_rsiChart->view().values = m_rsi;
         m_rsiChart->refresh();
     }
     if (m_model.showMacd()) {
         MacdChartView& v = m_macdChart->view();
-        v.macd = std::move(macd.macd);
-        v.signal = std::move(macd.signal);
-        v.hist = std::move(macd.hist);
+        v.macd = m_macd.macd;
+        v.signal = m_macd.signal;
+        v.hist = m_macd.hist;
         m_macdChart->refresh();
     }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "terminal/Indicators.h"
 #include "terminal/views/PanelCard.h"
 
 #include <QList>
@@ -62,6 +63,9 @@ private:
     QList<MetricTile*> m_readouts; // EMA, VWAP, ATR, RSI, MACD, SMA50, SMA200, BB+2σ, BB-2σ
     QLabel* m_lastPrice = nullptr;
     QLabel* m_marketError = nullptr;
+    // The RSI and MACD series of the main bars, kept between drawings for their storage.
+    std::vector<double> m_rsi;
+    MacdSeries m_macd;
 };
 
 } // namespace zqt

@@ -613,4 +613,69 @@ TEST(IndicatorsTest, wideWindows_equalPlainReferenceBitForBit) {
     }
 }
 
+// The overloads writing into caller-owned lists against the functions returning fresh lists, bit for bit. The
+// lists are reused across the whole table, from long inputs to short ones and back, so that a stale entry left
+// from an earlier, longer call or a missed absent fill shows; inputs around the short/long boundary take both
+// paths, and NaN closes and volumes travel through the windows.
+TEST(IndicatorsTest, reusedLists_equalFreshListsBitForBit) {
+    std::vector<std::vector<Candle>> inputs;
+    for (std::size_t n : {0u,  1u,   2u,   14u,  15u,  16u,   19u, 20u, 21u,  49u, 50u, 51u, 80u,
+                          81u, 100u, 511u, 512u, 513u, 1100u, 80u, 3u,  600u, 24u, 33u, 65u}) {
+        inputs.push_back(randomBars(n, 500 + n));
+    }
+    std::vector<Candle> withNan = randomBars(80, 77);
+    withNan[30].close = std::nan("");
+    withNan[45].volume = std::nan("");
+    const std::size_t nanInput = inputs.size();
+    inputs.push_back(withNan);
+    inputs.push_back(randomBars(2, 3)); // short again after the NaN
+    std::vector<Candle> flat = fromCloses(std::vector<double>(40, 7.25));
+    flat[10].close = -0.0; // a negative zero in the first windows
+    inputs.push_back(flat);
+
+    std::vector<double> ema;
+    std::vector<double> vwap;
+    OptionalSeries vwapUpper;
+    OptionalSeries vwapLower;
+    zqt::MacdSeries macd;
+    OptionalSeries sma;
+    OptionalSeries bbUpper;
+    OptionalSeries bbLower;
+    std::vector<double> rsi;
+    for (const std::vector<Candle>& bars : inputs) {
+        for (std::int64_t p : {-1, 0, 1, 2, 9, 14, 20, 50, 200}) {
+            const std::string tag = "n=" + std::to_string(bars.size()) + " p=" + std::to_string(p);
+            zqt::emaSeries(p, bars, ema);
+            expectRow("ema " + tag, present(zqt::emaSeries(p, bars)), present(ema));
+            zqt::vwapSeries(bars, vwap);
+            expectRow("vwap " + tag, present(zqt::vwapSeries(bars)), present(vwap));
+            zqt::vwapBandSeries(1.35, p, bars, vwapUpper, vwapLower);
+            const zqt::BandSeries vb = zqt::vwapBandSeries(1.35, p, bars);
+            expectRow("vwap band upper " + tag, vb.upper, vwapUpper);
+            expectRow("vwap band lower " + tag, vb.lower, vwapLower);
+            zqt::macdSeries(p, p * 2 + 1, p / 2 + 1, bars, macd);
+            const zqt::MacdSeries m = zqt::macdSeries(p, p * 2 + 1, p / 2 + 1, bars);
+            expectRow("macd " + tag, present(m.macd), present(macd.macd));
+            expectRow("macd signal " + tag, present(m.signal), present(macd.signal));
+            expectRow("macd hist " + tag, present(m.hist), present(macd.hist));
+            zqt::smaSeries(p, bars, sma);
+            expectRow("sma " + tag, zqt::smaSeries(p, bars), sma);
+            zqt::bollingerSeries(p, 2.0, bars, bbUpper, bbLower);
+            const zqt::BandSeries bb = zqt::bollingerSeries(p, 2.0, bars);
+            expectRow("bollinger upper " + tag, bb.upper, bbUpper);
+            expectRow("bollinger lower " + tag, bb.lower, bbLower);
+            zqt::rsiSeries(p, bars, rsi);
+            expectRow("rsi " + tag, present(zqt::rsiSeries(p, bars)), present(rsi));
+            // And the plain reference, where it is quick and defined (its RSI takes NaN changes differently).
+            if (p >= 1 && bars.size() <= 100 && &bars != &inputs[nanInput]) {
+                expectRow("bollinger upper (reference) " + tag, ref::bollingerSeries(p, 2.0, bars).upper, bbUpper);
+                expectRow("vwap band lower (reference) " + tag, ref::vwapBandSeries(1.35, p, bars).lower, vwapLower);
+                expectRow("sma (reference) " + tag, ref::smaSeries(p, bars), sma);
+                expectRow("rsi (reference) " + tag, present(ref::rsiSeries(p, bars)), present(rsi));
+                expectRow("vwap (reference) " + tag, present(ref::vwapSeries(bars)), present(vwap));
+            }
+        }
+    }
+}
+
 } // namespace

@@ -1,0 +1,85 @@
+// The chart row of the terminal page against the real demo engine: after sign-in the bars arrive, the main chart,
+// the HTF chart and the volume, RSI and MACD sub-charts draw them with their overlays, and the readouts fill in.
+// The panel's picture is kept for the README.
+
+#include "api/TokenStore.h"
+#include "terminal/NativeTerminalModel.h"
+#include "terminal/views/ChartWidgets.h"
+#include "terminal/views/MetricTile.h"
+#include "terminal/views/NativeTerminalView.h"
+
+#include "EngineHarness.h"
+#include "TestEnv.h"
+
+#include <QDir>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using zqt::test::EngineHarness;
+using zqt::test::waitUntil;
+
+namespace {
+
+// Generous: the test build runs under AddressSanitizer on a small, shared machine.
+constexpr int kReplyDeadlineMs = 60000;
+
+int countOf(const zqt::ChartPlan& plan, zqt::ChartPrimitive::Kind kind) {
+    return static_cast<int>(std::count_if(plan.primitives.begin(), plan.primitives.end(),
+                                          [kind](const zqt::ChartPrimitive& p) { return p.kind == kind; }));
+}
+
+} // namespace
+
+TEST(ChartRowEndToEnd, barsFromTheEngine_drawnInEveryChartWithReadouts) {
+    EngineHarness engine;
+    engine.env()["ZQT_START_MARKETING"] = "0";
+    engine.env()["ZQT_START_PORTAL"] = "0";
+    const QString started = engine.up();
+    ASSERT_GT(engine.port(), 0) << started.toStdString();
+
+    zqt::MemoryTokenStore tokens;
+    zqt::NativeTerminalModel terminal(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(engine.port())), tokens);
+    zqt::NativeTerminalView view(terminal);
+    view.resize(1300, 900);
+    view.show();
+    QTest::mouseClick(view.findChild<QPushButton*>("demoLoginButton"), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return !view.model().token().isEmpty(); }, kReplyDeadlineMs))
+        << view.model().loginError().toStdString();
+
+    // The engine serves 80 bars a list: enough for the Bollinger and VWAP bands (20) and the SMA 50.
+    ASSERT_TRUE(waitUntil([&] { return terminal.candles().size() >= 50 && terminal.htfCandles().size() >= 20; },
+                          kReplyDeadlineMs))
+        << terminal.candles().size() << " bars, " << terminal.htfCandles().size() << " HTF bars; "
+        << terminal.marketError().toStdString();
+    QWidget* panel = view.findChild<QWidget*>("chartPanel");
+    auto* main = view.findChild<zqt::CandleChartWidget*>("mainChart");
+    auto* htf = view.findChild<zqt::CandleChartWidget*>("htfChart");
+    auto* volume = view.findChild<zqt::VolumeChartWidget*>("volumeChart");
+    auto* rsi = view.findChild<zqt::RsiChartWidget*>("rsiChart");
+    auto* macd = view.findChild<zqt::MacdChartWidget*>("macdChart");
+    ASSERT_TRUE(panel && main && htf && volume && rsi && macd);
+
+    using Kind = zqt::ChartPrimitive::Kind;
+    const int bars = static_cast<int>(terminal.candles().size());
+    EXPECT_EQ(countOf(main->plan(), Kind::Rect), bars); // one body per bar
+    EXPECT_EQ(countOf(main->plan(), Kind::Line), bars); // one wick per bar
+    // EMA, VWAP, SMA 50, both Bollinger lines and both VWAP band lines (SMA 200 is off), and the two band fills.
+    EXPECT_EQ(countOf(main->plan(), Kind::Polyline), 7);
+    EXPECT_EQ(countOf(main->plan(), Kind::FilledPath), 2);
+    EXPECT_EQ(countOf(htf->plan(), Kind::Rect), static_cast<int>(terminal.htfCandles().size()));
+    EXPECT_EQ(countOf(volume->plan(), Kind::Rect), bars);
+    EXPECT_EQ(countOf(rsi->plan(), Kind::Polyline), 1);
+    EXPECT_EQ(countOf(macd->plan(), Kind::Rect), bars);
+    EXPECT_TRUE(htf->isVisible() && volume->isVisible() && rsi->isVisible() && macd->isVisible());
+    for (const char* name : {"EMA", "VWAP", "ATR", "RSI", "MACD", "SMA50", "BB+2σ", "BB-2σ"}) {
+        auto* tile = view.findChild<zqt::MetricTile*>(QStringLiteral("chartReadout_") + QString::fromUtf8(name));
+        ASSERT_TRUE(tile) << name;
+        EXPECT_NE(tile->value(), QStringLiteral("-")) << name;
+    }
+
+    const QString artifacts = QStringLiteral(ZQT_TEST_ARTIFACTS_DIR);
+    QDir().mkpath(artifacts);
+    EXPECT_TRUE(panel->grab().save(artifacts + "/chart-row.png"));
+}
