@@ -2,7 +2,8 @@
 # Takes docs/screenshot.png on a virtual display (xvfb-run): the end-to-end run starts the demo engine from the
 # window, signs in with the demo account, sends a market order from the ticket, and grabs the window. Also
 # docs/account-panels.png: the account and analytics rows of the terminal page after a few orders, and
-# docs/chart-row.png: the chart row with the demo engine's bars.
+# docs/chart-row.png: the chart row with the demo engine's bars, and docs/trading-rows.png: rows 5 and 6 (ladder,
+# tape, quick actions, microstructure) a few ticks later.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -13,4 +14,5 @@ mkdir -p docs
 cp build-test/test-artifacts/e2e-window.png docs/screenshot.png
 cp build-test/test-artifacts/account-panels.png docs/account-panels.png
 cp build-test/test-artifacts/chart-row.png docs/chart-row.png
-echo "docs/screenshot.png docs/account-panels.png docs/chart-row.png"
+cp build-test/test-artifacts/trading-rows.png docs/trading-rows.png
+echo "docs/screenshot.png docs/account-panels.png docs/chart-row.png docs/trading-rows.png"

@@ -1,6 +1,7 @@
 // The chart row of the terminal page against the real demo engine: after sign-in the bars arrive, the main chart,
 // the HTF chart and the volume, RSI and MACD sub-charts draw them with their overlays, and the readouts fill in.
-// The panel's picture is kept for the README.
+// Then rows 5 and 6 (ladder, time and sales, quick actions, microstructure) once the book and the tape have data.
+// The pictures are kept for the README.
 
 #include "api/TokenStore.h"
 #include "terminal/NativeTerminalModel.h"
@@ -11,6 +12,7 @@
 #include "EngineHarness.h"
 #include "TestEnv.h"
 
+#include <QAbstractItemView>
 #include <QDir>
 #include <QPushButton>
 #include <QTest>
@@ -82,4 +84,20 @@ TEST(ChartRowEndToEnd, barsFromTheEngine_drawnInEveryChartWithReadouts) {
     const QString artifacts = QStringLiteral(ZQT_TEST_ARTIFACTS_DIR);
     QDir().mkpath(artifacts);
     EXPECT_TRUE(panel->grab().save(artifacts + "/chart-row.png"));
+
+    // A few price ticks make a tape; the book of the selected symbol arrives with every refresh.
+    ASSERT_TRUE(waitUntil([&] { return terminal.tapeRows().size() >= 6 && !terminal.depthLevels().isEmpty(); },
+                          kReplyDeadlineMs))
+        << terminal.tapeRows().size() << " prints, " << terminal.depthLevels().size() << " levels";
+    QCoreApplication::processEvents();
+    QRect rows;
+    for (const char* name : {"ladderPanel", "tapePanel", "hotkeysPanel", "microstructurePanel"}) {
+        auto* card = view.findChild<QWidget*>(name);
+        ASSERT_TRUE(card) << name;
+        EXPECT_TRUE(card->isVisible()) << name;
+        rows = rows.united(card->geometry());
+    }
+    EXPECT_GT(view.findChild<QAbstractItemView*>("ladderTable")->model()->rowCount(), 0);
+    EXPECT_GT(view.findChild<QAbstractItemView*>("tapeTable")->model()->rowCount(), 0);
+    EXPECT_TRUE(view.widget()->grab(rows.adjusted(-8, -8, 8, 8)).save(artifacts + "/trading-rows.png"));
 }
