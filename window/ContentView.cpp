@@ -22,11 +22,13 @@
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWebEngineProfile>
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 namespace zqt {
 
@@ -57,7 +59,7 @@ void fitButton(QPushButton* button) {
 } // namespace
 
 ContentView::ContentView(AppState& state, NativeTerminalModel& terminal, QWidget* parent)
-    : QWidget(parent), m_state(state) {
+    : QWidget(parent), m_state(state), m_terminalModel(terminal) {
     setObjectName(QStringLiteral("contentView"));
     setWindowTitle(QStringLiteral("ZQT Desktop Control"));
     setMinimumSize(1200, 760);
@@ -75,7 +77,7 @@ ContentView::ContentView(AppState& state, NativeTerminalModel& terminal, QWidget
     layout->addWidget(divider);
 
     m_addresses = m_state.addresses();
-    buildTabs(terminal);
+    buildTabs();
     layout->addWidget(m_tabs, 1);
 
     m_sheet = new OperatorSheet(m_state, this);
@@ -100,8 +102,12 @@ ContentView::ContentView(AppState& state, NativeTerminalModel& terminal, QWidget
     connect(&m_state, &AppState::busyChanged, this, &ContentView::updateBusy);
     // The stored token is read again on a sign-in and whenever a tab is chosen, so the web terminal's address
     // carries the current one.
-    connect(&m_terminal->model(), &NativeTerminalModel::tokenChanged, this, &ContentView::updateAddresses);
+    connect(&m_terminalModel, &NativeTerminalModel::tokenChanged, this, &ContentView::updateAddresses);
     connect(m_tabs, &QTabWidget::currentChanged, this, &ContentView::updateAddresses);
+    connect(m_tabs, &QTabWidget::currentChanged, this, [this](int index) {
+        if (m_terminalPlaceholder && m_tabs->widget(index) == m_terminalPlaceholder)
+            buildTerminalPage();
+    });
 
     updateRunState();
     updateOperatorButton();
@@ -176,7 +182,7 @@ QWidget* ContentView::buildHeader() {
     return header;
 }
 
-void ContentView::buildTabs(NativeTerminalModel& terminal) {
+void ContentView::buildTabs() {
     m_tabs = new QTabWidget(this);
     m_tabs->setObjectName(QStringLiteral("tabs"));
     m_tabs->setDocumentMode(true);
@@ -188,9 +194,30 @@ void ContentView::buildTabs(NativeTerminalModel& terminal) {
     m_site = addWebTab(QStringLiteral("Site"), static_cast<int>(K::Globe));
     m_external = addWebTab(QStringLiteral("External"), static_cast<int>(K::Sparkles));
     m_portal = addWebTab(QStringLiteral("Trader Portal"), static_cast<int>(K::Person));
-    m_terminal = new NativeTerminalView(terminal, m_tabs);
-    m_tabs->addTab(m_terminal, AppIcons::icon(K::Bolt), QStringLiteral("Native Terminal"));
+    // The terminal page (a few hundred widgets) is built right after the window's first paint, or when its tab is
+    // chosen before that; its model runs from the start either way.
+    m_terminalPlaceholder = new QWidget(m_tabs);
+    m_tabs->addTab(m_terminalPlaceholder, AppIcons::icon(K::Bolt), QStringLiteral("Native Terminal"));
     m_webTerminal = addWebTab(QStringLiteral("Web Terminal"), static_cast<int>(K::Chart));
+}
+
+NativeTerminalView* ContentView::terminal() {
+    buildTerminalPage();
+    return m_terminal;
+}
+
+void ContentView::buildTerminalPage() {
+    if (m_terminal)
+        return;
+    const int index = m_tabs->indexOf(m_terminalPlaceholder);
+    const bool current = m_tabs->currentIndex() == index;
+    m_terminal = new NativeTerminalView(m_terminalModel, m_tabs);
+    QWidget* placeholder = std::exchange(m_terminalPlaceholder, nullptr);
+    m_tabs->insertTab(index, m_terminal, m_tabs->tabIcon(index), m_tabs->tabText(index));
+    if (current)
+        m_tabs->setCurrentWidget(m_terminal);
+    m_tabs->removeTab(m_tabs->indexOf(placeholder));
+    delete placeholder;
 }
 
 WebView* ContentView::addWebTab(const QString& title, int iconKind) {
@@ -235,6 +262,7 @@ void ContentView::paintEvent(QPaintEvent* event) {
     if (m_painted)
         return;
     m_painted = true;
+    QTimer::singleShot(0, this, &ContentView::buildTerminalPage);
     // For the start-up benchmark: the wall-clock time of the window's first paint, in ms since the epoch.
     if (qEnvironmentVariableIsSet("ZQT_TRACE_FIRST_PAINT")) {
         std::fprintf(stderr, "zqt-first-paint-ms %lld\n", static_cast<long long>(QDateTime::currentMSecsSinceEpoch()));
@@ -302,7 +330,7 @@ void ContentView::updateAddresses() {
     m_webTerminal->setUrl(m_addresses.webTerminal);
     // The terminal follows the engine when its address changes (a new port from the settings or the runtime
     // ports file), keeping its token and state; pinned to the first address it would poll a port the engine left.
-    m_terminal->model().setBaseUrl(m_addresses.engine);
+    m_terminalModel.setBaseUrl(m_addresses.engine);
     if (m_admin)
         m_admin->setUrl(m_addresses.admin);
 }

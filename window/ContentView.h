@@ -46,7 +46,8 @@ public:
 
     QTabWidget* tabs() const { return m_tabs; }
     OperatorSheet* operatorSheet() const { return m_sheet; }
-    NativeTerminalView* terminal() const { return m_terminal; }
+    // The terminal page, built now if the window has not been painted yet.
+    NativeTerminalView* terminal();
     // The web profile every web tab shares, created on first use: starting QtWebEngine takes a good part of a
     // second, which the window's first paint does not wait for.
     QWebEngineProfile* webProfile();
@@ -64,7 +65,8 @@ protected:
 
 private:
     QWidget* buildHeader();
-    void buildTabs(NativeTerminalModel& terminal);
+    void buildTabs();
+    void buildTerminalPage();
     WebView* addWebTab(const QString& title, int iconKind);
     void updateRunState();
     void updateOperatorButton();
@@ -76,6 +78,7 @@ private:
     void onOperatorClicked();
 
     AppState& m_state;
+    NativeTerminalModel& m_terminalModel;
     bool m_showOperatorSheet = false;
     bool m_painted = false;
     EngineAddresses m_addresses;
@@ -92,6 +95,7 @@ private:
     WebView* m_external = nullptr;
     WebView* m_portal = nullptr;
     NativeTerminalView* m_terminal = nullptr;
+    QWidget* m_terminalPlaceholder = nullptr; // the terminal tab until the page is built
     WebView* m_webTerminal = nullptr;
     // The operator sections; they exist only while the lock is open.
     WebView* m_admin = nullptr;

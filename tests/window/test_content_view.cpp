@@ -195,6 +195,18 @@ TEST_F(ContentViewTest, operatorLock_openAtStart_showsTheFourTabs) {
     EXPECT_EQ(tabTitles(tabs()), kPublicTabs + kOperatorTabs);
 }
 
+TEST_F(ContentViewTest, terminalPage_isBuiltRightAfterTheFirstPaint_inItsTabWithItsTitle) {
+    open();
+    // Nobody asks for it: the first paint alone brings it.
+    ASSERT_TRUE(waitUntil([&] { return view->findChild<zqt::NativeTerminalView*>() != nullptr; }, 30000));
+    auto* page = view->findChild<zqt::NativeTerminalView*>();
+    EXPECT_EQ(tabTitles(tabs()), kPublicTabs);
+    EXPECT_EQ(tabs()->indexOf(page), kPublicTabs.indexOf("Native Terminal"));
+    EXPECT_FALSE(tabs()->tabIcon(tabs()->indexOf(page)).isNull());
+    EXPECT_EQ(view->terminal(), page);
+    EXPECT_EQ(view->findChildren<zqt::NativeTerminalView*>().size(), 1);
+}
+
 TEST_F(ContentViewTest, lock_whileOperatorTabSelected_selectsNativeTerminal) {
     open();
     ASSERT_TRUE(state->unlockOperator(kPass));
