@@ -34,7 +34,8 @@ QList<TableColumn<ExposureRow>> exposureColumns() {
 }
 
 QList<TableColumn<PositionRow>> positionColumns() {
-    return {{QStringLiteral("ID"), [](const PositionRow& r) { return idText(r.id); }, kText, {}},
+    // Aligned as the other tables' ids, also when the engine sends this one as text.
+    return {{QStringLiteral("ID"), [](const PositionRow& r) { return idText(r.id); }, kNumber, {}},
             textColumn("Symbol", &PositionRow::symbol),
             textColumn("Side", &PositionRow::side),
             numberColumn("Units", &PositionRow::units, fmtAmount),

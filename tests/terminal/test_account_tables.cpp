@@ -92,6 +92,13 @@ TEST(AccountTables, positions_idTextAndAbsentMarkAndUpl) {
         EXPECT_EQ(cells(columns, reply.positions[i]), want[i]) << show(cells(columns, reply.positions[i]));
 }
 
+TEST(AccountTables, idColumns_lineUpAlikeInEveryTable_whetherTheIdIsANumberOrText) {
+    const Qt::Alignment positions = positionColumns().at(0).alignment;
+    EXPECT_EQ(positions, orderColumns().at(0).alignment);
+    EXPECT_EQ(positions, fillColumns().at(0).alignment);
+    EXPECT_EQ(positions, execRecentColumns().at(0).alignment);
+}
+
 TEST(AccountTables, everyTable_headersAndOneRowOfCells) {
     const auto portfolio =
         decoded<PortfolioSummary>(R"({"total_upl":1,"exposure":[{"symbol":"EURUSD","net_units":-2,"upl":12.5},)"
