@@ -2,9 +2,9 @@
 
 #include "terminal/NativeTerminalModel.h"
 #include "terminal/views/AccountPanels.h"
+#include "terminal/views/ChartPanel.h"
 #include "terminal/views/HotkeysPanel.h"
 #include "terminal/views/LadderPanel.h"
-#include "terminal/views/ChartPanel.h"
 #include "terminal/views/LoginPanel.h"
 #include "terminal/views/MetricsPanel.h"
 #include "terminal/views/MicrostructurePanel.h"
