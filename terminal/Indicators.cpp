@@ -637,6 +637,16 @@ std::optional<double> atrValue(std::int64_t period, std::span<const Candle> cand
 
 // ---- Into caller-owned lists ------------------------------------------------------------------------------
 
+namespace {
+
+// The long-input path of the band overloads: the list-returning function's result, moved into the caller's lists.
+void moveBands(BandSeries bands, OptionalSeries& upper, OptionalSeries& lower) {
+    upper = std::move(bands.upper);
+    lower = std::move(bands.lower);
+}
+
+} // namespace
+
 void emaSeries(std::int64_t period, std::span<const Candle> source, std::vector<double>& out) {
     const std::int64_t n = countOf(source);
     if (n > kShortSeries) {
@@ -675,9 +685,7 @@ void vwapBandSeries(double mult, std::int64_t window, std::span<const Candle> so
                     OptionalSeries& lower) {
     const std::int64_t n = countOf(source);
     if (n > kShortSeries) {
-        BandSeries bands = vwapBandSeries(mult, window, source);
-        upper = std::move(bands.upper);
-        lower = std::move(bands.lower);
+        moveBands(vwapBandSeries(mult, window, source), upper, lower);
         return;
     }
     upper.resize(source.size());
@@ -814,9 +822,7 @@ void bollingerSeries(std::int64_t period, double mult, std::span<const Candle> s
                      OptionalSeries& lower) {
     const std::int64_t n = countOf(source);
     if (n > kShortSeries) {
-        BandSeries bands = bollingerSeries(period, mult, source);
-        upper = std::move(bands.upper);
-        lower = std::move(bands.lower);
+        moveBands(bollingerSeries(period, mult, source), upper, lower);
         return;
     }
     upper.resize(source.size());
@@ -848,7 +854,6 @@ void bollingerSeries(std::int64_t period, double mult, std::span<const Candle> s
 }
 
 void rsiSeries(std::int64_t period, std::span<const Candle> candles, std::vector<double>& out) {
-
     const std::int64_t n = countOf(candles);
     if (n < 2 || period < 1) {
         out.clear();

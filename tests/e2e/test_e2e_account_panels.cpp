@@ -1,11 +1,10 @@
 // The account tables of the terminal page against the real demo engine: a market order from the ticket, then
 // close-all, and the orders, open trades and fills tables follow.
 
-#include "api/TokenStore.h"
 #include "terminal/NativeTerminalModel.h"
 #include "terminal/views/NativeTerminalView.h"
 
-#include "EngineHarness.h"
+#include "DemoTerminal.h"
 #include "TestEnv.h"
 
 #include <QDir>
@@ -17,13 +16,10 @@
 
 #include <gtest/gtest.h>
 
-using zqt::test::EngineHarness;
+using zqt::test::kReplyDeadlineMs;
 using zqt::test::waitUntil;
 
 namespace {
-
-// Generous: the test build runs under AddressSanitizer on a small, shared machine.
-constexpr int kReplyDeadlineMs = 60000;
 
 QStringList rowsOf(const QTableView* table) {
     QStringList rows;
@@ -49,25 +45,15 @@ std::string show(const QTableView* table) {
 } // namespace
 
 TEST(AccountPanelsEndToEnd, marketOrderThenCloseAll_ordersOpenTradesAndFillsShowThem) {
-    EngineHarness engine;
-    engine.env()["ZQT_START_MARKETING"] = "0";
-    engine.env()["ZQT_START_PORTAL"] = "0";
-    const QString started = engine.up();
-    ASSERT_GT(engine.port(), 0) << started.toStdString();
-
-    zqt::MemoryTokenStore tokens;
-    zqt::NativeTerminalModel terminal(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(engine.port())), tokens);
-    zqt::NativeTerminalView view(terminal);
-    view.resize(1300, 900);
-    view.show();
+    zqt::test::DemoTerminal demo;
+    ASSERT_NO_FATAL_FAILURE(demo.start());
+    zqt::NativeTerminalView& view = *demo.view;
     auto* orders = view.findChild<QTableView*>("ordersTable");
     auto* positions = view.findChild<QTableView*>("positionsTable");
     auto* fills = view.findChild<QTableView*>("fillsTable");
     ASSERT_TRUE(orders && positions && fills);
 
-    QTest::mouseClick(view.findChild<QPushButton*>("demoLoginButton"), Qt::LeftButton);
-    ASSERT_TRUE(waitUntil([&] { return !view.model().token().isEmpty(); }, kReplyDeadlineMs))
-        << view.model().loginError().toStdString();
+    ASSERT_NO_FATAL_FAILURE(demo.demoLogin());
 
     // The ticket as it stands: EURUSD, BUY, 1, market.
     QTest::mouseClick(view.findChild<QPushButton*>("placeOrderButton"), Qt::LeftButton);

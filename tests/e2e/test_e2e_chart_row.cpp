@@ -3,13 +3,12 @@
 // Then rows 5 and 6 (ladder, time and sales, quick actions, microstructure) once the book and the tape have data.
 // The pictures are kept for the README.
 
-#include "api/TokenStore.h"
 #include "terminal/NativeTerminalModel.h"
 #include "terminal/views/ChartWidgets.h"
 #include "terminal/views/MetricTile.h"
 #include "terminal/views/NativeTerminalView.h"
 
-#include "EngineHarness.h"
+#include "DemoTerminal.h"
 #include "TestEnv.h"
 
 #include <QAbstractItemView>
@@ -19,13 +18,10 @@
 
 #include <gtest/gtest.h>
 
-using zqt::test::EngineHarness;
+using zqt::test::kReplyDeadlineMs;
 using zqt::test::waitUntil;
 
 namespace {
-
-// Generous: the test build runs under AddressSanitizer on a small, shared machine.
-constexpr int kReplyDeadlineMs = 60000;
 
 int countOf(const zqt::ChartPlan& plan, zqt::ChartPrimitive::Kind kind) {
     return static_cast<int>(std::count_if(plan.primitives.begin(), plan.primitives.end(),
@@ -35,20 +31,11 @@ int countOf(const zqt::ChartPlan& plan, zqt::ChartPrimitive::Kind kind) {
 } // namespace
 
 TEST(ChartRowEndToEnd, barsFromTheEngine_drawnInEveryChartWithReadouts) {
-    EngineHarness engine;
-    engine.env()["ZQT_START_MARKETING"] = "0";
-    engine.env()["ZQT_START_PORTAL"] = "0";
-    const QString started = engine.up();
-    ASSERT_GT(engine.port(), 0) << started.toStdString();
-
-    zqt::MemoryTokenStore tokens;
-    zqt::NativeTerminalModel terminal(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(engine.port())), tokens);
-    zqt::NativeTerminalView view(terminal);
-    view.resize(1300, 900);
-    view.show();
-    QTest::mouseClick(view.findChild<QPushButton*>("demoLoginButton"), Qt::LeftButton);
-    ASSERT_TRUE(waitUntil([&] { return !view.model().token().isEmpty(); }, kReplyDeadlineMs))
-        << view.model().loginError().toStdString();
+    zqt::test::DemoTerminal demo;
+    ASSERT_NO_FATAL_FAILURE(demo.start());
+    zqt::NativeTerminalModel& terminal = *demo.terminal;
+    zqt::NativeTerminalView& view = *demo.view;
+    ASSERT_NO_FATAL_FAILURE(demo.demoLogin());
 
     // The engine serves 80 bars a list: enough for the Bollinger and VWAP bands (20) and the SMA 50.
     ASSERT_TRUE(waitUntil([&] { return terminal.candles().size() >= 50 && terminal.htfCandles().size() >= 20; },

@@ -17,11 +17,9 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEvent>
-#include <QNetworkReply>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <iostream>
 #include <optional>
 
