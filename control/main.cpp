@@ -16,6 +16,7 @@ namespace {
 int answerCommandLine(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions); // "-platform" is one option
     parser.setApplicationDescription(
         QStringLiteral("ZQT Desktop Control: starts, stops and watches the ZQT trading engine on this machine,\n"
                        "embeds its web pages and trades from a native terminal. See zqt-desktop(1)."));

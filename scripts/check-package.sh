@@ -118,9 +118,9 @@ mkdir -p "$dist/cache/apt"
 mount --bind "$dist/cache/apt" "$root/var/cache/apt/archives" && mounts+=("$root/var/cache/apt/archives")
 mkdir -p "$root/var/cache/apt/archives/partial"
 
-step "Installing the display tools into the root (Xvfb, xwininfo)"
+step "Installing the display tools into the root (Xvfb, xwininfo, xwd)"
 in_root apt-get update >>"$log" 2>&1 || fail "apt-get update in the root"
-DEBIAN_FRONTEND=noninteractive in_root apt-get install -y --no-install-recommends xvfb xauth x11-utils \
+DEBIAN_FRONTEND=noninteractive in_root apt-get install -y --no-install-recommends xvfb xauth x11-utils x11-apps \
     >>"$log" 2>&1 || fail "installing Xvfb in the root"
 
 # The file list of the root, leaving out what apt, the kernel and the run itself change anyway.
@@ -139,6 +139,7 @@ in_root dpkg-query -W -f='    ${Package} ${Version} ${db:Status-Abbrev}\n' zqt-d
 echo "    $(grep -cE '^(Setting up|Unpacking) ' "$log" | tr -d ' ') unpack/set-up steps in all (dependencies included)"
 in_root dpkg -L zqt-desktop zqt-demo-engine | LC_ALL=C sort -u >"$dist/package-files.txt"
 echo "    files shipped: $(wc -l <"$dist/package-files.txt")"
+snapshot >"$dist/root-installed.txt"
 
 # 3. Start from the menu entry.
 entry=/usr/share/applications/org.zqt.DesktopControl.desktop
@@ -152,14 +153,32 @@ for _ in $(seq 1 100); do
 done
 mkdir -p "$root/tmp/runtime-root" && chmod 700 "$root/tmp/runtime-root"
 app_log="$dist/program.log"
+# In a network namespace of its own (loopback only), so the demo engine it starts takes none of this machine's
+# ports. The display is reached through its socket file.
 # shellcheck disable=SC2086 # the Exec line is a command and its arguments
-chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 DISPLAY=:77 \
+unshare --net -- sh -c 'ip link set lo up && exec "$@"' sh \
+    chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 DISPLAY=:77 \
     XDG_RUNTIME_DIR=/tmp/runtime-root QTWEBENGINE_DISABLE_SANDBOX=1 \
     QT_LOGGING_RULES=qt.webenginecontext.info=false $exec_line >"$app_log" 2>&1 &
 app_pid=$!
+# The program's window: a viewable top-level window of that name at least 800 wide (Qt also names a hidden 1x1
+# client leader window after the program).
+main_window() {
+    local id info
+    for id in $(in_root xwininfo -display :77 -root -children 2>/dev/null |
+        sed -nE 's/^ +(0x[0-9a-f]+) "ZQT Desktop Control.*/\1/p'); do
+        info=$(in_root xwininfo -display :77 -id "$id" 2>/dev/null) || continue
+        grep -q 'Map State: IsViewable' <<<"$info" || continue
+        [ "$(sed -nE 's/^ +Width: ([0-9]+)/\1/p' <<<"$info")" -ge 800 ] || continue
+        echo "$id \"$(sed -nE 's/^xwininfo: Window id: 0x[0-9a-f]+ "(.*)"$/\1/p' <<<"$info")\"" \
+            "$(sed -nE 's/^ +-geometry (.*)/\1/p' <<<"$info")"
+        return 0
+    done
+    return 1
+}
 shown=""
 for _ in $(seq 1 240); do
-    shown=$(in_root xwininfo -display :77 -root -tree 2>/dev/null | grep -F '"ZQT Desktop Control"' | head -n 1 || true)
+    shown=$(main_window || true)
     [ -n "$shown" ] && break
     kill -0 "$app_pid" 2>/dev/null || break
     sleep 0.5
@@ -167,7 +186,17 @@ done
 window_ok=0
 if [ -n "$shown" ]; then
     window_ok=1
-    echo "    window shown: $(echo "$shown" | sed -E 's/^ +//')"
+    echo "    window shown: $shown"
+    # Give the first paint a moment, then keep a picture of the screen.
+    sleep 3
+    if in_root xwd -display :77 -root -silent >"$dist/check-package-screen.xwd" 2>>"$log"; then
+        if command -v convert >/dev/null && convert "xwd:$dist/check-package-screen.xwd" "$dist/check-package-screen.png" 2>>"$log"; then
+            rm -f "$dist/check-package-screen.xwd"
+            echo "    screen: $dist/check-package-screen.png"
+        else
+            echo "    screen: $dist/check-package-screen.xwd"
+        fi
+    fi
 else
     echo "    the window did NOT show; the program's output:"
     sed 's/^/      /' "$app_log"
@@ -217,8 +246,20 @@ package_left=$(LC_ALL=C comm -12 "$dist/package-files.txt" "$dist/root-after.txt
     LC_ALL=C comm -13 "$dist/root-before.txt" - || true)
 user_left=$(grep -E '^/root/' "$dist/left-behind.txt" || true)
 other_left=$(grep -vE '^/root/' "$dist/left-behind.txt" || true)
-echo "    files of the packages left behind: ${package_left:-none}"
-echo "    other system files added since before the install: ${other_left:-none}"
+# Of those, the ones that were not there right after the install came while the program ran.
+run_left=$(LC_ALL=C comm -23 <(echo "$other_left") "$dist/root-installed.txt" | grep . || true)
+install_left=$(LC_ALL=C comm -12 <(echo "$other_left") "$dist/root-installed.txt" | grep . || true)
+listing() {
+    if [ -n "$2" ]; then
+        echo "    $1:"
+        sed 's/^/      /' <<<"$2"
+    else
+        echo "    $1: none"
+    fi
+}
+listing "files of the packages left behind" "$package_left"
+listing "other system files left from the install (dependencies' scripts)" "$install_left"
+listing "other system files made while the program ran" "$run_left"
 if [ -s "$dist/gone.txt" ]; then
     echo "    system files gone since before the install:"
     sed 's/^/      /' "$dist/gone.txt"
