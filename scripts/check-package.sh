@@ -246,9 +246,22 @@ package_left=$(LC_ALL=C comm -12 "$dist/package-files.txt" "$dist/root-after.txt
     LC_ALL=C comm -13 "$dist/root-before.txt" - || true)
 user_left=$(grep -E '^/root/' "$dist/left-behind.txt" || true)
 other_left=$(grep -vE '^/root/' "$dist/left-behind.txt" || true)
-# Of those, the ones that were not there right after the install came while the program ran.
-run_left=$(LC_ALL=C comm -23 <(echo "$other_left") "$dist/root-installed.txt" | grep . || true)
-install_left=$(LC_ALL=C comm -12 <(echo "$other_left") "$dist/root-installed.txt" | grep . || true)
+# Each with where it comes from: made while the program ran (not there right after the install), or a folder of
+# a dependency that its purge kept because something made during the run is inside, or else left by the
+# dependencies' own install scripts.
+run_made=$(LC_ALL=C comm -23 <(echo "$other_left") "$dist/root-installed.txt" | grep . || true)
+other_notes=""
+while IFS= read -r f; do
+    [ -n "$f" ] || continue
+    if grep -qxF -- "$f" <<<"$run_made"; then
+        note="made while the program ran"
+    elif grep -qF -- "$f/" <<<"$run_made"; then
+        note="a dependency's folder, kept as it holds what the run made"
+    else
+        note="left by a dependency's install scripts"
+    fi
+    other_notes+="$f ($note)"$'\n'
+done <<<"$other_left"
 listing() {
     if [ -n "$2" ]; then
         echo "    $1:"
@@ -258,8 +271,7 @@ listing() {
     fi
 }
 listing "files of the packages left behind" "$package_left"
-listing "other system files left from the install (dependencies' scripts)" "$install_left"
-listing "other system files made while the program ran" "$run_left"
+listing "other system files left behind" "${other_notes%$'\n'}"
 if [ -s "$dist/gone.txt" ]; then
     echo "    system files gone since before the install:"
     sed 's/^/      /' "$dist/gone.txt"
