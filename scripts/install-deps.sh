@@ -10,6 +10,7 @@ packages=(
     xvfb xauth imagemagick x11-apps
     fonts-dejavu-core adwaita-icon-theme libqt6svg6 procps
     desktop-file-utils appstream libxcb1-dev
+    man-db groff-base dpkg-dev
 )
 
 missing=()
