@@ -178,32 +178,58 @@ void APIClient::request(const QString& path, const QByteArray& method, const std
         reply = m_nam->sendCustomRequest(req, method);
 
     ++m_inFlight;
-    // The body is held in the reply until it is complete: end the exchange once it announces or reaches more than
-    // kMaxReplyBytes. abort() emits finished at once, so the flag is set before it.
-    auto tooLarge = std::make_shared<bool>(false);
-    const auto endWhenTooLarge = [reply, tooLarge](qint64 size) {
-        if (size > kMaxReplyBytes && !*tooLarge) {
-            *tooLarge = true;
-            reply->abort();
+    // The body is taken off the reply as it arrives, at most kReadChunkBytes at a time (the reply's own buffer is
+    // bounded too, so the network thread waits for each read), and counted: once it announces or reaches more than
+    // kMaxReplyBytes the exchange ends and what was taken is freed. No single event handles more than one chunk,
+    // however large the body. abort() emits finished at once, so the flag is set before it.
+    reply->setReadBufferSize(kReadChunkBytes);
+    // Kept as the chunks that arrived and joined once at the end, so a growing body is never copied into a larger
+    // buffer on the way (each of those copies, and the freeing of its predecessor, would be megabytes).
+    struct Received {
+        std::vector<QByteArray> chunks;
+        qint64 size = 0;
+        bool tooLarge = false;
+    };
+    auto received = std::make_shared<Received>();
+    const auto refuse = [reply, received]() {
+        received->tooLarge = true;
+        received->chunks = {};
+        reply->abort();
+    };
+    connect(reply, &QNetworkReply::metaDataChanged, this, [reply, received, refuse]() {
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (!received->tooLarge && length.isValid() && length.toLongLong() > kMaxReplyBytes)
+            refuse();
+    });
+    const auto take = [reply, received, refuse]() {
+        while (!received->tooLarge && reply->bytesAvailable() > 0) {
+            const QByteArray chunk = reply->read(kReadChunkBytes);
+            if (chunk.isEmpty())
+                break;
+            if (received->size + chunk.size() > kMaxReplyBytes) {
+                refuse();
+                return;
+            }
+            received->size += chunk.size();
+            received->chunks.push_back(chunk);
         }
     };
-    connect(reply, &QNetworkReply::metaDataChanged, this, [reply, endWhenTooLarge]() {
-        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-        if (length.isValid())
-            endWhenTooLarge(length.toLongLong());
-    });
-    connect(reply, &QNetworkReply::readyRead, this,
-            [reply, endWhenTooLarge]() { endWhenTooLarge(reply->bytesAvailable()); });
-    connect(reply, &QNetworkReply::finished, this, [this, reply, tooLarge, completion = std::move(completion)]() {
+    connect(reply, &QNetworkReply::readyRead, this, take);
+    connect(reply, &QNetworkReply::finished, this, [this, reply, received, take, completion = std::move(completion)]() {
         RawReply result;
         const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
         const auto error = reply->error();
-        if (*tooLarge) {
+        take(); // what arrived with the end of the exchange
+        if (received->tooLarge) {
             result.error = ApiError::replyTooLarge(QStringLiteral("%1 MiB").arg(kMaxReplyBytes / (1024 * 1024)));
         } else if (error != QNetworkReply::NoError && !(status.isValid() && isStatusError(error, status.toInt()))) {
             result.error = ApiError::transport(static_cast<int>(error), reply->errorString());
         } else {
-            result.bytes = reply->readAll();
+            QByteArray bytes;
+            bytes.reserve(received->size);
+            for (const QByteArray& chunk : received->chunks)
+                bytes += chunk;
+            result.bytes = std::move(bytes);
             if (status.isValid())
                 result.httpStatus = status.toInt();
         }

@@ -27,7 +27,8 @@ namespace zqt {
 // call is one HTTP exchange whose outcome reaches the completion once, on the main thread, never before the call
 // returns. No HTTP status is ever examined: a reply counts by its body, whatever its status; only the failure to
 // get a reply at all (refused, unknown host, timeout, TLS failure, cancelled) is a transport error, and so is a
-// body longer than kMaxReplyBytes, which is ended as soon as it gets that long (never buffered whole).
+// body longer than kMaxReplyBytes, which is ended as soon as it gets that long (read and counted in bounded
+// chunks, never buffered whole).
 //
 // The token is kept in the TokenStore handed to the constructor (the program's settings, where it lands under
 // "zqtToken"): read once at construction, written on every setToken(). Create and use the client on the main
@@ -41,6 +42,8 @@ public:
     static constexpr int kTimeoutMs = 60'000;
     // Longest reply body taken (bytes); a longer one fails the exchange with ApiError::replyTooLarge.
     static constexpr qint64 kMaxReplyBytes = 16 * 1024 * 1024;
+    // Most of a reply body held or handled at once before it is counted against kMaxReplyBytes (bytes).
+    static constexpr qint64 kReadChunkBytes = 64 * 1024;
 
     // `tokens` must outlive the client.
     APIClient(const QUrl& baseURL, TokenStore& tokens, QObject* parent = nullptr);
