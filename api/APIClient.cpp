@@ -6,6 +6,8 @@
 #include <QNetworkRequest>
 #include <QPointer>
 
+#include <vector>
+
 namespace zqt {
 
 namespace {
