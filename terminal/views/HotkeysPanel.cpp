@@ -55,9 +55,11 @@ HotkeysPanel::HotkeysPanel(NativeTerminalModel& model, QWidget* parent) : PanelC
         grid->addWidget(button, a.row, a.column);
 
         // Window-wide, so the keys work wherever the focus is on the page; a shortcut of a hidden widget (the
-        // page while another tab is current) never fires.
+        // page while another tab is current) never fires. A held key acts once: the presses the keyboard repeats
+        // while it is down are not new orders.
         auto* shortcut = new QShortcut(QKeySequence(Qt::CTRL | a.key), this);
         shortcut->setContext(Qt::WindowShortcut);
+        shortcut->setAutoRepeat(false);
         connect(shortcut, &QShortcut::activated, this, a.run);
         m_shortcuts.append(shortcut);
         if (a.key == Qt::Key_C || a.key == Qt::Key_X)

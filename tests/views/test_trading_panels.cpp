@@ -28,6 +28,7 @@
 #include <QTimeZone>
 #include <QUrlQuery>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -392,6 +393,33 @@ TEST_F(TradingPage, shortcuts_withFocusOnThePage_eachSendsItsRequestOnce) {
             EXPECT_EQ(form.queryItemValue("side"), c.side);
             EXPECT_EQ(form.queryItemValue("order_type"), c.type);
         }
+    }
+}
+
+TEST_F(TradingPage, shortcuts_heldDown_sendOneRequestPerPress) {
+    ASSERT_TRUE(settled());
+    child<QPushButton>("quickBuyButton")->setFocus();
+    QWindow* window = view->windowHandle();
+    ASSERT_NE(window, nullptr);
+    const std::pair<Qt::Key, const char*> cases[] = {{Qt::Key_B, "/api/oms/order"},
+                                                     {Qt::Key_S, "/api/oms/order"},
+                                                     {Qt::Key_L, "/api/oms/order"},
+                                                     {Qt::Key_C, "/api/oms/cancel_all"},
+                                                     {Qt::Key_X, "/api/positions/close_all"}};
+    for (const auto& [key, path] : cases) {
+        server.clearRequests();
+        // What the window system delivers while the key is held: one press, then presses marked as repeats.
+        QTest::simulateEvent(window, true, key, Qt::ControlModifier, QString(), false);
+        for (int i = 0; i < 5; ++i)
+            QTest::simulateEvent(window, true, key, Qt::ControlModifier, QString(), true);
+        QTest::simulateEvent(window, false, key, Qt::ControlModifier, QString(), false);
+        // Every request the presses made has reached the server once nothing is left on the wire.
+        ASSERT_TRUE(settled());
+        std::vector<std::string> posts;
+        for (const auto& r : server.requests())
+            if (r.method == "POST")
+                posts.push_back(r.path);
+        EXPECT_EQ(posts, std::vector<std::string>{path});
     }
 }
 
