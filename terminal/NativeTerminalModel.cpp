@@ -127,11 +127,22 @@ void NativeTerminalModel::setSelectedSymbol(const QString& symbol) {
         return;
     m_s.selectedSymbol = symbol;
     emit selectedSymbolChanged();
-    // A picked ladder price belongs to the previous symbol's book; the ticket's limit text stays as typed.
+    // Prices belong to their instrument: the picked ladder price and the ticket's limit, stop, SL and TP go with
+    // the previous symbol, so none of them can be sent on the new one. Order type and quantity stay.
     if (m_s.selectedLadderPrice) {
         m_s.selectedLadderPrice.reset();
         emit selectedLadderPriceChanged();
     }
+    bool pricesCleared = false;
+    for (QString TerminalState::*price :
+         {&TerminalState::limitPrice, &TerminalState::stopPrice, &TerminalState::sl, &TerminalState::tp}) {
+        if (!(m_s.*price).isEmpty()) {
+            (m_s.*price).clear();
+            pricesCleared = true;
+        }
+    }
+    if (pricesCleared)
+        emit orderFormChanged();
     m_s.candles.clear();
     emit candlesChanged();
     m_s.tapeRows.clear();

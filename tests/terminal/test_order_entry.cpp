@@ -101,13 +101,13 @@ TEST_F(OrderEntry, quickLimit_takesTicketSideAndTypedPriceWithoutLadder) {
 }
 
 TEST_F(OrderEntry, ticketWithStopType_stillSendsHiddenLimitText) {
+    model->setSelectedSymbol(QStringLiteral("ES"));
+    ASSERT_TRUE(waitHandled(13));
     model->setOrderType(OrderType::Limit);
     model->setLimitPrice(QStringLiteral("1.0800"));
     model->setOrderType(OrderType::Stop);
     model->setStopPrice(QStringLiteral("1.0900"));
     model->setTp(QStringLiteral("1.2"));
-    model->setSelectedSymbol(QStringLiteral("ES"));
-    ASSERT_TRUE(waitHandled(13));
     clearRecords();
     model->placeOrder();
     ASSERT_TRUE(waitHandledFor("/api/oms/order"));
@@ -239,26 +239,37 @@ TEST_F(OrderEntry, cancelAllAndCloseAll_refused_showTheFailure) {
     }
 }
 
-TEST_F(OrderEntry, symbolChange_dropsTheLadderPriceButKeepsTheTypedLimitText) {
-    model->selectLadderPrice(1.0842);
+TEST_F(OrderEntry, symbolChange_clearsEveryTicketPrice_keepsTypeAndQuantity_andNoOldPriceGoesOut) {
+    model->setQty(QStringLiteral("3"));
+    model->setStopPrice(QStringLiteral("1.0811"));
+    model->setSl(QStringLiteral("1.0799"));
+    model->setTp(QStringLiteral("1.0877"));
+    model->selectLadderPrice(1.0842); // a ladder tap on EURUSD: LIMIT at that price
     ASSERT_EQ(model->limitPrice(), "1.0842");
     QSignalSpy ladder(model.get(), &NativeTerminalModel::selectedLadderPriceChanged);
+    QSignalSpy form(model.get(), &NativeTerminalModel::orderFormChanged);
     model->setSelectedSymbol(QStringLiteral("BTCUSD"));
     EXPECT_EQ(ladder.count(), 1);
+    EXPECT_EQ(form.count(), 1);
     EXPECT_FALSE(model->selectedLadderPrice().has_value());
-    EXPECT_FALSE(model->isLadderRowSelected(1.0842));
-    EXPECT_EQ(model->limitPrice(), "1.0842"); // the ticket's text stays as it was
+    for (const QString& price : {model->limitPrice(), model->stopPrice(), model->sl(), model->tp()})
+        EXPECT_EQ(price, QString());
+    EXPECT_EQ(model->orderType(), OrderType::Limit);
+    EXPECT_EQ(model->qty(), "3");
     ASSERT_TRUE(waitSettled(13));
 
-    // Quick orders now carry the ticket's text, not the EURUSD book's price.
-    model->setLimitPrice(QStringLiteral("64000.5"));
+    // Place Order and the limit quick action on BTCUSD: no EURUSD price on the wire.
     clearRecords();
-    model->quickOrder(Side::Buy, OrderType::Market);
-    ASSERT_TRUE(waitSettled(1));
+    model->placeOrder();
+    model->quickOrder(model->side(), OrderType::Limit);
+    ASSERT_TRUE(waitSettled(2));
     const auto p = posts(server);
-    ASSERT_EQ(p.size(), 1u);
-    EXPECT_EQ(formOf(p[0]).at("symbol"), "BTCUSD");
-    EXPECT_EQ(formOf(p[0]).at("limit_price"), "64000.5");
+    ASSERT_EQ(p.size(), 2u);
+    for (const auto& post : p) {
+        EXPECT_EQ(formOf(post).at("symbol"), "BTCUSD");
+        for (const char* old : {"1.0842", "1.0811", "1.0799", "1.0877"})
+            EXPECT_EQ(post.body.find(old), std::string::npos) << old << " in " << post.body;
+    }
 }
 
 TEST_F(OrderEntry, sideAndOrderType_readAndWriteAsWireTextThroughTheirProperties) {
