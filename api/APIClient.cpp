@@ -164,6 +164,9 @@ void APIClient::request(const QString& path, const QByteArray& method, const std
     req.setTransferTimeout(m_timeoutMs);
     // Never answer a 401 with credentials remembered from elsewhere; there is nobody to prompt either.
     req.setAttribute(QNetworkRequest::AuthenticationReuseAttribute, QNetworkRequest::Manual);
+    // Never follow a redirect: a post would arrive elsewhere as a GET, and a sign-in page's 200 would pass for the
+    // engine's answer. The 3xx itself comes back as a failure.
+    req.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     if (contentType)
         req.setRawHeader(QByteArrayLiteral("Content-Type"), contentType->toUtf8());
     if (!m_token.isEmpty() && isSafeHeaderValue(m_token))
@@ -224,6 +227,8 @@ void APIClient::request(const QString& path, const QByteArray& method, const std
         take(); // what arrived with the end of the exchange
         if (received->tooLarge) {
             result.error = ApiError::replyTooLarge(QStringLiteral("%1 MiB").arg(kMaxReplyBytes / (1024 * 1024)));
+        } else if (status.isValid() && status.toInt() >= 300 && status.toInt() < 400) {
+            result.error = ApiError::redirect(status.toInt(), QString::fromUtf8(reply->rawHeader("Location")));
         } else if (error != QNetworkReply::NoError && !(status.isValid() && isStatusError(error, status.toInt()))) {
             result.error = ApiError::transport(static_cast<int>(error), reply->errorString());
         } else {

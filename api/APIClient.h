@@ -25,10 +25,11 @@ namespace zqt {
 // The one object through which the terminal talks to the engine's HTTP API: builds and sends every request with
 // the sign-in token, decodes replies into records, posts forms and signs in. No cache, no queue, no retry: every
 // call is one HTTP exchange whose outcome reaches the completion once, on the main thread, never before the call
-// returns. No HTTP status is ever examined: a reply counts by its body, whatever its status; only the failure to
-// get a reply at all (refused, unknown host, timeout, TLS failure, cancelled) is a transport error, and so is a
-// body longer than kMaxReplyBytes, which is ended as soon as it gets that long (read and counted in bounded
-// chunks, never buffered whole).
+// returns. A reply counts by its body, whatever its status, with one exception: a redirect (3xx) is never followed
+// and is a failure of its own (ApiError::Kind::Redirect, naming the status and the Location), since a request
+// that was sent elsewhere got no answer from the engine. The failure to get a reply at all (refused, unknown host,
+// timeout, TLS failure, cancelled) is a transport error, and so is a body longer than kMaxReplyBytes, which is
+// ended as soon as it gets that long (read and counted in bounded chunks, never buffered whole).
 //
 // The token is kept in the TokenStore handed to the constructor (the program's settings, where it lands under
 // "zqtToken"): read once at construction, written on every setToken(). Create and use the client on the main
@@ -68,8 +69,8 @@ public:
     // What one exchange produced. Exactly one of `bytes` and `error` is set by this client.
     struct RawReply {
         std::optional<QByteArray> bytes; // the reply body, possibly empty, whatever the HTTP status
-        std::optional<int> httpStatus;   // informational only: nothing in the client looks at it
-        std::optional<ApiError> error;   // a transport error
+        std::optional<int> httpStatus;   // the HTTP status of a reply with a body
+        std::optional<ApiError> error;   // a transport error or a redirect
     };
 
     // The request core: resolves `path` against the base address (see resolveUrl), sets "Content-Type" when given
@@ -94,7 +95,7 @@ public:
     void postFormExchange(const endpoints::Post& post, std::function<void(RawReply)> completion);
 
     // Signs in. ok: the reply decoded as a LoginResponse and its token (even empty) is now held and stored.
-    // Otherwise message is the transport error's description, "No response" or "Invalid credentials".
+    // Otherwise message is the transport error's or the redirect's description, "No response" or "Invalid credentials".
     void login(const QString& email, const QString& password, std::function<void(bool ok, QString message)> completion);
 
     // The URL a path is sent to: a path starting with "http://" or "https://" (case-sensitive) as it stands;

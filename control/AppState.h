@@ -95,7 +95,8 @@ public slots:
     // The header's Refresh: runtime ports, then the pid check.
     void refreshRunState();
     // GETs the engine's status and health addresses; a reply with a body (any HTTP status) lands in
-    // systemStatus / healthStatus, a failed request changes nothing. Returns at once.
+    // systemStatus / healthStatus, a redirect is not followed and shows as such there, a failed request changes
+    // nothing. Returns at once.
     void refreshSystemStatus();
     // Opens the operator lock and saves when `passcode` is exactly the expected one.
     bool unlockOperator(const QString& passcode);

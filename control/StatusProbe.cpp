@@ -3,6 +3,8 @@
 #include "control/EngineAddresses.h"
 #include "control/Observable.h"
 
+#include "api/ApiError.h"
+
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -59,6 +61,8 @@ void StatusProbe::refresh(const EngineAddresses& addresses) {
 void StatusProbe::probe(const QUrl& url, void (StatusProbe::*store)(const QString&)) {
     QNetworkRequest request(url);
     request.setTransferTimeout(m_timeoutMs);
+    // A redirect is not followed: whatever answers at its target is not the engine's status.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     QNetworkReply* reply = m_network->get(request);
     ++m_inFlight;
     // The body is taken as it arrives, up to one byte past the limit; a reply that gets that far is ended there
@@ -81,8 +85,12 @@ void StatusProbe::probe(const QUrl& url, void (StatusProbe::*store)(const QStrin
     connect(reply, &QNetworkReply::finished, this, [this, reply, store, body] {
         --m_inFlight;
         reply->deleteLater();
-        const bool answered = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
-        if (body->cut || (answered && !isTransportFailure(reply->error()))) {
+        const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+        const bool answered = status.isValid();
+        if (answered && status.toInt() >= 300 && status.toInt() < 400) {
+            (this->*store)(
+                ApiError::redirect(status.toInt(), QString::fromUtf8(reply->rawHeader("Location"))).description);
+        } else if (body->cut || (answered && !isTransportFailure(reply->error()))) {
             // Stored as received whatever the HTTP status.
             if (!body->cut)
                 body->bytes += reply->readAll();

@@ -35,7 +35,8 @@ public:
 
     // GETs the status and health addresses (nothing is sent when the status address is invalid; the health
     // request only when its own is valid). A reply with a body, whatever its HTTP status, lands in systemStatus /
-    // healthStatus; a failed request changes nothing. Returns at once.
+    // healthStatus, except a redirect (3xx), which is not followed: the field then says "Redirected (HTTP <status>)
+    // to <Location>, not followed". A failed request changes nothing. Returns at once.
     void refresh(const EngineAddresses& addresses);
 
     // Status and health requests sent and not finished yet.

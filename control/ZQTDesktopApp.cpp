@@ -4,6 +4,7 @@
 #include "control/EngineAddresses.h"
 #include "control/Preferences.h"
 #include "control/Settings.h"
+#include "display/WheelGuard.h"
 #include "terminal/NativeTerminalModel.h"
 #include "window/ContentView.h"
 
@@ -35,8 +36,8 @@ private:
 } // namespace
 
 ZQTDesktopApp::ZQTDesktopApp()
-    : m_preferences(std::make_unique<Preferences>()), m_settings(std::make_unique<Settings>(*m_preferences)),
-      m_state(std::make_unique<AppState>(*m_settings)),
+    : m_wheelGuard(std::make_unique<WheelGuard>()), m_preferences(std::make_unique<Preferences>()),
+      m_settings(std::make_unique<Settings>(*m_preferences)), m_state(std::make_unique<AppState>(*m_settings)),
       // Built before the window, so its timers run and its data is live before the operator first opens the tab.
       m_terminal(std::make_unique<NativeTerminalModel>(m_state->addresses().engine, *m_settings)),
       m_window(std::make_unique<ContentView>(*m_state, *m_terminal)) {

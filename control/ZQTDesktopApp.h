@@ -9,10 +9,11 @@ class ContentView;
 class NativeTerminalModel;
 class Preferences;
 class Settings;
+class WheelGuard;
 
-// The program and the one place its object graph is built: the preferences store, the settings read from it, the
-// control state, the terminal model and the window, each handed references to what it uses. Needs a
-// QApplication.
+// The program and the one place its object graph is built: the wheel guard of all its widgets, the preferences
+// store, the settings read from it, the control state, the terminal model and the window, each handed references
+// to what it uses. Needs a QApplication.
 class ZQTDesktopApp final {
 public:
     ZQTDesktopApp();
@@ -37,6 +38,7 @@ public:
 
 private:
     // Declared in construction order; destroyed in reverse, the window first.
+    std::unique_ptr<WheelGuard> m_wheelGuard; // before any widget, so it sees every picker being readied
     std::unique_ptr<Preferences> m_preferences;
     std::unique_ptr<Settings> m_settings;
     std::unique_ptr<AppState> m_state;

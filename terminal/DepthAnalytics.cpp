@@ -6,15 +6,22 @@
 
 namespace zqt {
 
+double countedSize(std::optional<double> size) {
+    return size && std::isfinite(*size) && *size > 0.0 ? *size : 0.0;
+}
+
 DepthSummary depthSummary(const QList<DepthLevel>& levels) {
     double bids = 0.0;
     double asks = 0.0;
     for (const DepthLevel& l : levels) {
-        bids += l.bid_size.value_or(0.0);
-        asks += l.ask_size.value_or(0.0);
+        bids += countedSize(l.bid_size);
+        asks += countedSize(l.ask_size);
     }
     DepthSummary s;
-    s.imbalance = bids + asks > 0.0 ? (bids - asks) / (bids + asks) : 0.0;
+    if (std::isinf(bids) || std::isinf(asks)) // sums past the largest double: the side that overflowed outweighs
+        s.imbalance = std::isinf(bids) == std::isinf(asks) ? 0.0 : (std::isinf(bids) ? 1.0 : -1.0);
+    else if (bids + asks > 0.0)
+        s.imbalance = std::clamp((bids - asks) / (bids + asks), -1.0, 1.0);
     if (s.imbalance > 0.08)
         s.pressure = BookPressure::Bid;
     else if (s.imbalance < -0.08)
@@ -52,8 +59,8 @@ QList<DepthHeatRow> depthHeatRows(const QList<DepthLevel>& levels) {
     QList<DepthHeatRow> rows;
     double largest = 1.0;
     for (const DepthLevel& l : levels) {
-        const double bid = l.bid_size.value_or(0.0);
-        const double ask = l.ask_size.value_or(0.0);
+        const double bid = countedSize(l.bid_size);
+        const double ask = countedSize(l.ask_size);
         if (!(bid > 0.0 || ask > 0.0))
             continue;
         rows.append(DepthHeatRow{l.price, bid, ask, 6.0, 6.0});
@@ -95,7 +102,7 @@ QList<ProfileBin> volumeProfileBins(const QList<Candle>& source, int bins) {
         if (slot > bins - 1)
             slot = bins - 1;
         ProfileBin& bin = out[bins - 1 - static_cast<int>(slot)];
-        const double v = c.volume < 0.0 ? 0.0 : c.volume;
+        const double v = countedSize(c.volume);
         if (c.open <= c.close) {
             bin.buy += v;
         } else {
@@ -122,11 +129,12 @@ QList<FlowCluster> orderflowClusters(const QList<TapePrint>& tapeRows, double ti
             it = clusters.end() - 1;
         }
         it->count += 1;
+        const double size = countedSize(p.size);
         if (p.side == Side::Buy)
-            it->buy += p.size;
+            it->buy += size;
         else
-            it->sell += p.size;
-        it->total += p.size;
+            it->sell += size;
+        it->total += size;
     }
     std::stable_sort(clusters.begin(), clusters.end(),
                      [](const FlowCluster& a, const FlowCluster& b) { return a.total > b.total; });

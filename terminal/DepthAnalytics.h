@@ -50,7 +50,12 @@ struct DepthHeatRow {
     friend bool operator==(const DepthHeatRow&, const DepthHeatRow&) = default;
 };
 
-// Summed bid and ask sizes of the book (absent sizes count as 0) as an imbalance with its verdict.
+// A book or print size as every readout, bar and cluster counts it: an absent, negative or non-finite size is 0
+// (no such size can be traded, so none may tip a readout).
+double countedSize(std::optional<double> size);
+
+// Summed bid and ask sizes of the book (sizes as countedSize takes them) as an imbalance, always within -1 .. 1,
+// with its verdict.
 DepthSummary depthSummary(const QList<DepthLevel>& levels);
 
 // The book's price step: with three or more levels, the smallest non-zero finite gap between neighbouring
@@ -58,7 +63,8 @@ DepthSummary depthSummary(const QList<DepthLevel>& levels);
 // 0.01 above 25, 0.001 above 2, else (or without a price) 0.0001.
 double inferredTickSize(const QList<DepthLevel>& levels, std::optional<double> symbolPrice);
 
-// The heat strip under the ladder: one row per level with a bid or ask size above 0, in book order.
+// The heat strip under the ladder: one row per level with a bid or ask size above 0, in book order (sizes as
+// countedSize takes them).
 QList<DepthHeatRow> depthHeatRows(const QList<DepthLevel>& levels);
 
 // Whether a ladder row at `price` shows as selected: a price is selected and lies within 0.0001 of it.
@@ -67,12 +73,13 @@ bool isLadderPriceSelected(std::optional<double> selectedLadderPrice, double pri
 // Volume of `source` binned by typical price ((high + low + close) / 3) into `bins` equal bins between the lowest
 // low and the highest high (a range of at least 0.0001), sorted by total volume, largest first; equal totals keep
 // their top-down price order. A down bar counts 42 % of its volume as buying and the rest as selling; an up or
-// unchanged bar counts all of it as buying. Empty for no bars or fewer than one bin.
+// unchanged bar counts all of it as buying; a negative or non-finite volume counts as 0. Empty for no bars or fewer
+// than one bin.
 QList<ProfileBin> volumeProfileBins(const QList<Candle>& source, int bins);
 
 // Tape prints grouped by price rounded to the nearest multiple of `tick` (halves away from zero), largest total
-// first, at most `limit` of them. Clusters of equal total keep the order in which the tape (newest first) first
-// reached them. Empty for an empty tape or a limit below one.
+// first, at most `limit` of them; a print's size counts as countedSize takes it. Clusters of equal total keep the order
+// in which the tape (newest first) first reached them. Empty for an empty tape or a limit below one.
 QList<FlowCluster> orderflowClusters(const QList<TapePrint>& tapeRows, double tick, int limit);
 
 } // namespace zqt

@@ -64,6 +64,7 @@ NativeTerminalModel::~NativeTerminalModel() {
 
 void NativeTerminalModel::createClient(const QUrl& baseUrl) {
     ++m_clientGeneration;
+    m_readsInFlight.clear(); // the former client's reads are ended, and their replies dropped
     // The new client reads the token from the store, where every client writes it.
     m_api = std::make_unique<APIClient>(baseUrl, m_tokens);
     APIClient* client = m_api.get();
@@ -338,7 +339,13 @@ template <class... Args, class F> std::function<void(Args...)> NativeTerminalMod
 }
 
 template <class T, class F> void NativeTerminalModel::get(const endpoints::Read<T>& read, F handler) {
+    // One read per path and query at a time: against a slow engine the ticks would otherwise stack up requests
+    // behind the ones still waiting. The next tick after the reply (or its failure) sends it again.
+    if (m_readsInFlight.contains(read.path))
+        return;
+    m_readsInFlight.insert(read.path);
     m_api->fetch<T>(read.path, guarded<Result<T>>([this, path = read.path, handler = std::move(handler)](Result<T> r) {
+                        m_readsInFlight.remove(path);
                         handler(std::move(r));
                         emit replyHandled(path);
                     }));
@@ -525,24 +532,24 @@ void NativeTerminalModel::quickOrder(Side side, OrderType type) {
 void NativeTerminalModel::sendOrder(const endpoints::Post& form) {
     post(form, [this](const APIClient::RawReply& r) {
         setOrderMessage(orderOutcomeMessage(r));
-        // Whatever the engine answered, the refreshed orders and positions show what it now holds.
-        if (!r.error)
+        // Whatever came back (a reply not understood, a refusal, a redirect), the refreshed orders and positions
+        // show what the engine now holds; only without any reply is there nobody to ask.
+        if (!r.error || r.error->kind != ApiError::Kind::Transport)
             refreshAll();
     });
 }
 
+// The outcome of the latest action replaces the line, a success included.
 void NativeTerminalModel::cancelAll() {
     post(endpoints::cancelAll(), [this](const APIClient::RawReply& r) {
-        if (const auto failure = bulkActionFailure(QStringLiteral("Cancel all"), r))
-            setOrderMessage(*failure);
+        setOrderMessage(bulkActionOutcome(QStringLiteral("Cancel all"), r));
         refreshAll();
     });
 }
 
 void NativeTerminalModel::closeAll() {
     post(endpoints::closeAll(), [this](const APIClient::RawReply& r) {
-        if (const auto failure = bulkActionFailure(QStringLiteral("Close all"), r))
-            setOrderMessage(*failure);
+        setOrderMessage(bulkActionOutcome(QStringLiteral("Close all"), r));
         refreshAll();
     });
 }

@@ -8,6 +8,7 @@
 #include "terminal/TerminalState.h"
 
 #include <QObject>
+#include <QSet>
 #include <QTimer>
 #include <QUrl>
 
@@ -174,7 +175,8 @@ public:
     void onCandleTick();
     void onHtfTick();
 
-    // Requests; each returns at once and its reply updates the state on this thread.
+    // Requests; each returns at once and its reply updates the state on this thread. A read whose path and query
+    // are still awaiting their reply is not sent again (it is skipped; the next tick sends it).
     void refreshAll();
     void refreshMarket();
     void refreshCandles();
@@ -185,10 +187,11 @@ public:
     void updateCandles(double price, const QDateTime& now);
     void updateTape(double price, const QDateTime& now);
 
-    // Orders. Each post's outcome lands in orderMessage: "Order submitted." when the engine took an order, the
-    // refusal with its HTTP status and the engine's text when it did not, the transport error's text when no
-    // reply came; a cancel-all or close-all shows only its failure. Every reply of the engine is followed by
-    // refreshAll (cancel-all and close-all refresh after a transport failure too).
+    // Orders. Each post's outcome replaces orderMessage (see OrderOutcome.h): "Order submitted." when the engine
+    // took an order, a reply it could not read as such, the refusal with its HTTP status and the engine's text, a
+    // redirect, or the transport error's text when no reply came; a cancel-all or close-all says the same of
+    // itself, its success included. Every reply is followed by refreshAll (cancel-all and close-all refresh after a
+    // transport failure too).
     void placeOrder();
     void quickOrder(Side side, OrderType type);
     void cancelAll();
@@ -263,6 +266,7 @@ private:
     TokenStore& m_tokens;
     std::unique_ptr<APIClient> m_api;
     quint64 m_clientGeneration = 0; // bumped when the client is replaced or the model goes away
+    QSet<QString> m_readsInFlight;  // path and query of every read of the current client awaiting its reply
     bool m_closing = false;         // set when the model starts going away
     TerminalState m_s;
     QTimer m_refreshTimer;

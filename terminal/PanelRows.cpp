@@ -7,8 +7,9 @@ namespace zqt {
 
 namespace {
 
+// A size the book holds as the readouts count it (an impossible one as 0); empty when absent.
 QString sizeText(const std::optional<double>& size) {
-    return size ? QString::asprintf("%.2f", *size) : QString();
+    return size ? QString::asprintf("%.2f", countedSize(size)) : QString();
 }
 
 constexpr double kBarHeight = 6.0;

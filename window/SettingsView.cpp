@@ -2,6 +2,7 @@
 
 #include "control/AppState.h"
 #include "control/EngineAddresses.h"
+#include "display/PlainText.h"
 #include "window/Typography.h"
 
 #include <QCheckBox>
@@ -10,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
@@ -23,6 +25,8 @@ namespace {
 constexpr int kOutputMaxHeight = 200;
 // Widest the form grows.
 constexpr int kFormMaxWidth = 760;
+
+const QString kLive = QStringLiteral("LIVE");
 
 } // namespace
 
@@ -185,12 +189,40 @@ void SettingsView::addChoiceRow(const Row& row) {
     };
     show();
     m_form->addRow(label, box);
-    connect(box, &QComboBox::activated, this,
-            [this, box, setting](int index) { m_state.set(setting, box->itemText(index)); });
+    connect(box, &QComboBox::activated, this, [this, box, setting, show](int index) {
+        const QString value = box->itemText(index);
+        if (setting == Setting::ExecutionMode && value == kLive && m_state.executionMode() != kLive) {
+            show(); // the current mode stays chosen until the operator confirms
+            confirmLive();
+            return;
+        }
+        m_state.set(setting, value);
+    });
     connect(&m_state, &AppState::settingChanged, box, [setting, show](Setting changed) {
         if (changed == setting)
             show();
     });
+}
+
+void SettingsView::confirmLive() {
+    auto* question =
+        new QMessageBox(QMessageBox::Warning, QStringLiteral("Switch to LIVE?"), QString(), QMessageBox::Cancel, this);
+    question->setObjectName(QStringLiteral("liveConfirmation"));
+    question->setAttribute(Qt::WA_DeleteOnClose);
+    question->setWindowModality(Qt::WindowModal);
+    // The broker mode is a stored setting: shown as plain text, bounded.
+    question->setTextFormat(Qt::PlainText);
+    question->setText(QStringLiteral("Orders will go to the live broker.\nBroker mode: ") +
+                      shownText(m_state.brokerMode(), kShortTextChars));
+    QPushButton* live = question->addButton(QStringLiteral("Switch to LIVE"), QMessageBox::AcceptRole);
+    live->setObjectName(QStringLiteral("confirmLiveButton"));
+    question->setDefaultButton(QMessageBox::Cancel);
+    question->setEscapeButton(QMessageBox::Cancel);
+    connect(question, &QMessageBox::buttonClicked, this, [this, live](QAbstractButton* clicked) {
+        if (clicked == live)
+            m_state.set(Setting::ExecutionMode, kLive);
+    });
+    question->open();
 }
 
 void SettingsView::updateOutput() {

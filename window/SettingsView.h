@@ -19,8 +19,10 @@ class AppState;
 // in the port fields); "Save Settings" writes them to the preferences store. Below, while the last script
 // printed anything, its output.
 //
-// Switches, pickers and the home path edit their setting at once. The host and the three ports form the engine's
-// addresses, so an edit there takes effect when it is committed: Return, leaving the field, or Save Settings;
+// Switches, pickers and the home path edit their setting at once, except a switch of Execution Mode to LIVE: it
+// asks first ("Orders will go to the live broker.", naming the broker mode), and the mode changes only when the
+// operator confirms; until then, and after Cancel, the previous mode stays. The host and the three ports form the
+// engine's addresses, so an edit there takes effect when it is committed: Return, leaving the field, or Save Settings;
 // until then nothing is sent to the address being typed.
 class SettingsView final : public QWidget {
     Q_OBJECT
@@ -49,6 +51,8 @@ private:
     void addSwitchRow(const Row& row);
     void addChoiceRow(const Row& row);
     void updateOutput();
+    // Asks whether to switch the execution mode to LIVE (window-modal, returns at once); sets it on confirmation.
+    void confirmLive();
 
     AppState& m_state;
     QFormLayout* m_form = nullptr;

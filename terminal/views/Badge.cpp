@@ -18,14 +18,15 @@ Badge::Badge(const QString& label, const QString& value, BadgeTone tone, QWidget
     m_label = new QLabel(label.toUpper(), this);
     m_label->setFont(caption2Font(font()));
     m_label->setForegroundRole(QPalette::WindowText); // coloured below, whatever background the badge sits on
-    m_value = new QLabel(value, this);
+    m_value = new QLabel(this);
+    showPlainText(m_value, value, kShortTextChars);
     m_value->setFont(captionFont(font()));
     m_value->setForegroundRole(QPalette::WindowText);
     row->addWidget(m_label, 0, Qt::AlignVCenter);
     row->addWidget(m_value, 0, Qt::AlignVCenter);
     setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
     setAccessibleName(label);
-    setAccessibleDescription(value);
+    setAccessibleDescription(shownText(value, kWholeTextChars));
     applyColours();
 }
 
@@ -38,10 +39,10 @@ QString Badge::value() const {
 }
 
 void Badge::setValue(const QString& value, BadgeTone tone) {
-    if (value == m_value->text() && tone == m_tone)
+    if (shownText(value, kShortTextChars) == m_value->text() && tone == m_tone)
         return; // nothing to redraw
-    m_value->setText(value);
-    setAccessibleDescription(value);
+    showPlainText(m_value, value, kShortTextChars);
+    setAccessibleDescription(shownText(value, kWholeTextChars));
     m_tone = tone;
     applyColours();
 }

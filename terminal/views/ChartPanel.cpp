@@ -358,7 +358,7 @@ void ChartPanel::updateHtfInterval() {
 }
 
 void ChartPanel::updateSymbol() {
-    m_symbolPill->setText(m_model.selectedSymbol());
+    showPlainText(m_symbolPill, m_model.selectedSymbol(), kShortTextChars);
     updateLastPrice();
 }
 
@@ -373,7 +373,7 @@ void ChartPanel::updateLastPrice() {
 }
 
 void ChartPanel::updateMarketError() {
-    m_marketError->setText(m_model.marketError());
+    showPlainText(m_marketError, m_model.marketError(), kMessageTextChars);
     m_marketError->setVisible(!m_model.marketError().isEmpty());
 }
 

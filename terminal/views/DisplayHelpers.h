@@ -1,6 +1,7 @@
 #pragma once
 
 #include "display/Palette.h"
+#include "display/PlainText.h"
 #include "display/Typography.h"
 #include "terminal/views/Badge.h"
 #include "terminal/views/CurrencyFormat.h"

@@ -36,9 +36,10 @@ HeatTileWidget::HeatTileWidget(QWidget* parent) : QWidget(parent) {
 
 void HeatTileWidget::setRow(const PnlExposureRow& row) {
     const HeatTile tile = heatTile(row);
-    m_symbol->setText(tile.symbol);
-    m_upl->setText(tile.upl);
-    setAccessibleName(tile.symbol);
+    // The symbol is the engine's text: plain, cut to the tile.
+    showPlainText(m_symbol, tile.symbol, kShortTextChars);
+    showPlainText(m_upl, tile.upl, kShortTextChars);
+    setAccessibleName(shownText(tile.symbol, kWholeTextChars));
     setAccessibleDescription(tile.upl);
     QColor colour = tile.tone == CellTone::Negative ? negativeColor() : positiveColor();
     colour.setAlphaF(static_cast<float>(tile.opacity));

@@ -75,6 +75,17 @@ HotkeysPanel::HotkeysPanel(NativeTerminalModel& model, QWidget* parent) : PanelC
     caption->setForegroundRole(QPalette::PlaceholderText);
     column()->addWidget(caption);
 
+    m_paused = new QLabel(QStringLiteral("Shortcuts paused while typing"), this);
+    m_paused->setObjectName(QStringLiteral("shortcutsPausedLabel"));
+    m_paused->setFont(captionFont(font()));
+    m_paused->setForegroundRole(QPalette::PlaceholderText);
+    // Its line stays reserved while it is hidden, so the focus moving in and out of a text field moves nothing.
+    QSizePolicy keep = m_paused->sizePolicy();
+    keep.setRetainSizeWhenHidden(true);
+    m_paused->setSizePolicy(keep);
+    m_paused->hide();
+    column()->addWidget(m_paused);
+
     connect(qApp, &QApplication::focusChanged, this, &HotkeysPanel::updateShortcuts);
     updateShortcuts();
 }
@@ -108,6 +119,7 @@ void HotkeysPanel::updateShortcuts() {
     const bool copy = isCopyFocus(focus);
     for (QShortcut* s : m_shortcuts)
         s->setEnabled(!text && !(copy && m_editShortcuts.contains(s)));
+    m_paused->setVisible(text);
 }
 
 } // namespace zqt

@@ -2,6 +2,7 @@
 
 #include "terminal/views/PanelCard.h"
 
+class QLabel;
 class QShortcut;
 
 namespace zqt {
@@ -13,7 +14,9 @@ class NativeTerminalModel;
 //
 // Ctrl+B, S, L, C and X do the same, but only while the page is on screen (the Native Terminal tab is the
 // current one) and never while the focus is where those keys edit: in a text field or selectable text all five
-// are off, so Ctrl+C and Ctrl+X copy and cut there; in a table Ctrl+C and Ctrl+X copy.
+// are off, so Ctrl+C and Ctrl+X copy and cut there, and a second caption says "Shortcuts paused while typing"
+// (it is hidden otherwise); in a table Ctrl+C and Ctrl+X copy. A held key acts once: the repeats the keyboard
+// sends while it is down are ignored.
 class HotkeysPanel final : public PanelCard {
     Q_OBJECT
 
@@ -35,6 +38,7 @@ private:
     NativeTerminalModel& m_model;
     QList<QShortcut*> m_shortcuts;
     QList<QShortcut*> m_editShortcuts; // Ctrl+C and Ctrl+X
+    QLabel* m_paused = nullptr;
 };
 
 } // namespace zqt

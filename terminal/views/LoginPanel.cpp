@@ -94,9 +94,10 @@ LoginPanel::LoginPanel(NativeTerminalModel& model, QWidget* parent) : PanelCard(
 }
 
 void LoginPanel::updateErrors() {
-    m_loginError->setText(m_model.loginError());
+    // The login error quotes the network layer or a redirect's target: plain text, bounded.
+    showPlainText(m_loginError, m_model.loginError(), kMessageTextChars);
     m_loginError->setVisible(!m_model.loginError().isEmpty());
-    m_marketError->setText(m_model.marketError());
+    showPlainText(m_marketError, m_model.marketError(), kMessageTextChars);
     m_marketError->setVisible(!m_model.marketError().isEmpty());
 }
 

@@ -17,14 +17,14 @@ MetricTile::MetricTile(const QString& label, const QString& value, QWidget* pare
     m_label->setObjectName(QStringLiteral("metricLabel"));
     m_label->setFont(captionFont(font()));
     m_label->setForegroundRole(QPalette::PlaceholderText); // secondary text, following the palette
-    m_value = new QLabel(value, this);
+    m_value = new QLabel(this);
     m_value->setObjectName(QStringLiteral("metricValue"));
     m_value->setFont(headlineFont(font()));
     m_value->setTextInteractionFlags(Qt::TextSelectableByMouse);
     column->addWidget(m_label);
     column->addWidget(m_value);
     setAccessibleName(label);
-    setAccessibleDescription(value);
+    setValue(value);
 }
 
 QString MetricTile::label() const {
@@ -35,9 +35,10 @@ QString MetricTile::value() const {
     return m_value->text();
 }
 
+// The value may come from the engine: plain text, cut to a tile's width, whole in the tooltip and description.
 void MetricTile::setValue(const QString& value) {
-    m_value->setText(value);
-    setAccessibleDescription(value);
+    showPlainText(m_value, value, kShortTextChars);
+    setAccessibleDescription(shownText(value, kWholeTextChars));
 }
 
 void MetricTile::paintEvent(QPaintEvent* /*event*/) {

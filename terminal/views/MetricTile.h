@@ -14,6 +14,7 @@ public:
     MetricTile(const QString& label, const QString& value, QWidget* parent = nullptr);
 
     QString label() const;
+    // The value as shown (see showPlainText).
     QString value() const;
     void setValue(const QString& value);
 

@@ -1,5 +1,6 @@
 #include "terminal/views/OrderTicketPanel.h"
 
+#include "display/PlainText.h"
 #include "terminal/NativeTerminalModel.h"
 #include "terminal/views/SegmentedControl.h"
 #include "terminal/views/TradingLabels.h"
@@ -107,7 +108,8 @@ void OrderTicketPanel::updateForm() {
 }
 
 void OrderTicketPanel::updateMessage() {
-    m_message->setText(m_model.orderMessage());
+    // It may quote the engine or a redirect's target: plain text, bounded.
+    showPlainText(m_message, m_model.orderMessage(), kMessageTextChars);
     m_message->setVisible(!m_model.orderMessage().isEmpty());
 }
 

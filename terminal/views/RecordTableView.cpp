@@ -41,7 +41,8 @@ protected:
 
 RecordTableView::RecordTableView(QAbstractItemModel* model, const QString& accessibleName, int height, QWidget* parent)
     : QTableView(parent) {
-    setModel(model);
+    // Cells hold the engine's texts: shown plain (as every item view does) and cut, whole in their tooltips.
+    setModel(new PlainTextProxyModel(model, kShortTextChars, this));
     setAccessibleName(accessibleName);
     setItemDelegate(new ToneDelegate(this));
     setSortingEnabled(false);

@@ -272,6 +272,46 @@ TEST_F(ApiClientTest, transportError_failsFetchPostAndLogin) {
     EXPECT_EQ(client.token(), QStringLiteral("kept"));
 }
 
+TEST_F(ApiClientTest, redirect_isNeverFollowed_failsFetchPostAndLoginWithStatusAndLocation) {
+    // Where the redirects point answers like the engine would: a followed redirect would pass for success.
+    server.setReply("GET", "/signin", {200, kOrdersJson});
+    server.setReply("POST", "/signin", {200, R"({"token":"from-elsewhere"})"});
+    for (const int status : {301, 302, 303, 307, 308}) {
+        for (const auto& [method, path] : {std::pair{"GET", "/api/oms/orders"}, std::pair{"POST", "/api/oms/order"},
+                                           std::pair{"POST", "/api/login"}})
+            server.setHandler(method, path, [status](const httplib::Request&, httplib::Response& res) {
+                res.status = status;
+                res.set_header("Location", "/signin?next=%2Forder");
+                res.set_content("<html>Sign in</html>", "text/html");
+            });
+        server.clearRequests();
+        APIClient client(base(), tokens);
+        const QString expected =
+            QStringLiteral("Redirected (HTTP %1) to /signin?next=%2Forder, not followed").arg(status);
+
+        const auto f = fetch<OrdersResponse>(client, QStringLiteral("/api/oms/orders"));
+        ASSERT_TRUE(f && !f->ok()) << status;
+        EXPECT_EQ(f->error().kind, ApiError::Kind::Redirect) << status;
+        EXPECT_EQ(f->error().code, status);
+        EXPECT_EQ(f->error().description, expected);
+
+        const auto p = post(client, QStringLiteral("/api/oms/order"), {{"symbol", "ES"}});
+        ASSERT_TRUE(p && !p->ok()) << status;
+        EXPECT_EQ(p->error().kind, ApiError::Kind::Redirect) << status;
+        EXPECT_EQ(p->error().description, expected);
+
+        const auto l = login(client, "a@b.c", "pw");
+        ASSERT_TRUE(l.has_value());
+        EXPECT_FALSE(l->first) << status;
+        EXPECT_EQ(l->second, expected);
+        EXPECT_EQ(client.token(), QString());
+
+        ASSERT_EQ(server.requestCount(), 3u) << status;
+        for (const auto& r : server.requests())
+            EXPECT_NE(r.path, "/signin") << status << " followed by " << r.method;
+    }
+}
+
 TEST_F(ApiClientTest, destroyedClient_completesPendingRequestsWithCancellation) {
     // The server holds the request open until the client is gone.
     std::promise<void> released;

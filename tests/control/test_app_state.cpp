@@ -560,6 +560,25 @@ TEST_F(AppStateStatusTest, refreshSystemStatus_storesBodiesWhateverTheHttpStatus
     EXPECT_EQ(requests[0].target == "/api/system/status" ? requests[1].target : requests[0].target, "/health");
 }
 
+TEST_F(AppStateStatusTest, refreshSystemStatus_redirect_isNotFollowed_andShowsItsStatusAndTarget) {
+    // The targets answer like the engine would: a followed redirect would pass their bodies for the engine's.
+    server.setReply("GET", "/signin", {200, "all systems go", "text/plain"});
+    for (const auto& [path, status] : {std::pair{"/api/system/status", 302}, std::pair{"/health", 307}})
+        server.setHandler("GET", path, [status = status](const httplib::Request&, httplib::Response& res) {
+            res.status = status;
+            res.set_header("Location", "/signin");
+            res.set_content("<html>moved</html>", "text/html");
+        });
+    auto state = makeState();
+    state->set(Setting::Port, QString::number(server.port()));
+    refreshAndWait(*state);
+    EXPECT_EQ(state->systemStatus(), "Redirected (HTTP 302) to /signin, not followed");
+    EXPECT_EQ(state->healthStatus(), "Redirected (HTTP 307) to /signin, not followed");
+    ASSERT_EQ(server.requestCount(), 2u);
+    for (const auto& r : server.requests())
+        EXPECT_NE(r.path, "/signin");
+}
+
 TEST_F(AppStateStatusTest, refreshSystemStatus_emptyBodyAndInvalidUtf8_storeEmptyAndLenientText) {
     server.setReply("GET", "/api/system/status", {200, "", "text/plain"});
     server.setReply("GET", "/health", {200, "ok \xff\xfe done", "text/plain"});

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string_view>
 
 using namespace zqt;
@@ -187,4 +188,74 @@ TEST(Ladder, rowSelectedWithinOneHundredthOfAPip) {
     EXPECT_TRUE(isLadderPriceSelected(1.08345, 1.08345));
     EXPECT_TRUE(isLadderPriceSelected(1.08345, 1.0835));
     EXPECT_FALSE(isLadderPriceSelected(1.08345, 1.0836));
+}
+
+TEST(ImpossibleSizes, table_negativeOrNonFiniteSizesCountAsZeroInEveryReadoutBarAndCluster) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    struct Case {
+        const char* what;
+        QList<DepthLevel> book;
+        double imbalance;
+        BookPressure pressure;
+        QList<DepthHeatRow> heat;
+    };
+    const Case cases[] = {
+        // Bid 10 against ask -5 read as 300 % before: the ask counts as 0.
+        {"negative ask", {level(1.1, 10, -5)}, 1.0, BookPressure::Bid, {{1.1, 10, 0, 96, 6}}},
+        {"negative bid", {level(1.1, -10, 5)}, -1.0, BookPressure::Ask, {{1.1, 0, 5, 6, 96}}},
+        {"both negative", {level(1.1, -1, -2)}, 0.0, BookPressure::Neutral, {}},
+        {"NaN bid",
+         {level(1.1, nan, 4), level(1.2, 4, std::nullopt)},
+         0.0,
+         BookPressure::Neutral,
+         {{1.1, 0, 4, 6, 96}, {1.2, 4, 0, 96, 6}}},
+        {"infinite ask",
+         {level(1.1, 3, inf), level(1.2, 1, 0)},
+         1.0,
+         BookPressure::Bid,
+         {{1.1, 3, 0, 96, 6}, {1.2, 1, 0, 1.0 / 3 * 90 + 6, 6}}},
+        {"-infinite bid", {level(1.1, -inf, 2)}, -1.0, BookPressure::Ask, {{1.1, 0, 2, 6, 96}}},
+        // Finite sizes whose sum is past the largest double: the side that overflowed outweighs the other.
+        {"sum overflows",
+         {level(1.1, 1e308, 0), level(1.2, 1e308, 1)},
+         1.0,
+         BookPressure::Bid,
+         {{1.1, 1e308, 0, 96, 6}, {1.2, 1e308, 1, 96, 1 / 1e308 * 90 + 6}}},
+        {"both sides overflow",
+         {level(1.1, 1e308, 1e308), level(1.2, 1e308, 1e308)},
+         0.0,
+         BookPressure::Neutral,
+         {{1.1, 1e308, 1e308, 96, 96}, {1.2, 1e308, 1e308, 96, 96}}},
+    };
+    for (const auto& c : cases) {
+        const DepthSummary s = depthSummary(c.book);
+        EXPECT_DOUBLE_EQ(s.imbalance, c.imbalance) << c.what;
+        EXPECT_GE(s.imbalance, -1.0) << c.what;
+        EXPECT_LE(s.imbalance, 1.0) << c.what;
+        EXPECT_EQ(s.pressure, c.pressure) << c.what;
+        const auto heat = depthHeatRows(c.book);
+        ASSERT_EQ(heat.size(), c.heat.size()) << c.what;
+        for (qsizetype i = 0; i < heat.size(); ++i) {
+            EXPECT_EQ(heat[i].price, c.heat[i].price) << c.what;
+            EXPECT_DOUBLE_EQ(heat[i].bidSize, c.heat[i].bidSize) << c.what;
+            EXPECT_DOUBLE_EQ(heat[i].askSize, c.heat[i].askSize) << c.what;
+            EXPECT_DOUBLE_EQ(heat[i].bidWidth, c.heat[i].bidWidth) << c.what;
+            EXPECT_DOUBLE_EQ(heat[i].askWidth, c.heat[i].askWidth) << c.what;
+            EXPECT_GE(heat[i].bidWidth, 6.0) << c.what;
+            EXPECT_GE(heat[i].askWidth, 6.0) << c.what;
+        }
+    }
+
+    // Clusters and the profile count such a size or volume as 0 too.
+    const auto clusters = orderflowClusters(
+        {print(1.1, "BUY", 2), print(1.1, "SELL", -5), print(1.1, "BUY", nan), print(1.1, "SELL", inf)}, 0.1, 12);
+    ASSERT_EQ(clusters.size(), 1);
+    EXPECT_EQ(clusters[0].count, 4);
+    EXPECT_DOUBLE_EQ(clusters[0].buy, 2);
+    EXPECT_DOUBLE_EQ(clusters[0].sell, 0);
+    EXPECT_DOUBLE_EQ(clusters[0].total, 2);
+    const auto bins = volumeProfileBins({Candle{0, 1, 2, 1, 2, nan}, Candle{1, 1, 2, 1, 2, inf}}, 1);
+    ASSERT_EQ(bins.size(), 1);
+    EXPECT_DOUBLE_EQ(bins[0].total, 0);
 }

@@ -102,7 +102,7 @@ TEST_F(OrderEntry, quickLimit_takesTicketSideAndTypedPriceWithoutLadder) {
 
 TEST_F(OrderEntry, ticketWithStopType_stillSendsHiddenLimitText) {
     model->setSelectedSymbol(QStringLiteral("ES"));
-    ASSERT_TRUE(waitHandled(13));
+    ASSERT_TRUE(waitSettled(12));
     model->setOrderType(OrderType::Limit);
     model->setLimitPrice(QStringLiteral("1.0800"));
     model->setOrderType(OrderType::Stop);
@@ -154,9 +154,10 @@ TEST_F(OrderEntry, cancelAllAndCloseAll_postEmptyFormsAndRefreshWhateverTheOutco
     struct Case {
         void (NativeTerminalModel::*action)();
         std::string path;
+        const char* message;
     };
-    for (const Case& c : {Case{&NativeTerminalModel::cancelAll, "/api/oms/cancel_all"},
-                          Case{&NativeTerminalModel::closeAll, "/api/positions/close_all"}}) {
+    for (const Case& c : {Case{&NativeTerminalModel::cancelAll, "/api/oms/cancel_all", "Cancel all accepted."},
+                          Case{&NativeTerminalModel::closeAll, "/api/positions/close_all", "Close all accepted."}}) {
         clearRecords();
         server.setReply("POST", c.path, CannedReply{200, R"({"cancelled":2})"});
         (model.get()->*c.action)();
@@ -166,7 +167,7 @@ TEST_F(OrderEntry, cancelAllAndCloseAll_postEmptyFormsAndRefreshWhateverTheOutco
         EXPECT_EQ(p[0].target, c.path);
         EXPECT_TRUE(p[0].body.empty());
         EXPECT_EQ(p[0].header("Content-Type"), "application/x-www-form-urlencoded");
-        EXPECT_TRUE(model->orderMessage().isEmpty());
+        EXPECT_EQ(model->orderMessage(), c.message);
     }
     // A transport failure also refreshes (the reads fail too, against the closed port), and says so.
     model->setBaseUrl(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(freePort())));
@@ -195,7 +196,15 @@ TEST_F(OrderEntry, orderReplies_table_refusalsShowStatusAndEngineText) {
         {503, "<html>down</html>", "text/html", "Order rejected (HTTP 503)"},
         {500, R"(["not","an","object"])", "application/json", "Order rejected (HTTP 500)"},
         {200, R"({"order_id":9,"status":"FILLED"})", "application/json", "Order submitted."},
-        {201, "", "text/plain", "Order submitted."},
+        {201, "{}", "application/json", "Order submitted."},
+        // Accepted, but no acknowledgement: nothing tells that an order was placed.
+        {200, "<html><body>Sign in</body></html>", "text/html",
+         "Order sent, but the engine's reply was not understood (HTTP 200)"},
+        {201, "", "text/plain", "Order sent, but the engine's reply was not understood (HTTP 201)"},
+        {202, R"({"order_id":9,)", "application/json",
+         "Order sent, but the engine's reply was not understood (HTTP 202)"},
+        {200, std::string(70 * 1024, ' ') + "{}", "application/json",
+         "Order sent, but the engine's reply was not understood (HTTP 200)"},
     };
     for (const auto& c : cases) {
         server.setReply("POST", "/api/oms/order", CannedReply{c.status, c.body, c.contentType});
@@ -239,6 +248,65 @@ TEST_F(OrderEntry, cancelAllAndCloseAll_refused_showTheFailure) {
     }
 }
 
+TEST_F(OrderEntry, cancelAllAndCloseAll_latestOutcomeReplacesTheLine_aSuccessIncluded) {
+    struct Step {
+        int status;
+        std::string body;
+        const char* message; // "%1" is the action's name
+    };
+    const Step steps[] = {
+        {500, R"({"error":"engine busy"})", "%1 failed (HTTP 500): engine busy"},
+        {200, R"({"cancelled":2})", "%1 accepted."},
+        {409, R"({"detail":"nothing open"})", "%1 failed (HTTP 409): nothing open"},
+        {200, "<html>Sign in</html>", "%1 sent, but the engine's reply was not understood (HTTP 200)"},
+        {200, "{}", "%1 accepted."},
+    };
+    const struct {
+        void (NativeTerminalModel::*action)();
+        std::string path;
+        QString name;
+    } actions[] = {{&NativeTerminalModel::cancelAll, "/api/oms/cancel_all", QStringLiteral("Cancel all")},
+                   {&NativeTerminalModel::closeAll, "/api/positions/close_all", QStringLiteral("Close all")}};
+    for (const auto& a : actions) {
+        for (const Step& s : steps) {
+            server.setReply("POST", a.path, CannedReply{s.status, s.body});
+            clearRecords();
+            (model.get()->*a.action)();
+            ASSERT_TRUE(waitSettled(11)) << a.path;
+            EXPECT_EQ(model->orderMessage(), QString::fromLatin1(s.message).arg(a.name)) << a.path << " " << s.body;
+        }
+    }
+    // An order's outcome replaces a bulk action's, and the other way round.
+    server.setReply("POST", "/api/oms/order", CannedReply{422, R"({"error":"qty must be a number"})"});
+    clearRecords();
+    model->placeOrder();
+    ASSERT_TRUE(waitSettled(11));
+    EXPECT_EQ(model->orderMessage(), "Order rejected (HTTP 422): qty must be a number");
+    clearRecords();
+    model->closeAll();
+    ASSERT_TRUE(waitSettled(11));
+    EXPECT_EQ(model->orderMessage(), "Close all accepted.");
+}
+
+TEST_F(OrderEntry, orderPostRedirected_isNotFollowed_showsStatusAndTarget_andRefreshes) {
+    // The page the post is sent to answers with a sign-in page, as a proxy in front of an engine might.
+    server.setReply("GET", "/login", {200, "<html>Sign in</html>", "text/html"});
+    server.setReply("POST", "/login", {200, R"({"ok":true})"});
+    for (const int status : {302, 303, 307}) {
+        server.setHandler("POST", "/api/oms/order", [status](const httplib::Request&, httplib::Response& res) {
+            res.status = status;
+            res.set_header("Location", "/login");
+        });
+        clearRecords();
+        model->placeOrder();
+        ASSERT_TRUE(waitSettled(11)) << status;
+        EXPECT_EQ(model->orderMessage(), QStringLiteral("Redirected (HTTP %1) to /login, not followed").arg(status));
+        EXPECT_EQ(handledFor("/api/oms/orders"), 1) << "the refresh after the post runs";
+        for (const auto& r : server.requests())
+            EXPECT_NE(r.path, "/login") << status << ": the redirect was followed with " << r.method;
+    }
+}
+
 TEST_F(OrderEntry, symbolChange_clearsEveryTicketPrice_keepsTypeAndQuantity_andNoOldPriceGoesOut) {
     model->setQty(QStringLiteral("3"));
     model->setStopPrice(QStringLiteral("1.0811"));
@@ -256,7 +324,7 @@ TEST_F(OrderEntry, symbolChange_clearsEveryTicketPrice_keepsTypeAndQuantity_andN
         EXPECT_EQ(price, QString());
     EXPECT_EQ(model->orderType(), OrderType::Limit);
     EXPECT_EQ(model->qty(), "3");
-    ASSERT_TRUE(waitSettled(13));
+    ASSERT_TRUE(waitSettled(12));
 
     // Place Order and the limit quick action on BTCUSD: no EURUSD price on the wire.
     clearRecords();

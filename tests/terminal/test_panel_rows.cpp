@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 using namespace zqt;
 
 namespace {
@@ -48,6 +50,15 @@ TEST(LadderRows, textsAndHighlights_midWinsOverSelectionWithin00001) {
     EXPECT_EQ(rows[2].askText, "");
     EXPECT_EQ(rows[3].askText, "0.00");
     EXPECT_TRUE(ladderRows({}, 1.0).isEmpty());
+
+    // A size no book can hold reads as the readouts count it, 0; an absent one stays empty.
+    const auto odd = ladderRows({level(1.1, -5.0, std::numeric_limits<double>::quiet_NaN()),
+                                 level(1.2, std::numeric_limits<double>::infinity(), std::nullopt)},
+                                std::nullopt);
+    EXPECT_EQ(odd[0].bidText, "0.00");
+    EXPECT_EQ(odd[0].askText, "0.00");
+    EXPECT_EQ(odd[1].bidText, "0.00");
+    EXPECT_EQ(odd[1].askText, "");
 }
 
 TEST(TapeRows, keepTheTapeOrderNewestFirstWithFormattedNumbers) {

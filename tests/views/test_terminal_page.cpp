@@ -115,6 +115,9 @@ TEST_F(TerminalPageTest, watchlist_showsDashUntilPriced_andDashForAMissingSymbol
 
 TEST_F(TerminalPageTest, watchlist_clickSelects_andClickingTheSelectedSymbolReloadsNothing) {
     view->show();
+    // The shown hook's reads done first: a read still awaiting its reply is not sent again by the symbol's hook.
+    ASSERT_TRUE(
+        waitUntil([&] { return zqt::test::decodesDone() && zqt::test::inFlight(model().api()).empty(); }, 30000));
     auto* aaplRow = child<QWidget>("watchRow_AAPL");
     const QImage unselected = aaplRow->grab().toImage();
     QTest::mouseClick(child<QPushButton>("watchSymbol_AAPL"), Qt::LeftButton);

@@ -1,12 +1,16 @@
 #include "api/TokenStore.h"
 #include "display/Palette.h"
+#include "display/PlainText.h"
+#include "display/WheelGuard.h"
 #include "terminal/NativeTerminalModel.h"
 #include "terminal/views/Badge.h"
 #include "terminal/views/CapsuleStrip.h"
 #include "terminal/views/HotkeysPanel.h"
 #include "terminal/views/LadderPanel.h"
+#include "terminal/views/MetricTile.h"
 #include "terminal/views/MicrostructurePanel.h"
 #include "terminal/views/NativeTerminalView.h"
+#include "terminal/views/SegmentedControl.h"
 #include "terminal/views/TapePanel.h"
 #include "terminal/views/TradingLabels.h"
 
@@ -18,6 +22,10 @@
 #include <QAccessibleTableInterface>
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -28,11 +36,21 @@
 #include <QTimeZone>
 #include <QUrlQuery>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 #include <QWindow>
+#include <QtTest/qtestspontaneevent.h>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <condition_variable>
 #include <map>
+#include <mutex>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace zqt;
 using zqt::test::CannedReply;
@@ -135,6 +153,21 @@ TEST_F(TradingPanels, ladder_badgeTonesFlipStrictlyBeyondEightPercent) {
         EXPECT_EQ(pressure->value(), c.pressure) << c.bid;
         EXPECT_EQ(pressure->tone(), c.imbalanceTone) << c.bid;
     }
+}
+
+TEST_F(TradingPanels, ladder_impossibleSizes_countAsZero_theImbalanceStaysWithinAHundredPercent) {
+    // A bid of 10 against an ask of -5 read "300.0%" before, with bars of negative width.
+    loadBook(book({{1.0850, 10, -5, false}, {1.0851, -3, 0, false}}));
+    EXPECT_EQ(child<Badge>("imbalanceBadge")->value(), "100.0%");
+    EXPECT_EQ(child<Badge>("pressureBadge")->value(), "Bid");
+    auto* table = child<QTableView>("ladderTable");
+    ASSERT_EQ(table->model()->rowCount(), 2);
+    EXPECT_EQ(cell(table, 0, 2), "0.00");
+    EXPECT_EQ(cell(table, 1, 0), "0.00");
+    const auto shapes = child<DepthHeatStrip>("depthHeatStrip")->shapes();
+    ASSERT_FALSE(shapes.isEmpty());
+    for (const auto& shape : shapes)
+        EXPECT_GE(shape.rect.width(), 2.0);
 }
 
 TEST_F(TradingPanels, ladder_emptyBookShowsNoLadderData_andAnEmptyStrip) {
@@ -331,6 +364,7 @@ protected:
     TempEnv env;
     RecordingServer server;
     zqt::MemoryTokenStore tokens;
+    WheelGuard wheelGuard; // as the program installs it, before any widget
     std::unique_ptr<NativeTerminalModel> terminal;
     std::unique_ptr<NativeTerminalView> view;
 };
@@ -467,4 +501,320 @@ TEST_F(TradingPage, priceTick_repaintsOnlyTheCardsWhoseInputsChanged) {
         EXPECT_EQ(counters[unchanged]->count, 0) << unchanged;
     for (const char* changed : {"watchlistPanel", "tapePanel", "microstructurePanel"})
         EXPECT_GT(counters[changed]->count, 0) << changed;
+}
+
+namespace {
+
+// One notch of the wheel (towards the user: the page goes down) over the middle of `target`, as the window system
+// delivers it: a spontaneous event to the window, which hands it to the widget under the pointer and on up to its
+// parents while they ignore it. (sendEvent would mark it as the program's own, which Qt does not pass on upwards.)
+void wheelOver(QWidget* target) {
+    QWidget* window = target->window();
+    const QPoint centre = target->rect().center();
+    QWheelEvent event(QPointF(target->mapTo(window, centre)), QPointF(target->mapToGlobal(centre)), QPoint(),
+                      QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QSpontaneKeyEvent::setSpontaneous(&event);
+    qApp->notify(window->windowHandle(), &event);
+}
+
+} // namespace
+
+TEST_F(TradingPage, wheel_overAnUnfocusedPicker_changesNothingAndScrollsThePage_aFocusedPickerSteps) {
+    ASSERT_TRUE(settled());
+    child<QPushButton>("quickBuyButton")->setFocus();
+    auto* symbol = child<QComboBox>("orderSymbolPicker");
+    auto* htf = child<QComboBox>("htfPicker");
+    QWidget* interval = child<SegmentedControl>("intervalPicker")->button("15s");
+    QScrollBar* page = view->verticalScrollBar();
+    server.clearRequests();
+    const std::pair<const char*, QWidget*> pickers[] = {
+        {"ticket Symbol", symbol}, {"chart HTF", htf}, {"chart Interval", interval}};
+    for (const auto& [what, picker] : pickers) {
+        page->setValue(0);
+        ASSERT_TRUE(view->viewport()->rect().contains(picker->mapTo(view->viewport(), picker->rect().center())))
+            << what;
+        wheelOver(picker);
+        EXPECT_GT(page->value(), 0) << what << ": the page scrolls";
+        EXPECT_FALSE(picker->hasFocus()) << what;
+        EXPECT_EQ(model().selectedSymbol(), "EURUSD") << what;
+        EXPECT_EQ(symbol->currentText(), "EURUSD") << what;
+        EXPECT_EQ(model().candleInterval(), 15.0) << what;
+        EXPECT_EQ(model().htfInterval(), 300.0) << what;
+        EXPECT_EQ(htf->currentText(), "HTF 5m") << what;
+    }
+    // Nothing the wheel could have asked for went out: no bars of another symbol or interval.
+    ASSERT_TRUE(settled());
+    for (const auto& r : server.requests())
+        EXPECT_TRUE(r.query.find("symbol=EURUSD") != std::string::npos || r.path != "/api/market/candles") << r.target;
+    for (const auto& r : server.requests())
+        EXPECT_EQ(r.query.find("interval=900"), std::string::npos) << r.target;
+
+    // A picker that has the focus steps with the wheel, and the page stays.
+    const std::tuple<const char*, QComboBox*, std::function<bool()>> focused[] = {
+        {"ticket Symbol", symbol,
+         [&] {
+             return model().selectedSymbol() == "AAPL";
+         }},
+        {"chart HTF", htf, [&] {
+             return model().htfInterval() == 900.0;
+         }}};
+    for (const auto& [what, picker, stepped] : focused) {
+        page->setValue(0);
+        picker->setFocus();
+        ASSERT_TRUE(picker->hasFocus()) << what;
+        wheelOver(picker);
+        EXPECT_TRUE(stepped()) << what;
+        EXPECT_EQ(page->value(), 0) << what;
+    }
+}
+
+TEST_F(TradingPage, ladderPriceThenAnotherSymbol_placeOrderAndCtrlL_sendNoPriceOfTheFirstSymbol) {
+    server.setReply("GET", "/api/market/depth", {200, book({{1.0846, 4, 0, false}, {1.0847, 0, 3, false}})});
+    ASSERT_TRUE(settled());
+    // The first refresh may already have brought the book; otherwise the next one does.
+    model().refreshAll();
+    ASSERT_TRUE(waitUntil([&] { return model().depthLevels().size() == 2; }, 10000));
+    ASSERT_TRUE(settled());
+
+    // A tap on the EURUSD ladder, a stop-loss and a take-profit typed: all EURUSD prices.
+    auto* ladder = child<QTableView>("ladderTable");
+    ASSERT_EQ(ladder->model()->rowCount(), 2);
+    QTest::mouseClick(ladder->viewport(), Qt::LeftButton, {},
+                      ladder->visualRect(ladder->model()->index(0, 1)).center());
+    auto* limit = child<QLineEdit>("limitPriceField");
+    ASSERT_EQ(limit->text(), "1.0846");
+    for (const auto& [name, text] : {std::pair{"slField", "1.0800"}, std::pair{"tpField", "1.0900"}})
+        QTest::keyClicks(child<QLineEdit>(name), text);
+    QTest::keyClicks(child<QLineEdit>("qtyField"), "0");
+    ASSERT_EQ(model().sl(), "1.0800");
+    ASSERT_EQ(model().qty(), "10");
+
+    // Over to BTCUSD with the ticket's own picker (keyboard: AAPL, then BTCUSD).
+    auto* symbol = child<QComboBox>("orderSymbolPicker");
+    symbol->setFocus();
+    QTest::keyClick(symbol, Qt::Key_Down);
+    QTest::keyClick(symbol, Qt::Key_Down);
+    ASSERT_EQ(model().selectedSymbol(), "BTCUSD");
+    for (const char* name : {"limitPriceField", "stopPriceField", "slField", "tpField"})
+        EXPECT_EQ(child<QLineEdit>(name)->text(), "") << name;
+    EXPECT_TRUE(limit->isVisible()) << "the order type stays LIMIT";
+    EXPECT_EQ(child<QLineEdit>("qtyField")->text(), "10");
+    ASSERT_TRUE(settled());
+
+    server.clearRequests();
+    QTest::mouseClick(child<QPushButton>("placeOrderButton"), Qt::LeftButton);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_L, Qt::ControlModifier);
+    ASSERT_TRUE(settled());
+    std::vector<zqt::test::RecordedRequest> posts;
+    for (const auto& r : server.requests())
+        if (r.method == "POST")
+            posts.push_back(r);
+    ASSERT_EQ(posts.size(), 2u);
+    for (const auto& post : posts) {
+        const QUrlQuery form(QString::fromStdString(post.body));
+        EXPECT_EQ(form.queryItemValue("symbol"), "BTCUSD");
+        EXPECT_EQ(form.queryItemValue("order_type"), "LIMIT");
+        EXPECT_EQ(form.queryItemValue("qty"), "10");
+        for (const char* old : {"1.0846", "1.0800", "1.0900"})
+            EXPECT_EQ(post.body.find(old), std::string::npos) << old << " in " << post.body;
+    }
+}
+
+TEST_F(TradingPage, quickActionsCaption_saysShortcutsArePausedOnlyWhileTheFocusIsInATextField) {
+    ASSERT_TRUE(settled());
+    auto* paused = child<QLabel>("shortcutsPausedLabel");
+    const struct {
+        const char* focus;
+        bool shown;
+    } cases[] = {{"qtyField", true},     {"quickBuyButton", false}, {"emailField", true},
+                 {"ordersTable", false}, {"tpField", true},         {"orderSymbolPicker", false}};
+    for (const auto& c : cases) {
+        child<QWidget>(c.focus)->setFocus();
+        ASSERT_EQ(QApplication::focusWidget(), child<QWidget>(c.focus)) << c.focus;
+        EXPECT_EQ(paused->isVisible(), c.shown) << c.focus;
+        if (c.shown)
+            EXPECT_EQ(paused->text(), "Shortcuts paused while typing");
+    }
+    // The line keeps its place, so nothing on the page moves with the focus.
+    child<QWidget>("qtyField")->setFocus();
+    const QRect shown = paused->geometry();
+    child<QWidget>("quickBuyButton")->setFocus();
+    EXPECT_EQ(paused->geometry(), shown);
+}
+
+TEST_F(TradingPage, latestOrderOutcome_replacesTheLine_aSucceededCancelAllIncluded) {
+    ASSERT_TRUE(settled());
+    child<QPushButton>("quickBuyButton")->setFocus();
+    auto* line = child<QLabel>("orderMessageLabel");
+    server.setReply("POST", "/api/oms/cancel_all", {500, R"({"error":"engine busy"})"});
+    QTest::mouseClick(child<QPushButton>("cancelAllButton"), Qt::LeftButton);
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(line->text(), "Cancel all failed (HTTP 500): engine busy");
+    server.setReply("POST", "/api/oms/cancel_all", {200, R"({"cancelled":3})"});
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_C, Qt::ControlModifier);
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(line->text(), "Cancel all accepted.");
+    // A sign-in page answering an order is no acknowledgement.
+    server.setReply("POST", "/api/oms/order", {200, "<html><form>Sign in</form></html>", "text/html"});
+    QTest::mouseClick(child<QPushButton>("quickSellButton"), Qt::LeftButton);
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(line->text(), "Order sent, but the engine's reply was not understood (HTTP 200)");
+    server.setReply("POST", "/api/positions/close_all", {200, "{}"});
+    QTest::mouseClick(child<QPushButton>("closeAllButton"), Qt::LeftButton);
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(line->text(), "Close all accepted.");
+}
+
+namespace {
+
+// A named pipe that no one writes to: a widget that opened it to read (an <img> in rich text would) blocks in
+// open() for good. A watcher thread notices such a reader within a few milliseconds, says so and lets it go
+// (it opens the pipe for writing and closes it again, so the reader sees an empty file).
+class PipeTrap final {
+public:
+    explicit PipeTrap(const QString& path) : m_path(path.toStdString()) {
+        m_made = ::mkfifo(m_path.c_str(), 0600) == 0;
+        m_watcher = std::thread([this] {
+            std::unique_lock lock(m_mutex);
+            while (!m_stop) {
+                const int fd = ::open(m_path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+                if (fd >= 0) { // only succeeds while someone has it open for reading
+                    m_tripped = true;
+                    ::close(fd);
+                }
+                m_cv.wait_for(lock, std::chrono::milliseconds(5));
+            }
+        });
+    }
+    ~PipeTrap() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stop = true;
+        }
+        m_cv.notify_all();
+        m_watcher.join();
+        ::unlink(m_path.c_str());
+    }
+    bool made() const { return m_made; }
+    bool tripped() const { return m_tripped; }
+    QString path() const { return QString::fromStdString(m_path); }
+
+private:
+    std::string m_path;
+    bool m_made = false;
+    std::atomic<bool> m_tripped{false};
+    bool m_stop = false;
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    std::thread m_watcher;
+};
+
+bool hasUnsafeCharacter(const QString& text) {
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || (u >= 0x7F && u <= 0x9F) || (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069) ||
+            u == 0x200E || u == 0x200F)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+TEST_F(TradingPage, hostileEngineText_showsLiterallyAndBounded_inTheOrderError_theTiles_theTables_andTheLoginError) {
+    ASSERT_TRUE(settled());
+    PipeTrap trap(env.path("pipe"));
+    ASSERT_TRUE(trap.made());
+    const QString megabyte = QString(1024 * 1024, QLatin1Char('W'));
+    struct Case {
+        const char* what;
+        QString value;
+        bool inHeader; // can travel in a Location header (no control characters)
+    };
+    const Case cases[] = {
+        // First: were any of them drawn as HTML, the pipe would catch the read (and the later rows would hang).
+        {"image from a pipe", QStringLiteral("<img src=\"%1\">").arg(trap.path()), true},
+        {"image from /dev/zero", QStringLiteral("<img src=/dev/zero>"), true},
+        {"tags", QStringLiteral("<b>FILLED</b> <a href=\"x\">click</a> &amp; <font color=red>LIVE</font>"), true},
+        {"a megabyte", megabyte, true},
+        {"control characters", QStringLiteral("a\u0000b\u0001c\nd\re\tf\u007fg\u009bh"), false},
+        {"right-to-left override", QStringLiteral("BUY \u202eLLES\u202c 10 \u2066x\u2069"), true},
+    };
+    auto* orderLine = child<QLabel>("orderMessageLabel");
+    auto* loginLine = child<QLabel>("loginErrorLabel");
+    auto* orders = child<QTableView>("ordersTable");
+    for (const auto& c : cases) {
+        const std::string json =
+            QJsonDocument(QJsonObject{{"error", c.value}}).toJson(QJsonDocument::Compact).toStdString();
+        const std::string text =
+            QJsonDocument(QJsonObject{{"t", c.value}}).toJson(QJsonDocument::Compact).toStdString();
+        const std::string quoted = text.substr(5, text.size() - 6); // the JSON string, quotes included
+        server.setReply("POST", "/api/oms/order", {422, json});
+        server.setReply(
+            "GET", "/api/account/metrics",
+            {200, R"({"account_id":7,"balance":1,"equity":1,"highest_equity":1,"stage":2,"rm1_access":true,)"
+                  R"("status":"ACTIVE","execution_mode":)" +
+                      quoted + R"(,"broker":)" + quoted +
+                      R"(,"profit_pct":0,"profit_target":1,"max_loss_floor":1,"daily_loss_limit":1,)"
+                      R"("daily_loss_used":0,"daily_loss_buffer":1})"});
+        server.setReply("GET", "/api/oms/orders",
+                        {200, R"({"orders":[{"id":1,"symbol":)" + quoted +
+                                  R"(,"side":"BUY","type":"LIMIT","qty":1,)"
+                                  R"("status":)" +
+                                  quoted + "}]}"});
+        if (c.inHeader)
+            server.setHandler("POST", "/api/login",
+                              [value = c.value.toStdString()](const httplib::Request&, httplib::Response& res) {
+                                  res.status = 302;
+                                  res.set_header("Location", value);
+                              });
+
+        QSignalSpy metrics(&model(), &NativeTerminalModel::metricsChanged);
+        QSignalSpy ordersIn(&model(), &NativeTerminalModel::ordersChanged);
+        model().refreshAll();
+        model().placeOrder();
+        if (c.inHeader)
+            model().login();
+        ASSERT_TRUE(settled()) << c.what;
+        ASSERT_TRUE(metrics.count() > 0 && ordersIn.count() > 0) << c.what;
+        view->grab(); // everything laid out and drawn
+        ASSERT_FALSE(trap.tripped()) << c.what << ": a widget read a file named in engine text";
+
+        std::vector<std::pair<std::string, QLabel*>> lines{{"order error", orderLine}};
+        if (c.inHeader)
+            lines.push_back({"login error", loginLine});
+        for (const auto* tile : {"metric_Exec", "metric_Broker"})
+            lines.push_back({tile, child<zqt::MetricTile>(tile)->findChild<QLabel*>("metricValue")});
+        for (const auto& [where, label] : lines) {
+            ASSERT_EQ(label->textFormat(), Qt::PlainText) << c.what << " in " << where;
+            EXPECT_FALSE(label->text().isEmpty()) << c.what << " in " << where;
+            EXPECT_LE(label->text().size(), kMessageTextChars + 40) << c.what << " in " << where;
+            EXPECT_FALSE(hasUnsafeCharacter(label->text())) << c.what << " in " << where;
+            if (label->text().endsWith(QChar(0x2026))) { // cut: the rest is in the tooltip and the description
+                EXPECT_FALSE(label->toolTip().isEmpty()) << c.what << " in " << where;
+                EXPECT_GT(label->accessibleDescription().size(), label->text().size()) << c.what << " in " << where;
+            }
+        }
+        // Shown as the characters they are, not as what they would mark up.
+        const QString tile = child<zqt::MetricTile>("metric_Broker")->value();
+        if (c.value.startsWith(QLatin1Char('<')))
+            EXPECT_TRUE(tile.startsWith(c.value.left(10))) << c.what << ": " << tile.toStdString();
+        if (c.value == megabyte) {
+            EXPECT_EQ(tile, QString(kShortTextChars - 1, QLatin1Char('W')) + QChar(0x2026));
+            EXPECT_EQ(child<zqt::MetricTile>("metric_Broker")->accessibleDescription().size(), kWholeTextChars);
+        }
+
+        // The table's cells: the display text bounded and plain, the whole value in the tooltip.
+        const QModelIndex symbolCell = orders->model()->index(0, 1);
+        const QString shown = symbolCell.data(Qt::DisplayRole).toString();
+        EXPECT_LE(shown.size(), kShortTextChars) << c.what;
+        EXPECT_FALSE(hasUnsafeCharacter(shown)) << c.what;
+        EXPECT_FALSE(hasUnsafeCharacter(symbolCell.data(Qt::AccessibleTextRole).toString())) << c.what;
+        if (shown != c.value) {
+            const QString tip = symbolCell.data(Qt::ToolTipRole).toString();
+            EXPECT_TRUE(tip.startsWith(QLatin1String("<p>"))) << c.what << ": rich text that shows it literally";
+            EXPECT_FALSE(tip.contains(QLatin1String("<img"))) << c.what;
+            EXPECT_FALSE(symbolCell.data(Qt::AccessibleDescriptionRole).toString().isEmpty()) << c.what;
+        }
+    }
 }

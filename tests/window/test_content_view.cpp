@@ -22,6 +22,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -390,6 +391,55 @@ TEST_F(ContentViewTest, settings_switchesAndPickers_editTheirFields) {
     EXPECT_EQ(child<QComboBox>("executionModePicker")->currentText(), "LIVE");
     state->set(zqt::Setting::Host, "10.0.0.5");
     EXPECT_EQ(child<QLineEdit>("hostField")->text(), "10.0.0.5");
+}
+
+TEST_F(ContentViewTest, settings_executionModeToLive_asksFirst_cancelKeepsDryRun_confirmSwitches) {
+    zqt::Preferences().setBool(zqt::Settings::key(zqt::Setting::OperatorUnlocked), true);
+    open();
+    selectTab("Settings");
+    state->set(zqt::Setting::BrokerMode, "ALPACA");
+    auto* mode = child<QComboBox>("executionModePicker");
+    ASSERT_EQ(state->executionMode(), "DRY_RUN");
+    const auto askByKeyboard = [&]() -> QMessageBox* {
+        mode->setFocus();
+        QTest::keyClick(mode, Qt::Key_Down); // the operator's choice of LIVE
+        QMessageBox* question = nullptr;
+        waitUntil(
+            [&] { return (question = view->findChild<QMessageBox*>("liveConfirmation")) && question->isVisible(); },
+            10000);
+        return question;
+    };
+
+    for (const char* refusal : {"Cancel button", "Escape"}) {
+        QMessageBox* question = askByKeyboard();
+        ASSERT_NE(question, nullptr) << refusal;
+        EXPECT_TRUE(question->text().startsWith("Orders will go to the live broker.")) << refusal;
+        EXPECT_TRUE(question->text().contains("ALPACA")) << refusal << ": the broker mode is named";
+        EXPECT_EQ(question->defaultButton(), question->button(QMessageBox::Cancel)) << refusal;
+        // Until the operator answers, nothing has changed.
+        EXPECT_EQ(state->executionMode(), "DRY_RUN") << refusal;
+        EXPECT_EQ(mode->currentText(), "DRY_RUN") << refusal;
+        if (std::string(refusal) == "Escape")
+            QTest::keyClick(question, Qt::Key_Escape);
+        else
+            QTest::mouseClick(question->button(QMessageBox::Cancel), Qt::LeftButton);
+        ASSERT_TRUE(waitUntil([&] { return !view->findChild<QMessageBox*>("liveConfirmation"); }, 10000));
+        EXPECT_EQ(state->executionMode(), "DRY_RUN") << refusal;
+        EXPECT_EQ(mode->currentText(), "DRY_RUN") << refusal;
+        EXPECT_EQ(zqt::Preferences().string(zqt::Settings::key(zqt::Setting::ExecutionMode)), "DRY_RUN") << refusal;
+    }
+
+    QMessageBox* question = askByKeyboard();
+    ASSERT_NE(question, nullptr);
+    QTest::mouseClick(question->findChild<QPushButton*>("confirmLiveButton"), Qt::LeftButton);
+    EXPECT_EQ(state->executionMode(), "LIVE");
+    EXPECT_EQ(mode->currentText(), "LIVE");
+
+    // Back to DRY_RUN is the safe way: nothing asked.
+    QTest::keyClick(mode, Qt::Key_Up);
+    EXPECT_EQ(state->executionMode(), "DRY_RUN");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(view->findChild<QMessageBox*>("liveConfirmation"), nullptr);
 }
 
 TEST_F(ContentViewTest, logs_shownLoadsSelectedLog_segmentOnlySelects_refreshReloads) {
