@@ -56,11 +56,14 @@ HotkeysPanel::HotkeysPanel(NativeTerminalModel& model, QWidget* parent) : PanelC
 
         // Window-wide, so the keys work wherever the focus is on the page; a shortcut of a hidden widget (the
         // page while another tab is current) never fires. A held key acts once: the presses the keyboard repeats
-        // while it is down are not new orders.
+        // while it is down are not new orders, whether Qt marks them as repeats or not (see KeyRepeatWatch).
         auto* shortcut = new QShortcut(QKeySequence(Qt::CTRL | a.key), this);
         shortcut->setContext(Qt::WindowShortcut);
         shortcut->setAutoRepeat(false);
-        connect(shortcut, &QShortcut::activated, this, a.run);
+        connect(shortcut, &QShortcut::activated, this, [this, key = a.key, run = a.run] {
+            if (!m_keys.isRepeat(key))
+                run();
+        });
         m_shortcuts.append(shortcut);
         if (a.key == Qt::Key_C || a.key == Qt::Key_X)
             m_editShortcuts.append(shortcut);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "display/KeyRepeatWatch.h"
 #include "terminal/views/PanelCard.h"
 
 class QLabel;
@@ -39,6 +40,7 @@ private:
     QList<QShortcut*> m_shortcuts;
     QList<QShortcut*> m_editShortcuts; // Ctrl+C and Ctrl+X
     QLabel* m_paused = nullptr;
+    KeyRepeatWatch m_keys;
 };
 
 } // namespace zqt
