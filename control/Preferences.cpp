@@ -75,7 +75,10 @@ bool writeAll(QIODevice& device, const QByteArray& data) {
 }
 
 bool writeJson(QIODevice& device, const QSettings::SettingsMap& map) {
-    return writeAll(device, toJson(map));
+    // QSaveFile (which QSettings writes through) tells of a buffer it failed to write out only from flush(), not
+    // from commit(): flushed here, a full disk fails the save instead of replacing the file with an empty one.
+    auto* file = qobject_cast<QFileDevice*>(&device);
+    return writeAll(device, toJson(map)) && (!file || file->flush());
 }
 
 QSettings::Format jsonFormat() {
@@ -127,8 +130,15 @@ void ensureOwnerOnlyFile(const QString& path) {
 // it failed.
 QString saveDirectly(const QString& path, const QByteArray& data) {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    // Unbuffered: every write reaches the file at once, and its failure with it.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        // QSaveFile words some refusals its own way ("Existing file ... is not writable"); the system's reason
+        // ("Read-only file system", "Permission denied") comes from opening the file itself, which changes nothing.
+        QFile probe(path);
+        if (!probe.open(QIODevice::WriteOnly | QIODevice::Append))
+            return probe.errorString();
         return file.errorString();
+    }
     file.setPermissions(kOwnerOnly);
     if (!writeAll(file, data)) {
         const QString reason = file.errorString();
