@@ -1,5 +1,7 @@
 #include "control/Preferences.h"
 
+#include "control/SmallFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -7,6 +9,7 @@
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QLocale>
+#include <QSaveFile>
 #include <QSettings>
 
 namespace zqt {
@@ -32,7 +35,11 @@ QVariant fromJson(const QJsonValue& v) {
 }
 
 bool readJson(QIODevice& device, QSettings::SettingsMap& map) {
-    const QByteArray data = device.readAll();
+    // The file was looked at before QSettings opened it (see holdsNonObject); should it have grown since, only
+    // the limit's worth is read and the read fails.
+    const QByteArray data = device.read(Preferences::kMaxBytes + 1);
+    if (data.size() > Preferences::kMaxBytes)
+        return false;
     if (data.trimmed().isEmpty())
         return true;
     QJsonParseError error{};
@@ -48,12 +55,30 @@ bool readJson(QIODevice& device, QSettings::SettingsMap& map) {
     return true;
 }
 
-bool writeJson(QIODevice& device, const QSettings::SettingsMap& map) {
+QByteArray toJson(const QSettings::SettingsMap& map) {
     QJsonObject object;
     for (auto it = map.begin(); it != map.end(); ++it)
         object.insert(it.key(), QJsonValue::fromVariant(it.value()));
-    const QByteArray data = QJsonDocument(object).toJson(QJsonDocument::Indented);
-    return device.write(data) == data.size();
+    return QJsonDocument(object).toJson(QJsonDocument::Indented);
+}
+
+// Writes all of `data`, going on after a short write; false at the first write that fails (its reason is then in
+// the device's errorString()).
+bool writeAll(QIODevice& device, const QByteArray& data) {
+    for (qsizetype done = 0; done < data.size();) {
+        const qint64 n = device.write(data.constData() + done, data.size() - done);
+        if (n <= 0)
+            return false;
+        done += n;
+    }
+    return true;
+}
+
+bool writeJson(QIODevice& device, const QSettings::SettingsMap& map) {
+    // QSaveFile (which QSettings writes through) tells of a buffer it failed to write out only from flush(), not
+    // from commit(): flushed here, a full disk fails the save instead of replacing the file with an empty one.
+    auto* file = qobject_cast<QFileDevice*>(&device);
+    return writeAll(device, toJson(map)) && (!file || file->flush());
 }
 
 QSettings::Format jsonFormat() {
@@ -63,17 +88,17 @@ QSettings::Format jsonFormat() {
 
 constexpr QFileDevice::Permissions kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 
-// Whether the file at `path` holds something other than a JSON object. Missing, unreadable or blank files do
-// not count: there is nothing in them to keep.
+// Whether the entry at `path` is something the store cannot keep: not a regular file (a named pipe, a device, a
+// folder), over Preferences::kMaxBytes, or not a JSON object. Missing, unreadable or blank files do not count:
+// there is nothing in them to keep.
 bool holdsNonObject(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray data = file.readAll();
-    if (data.trimmed().isEmpty())
+    const SmallFile file = SmallFile::read(path, Preferences::kMaxBytes);
+    if (file.status == SmallFile::Status::NotRegular || file.status == SmallFile::Status::TooLarge)
+        return true;
+    if (!file.ok() || file.bytes.trimmed().isEmpty())
         return false;
     QJsonParseError error{};
-    const QJsonDocument doc = QJsonDocument::fromJson(data, &error);
+    const QJsonDocument doc = QJsonDocument::fromJson(file.bytes, &error);
     return error.error != QJsonParseError::NoError || !doc.isObject();
 }
 
@@ -99,6 +124,30 @@ void ensureOwnerOnlyFile(const QString& path) {
         file.open(QIODevice::WriteOnly | QIODevice::NewOnly, kOwnerOnly);
     else if (file.permissions() != kOwnerOnly)
         file.setPermissions(kOwnerOnly);
+}
+
+// Writes `data` to `path` the way QSettings does (a temporary file, then a rename); empty on success, else why
+// it failed.
+QString saveDirectly(const QString& path, const QByteArray& data) {
+    QSaveFile file(path);
+    // Unbuffered: every write reaches the file at once, and its failure with it.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        // QSaveFile words some refusals its own way ("Existing file ... is not writable"); the system's reason
+        // ("Read-only file system", "Permission denied") comes from opening the file itself, which changes nothing.
+        QFile probe(path);
+        if (!probe.open(QIODevice::WriteOnly | QIODevice::Append))
+            return probe.errorString();
+        return file.errorString();
+    }
+    file.setPermissions(kOwnerOnly);
+    if (!writeAll(file, data)) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        return reason;
+    }
+    if (!file.commit())
+        return file.errorString();
+    return {};
 }
 
 } // namespace
@@ -213,7 +262,28 @@ bool Preferences::sync() {
     ensureOwnerOnlyFile(m_path);
     m_settings->sync();
     QFile::setPermissions(m_path, kOwnerOnly);
-    return m_settings->status() == QSettings::NoError;
+    if (m_settings->status() == QSettings::NoError) {
+        m_lastError.clear();
+        return true;
+    }
+
+    // QSettings tells only that the write failed, not why, and keeps telling so for the rest of its life. Write
+    // the same content directly to learn the reason (or succeed after all), then carry every value over to a
+    // fresh QSettings so a later save is judged on its own.
+    QSettings::SettingsMap values;
+    for (const QString& key : m_settings->allKeys())
+        values.insert(key, m_settings->value(key));
+    m_lastError = saveDirectly(m_path, toJson(values));
+    m_settings = std::make_unique<QSettings>(m_path, jsonFormat());
+    for (const QString& key : m_settings->allKeys())
+        if (!values.contains(key))
+            m_settings->remove(key);
+    for (auto it = values.cbegin(); it != values.cend(); ++it)
+        if (m_settings->value(it.key()) != it.value() || m_settings->value(it.key()).typeId() != it.value().typeId())
+            m_settings->setValue(it.key(), it.value());
+    if (m_lastError.isEmpty())
+        m_settings->sync();
+    return m_lastError.isEmpty();
 }
 
 } // namespace zqt

@@ -16,7 +16,8 @@ namespace zqt {
 //
 // The file holds the engine sign-in token, so it is created 0600 and kept so. Saves go through QSettings' atomic
 // QSaveFile path (temp file, fsync, rename). A file that is not a JSON object is moved aside to
-// desktop-control.json.corrupt (or .corrupt.1, .corrupt.2, ...) before anything is written, so it is never lost.
+// desktop-control.json.corrupt (or .corrupt.1, .corrupt.2, ...) before anything is written, so it is never lost;
+// so is one over kMaxBytes, or an entry that is not a regular file (a named pipe or a device is never read).
 //
 // The program opens it once, at its entry, and reaches it through the settings owner (control/Settings). Should
 // several instances be open at once in one process, QSettings shares one cache per file, so a write through one
@@ -56,14 +57,21 @@ public:
     void setString(const QString& key, const QString& value);
     void setBool(const QString& key, bool value);
     void remove(const QString& key);
-    // Writes pending changes now and re-asserts mode 0600. False when the file could not be written.
+    // Writes pending changes now and re-asserts mode 0600. False when the file could not be written; lastError()
+    // then says why ("No space left on device", ...). The values stay in memory either way, for the next try.
     bool sync();
+    // Why the last sync() failed; empty after one that succeeded.
+    QString lastError() const { return m_lastError; }
+
+    // Largest preferences file read, in bytes.
+    static constexpr qint64 kMaxBytes = 1024 * 1024;
 
 private:
     void open();
 
     QString m_path;
     QString m_quarantinedTo;
+    QString m_lastError;
     std::unique_ptr<QSettings> m_settings;
 };
 

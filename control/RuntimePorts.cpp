@@ -1,6 +1,7 @@
 #include "control/RuntimePorts.h"
 
-#include <QFile>
+#include "control/SmallFile.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
@@ -56,10 +57,10 @@ std::optional<RuntimePorts> RuntimePorts::decode(const QByteArray& json) {
 }
 
 std::optional<RuntimePorts> RuntimePorts::load(const QString& home) {
-    QFile file(home + QStringLiteral("/storage/runtime_ports.json"));
-    if (!file.open(QIODevice::ReadOnly))
+    const SmallFile file = SmallFile::read(home + QStringLiteral("/storage/runtime_ports.json"), kMaxBytes);
+    if (!file.ok())
         return std::nullopt;
-    return decode(file.readAll());
+    return decode(file.bytes);
 }
 
 } // namespace zqt

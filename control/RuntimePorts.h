@@ -21,8 +21,10 @@ struct RuntimePorts {
     // JSON type (a host that is not a string, a port that is not an integer): then the whole file is unusable.
     // Unlisted members are ignored.
     static std::optional<RuntimePorts> decode(const QByteArray& json);
-    // Reads and decodes <home>/storage/runtime_ports.json; nothing when it is missing or unreadable too.
+    // Reads and decodes <home>/storage/runtime_ports.json; nothing when it is missing or unreadable too, or when
+    // it is not a regular file of at most kMaxBytes (a named pipe or a device is never opened for reading).
     static std::optional<RuntimePorts> load(const QString& home);
+    static constexpr qint64 kMaxBytes = 64 * 1024;
 
     bool operator==(const RuntimePorts&) const = default;
 };

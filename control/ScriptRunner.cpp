@@ -61,7 +61,7 @@ void ScriptRunner::runNext() {
         // The command changes to $ZQT_HOME: make it the home checked above.
         ServiceManager::Environment env = m_steps.startEnvironment();
         env.insert(QStringLiteral("ZQT_HOME"), home);
-        m_service.runShell(ServiceManager::startCommand(), env, done);
+        m_service.runShell(ServiceManager::startCommand(), env, done, QStringLiteral("start"));
     }
 }
 

@@ -1,12 +1,19 @@
 #include "control/ServiceManager.h"
 
+#include "control/SmallFile.h"
+
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFutureWatcher>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <cerrno>
+#include <ctime>
 #include <limits>
 #include <memory>
 #include <signal.h>
@@ -20,9 +27,41 @@ namespace {
 // Size of the blocks readLog reads backwards, in bytes.
 constexpr qint64 kLogBlock = 64 * 1024;
 
-// The process runShell starts: bash in a session and process group of its own, so that it neither depends on the
-// program nor gets the signals meant for the program's group (Ctrl+C in the terminal the program was started
-// from, that terminal closing).
+constexpr QFileDevice::Permissions kOwnerOnlyFile = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+constexpr QFileDevice::Permissions kOwnerOnlyFolder = kOwnerOnlyFile | QFileDevice::ExeOwner;
+
+// Drops the continuation bytes of a UTF-8 character that began before `text` (at most three).
+void dropLeadingContinuationBytes(QByteArray& text) {
+    qsizetype skip = 0;
+    while (skip < 3 && skip < text.size() && (static_cast<unsigned char>(text[skip]) & 0xC0) == 0x80)
+        ++skip;
+    text.remove(0, skip);
+}
+
+// The last ServiceManager::kOutputTailBytes of a script's output file, under the note when cut. Blocking file I/O
+// of at most that many bytes: runs on a pool thread.
+QString readOutputTail(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return QStringLiteral("[The script's output could not be read: %1]").arg(file.errorString());
+    const qint64 size = file.size();
+    const qint64 from = std::max<qint64>(0, size - ServiceManager::kOutputTailBytes);
+    if (!file.seek(from))
+        return QStringLiteral("[The script's output could not be read: %1]").arg(file.errorString());
+    QByteArray tail = file.read(ServiceManager::kOutputTailBytes);
+    if (from == 0)
+        return QString::fromUtf8(tail);
+    dropLeadingContinuationBytes(tail);
+    return QString::fromLatin1(ServiceManager::kOutputCutNote).arg(path) + u'\n' + QString::fromUtf8(tail);
+}
+
+// CLOCK_REALTIME and CLOCK_BOOTTIME now, in nanoseconds.
+qint64 clockNs(clockid_t clock) {
+    timespec ts{};
+    ::clock_gettime(clock, &ts);
+    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
 class ScriptProcess final : public QProcess {
 public:
     explicit ScriptProcess(QObject* parent) : QProcess(parent) {
@@ -49,30 +88,89 @@ ServiceManager::~ServiceManager() {
         static_cast<ScriptProcess*>(process)->release();
 }
 
-void ServiceManager::runShell(const QString& command, const Environment& env, Completion done) {
+QString ServiceManager::outputFolder() const {
+    if (!m_outputFolder.isEmpty())
+        return m_outputFolder;
+    QString base = qEnvironmentVariable("XDG_STATE_HOME");
+    if (base.isEmpty())
+        base = QDir::homePath() + QStringLiteral("/.local/state");
+    return base + QStringLiteral("/zqt-desktop/script-output");
+}
+
+QString ServiceManager::createOutputFile(const QString& label, QString& error) const {
+    const QString folder = outputFolder();
+    if (!QDir().mkpath(folder)) {
+        error = QStringLiteral("cannot create the folder %1").arg(folder);
+        return {};
+    }
+    QFile::setPermissions(folder, kOwnerOnlyFolder);
+    // Names sort by time: the program's own time stamp and label only, never text from outside.
+    const QString stem =
+        folder + u'/' + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss.zzz")) + u'-' + label;
+    QString path;
+    for (int n = 1; n < 100 && path.isEmpty(); ++n) {
+        const QString candidate = stem + (n == 1 ? QString() : QStringLiteral("-%1").arg(n)) + QStringLiteral(".log");
+        QFile file(candidate);
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly, kOwnerOnlyFile))
+            path = candidate;
+        else if (!file.exists())
+            error = file.errorString();
+    }
+    if (path.isEmpty()) {
+        if (error.isEmpty())
+            error = QStringLiteral("no free file name in %1").arg(folder);
+        return {};
+    }
+
+    QStringList outputs = QDir(folder).entryList({QStringLiteral("*.log")}, QDir::Files, QDir::Name);
+    outputs.removeOne(QFileInfo(path).fileName());
+    for (qsizetype i = 0; i + (kKeptOutputs - 1) < outputs.size(); ++i)
+        QFile::remove(folder + u'/' + outputs.at(i));
+    return path;
+}
+
+void ServiceManager::runShell(const QString& command, const Environment& env, Completion done, const QString& label) {
     auto* process = new ScriptProcess(this);
     process->setProgram(m_shell);
     process->setArguments({QStringLiteral("-lc"), command});
-    process->setProcessChannelMode(QProcess::MergedChannels);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (auto it = env.begin(); it != env.end(); ++it)
         environment.insert(it.key(), it.value());
+    // The operator passcode opens the window's lock; neither the scripts nor the engine they start need it.
+    environment.remove(QStringLiteral("ZQT_OPERATOR_PASS"));
     process->setProcessEnvironment(environment);
+
+    // Both streams share one open file, so the text interleaves as written. A file never closes on the writer the
+    // way a pipe does when its reader goes, so a script outlives the window without dying of SIGPIPE at its next
+    // line.
+    QString error;
+    const QString outputPath = createOutputFile(label, error);
+    process->setProcessChannelMode(QProcess::MergedChannels);
+    process->setStandardOutputFile(outputPath.isEmpty() ? QProcess::nullDevice() : outputPath, QIODevice::Append);
+    process->setStandardInputFile(QProcess::nullDevice());
 
     // Exactly one of `finished` and `errorOccurred(FailedToStart)` arrives; whichever does takes the completion.
     auto finish = std::make_shared<Completion>(std::move(done));
     ++m_running;
-    // QProcess reports the exit as soon as bash is gone and drains what the pipe holds then; it does not wait for
-    // an end of file that a daemon inheriting the pipe could hold back forever.
-    connect(process, &QProcess::finished, this, [this, process, finish] {
-        const QByteArray output = process->readAll();
+    connect(process, &QProcess::finished, this, [this, process, finish, outputPath, error] {
         process->deleteLater();
         --m_running;
-        if (const Completion f = std::exchange(*finish, nullptr))
-            f(QString::fromUtf8(output));
+        if (outputPath.isEmpty()) {
+            if (const Completion f = std::exchange(*finish, nullptr))
+                f(QStringLiteral("[The script's output could not be kept: %1]").arg(error));
+            return;
+        }
+        // The watcher is a child: a manager destroyed before the read ends takes the delivery with it.
+        auto* watcher = new QFutureWatcher<QString>(this);
+        connect(watcher, &QFutureWatcherBase::finished, this, [watcher, finish] {
+            watcher->deleteLater();
+            if (const Completion f = std::exchange(*finish, nullptr))
+                f(watcher->result());
+        });
+        watcher->setFuture(QtConcurrent::run(readOutputTail, outputPath));
     });
-    connect(process, &QProcess::errorOccurred, this, [this, process, finish](QProcess::ProcessError error) {
-        if (error != QProcess::FailedToStart)
+    connect(process, &QProcess::errorOccurred, this, [this, process, finish](QProcess::ProcessError processError) {
+        if (processError != QProcess::FailedToStart)
             return;
         process->deleteLater();
         --m_running;
@@ -87,7 +185,7 @@ void ServiceManager::stop(const QString& home, Completion done) {
         complete(done, QStringLiteral("ZQT_HOME not found: ") + home);
         return;
     }
-    runShell(stopCommand(), {{QStringLiteral("ZQT_HOME"), home}}, std::move(done));
+    runShell(stopCommand(), {{QStringLiteral("ZQT_HOME"), home}}, std::move(done), QStringLiteral("stop"));
 }
 
 void ServiceManager::complete(const Completion& done, const QString& output) {
@@ -133,14 +231,54 @@ std::optional<qint32> ServiceManager::parsePid(QByteArrayView text) {
 }
 
 bool ServiceManager::isRunning(const QString& home) {
-    QFile file(home + QStringLiteral("/storage/web.pid"));
-    if (!file.open(QIODevice::ReadOnly))
+    const SmallFile file = SmallFile::read(home + QStringLiteral("/storage/web.pid"), kPidFileMaxBytes);
+    if (!file.ok())
         return false;
-    const std::optional<qint32> pid = parsePid(file.readAll());
+    const std::optional<qint32> pid = parsePid(file.bytes);
     if (!pid || *pid <= 0)
         return false;
     // Signal 0 probes existence and permission without delivering anything; EPERM counts as not running.
-    return ::kill(static_cast<pid_t>(*pid), 0) == 0;
+    if (::kill(static_cast<pid_t>(*pid), 0) != 0)
+        return false;
+    return isProcessOfPidFile(*pid, file.modifiedNs);
+}
+
+bool ServiceManager::isProcessOfPidFile(qint32 pid, qint64 pidFileModifiedNs) {
+    const QString proc = QStringLiteral("/proc/%1/").arg(pid);
+    // Owner: the real uid, the first number of the "Uid:" line.
+    const SmallFile status = SmallFile::read(proc + QStringLiteral("status"), 64 * 1024);
+    if (!status.ok())
+        return false;
+    const qsizetype uidLine = status.bytes.indexOf("\nUid:");
+    if (uidLine < 0)
+        return false;
+    const QList<QByteArray> uids = status.bytes.mid(uidLine + 5, 64).simplified().split(' ');
+    bool ok = false;
+    const uint uid = uids.front().toUInt(&ok);
+    if (!ok || uid != ::getuid())
+        return false;
+
+    // Start time: field 22 of stat, in clock ticks after boot; the fields after the command name, which ends at
+    // the last ')', start with the state (field 3).
+    const SmallFile stat = SmallFile::read(proc + QStringLiteral("stat"), 64 * 1024);
+    if (!stat.ok())
+        return false;
+    const qsizetype paren = stat.bytes.lastIndexOf(')');
+    if (paren < 0)
+        return false;
+    const QList<QByteArray> fields = stat.bytes.mid(paren + 1).simplified().split(' ');
+    constexpr qsizetype kStartTimeField = 22 - 3;
+    if (fields.size() <= kStartTimeField)
+        return false;
+    const qulonglong ticks = fields.at(kStartTimeField).toULongLong(&ok);
+    const long ticksPerSecond = ::sysconf(_SC_CLK_TCK);
+    if (!ok || ticksPerSecond <= 0)
+        return false;
+    // Both clocks read now carry the start from boot time over to the wall clock the file's time stamp uses.
+    const qint64 sinceBootNs =
+        qint64(ticks / ticksPerSecond) * 1000000000 + qint64(ticks % ticksPerSecond) * 1000000000 / ticksPerSecond;
+    const qint64 startedNs = clockNs(CLOCK_REALTIME) - (clockNs(CLOCK_BOOTTIME) - sinceBootNs);
+    return startedNs <= pidFileModifiedNs + kPidReuseSlackMs * 1000000;
 }
 
 QString ServiceManager::readLog(const QString& home, const QString& name) {
@@ -201,13 +339,8 @@ QString ServiceManager::readLog(const QString& home, const QString& name) {
     for (auto it = blocks.crbegin(); it != blocks.crend(); ++it)
         text.append(*it);
     text.remove(0, start - pos);
-    if (truncated) {
-        // Cut at a character boundary: drop the continuation bytes of a character that began before the window.
-        qsizetype skip = 0;
-        while (skip < 3 && skip < text.size() && (static_cast<unsigned char>(text[skip]) & 0xC0) == 0x80)
-            ++skip;
-        text.remove(0, skip);
-    }
+    if (truncated) // cut at a character boundary
+        dropLeadingContinuationBytes(text);
 
     // Blank lines are dropped. Fewer than kLogLines lines remain only when the walk stopped early; never more,
     // as `start` was placed just after the line feed before the kLogLines-th non-empty line from the end.

@@ -107,7 +107,16 @@ void Settings::save() {
             m_store.setString(row.key, v.toString());
     }
     // Written through at once: the file must not lag behind a script that is about to run.
-    m_store.sync();
+    flush();
+}
+
+void Settings::flush() {
+    const QString error =
+        m_store.sync() ? QString() : QStringLiteral("Settings could not be saved: ") + m_store.lastError();
+    if (error == m_saveError)
+        return;
+    m_saveError = error;
+    emit saveErrorChanged();
 }
 
 QByteArray Settings::windowGeometry() const {
@@ -122,7 +131,7 @@ QByteArray Settings::windowGeometry() const {
 
 void Settings::setWindowGeometry(const QByteArray& geometry) {
     m_store.setString(kWindowGeometryKey, QString::fromLatin1(geometry.toBase64()));
-    m_store.sync();
+    flush();
 }
 
 QString Settings::token() const {
@@ -131,7 +140,7 @@ QString Settings::token() const {
 
 void Settings::setToken(const QString& token) {
     m_store.setString(kTokenKey, token);
-    m_store.sync();
+    flush();
 }
 
 } // namespace zqt

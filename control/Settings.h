@@ -98,14 +98,22 @@ public:
     QString token() const override;
     void setToken(const QString& token) override;
 
+    // "Settings could not be saved: <reason>" after a write of the preferences file (a save, the token, the
+    // window geometry) failed; empty again after one succeeded. The values stay in memory either way.
+    QString saveError() const { return m_saveError; }
+
 signals:
     void changed(zqt::Setting setting);
+    void saveErrorChanged();
 
 private:
     static constexpr int index(Setting setting) { return static_cast<int>(setting); }
+    // Writes the store through and records the outcome in saveError.
+    void flush();
 
     Preferences& m_store;
     std::array<QVariant, kSettingCount> m_values;
+    QString m_saveError;
 };
 
 } // namespace zqt

@@ -1,9 +1,11 @@
 #include "control/SingleInstance.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 
 namespace zqt {
 
@@ -14,8 +16,23 @@ constexpr char kRaise[] = "raise\n";
 constexpr qsizetype kRaiseSize = sizeof(kRaise) - 1;
 
 QString runtimeFolder() {
-    // Qt creates the folder with mode 0700 when it has to (XDG_RUNTIME_DIR unset) and checks its owner.
+    // Qt creates the folder with mode 0700 when it has to (XDG_RUNTIME_DIR unset) and checks its owner; it gives
+    // nothing when the folder is unusable.
     return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+}
+
+QString lockErrorText(QLockFile::LockError error) {
+    switch (error) {
+    case QLockFile::NoError:
+        break;
+    case QLockFile::LockFailedError:
+        return QStringLiteral("the lock file cannot be read");
+    case QLockFile::PermissionError:
+        return QStringLiteral("the lock file cannot be created");
+    case QLockFile::UnknownError:
+        return QStringLiteral("the lock file cannot be used");
+    }
+    return QStringLiteral("unknown error");
 }
 
 } // namespace
@@ -37,21 +54,38 @@ QString SingleInstance::lockPath() const {
 }
 
 SingleInstance::Role SingleInstance::claim(int timeoutMs) {
-    QDir().mkpath(m_folder);
-    m_lock = std::make_unique<QLockFile>(lockPath());
-    // A lock whose process no longer runs counts as stale at once, however recent.
-    if (m_lock->tryLock(0)) {
-        // Whatever socket is left belongs to a crashed instance.
-        QLocalServer::removeServer(socketPath());
-        m_server = new QLocalServer(this);
-        m_server->setSocketOptions(QLocalServer::UserAccessOption);
-        connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::onNewConnection);
-        if (!m_server->listen(socketPath()))
-            qWarning("Single instance: cannot listen on %s: %s", qPrintable(socketPath()),
-                     qPrintable(m_server->errorString()));
-        return Role::Primary;
+    QString problem;
+    if (m_folder.isEmpty()) {
+        problem = QStringLiteral("no runtime folder");
+    } else if (!QDir().mkpath(m_folder) || !QFileInfo(m_folder).isDir()) {
+        problem = QStringLiteral("%1 cannot be created").arg(m_folder);
+    } else {
+        m_lock = std::make_unique<QLockFile>(lockPath());
+        // A lock whose process no longer runs counts as stale at once, however recent.
+        if (m_lock->tryLock(0))
+            return becomePrimary();
+        qint64 pid = 0;
+        QString host;
+        QString application;
+        // QLockFile has checked that the process the lock names still runs this program on this machine.
+        const bool heldByLiveInstance =
+            m_lock->error() == QLockFile::LockFailedError && m_lock->getLockInfo(&pid, &host, &application);
+        if (!heldByLiveInstance)
+            problem = QStringLiteral("%1: %2").arg(lockPath(), lockErrorText(m_lock->error()));
+        m_lock.reset();
     }
-    m_lock.reset();
+
+    if (!problem.isEmpty()) {
+        // Better two windows than none: the program starts, with a lock and socket nobody else can touch.
+        m_privateFolder = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/zqt-desktop-XXXXXX"));
+        m_folder = m_privateFolder->path();
+        qWarning("zqt-desktop: cannot use the single-instance lock (%s); starting anyway, with the lock and socket "
+                 "in %s",
+                 qPrintable(problem), qPrintable(m_folder));
+        m_lock = std::make_unique<QLockFile>(lockPath());
+        m_lock->tryLock(0);
+        return becomePrimary();
+    }
 
     // The lock holder listens right after taking the lock, so one bounded attempt reaches it. If it cannot be
     // reached (its socket failed), this launch still leaves: an instance is running.
@@ -63,6 +97,18 @@ SingleInstance::Role SingleInstance::claim(int timeoutMs) {
         socket.disconnectFromServer();
     }
     return Role::Secondary;
+}
+
+SingleInstance::Role SingleInstance::becomePrimary() {
+    // Whatever socket is left belongs to a crashed instance.
+    QLocalServer::removeServer(socketPath());
+    m_server = new QLocalServer(this);
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::onNewConnection);
+    if (!m_server->listen(socketPath()))
+        qWarning("Single instance: cannot listen on %s: %s", qPrintable(socketPath()),
+                 qPrintable(m_server->errorString()));
+    return Role::Primary;
 }
 
 void SingleInstance::onNewConnection() {

@@ -115,6 +115,8 @@ const char* reasonPhrase(int status) {
         return "request line too long";
     case 415:
         return "unsupported content type";
+    case 421:
+        return "misdirected request";
     default:
         return status >= 500 ? "internal error" : "request failed";
     }
@@ -140,7 +142,23 @@ bool EngineServer::bindWithDeepQueue(const std::string& host, int port) {
     return true;
 }
 
-void configureServer(httplib::Server& server, LogFile& log, std::size_t threads) {
+void HostCheck::listenOn(const std::string& boundHost, int port) {
+    // An IPv6 literal is written in brackets in a Host header.
+    const std::string bound = boundHost.find(':') != std::string::npos ? "[" + boundHost + "]" : boundHost;
+    m_allowed.clear();
+    for (const std::string& host :
+         {lower(bound), std::string("127.0.0.1"), std::string("localhost"), std::string("[::1]")}) {
+        m_allowed.push_back(host + ":" + std::to_string(port));
+        if (port == 80)
+            m_allowed.push_back(host);
+    }
+}
+
+bool HostCheck::allows(const std::string& hostHeader) const {
+    return std::find(m_allowed.begin(), m_allowed.end(), lower(hostHeader)) != m_allowed.end();
+}
+
+void configureServer(httplib::Server& server, LogFile& log, std::size_t threads, const HostCheck& hosts) {
     server.set_tcp_nodelay(true);
     // SO_REUSEADDR only: the library's default SO_REUSEPORT would let a second server (or a second engine) bind a
     // port that is already listening and share its connections, so a taken port would not be noticed.
@@ -160,12 +178,17 @@ void configureServer(httplib::Server& server, LogFile& log, std::size_t threads)
     server.set_read_timeout(10, 0);
     server.set_write_timeout(10, 0);
     server.set_payload_max_length(ApiService::kMaxBody);
-    server.set_pre_routing_handler([](const httplib::Request& req, httplib::Response& res) {
+    server.set_pre_routing_handler([&hosts](const httplib::Request& req, httplib::Response& res) {
         for (const auto& [name, value] : req.headers) {
             if (hasControlCharacter(name) || hasControlCharacter(value)) {
                 sendError(res, 400, "header '" + printableText(name) + "' holds a control character");
                 return httplib::Server::HandlerResponse::Handled;
             }
+        }
+        if (req.get_header_value_count("Host") != 1 || !hosts.allows(req.get_header_value("Host"))) {
+            sendError(res, 421,
+                      "this server does not answer for host '" + printableText(req.get_header_value("Host"), 64) + "'");
+            return httplib::Server::HandlerResponse::Handled;
         }
         return httplib::Server::HandlerResponse::Unhandled;
     });
@@ -247,7 +270,6 @@ Json ApiService::status() {
            {"execution_mode", m_config.executionMode},
            {"broker", m_config.broker},
            {"public_prices", m_config.publicPrices},
-           {"seed", m_config.seed},
            {"time", isoUtc(nowMs() / 1000)}};
     for (auto& [k, v] : m_statusExtra.items())
         s[k] = v;

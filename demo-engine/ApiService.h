@@ -7,6 +7,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
 namespace zqt::demo {
 
@@ -59,10 +60,24 @@ public:
     bool bindWithDeepQueue(const std::string& host, int port);
 };
 
+// The Host header values a server answers: the host it is bound to, 127.0.0.1, localhost and [::1], each with the
+// port it listens on (also without it on port 80), letters in any case. A page of another site whose name was made
+// to point at this machine (DNS rebinding) sends that name, and is refused.
+class HostCheck final {
+public:
+    // Sets the bound host and port; call after the bind, before the server answers.
+    void listenOn(const std::string& boundHost, int port);
+    bool allows(const std::string& hostHeader) const;
+
+private:
+    std::vector<std::string> m_allowed; // lower case
+};
+
 // Shared by every server of the engine: JSON error replies, a body cap, TCP_NODELAY, 400 for a header holding a
-// control character, `threads` workers that grow on demand up to kMaxWorkers, and error lines in `log`.
+// control character, 421 for a request without exactly one Host header that `hosts` allows, `threads` workers that
+// grow on demand up to kMaxWorkers, and error lines in `log`.
 constexpr std::size_t kMaxWorkers = 512;
-void configureServer(httplib::Server& server, LogFile& log, std::size_t threads);
+void configureServer(httplib::Server& server, LogFile& log, std::size_t threads, const HostCheck& hosts);
 void sendJson(httplib::Response& res, const nlohmann::ordered_json& body, int status = 200);
 void sendError(httplib::Response& res, int status, const std::string& message);
 

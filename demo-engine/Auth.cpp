@@ -18,7 +18,6 @@ namespace zqt::demo {
 namespace {
 
 constexpr int kIterations = 20000;
-constexpr std::int64_t kSessionMs = 30LL * 24 * 3600 * 1000; // 30 days
 
 std::string hex(const unsigned char* p, std::size_t n) {
     static const char digits[] = "0123456789abcdef";
@@ -60,10 +59,13 @@ std::string lower(std::string s) {
 
 } // namespace
 
-Auth::Auth(const std::string& dbPath) : m_db(dbPath) {
+Auth::Auth(const std::string& dbPath, std::int64_t sessionMs)
+    : m_sessionMs(sessionMs), m_dummySalt(randomHex(16)), m_dummyHash(randomHex(32)), m_db(dbPath) {
     createSchema(m_db);
+    const std::int64_t now = nowMs();
+    m_db.prepare("DELETE FROM sessions WHERE expires_ms <= ?").bind(1, now).run();
     auto st = m_db.prepare("SELECT token_hash, account_id, expires_ms FROM sessions WHERE expires_ms > ?");
-    st.bind(1, static_cast<std::int64_t>(nowMs()));
+    st.bind(1, now);
     while (st.step())
         m_sessions[st.text(0)] = Session{st.integer(1), st.integer(2)};
 }
@@ -95,39 +97,59 @@ void Auth::seedDemo() {
 }
 
 std::optional<std::string> Auth::login(const std::string& email, const std::string& password) {
-    std::lock_guard lock(m_mutex);
-    std::string salt, expected;
-    std::int64_t iterations = 0, userId = 0, accountId = 0;
+    bool known = false;
+    std::string salt = m_dummySalt;
+    std::string expected = m_dummyHash;
+    std::int64_t iterations = kIterations, userId = 0, accountId = 0;
     {
+        std::lock_guard lock(m_mutex);
         // The read statement is finished before the session is written: a statement still stepping keeps a read
         // transaction open, and upgrading that to a write after another connection committed fails at once with
         // "database is locked" (the busy timeout does not apply to that case).
         auto st = m_db.prepare("SELECT id, salt, pw_hash, iterations, account_id FROM users WHERE email = ?");
         st.bind(1, lower(email));
-        if (!st.step())
-            return std::nullopt;
-        userId = st.integer(0);
-        salt = st.text(1);
-        expected = st.text(2);
-        iterations = st.integer(3);
-        accountId = st.integer(4);
+        if (st.step()) {
+            known = true;
+            userId = st.integer(0);
+            salt = st.text(1);
+            expected = st.text(2);
+            iterations = st.integer(3);
+            accountId = st.integer(4);
+        }
     }
+    // The costly part, outside the lock; an unknown e-mail is hashed all the same.
     const std::string got = passwordHash(password, salt, static_cast<int>(iterations));
-    if (got.size() != expected.size() || CRYPTO_memcmp(got.data(), expected.data(), got.size()) != 0)
+    const bool match = got.size() == expected.size() && CRYPTO_memcmp(got.data(), expected.data(), got.size()) == 0;
+    if (!known || !match)
         return std::nullopt;
+
     const std::string token = randomHex(32);
     const std::string tokenHash = sha256Hex(token);
+    std::lock_guard lock(m_mutex);
     const std::int64_t now = nowMs();
+    pruneSessions(now);
     m_db.prepare(
             "INSERT INTO sessions (token_hash, user_id, account_id, created_ms, expires_ms) VALUES (?, ?, ?, ?, ?)")
         .bind(1, tokenHash)
         .bind(2, userId)
         .bind(3, accountId)
         .bind(4, now)
-        .bind(5, now + kSessionMs)
+        .bind(5, now + m_sessionMs)
         .run();
-    m_sessions[tokenHash] = Session{accountId, now + kSessionMs};
+    m_sessions[tokenHash] = Session{accountId, now + m_sessionMs};
     return token;
+}
+
+void Auth::pruneSessions(std::int64_t now) {
+    std::erase_if(m_sessions, [now](const auto& entry) { return entry.second.expiresMs <= now; });
+    m_db.prepare("DELETE FROM sessions WHERE expires_ms <= ?").bind(1, now).run();
+    while (m_sessions.size() >= kMaxSessions) {
+        const auto oldest = std::min_element(m_sessions.begin(), m_sessions.end(), [](const auto& a, const auto& b) {
+            return a.second.expiresMs < b.second.expiresMs;
+        });
+        m_db.prepare("DELETE FROM sessions WHERE token_hash = ?").bind(1, oldest->first).run();
+        m_sessions.erase(oldest);
+    }
 }
 
 std::optional<std::int64_t> Auth::authenticate(const std::string& token) {
@@ -136,8 +158,12 @@ std::optional<std::int64_t> Auth::authenticate(const std::string& token) {
     const std::string tokenHash = sha256Hex(token);
     std::lock_guard lock(m_mutex);
     const auto it = m_sessions.find(tokenHash);
-    if (it == m_sessions.end() || it->second.expiresMs <= nowMs())
+    if (it == m_sessions.end())
         return std::nullopt;
+    if (it->second.expiresMs <= nowMs()) {
+        m_sessions.erase(it); // its row goes at the next sign-in's pruning
+        return std::nullopt;
+    }
     return it->second.accountId;
 }
 

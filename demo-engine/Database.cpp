@@ -1,6 +1,7 @@
 #include "Database.h"
 
 #include <stdexcept>
+#include <sys/stat.h>
 
 namespace zqt::demo {
 
@@ -17,6 +18,10 @@ Database::Database(const std::string& path) {
         sqlite3_close(m_db);
         throw std::runtime_error("cannot open database " + path + ": " + msg);
     }
+    // The database holds the accounts and their orders: the owner's alone, also when an older one was looser. The
+    // engine's umask makes the journal files so when SQLite creates them.
+    for (const char* suffix : {"", "-wal", "-shm"})
+        ::chmod((path + suffix).c_str(), 0600);
     sqlite3_busy_timeout(m_db, 5000);
     // WAL with synchronous=NORMAL: a committed transaction survives a crash or kill of this process (it is in the
     // OS page cache); only a power loss may drop the last commits.

@@ -88,6 +88,12 @@ std::variant<EngineConfig, std::string> EngineConfig::fromEnvironment() {
         if (!parseInt(tick, c.tickMs) || c.tickMs < 10 || c.tickMs > 60000)
             return "ZQT_DEMO_TICK_MS must be an integer from 10 to 60000, got '" + tick + "'";
     }
+    if (const std::string session = env("ZQT_DEMO_SESSION_S"); !session.empty()) {
+        long long seconds = 0;
+        if (!parseInt(session, seconds) || seconds < 1 || seconds > 365LL * 24 * 3600)
+            return "ZQT_DEMO_SESSION_S must be an integer from 1 to 31536000, got '" + session + "'";
+        c.sessionMs = seconds * 1000;
+    }
     return c;
 }
 

@@ -23,7 +23,8 @@ struct EngineConfig {
     std::string broker = "SIM_BROKER";
     std::uint64_t seed = 0;
     bool seedGiven = false;
-    int tickMs = 250; // period of one market step, milliseconds
+    int tickMs = 250;                            // period of one market step, milliseconds
+    std::int64_t sessionMs = 24LL * 3600 * 1000; // lifetime of a sign-in, milliseconds
 
     // The host clients use to reach a server bound to `host` (a wildcard bind is reached on loopback).
     std::string accessHost() const;

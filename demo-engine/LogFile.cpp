@@ -2,10 +2,27 @@
 
 #include <chrono>
 #include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace zqt::demo {
 
-LogFile::LogFile(const std::string& path) : m_file(std::fopen(path.c_str(), "a")) {}
+LogFile::LogFile(const std::string& path, long long maxBytes) : m_path(path), m_maxBytes(maxBytes) {
+    open();
+}
+
+void LogFile::open() {
+    const int fd = ::open(m_path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        m_file = nullptr;
+        return;
+    }
+    ::fchmod(fd, 0600);
+    m_file = ::fdopen(fd, "a");
+    if (!m_file)
+        ::close(fd);
+}
 
 LogFile::~LogFile() {
     if (m_file)
@@ -25,6 +42,13 @@ void LogFile::write(const std::string& line) {
     stamped += '\n';
     std::fwrite(stamped.data(), 1, stamped.size(), m_file);
     std::fflush(m_file);
+    // The size on disk, so text others appended (the engine's own standard error) counts too.
+    struct stat st {};
+    if (::fstat(::fileno(m_file), &st) == 0 && st.st_size >= m_maxBytes) {
+        std::fclose(m_file);
+        std::rename(m_path.c_str(), (m_path + ".1").c_str());
+        open();
+    }
 }
 
 std::string isoUtc(long long epochSeconds) {

@@ -7,10 +7,14 @@
 namespace zqt::demo {
 
 // An append-only text log, one line per entry prefixed with a UTC time stamp; control characters in an entry
-// become '?'. Every line is flushed at once so the operator's log view (and a crash) sees it. Thread-safe.
+// become '?'. Every line is flushed at once so the operator's log view (and a crash) sees it. The file is the
+// owner's alone (0600, also when an older one was looser). Once it reaches `maxBytes` it is renamed to
+// "<path>.1", replacing the previous one, and a new file is begun: at most one old file is kept. Thread-safe.
 class LogFile final {
 public:
-    explicit LogFile(const std::string& path);
+    static constexpr long long kDefaultMaxBytes = 10LL * 1024 * 1024;
+
+    explicit LogFile(const std::string& path, long long maxBytes = kDefaultMaxBytes);
     ~LogFile();
     LogFile(const LogFile&) = delete;
     LogFile& operator=(const LogFile&) = delete;
@@ -19,6 +23,11 @@ public:
     void write(const std::string& line);
 
 private:
+    // Opens m_path for appending, owner-only.
+    void open();
+
+    const std::string m_path;
+    const long long m_maxBytes;
     std::mutex m_mutex;
     std::FILE* m_file = nullptr;
 };

@@ -24,6 +24,7 @@
 #include <iostream>
 #include <memory>
 #include <sstream>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -74,7 +75,9 @@ int probe(const std::string& storage) {
     client.set_tcp_nodelay(true);
     client.set_connection_timeout(1, 0);
     client.set_read_timeout(2, 0);
-    const auto res = client.Get("/health");
+    // Named as the engine expects it (an IPv6 literal in brackets), whatever the library would write.
+    const bool v6 = host.find(':') != std::string::npos;
+    const auto res = client.Get("/health", {{"Host", (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port)}});
     if (!res || res->status != 200)
         return 1;
     std::cout << "ZQT demo engine running (pid " << ports.value("pid", 0LL) << ", simulated market and broker).\n";
@@ -121,6 +124,8 @@ int run() {
         return 2;
     }
     const auto& config = std::get<zqt::demo::EngineConfig>(parsed);
+    // Everything the engine creates (database and its journals, logs, pid and ports files) is the owner's alone.
+    ::umask(077);
 
     std::error_code ec;
     const fs::path storage(config.storage);
@@ -152,7 +157,7 @@ int run() {
     std::unique_ptr<zqt::demo::SignalEngine> signals;
     try {
         market = std::make_unique<zqt::demo::Market>(config.seed, zqt::demo::nowMs());
-        auth = std::make_unique<zqt::demo::Auth>(config.db);
+        auth = std::make_unique<zqt::demo::Auth>(config.db, config.sessionMs);
         if (config.seedDemo)
             auth->seedDemo();
         oms = std::make_unique<zqt::demo::Oms>(config.db, *market, workerLog);
@@ -168,9 +173,12 @@ int run() {
     zqt::demo::EngineServer apiServer;
     zqt::demo::EngineServer marketingServer;
     zqt::demo::EngineServer portalServer;
-    zqt::demo::configureServer(apiServer, webLog, 32);
-    zqt::demo::configureServer(marketingServer, marketingLog, 4);
-    zqt::demo::configureServer(portalServer, portalLog, 4);
+    zqt::demo::HostCheck apiHosts;
+    zqt::demo::HostCheck marketingHosts;
+    zqt::demo::HostCheck portalHosts;
+    zqt::demo::configureServer(apiServer, webLog, 32, apiHosts);
+    zqt::demo::configureServer(marketingServer, marketingLog, 4, marketingHosts);
+    zqt::demo::configureServer(portalServer, portalLog, 4, portalHosts);
 
     const int port = bindNextFree(apiServer, config.host, config.port);
     if (port < 0) {
@@ -185,6 +193,10 @@ int run() {
         marketingLog.write("no free port for the marketing site from " + std::to_string(config.marketingPort));
     if (config.startPortal && (portalPort = bindNextFree(portalServer, config.host, config.portalPort)) < 0)
         portalLog.write("no free port for the trader portal from " + std::to_string(config.portalPort));
+
+    apiHosts.listenOn(config.host, port);
+    marketingHosts.listenOn(config.host, marketingPort);
+    portalHosts.listenOn(config.host, portalPort);
 
     const std::string apiBase = url(config.accessHost(), port);
     api.install(apiServer);
@@ -221,8 +233,9 @@ int run() {
     Worker worker;
     threads.emplace_back([&] {
         workerLog.write("market simulator started: " + std::to_string(zqt::demo::instruments().size()) +
-                        " symbols, step " + std::to_string(config.tickMs) + " ms, seed " + std::to_string(config.seed) +
-                        (config.seedGiven ? " (fixed)" : " (random)"));
+                        " symbols, step " + std::to_string(config.tickMs) + " ms, " +
+                        // A random seed stays unknown: it would tell the market's next moves.
+                        (config.seedGiven ? "seed " + std::to_string(config.seed) + " (fixed)" : "random seed"));
         long long lastReport = 0;
         long long lastSave = 0;
         while (!worker.sleepFor(config.tickMs)) {

@@ -109,7 +109,10 @@ ContentView::ContentView(AppState& state, NativeTerminalModel& terminal, QWidget
             buildTerminalPage();
     });
 
+    connect(&m_state.settings(), &Settings::saveErrorChanged, this, &ContentView::updateSaveError);
+
     updateRunState();
+    updateSaveError();
     updateOperatorButton();
     updateBusy();
     updateOperatorTabs();
@@ -143,8 +146,16 @@ QWidget* ContentView::buildHeader() {
     m_runStateLabel = new QLabel(header);
     m_runStateLabel->setObjectName(QStringLiteral("runStateLabel"));
     m_runStateLabel->setAccessibleName(QStringLiteral("Engine run state"));
+    // A failed write of the preferences file, until a later one succeeds.
+    m_saveErrorLabel = new QLabel(header);
+    m_saveErrorLabel->setObjectName(QStringLiteral("saveErrorLabel"));
+    m_saveErrorLabel->setTextFormat(Qt::PlainText);
+    QPalette warning = m_saveErrorLabel->palette();
+    warning.setColor(QPalette::WindowText, negativeColor());
+    m_saveErrorLabel->setPalette(warning);
     titleBlock->addWidget(title);
     titleBlock->addWidget(m_runStateLabel);
+    titleBlock->addWidget(m_saveErrorLabel);
     row->addLayout(titleBlock);
 
     row->addStretch(1);
@@ -276,6 +287,12 @@ void ContentView::updateRunState() {
     QPalette p = m_runStateLabel->palette();
     p.setColor(QPalette::WindowText, online ? onlineColor() : palette().color(QPalette::PlaceholderText));
     m_runStateLabel->setPalette(p);
+}
+
+void ContentView::updateSaveError() {
+    const QString error = m_state.settings().saveError();
+    m_saveErrorLabel->setText(error);
+    m_saveErrorLabel->setVisible(!error.isEmpty());
 }
 
 void ContentView::updateOperatorButton() {

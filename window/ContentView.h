@@ -69,6 +69,7 @@ private:
     void buildTerminalPage();
     WebView* addWebTab(const QString& title, int iconKind);
     void updateRunState();
+    void updateSaveError();
     void updateOperatorButton();
     void updateOperatorTabs();
     void updateBusy();
@@ -85,6 +86,7 @@ private:
 
     QWebEngineProfile* m_profile = nullptr;
     QLabel* m_runStateLabel = nullptr;
+    QLabel* m_saveErrorLabel = nullptr;
     QProgressBar* m_busyIndicator = nullptr;
     QLabel* m_busyLabel = nullptr;
     QPushButton* m_operatorButton = nullptr;

@@ -33,8 +33,8 @@ pid="$(tr -d ' \n' <"$home/storage/web.pid")"
 # Sign in with a plain HTTP exchange (no curl needed).
 body="email=demo%40zqt.local&password=demo-pass-1"
 exec 3<>"/dev/tcp/127.0.0.1/$port"
-printf 'POST /api/login HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/x-www-form-urlencoded\r\nContent-Length: %d\r\nConnection: close\r\n\r\n%s' \
-    "${#body}" "$body" >&3
+printf 'POST /api/login HTTP/1.1\r\nHost: 127.0.0.1:%s\r\nContent-Type: application/x-www-form-urlencoded\r\nContent-Length: %d\r\nConnection: close\r\n\r\n%s' \
+    "$port" "${#body}" "$body" >&3
 token="$(sed -n 's/.*"token":"\([0-9a-f]*\)".*/\1/p' <&3)"
 exec 3<&-
 [ -n "$token" ] || { echo "Sign-in failed"; exit 1; }
@@ -42,7 +42,7 @@ export ZQT_TOKEN="$token" ZQT_WRK_THREADS="$threads"
 
 orders() {
     exec 4<>"/dev/tcp/127.0.0.1/$port"
-    printf 'GET /api/system/status HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n' >&4
+    printf 'GET /api/system/status HTTP/1.1\r\nHost: 127.0.0.1:%s\r\nConnection: close\r\n\r\n' "$port" >&4
     sed -n 's/.*"orders":\([0-9]*\).*/\1/p' <&4
     exec 4<&-
 }

@@ -2,8 +2,11 @@
 # Starts the ZQT demo engine of this home folder in the background and returns once it answers /health.
 # Reads ZQT_HOME, ZQT_STORAGE, ZQT_DB, ZQT_HOST, ZQT_PORT, ZQT_EXECUTION_MODE, ZQT_BROKER_MODE,
 # ZQT_PUBLIC_PRICES, ZQT_SEED_DEMO, ZQT_START_MARKETING, ZQT_MARKETING_PORT, ZQT_START_PORTAL, ZQT_PORTAL_PORT
-# (and ZQT_DEMO_SEED, ZQT_DEMO_TICK_MS for reproducible tests); unset ones take the defaults below.
+# (and ZQT_DEMO_SEED, ZQT_DEMO_TICK_MS, ZQT_DEMO_SESSION_S for reproducible tests); unset ones take the defaults
+# below.
 set -u
+# The database, the logs and the engine's other files are the owner's alone.
+umask 077
 
 # A live process: exists and is not a zombie waiting to be reaped.
 alive() {

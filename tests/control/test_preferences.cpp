@@ -1,6 +1,7 @@
 #include "control/Preferences.h"
 #include "control/Settings.h"
 
+#include "QtPrinters.h"
 #include "TestEnv.h"
 
 #include <QDir>
@@ -8,10 +9,14 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <functional>
+#include <iostream>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -237,4 +242,152 @@ TEST_F(PreferencesTest, readText_readsTextSettingsLikeThePlatformStore) {
         EXPECT_EQ(prefs.readText(zqt::Settings::key(zqt::Setting::Port), "fallback"), c.expected)
             << "stored " << c.json.toStdString();
     }
+}
+
+// Entries at the preferences path that the store cannot keep are moved aside, never read (a named pipe would make
+// the start wait for ever, /dev/zero would fill the memory), and the store starts empty.
+TEST(PreferencesUnreadable, entriesTheStoreCannotKeep_areSetAsideWithoutBeingRead) {
+    const QByteArray object = R"({"zqtPort":"9000"})";
+    const qint64 limit = Preferences::kMaxBytes;
+    const struct {
+        const char* name;
+        std::function<bool(const QString& file)> make;
+        bool setAside;
+    } cases[] = {
+        {"JSON object of exactly 1 MiB",
+         [&](const QString& f) { return writeFile(f, object + QByteArray(limit - object.size(), ' ')); }, false},
+        {"JSON object one byte over 1 MiB",
+         [&](const QString& f) { return writeFile(f, object + QByteArray(limit - object.size() + 1, ' ')); }, true},
+        {"named pipe", [](const QString& f) { return ::mkfifo(QFile::encodeName(f).constData(), 0600) == 0; }, true},
+        {"symlink to /dev/zero", [](const QString& f) { return QFile::link("/dev/zero", f); }, true},
+        {"folder", [](const QString& f) { return QDir().mkpath(f); }, true},
+        {"sparse 2 GiB file",
+         [&](const QString& f) {
+             QFile file(f);
+             return file.open(QIODevice::WriteOnly) && file.write(object) == object.size() && file.resize(2LL << 30);
+         },
+         true},
+    };
+    for (const auto& c : cases) {
+        TempEnv env;
+        const QString file = Preferences::filePath();
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(file).absolutePath()));
+        ASSERT_TRUE(c.make(file)) << c.name;
+        Preferences prefs;
+        EXPECT_EQ(prefs.quarantinedTo(), c.setAside ? file + ".corrupt" : QString()) << c.name;
+        EXPECT_EQ(prefs.string("zqtPort").has_value(), !c.setAside) << c.name;
+        prefs.setString("zqtHost", "127.0.0.1");
+        EXPECT_TRUE(prefs.sync()) << c.name;
+        EXPECT_EQ(jsonObjectAt(file).value("zqtHost").toString(), "127.0.0.1") << c.name;
+    }
+}
+
+namespace {
+
+// A small tmpfs mounted over `folder` for the object's lifetime, where this process may mount (root).
+class SmallFileSystem final {
+public:
+    SmallFileSystem(const QString& folder, unsigned long flags, const char* options)
+        : m_folder(QFile::encodeName(folder)) {
+        QDir().mkpath(folder);
+        m_mounted = ::mount("tmpfs", m_folder.constData(), "tmpfs", flags, options) == 0;
+    }
+    ~SmallFileSystem() {
+        if (m_mounted)
+            ::umount2(m_folder.constData(), MNT_DETACH);
+    }
+    bool mounted() const { return m_mounted; }
+    bool remount(unsigned long flags, const char* options) const {
+        return ::mount("tmpfs", m_folder.constData(), "tmpfs", MS_REMOUNT | flags, options) == 0;
+    }
+
+private:
+    QByteArray m_folder;
+    bool m_mounted = false;
+};
+
+// Writes until the file system is full.
+void fill(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly))
+        return;
+    const QByteArray block(4096, 'x');
+    while (f.write(block) == block.size() && f.flush()) {
+    }
+}
+
+} // namespace
+
+TEST_F(PreferencesTest, failedSave_isReportedWithItsReasonAndTheValuesStayForTheNextSave) {
+    const QString folder = QFileInfo(expectedPath()).absolutePath();
+    std::unique_ptr<SmallFileSystem> fs;
+    struct Case {
+        const char* name;
+        bool mounted;                  // the folder is a small file system of its own (root only)
+        std::function<bool()> breakIt; // makes saving fail
+        std::function<void()> repair;  // makes it work again
+        const char* reason;
+        bool earlierSaveSurvives; // the file on disk still holds the last good save meanwhile
+    };
+    const Case cases[] = {
+        {"folder replaced by a file", false,
+         [&] { return QDir(folder).removeRecursively() && writeFile(folder, "not a folder"); },
+         [&] {
+             QFile::remove(folder);
+             QDir().mkpath(folder);
+         },
+         "Not a directory", false},
+        {"disk full", true,
+         [&] {
+             fill(folder + "/filler");
+             return true;
+         },
+         [&] { QFile::remove(folder + "/filler"); }, "No space left on device", true},
+        {"read-only file system", true, [&] { return fs->remount(MS_RDONLY, "size=64k"); },
+         [&] { fs->remount(0, "size=64k"); }, "Read-only file system", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs.reset();
+        QDir(folder).removeRecursively();
+        if (c.mounted) {
+            fs = std::make_unique<SmallFileSystem>(folder, 0, "size=64k");
+            if (!fs->mounted()) {
+                std::cout << "[ SKIPPED  ] " << c.name << ": cannot mount a file system here\n";
+                continue;
+            }
+        }
+        {
+            Preferences prefs;
+            zqt::Settings settings(prefs);
+            QSignalSpy changed(&settings, &zqt::Settings::saveErrorChanged);
+            settings.set(zqt::Setting::Port, QStringLiteral("8123"));
+            settings.save();
+            ASSERT_TRUE(settings.saveError().isEmpty());
+
+            ASSERT_TRUE(c.breakIt());
+            settings.set(zqt::Setting::Port, QStringLiteral("8124"));
+            settings.setToken(QStringLiteral("token-kept-in-memory"));
+            EXPECT_EQ(settings.saveError(), QStringLiteral("Settings could not be saved: ") + c.reason);
+            settings.save();
+            EXPECT_EQ(settings.saveError(), QStringLiteral("Settings could not be saved: ") + c.reason);
+            EXPECT_FALSE(prefs.sync());
+            EXPECT_EQ(prefs.lastError(), c.reason);
+            EXPECT_EQ(changed.count(), 1);
+            EXPECT_EQ(settings.token(), "token-kept-in-memory") << "a failed save signs nobody out";
+            if (c.earlierSaveSurvives)
+                EXPECT_EQ(jsonObjectAt(expectedPath()).value("zqtPort").toString(), "8123")
+                    << "the file was replaced by a cut one";
+
+            c.repair();
+            settings.save();
+            EXPECT_TRUE(settings.saveError().isEmpty());
+            EXPECT_EQ(changed.count(), 2);
+        }
+        const QJsonObject o = jsonObjectAt(expectedPath());
+        EXPECT_EQ(o.value("zqtPort").toString(), "8124");
+        EXPECT_EQ(o.value("zqtToken").toString(), "token-kept-in-memory");
+        EXPECT_EQ(fileMode(expectedPath()), 0600u);
+    }
+    fs.reset();
 }

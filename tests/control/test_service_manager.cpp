@@ -5,6 +5,7 @@
 #include "TestEnv.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -13,6 +14,7 @@
 
 #include <limits>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using zqt::ServiceManager;
@@ -24,11 +26,12 @@ using zqt::test::writeFile;
 namespace {
 
 // Runs a command and waits for its completion.
-QString runAndWait(ServiceManager& manager, const QString& command, const ServiceManager::Environment& env = {}) {
+QString runAndWait(ServiceManager& manager, const QString& command, const ServiceManager::Environment& env = {},
+                   int timeoutMs = 10000) {
     std::optional<QString> result;
     manager.runShell(command, env, [&](const QString& out) { result = out; });
     EXPECT_FALSE(result.has_value()) << "completion ran inside runShell";
-    EXPECT_TRUE(waitUntil([&] { return result.has_value(); }, 10000));
+    EXPECT_TRUE(waitUntil([&] { return result.has_value(); }, timeoutMs));
     return result.value_or(QString());
 }
 
@@ -398,4 +401,147 @@ TEST_F(ServiceManagerTest, readLog_notARegularFile_reportsNoLogFoundInsteadOfWai
     ASSERT_TRUE(QFile::link("/dev/zero", engine.file("storage/logs/worker.log")));
     EXPECT_EQ(ServiceManager::readLog(engine.path(), "worker"),
               "No log found: " + engine.file("storage/logs/worker.log"));
+}
+
+namespace {
+
+mode_t modeOf(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+} // namespace
+
+TEST_F(ServiceManagerTest, runShell_outputGoesToAnOwnerOnlyFilePerRunAndTheLastTenAreKept) {
+    const QString folder = env.home() + "/.local/state/zqt-desktop/script-output";
+    EXPECT_EQ(manager.outputFolder(), folder);
+    for (int run = 1; run <= 12; ++run)
+        EXPECT_EQ(runAndWait(manager, QStringLiteral("echo 'run %1'").arg(run)), QStringLiteral("run %1\n").arg(run));
+
+    const QStringList files = QDir(folder).entryList(QDir::Files, QDir::Name);
+    ASSERT_EQ(files.size(), ServiceManager::kKeptOutputs);
+    for (int i = 0; i < files.size(); ++i) {
+        const QString path = folder + "/" + files.at(i);
+        EXPECT_TRUE(files.at(i).endsWith("-script.log")) << files.at(i).toStdString();
+        EXPECT_EQ(zqt::test::readFile(path), QByteArray("run ") + QByteArray::number(i + 3) + "\n")
+            << "oldest go first";
+        EXPECT_EQ(modeOf(path), 0600u) << files.at(i).toStdString();
+    }
+    EXPECT_EQ(modeOf(folder), 0700u);
+
+    // XDG_STATE_HOME moves it; the stop script's output is named so.
+    env.setVar("XDG_STATE_HOME", QFile::encodeName(env.path("state")));
+    engine.writeScript("app_down.sh", "echo stopped\n");
+    std::optional<QString> out;
+    manager.stop(engine.path(), [&](const QString& o) { out = o; });
+    ASSERT_TRUE(waitUntil([&] { return out.has_value(); }));
+    EXPECT_EQ(*out, "stopped\n");
+    const QStringList stops = QDir(env.path("state/zqt-desktop/script-output")).entryList(QDir::Files);
+    ASSERT_EQ(stops.size(), 1);
+    EXPECT_TRUE(stops.front().endsWith("-stop.log")) << stops.front().toStdString();
+}
+
+TEST_F(ServiceManagerTest, runShell_hundredMegabytesOfOutput_showsOnlyTheLast64KiBAndKeepsAllOnDisk) {
+    // 100 MB of letters, then characters of three bytes, so the 64 KiB tail starts inside one of them.
+    const QString out = runAndWait(
+        manager,
+        "head -c 100000000 /dev/zero | tr '\\0' a; for i in $(seq 1 23000); do printf '\\xe2\\x82\\xac'; done;"
+        " printf '\\nthe end\\n'",
+        {}, 120000);
+    const QStringList files = QDir(manager.outputFolder()).entryList(QDir::Files);
+    ASSERT_EQ(files.size(), 1);
+    const QString path = manager.outputFolder() + "/" + files.front();
+    EXPECT_EQ(QFileInfo(path).size(), 100000000 + 3 * 23000 + 9);
+
+    const QString note = QString::fromLatin1(ServiceManager::kOutputCutNote).arg(path);
+    ASSERT_TRUE(out.startsWith(note + "\n")) << out.left(200).toStdString();
+    const QString tail = out.mid(note.size() + 1);
+    EXPECT_LE(tail.toUtf8().size(), ServiceManager::kOutputTailBytes);
+    EXPECT_GT(tail.toUtf8().size(), ServiceManager::kOutputTailBytes - 3);
+    EXPECT_TRUE(tail.endsWith("\nthe end\n"));
+    const QString euros = tail.chopped(9);
+    EXPECT_EQ(euros.count(QChar(0x20AC)), euros.size()) << "cut at a character boundary, nothing else shown";
+}
+
+TEST_F(ServiceManagerTest, destroyedWhileAScriptPrints_theScriptPrintsOnAndCompletes) {
+    // The script is held until the manager is gone, then prints for about 3 s: with its output on a pipe whose
+    // reader is gone, its next echo would kill it (SIGPIPE) before it wrote the marker.
+    const QByteArray body = "echo $$ >> daemon.pids\n"
+                            "echo $$ > script.pid\n"
+                            "read -r _ < gate\n"
+                            "for i in $(seq 1 30); do echo \"line $i\"; echo \"error $i\" >&2; sleep 0.1; done\n"
+                            "rm -f storage/web.pid\n"
+                            "echo finished > marker\n";
+    for (const bool stopScript : {false, true}) {
+        SCOPED_TRACE(stopScript ? "stop script" : "start script");
+        QFile::remove(engine.file("marker"));
+        QFile::remove(engine.file("script.pid"));
+        QFile::remove(engine.file("gate"));
+        engine.makeGate();
+        engine.writeScript(stopScript ? "app_down.sh" : "app_up.sh", body);
+        writeFile(engine.file("storage/web.pid"), "1\n");
+
+        auto scripts = std::make_unique<ServiceManager>();
+        bool completed = false;
+        if (stopScript)
+            scripts->stop(engine.path(), [&](const QString&) { completed = true; });
+        else
+            scripts->runShell(
+                ServiceManager::startCommand(), {{"ZQT_HOME", engine.path()}},
+                [&](const QString&) { completed = true; }, "start");
+        ASSERT_TRUE(waitUntil([&] { return zqt::test::readFile(engine.file("script.pid")).endsWith('\n'); }));
+        scripts.reset();
+
+        ASSERT_TRUE(waitUntil([&] { return engine.tryOpenGate(); }));
+        ASSERT_TRUE(waitUntil([&] { return zqt::test::readFile(engine.file("marker")) == "finished\n"; }, 60000))
+            << "the script died before its end";
+        EXPECT_FALSE(QFileInfo::exists(engine.file("storage/web.pid")));
+        QCoreApplication::processEvents();
+        EXPECT_FALSE(completed);
+    }
+    // Everything both printed is in their output files.
+    const QString folder = ServiceManager().outputFolder();
+    for (const QString& name : QDir(folder).entryList(QDir::Files)) {
+        const QByteArray text = zqt::test::readFile(folder + "/" + name);
+        EXPECT_TRUE(text.startsWith("line 1\nerror 1\n")) << name.toStdString();
+        EXPECT_TRUE(text.endsWith("line 30\nerror 30\n")) << name.toStdString();
+    }
+}
+
+TEST_F(ServiceManagerTest, runShell_outputFolderUnusable_runsTheScriptAndSaysItsOutputWasNotKept) {
+    ASSERT_TRUE(writeFile(env.path("a-file"), "x"));
+    manager.setOutputFolder(env.path("a-file/output"));
+    const QString out = runAndWait(manager, "echo ran > '" + env.path("ran") + "'; echo printed");
+    EXPECT_TRUE(out.startsWith("[The script's output could not be kept: ")) << out.toStdString();
+    EXPECT_EQ(zqt::test::readFile(env.path("ran")), "ran\n");
+}
+
+TEST_F(ServiceManagerTest, runShell_neverHandsTheOperatorPasscodeToTheScriptOrWhatItStarts) {
+    engine.writeDefaultUpScript();
+    const struct {
+        const char* name;
+        std::optional<QByteArray> inherited;
+        bool inStartEnvironment;
+    } cases[] = {
+        {"set in the program's environment", QByteArray("operator secret"), false},
+        {"set empty", QByteArray(), false},
+        {"handed in the script's environment as well", QByteArray("operator secret"), true},
+    };
+    env.setVar("ZQT_OPERATOR_PASSCODE_HINT", "kept"); // a look-alike name is not touched
+    for (const auto& c : cases) {
+        env.setVar("ZQT_OPERATOR_PASS", c.inherited);
+        ServiceManager::Environment scriptEnv{{"ZQT_HOME", engine.path()}};
+        if (c.inStartEnvironment)
+            scriptEnv.insert("ZQT_OPERATOR_PASS", "operator secret");
+        runAndWait(manager, ServiceManager::startCommand(), scriptEnv);
+        const QMap<QString, QString> recorded = engine.recordedEnv("up");
+        EXPECT_FALSE(recorded.contains("ZQT_OPERATOR_PASS")) << c.name;
+        EXPECT_EQ(recorded.value("ZQT_OPERATOR_PASSCODE_HINT"), "kept") << c.name;
+        // The background process the script started (the engine, in real life): its /proc environ.
+        const QByteArray daemon = zqt::test::readFile(engine.file("storage/web.pid")).trimmed();
+        const QByteArray daemonEnv = zqt::test::readFile("/proc/" + daemon + "/environ");
+        ASSERT_TRUE(daemonEnv.contains("ZQT_HOME=")) << c.name;
+        EXPECT_FALSE(daemonEnv.contains("ZQT_OPERATOR_PASS=")) << c.name;
+        EXPECT_FALSE(daemonEnv.contains("operator secret")) << c.name;
+    }
 }

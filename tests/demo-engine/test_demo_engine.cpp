@@ -14,6 +14,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -180,8 +181,8 @@ struct RawReply {
 // Sends one GET with the given extra header lines (each ending in CRLF) and "Connection: close".
 RawReply rawGet(int port, const std::string& path, const std::string& headerLines) {
     RawConnection conn(port);
-    if (!conn.connected() ||
-        !conn.send("GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + headerLines + "Connection: close\r\n\r\n"))
+    if (!conn.connected() || !conn.send("GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
+                                        "\r\n" + headerLines + "Connection: close\r\n\r\n"))
         return {};
     const std::string reply = conn.readUntilClosed(30000);
     RawReply r;
@@ -200,6 +201,11 @@ std::vector<std::string> unprintableLines(const std::string& log) {
             bad.push_back(line);
     }
     return bad;
+}
+
+std::string lowerCase(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
+    return s;
 }
 
 bool sanitizerReported(const std::string& log) {
@@ -921,6 +927,309 @@ TEST_F(DemoEngine, signInsWhileOrdersCommit_everySignInSucceeds) {
     writer.join();
     EXPECT_EQ(signedIn.load(), 3 * kSignIns);
     EXPECT_EQ(m_engine.log("web").find("database is locked"), std::string::npos);
+}
+
+namespace {
+
+// One integer from the engine's database, read on a connection of the test's own (the engine may be running).
+long long queryInt(const QString& dbPath, const char* sql) {
+    sqlite3* db = nullptr;
+    long long value = -1;
+    if (sqlite3_open_v2(dbPath.toStdString().c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
+        sqlite3_busy_timeout(db, 5000);
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v2(db, sql, -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
+            value = sqlite3_column_int64(st, 0);
+        sqlite3_finalize(st);
+    }
+    sqlite3_close(db);
+    return value;
+}
+
+bool execSql(const QString& dbPath, const char* sql) {
+    sqlite3* db = nullptr;
+    bool ok = sqlite3_open_v2(dbPath.toStdString().c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK;
+    if (ok) {
+        sqlite3_busy_timeout(db, 5000);
+        ok = sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+    }
+    sqlite3_close(db);
+    return ok;
+}
+
+// CPU time the process has used so far (all its threads), in clock ticks.
+long long cpuTicks(long long pid) {
+    const std::string stat = zqt::test::readFile(QString("/proc/%1/stat").arg(pid)).toStdString();
+    const std::size_t paren = stat.rfind(')');
+    if (paren == std::string::npos)
+        return -1;
+    std::istringstream fields(stat.substr(paren + 2));
+    std::string field;
+    long long utime = 0, stime = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+        if (i == 14)
+            utime = std::stoll(field);
+        if (i == 15)
+            stime = std::stoll(field);
+    }
+    return utime + stime;
+}
+
+int modeOf(const QString& path) {
+    struct stat st {};
+    return ::stat(path.toStdString().c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
+}
+
+} // namespace
+
+TEST_F(DemoEngine, signInHashing_doesNotHoldUpTheTokenCheckOfOtherRequests) {
+    startOrFail();
+    const auto auth = m_engine.bearer(m_engine.login());
+    // A user whose password takes minutes to hash: while that sign-in runs, reads with a token must still answer.
+    ASSERT_TRUE(execSql(m_engine.storage() + "/db.sqlite",
+                        "INSERT INTO users (email, salt, pw_hash, iterations, account_id) "
+                        "VALUES ('slow@zqt.local', 'salt', 'none', 2147483647, 1)"));
+    const long long pid = m_engine.pid();
+    const long long before = cpuTicks(pid);
+    std::thread slowSignIn([&] {
+        auto c = m_engine.client();
+        c->set_read_timeout(1, 0); // the test does not wait for it; the engine is stopped at the end
+        c->Post("/api/login", "email=slow%40zqt.local&password=x", kForm);
+    });
+    // The hashing has been running for a second of CPU time.
+    ASSERT_TRUE(zqt::test::waitUntil([&] { return cpuTicks(pid) - before >= ::sysconf(_SC_CLK_TCK); }, 60000));
+    auto c = m_engine.client();
+    c->set_read_timeout(20, 0);
+    for (const char* path : {"/api/account/metrics", "/api/oms/orders", "/api/trades/open"}) {
+        const auto res = c->Get(path, auth);
+        ASSERT_TRUE(res) << path << ": no answer while a sign-in was hashing";
+        EXPECT_EQ(res->status, 200) << path;
+    }
+    slowSignIn.join();
+    // Stopping waits for the busy worker, then kills it: the engine must not be left running.
+    m_engine.down();
+    if (::kill(static_cast<pid_t>(pid), 0) == 0)
+        ::kill(static_cast<pid_t>(pid), SIGKILL);
+}
+
+TEST_F(DemoEngine, unknownEmail_costsTheSameHashingAsAWrongPassword) {
+    startOrFail();
+    const long long pid = m_engine.pid();
+    auto c = m_engine.client();
+    const std::string wrongPassword = "email=demo%40zqt.local&password=wrong";
+    const std::vector<std::string> unknown = {"email=nobody%40zqt.local&password=wrong",
+                                              "email=NoBody%40Example.invalid&password=demo-pass-1",
+                                              "email=demo%40zqt.local.evil&password=demo-pass-1"};
+    // CPU time, not wall time: what the engine spent on the sign-ins, whatever else the machine does.
+    auto cost = [&](const std::string& body, int count) {
+        const long long before = cpuTicks(pid);
+        for (int i = 0; i < count; ++i) {
+            const auto res = c->Post("/api/login", body, kForm);
+            EXPECT_TRUE(res && res->status == 401) << body;
+        }
+        return cpuTicks(pid) - before;
+    };
+    for (const std::string& body : unknown)
+        cost(body, 5); // the engine's first requests cost more (connections, caches): not measured
+    cost(wrongPassword, 5);
+    long long wrongTicks = 0;
+    std::vector<long long> unknownTicks(unknown.size(), 0);
+    for (int round = 0; round < 3; ++round) {
+        wrongTicks += cost(wrongPassword, 10);
+        for (std::size_t k = 0; k < unknown.size(); ++k)
+            unknownTicks[k] += cost(unknown[k], 10);
+    }
+    ASSERT_GT(wrongTicks, 0);
+    for (std::size_t k = 0; k < unknown.size(); ++k)
+        EXPECT_GE(unknownTicks[k] * 2, wrongTicks)
+            << unknown[k] << ": " << unknownTicks[k] << " ticks against " << wrongTicks << " for a wrong password";
+}
+
+TEST_F(DemoEngine, sessions_expireAndArePrunedFromTheDatabase) {
+    m_engine.env()["ZQT_DEMO_SESSION_S"] = "1";
+    startOrFail();
+    const QString db = m_engine.storage() + "/db.sqlite";
+    auto c = m_engine.client();
+    const std::string first = m_engine.login();
+    const std::string second = m_engine.login();
+    EXPECT_EQ(getJson(*c, "/api/account/metrics", m_engine.bearer(first)).is_object(), true);
+    EXPECT_EQ(queryInt(db, "SELECT COUNT(*) FROM sessions"), 2);
+    // Both expire a second after their sign-in.
+    ASSERT_TRUE(zqt::test::waitUntil(
+        [&] {
+            const auto res = c->Get("/api/account/metrics", m_engine.bearer(second));
+            return res && res->status == 401;
+        },
+        30000));
+    const auto expired = c->Get("/api/oms/orders", m_engine.bearer(first));
+    ASSERT_TRUE(expired);
+    EXPECT_EQ(expired->status, 401);
+    // The next sign-in takes the expired sessions out of the database.
+    const std::string third = m_engine.login();
+    EXPECT_EQ(queryInt(db, "SELECT COUNT(*) FROM sessions"), 1);
+    EXPECT_EQ(c->Get("/api/account/metrics", m_engine.bearer(third))->status, 200);
+
+    const auto bad = [&](const char* value) {
+        m_engine.env()["ZQT_DEMO_SESSION_S"] = value;
+        m_engine.down();
+        return m_engine.up();
+    };
+    for (const char* value : {"0", "-5", "soon", "31536001"})
+        EXPECT_TRUE(bad(value).contains("ZQT_DEMO_SESSION_S must be")) << value;
+}
+
+TEST_F(DemoEngine, webLog_rotatesAt10MiBKeepingOneOldFile) {
+    constexpr qint64 kMax = 10LL * 1024 * 1024;
+    const QString log = m_engine.storage() + "/logs/web.log";
+    // What earlier runs left: just under the limit.
+    ASSERT_TRUE(zqt::test::writeFile(log, QByteArray(kMax - 2048, 'a') + "\n"));
+    startOrFail();
+    auto c = m_engine.client();
+    auto refusedUntil = [&](const std::function<bool()>& done) {
+        // Each refused request is a line in the web log.
+        return zqt::test::waitUntil(
+            [&] {
+                c->Get("/api/account/metrics");
+                return done();
+            },
+            60000);
+    };
+    ASSERT_TRUE(refusedUntil([&] { return QFile::exists(log + ".1"); }));
+    EXPECT_GE(QFileInfo(log + ".1").size(), kMax);
+    EXPECT_TRUE(zqt::test::readFile(log + ".1").startsWith("aaaa"));
+    EXPECT_LT(QFileInfo(log).size(), 64 * 1024);
+    c->Get("/api/account/metrics");
+    EXPECT_NE(m_engine.log("web").find("401 GET /api/account/metrics"), std::string::npos);
+
+    // Filled again (another writer appending counts too): the second rotation replaces the first old file.
+    {
+        QFile f(log);
+        ASSERT_TRUE(f.open(QIODevice::Append));
+        ASSERT_EQ(f.write(QByteArray(kMax, 'b')), kMax);
+    }
+    ASSERT_TRUE(refusedUntil([&] {
+        return zqt::test::readFile(log + ".1").startsWith("b") || zqt::test::readFile(log + ".1").contains("bbbb");
+    }));
+    EXPECT_FALSE(zqt::test::readFile(log + ".1").contains("aaaa"));
+    const QStringList logs = QDir(m_engine.storage() + "/logs").entryList({"web.log*"}, QDir::Files);
+    EXPECT_EQ(logs, QStringList({"web.log", "web.log.1"}));
+    EXPECT_EQ(modeOf(log), 0600);
+    EXPECT_EQ(modeOf(log + ".1"), 0600);
+}
+
+TEST_F(DemoEngine, databaseLogsAndRuntimeFiles_areTheOwnersAlone) {
+    // An older install's files, readable by everyone, and a start from a shell whose umask is the usual 022.
+    const QString db = m_engine.storage() + "/db.sqlite";
+    ASSERT_TRUE(zqt::test::writeFile(m_engine.storage() + "/logs/web.log", "older line\n"));
+    {
+        sqlite3* h = nullptr;
+        ASSERT_EQ(sqlite3_open(db.toStdString().c_str(), &h), SQLITE_OK);
+        sqlite3_exec(h, "CREATE TABLE IF NOT EXISTS older (x)", nullptr, nullptr, nullptr);
+        sqlite3_close(h);
+    }
+    for (const QString& f : {db, m_engine.storage() + "/logs/web.log"})
+        ASSERT_EQ(::chmod(f.toStdString().c_str(), 0644), 0);
+    const mode_t previous = ::umask(022);
+    const QString out = m_engine.up();
+    ::umask(previous);
+    ASSERT_GT(m_engine.port(), 0) << out.toStdString();
+    m_engine.login(); // writes through the journal
+
+    QStringList files = {db, db + "-wal", db + "-shm", m_engine.storage() + "/web.pid",
+                         m_engine.storage() + "/runtime_ports.json"};
+    for (const char* name : {"web", "worker", "rm1", "marketing", "portal"})
+        files << m_engine.storage() + "/logs/" + name + ".log";
+    for (const QString& f : files)
+        EXPECT_EQ(modeOf(f), 0600) << f.toStdString();
+}
+
+TEST_F(DemoEngine, requestsForAnotherHost_areRefusedWith421) {
+    startOrFail();
+    const json ports = m_engine.runtimePorts();
+    struct Server {
+        const char* name;
+        int port;
+    };
+    const Server servers[] = {{"API", ports["port"].get<int>()},
+                              {"marketing", ports["marketing_port"].get<int>()},
+                              {"portal", ports["portal_port"].get<int>()}};
+    for (const Server& s : servers) {
+        const std::string p = std::to_string(s.port);
+        const std::string otherPort = std::to_string(s.port == 65535 ? 1 : s.port + 1);
+        const struct {
+            std::string hostLines; // header lines sent, each ending in CRLF
+            int status;
+        } cases[] = {
+            {"Host: 127.0.0.1:" + p + "\r\n", 200},
+            {"Host: localhost:" + p + "\r\n", 200},
+            {"Host: LocalHost:" + p + "\r\n", 200},
+            {"Host: [::1]:" + p + "\r\n", 200},
+            {"Host: evil.example:" + p + "\r\n", 421},           // a rebound name
+            {"Host: 127.0.0.1.evil.example:" + p + "\r\n", 421}, // one that starts like a good one
+            {"Host: localhost.:" + p + "\r\n", 421},
+            {"Host: 127.0.0.1:" + otherPort + "\r\n", 421},
+            {"Host: 127.0.0.1\r\n", 421}, // no port
+            {"Host: ::1:" + p + "\r\n", 421},
+            {"Host: [::1]\r\n", 421},
+            {"Host: 127.0.0.2:" + p + "\r\n", 421},
+            {"Host: 0.0.0.0:" + p + "\r\n", 421},
+            {"Host: \r\n", 421},
+            {"", 421}, // none at all
+            {"Host: 127.0.0.1:" + p + "\r\nHost: evil.example:" + p + "\r\n", 421},
+        };
+        for (const auto& c : cases) {
+            RawConnection conn(s.port);
+            ASSERT_TRUE(conn.connected());
+            ASSERT_TRUE(conn.send("GET / HTTP/1.1\r\n" + c.hostLines + "Connection: close\r\n\r\n"));
+            const std::string reply = conn.readUntilClosed(30000);
+            const int status = reply.rfind("HTTP/1.1 ", 0) == 0 ? std::atoi(reply.c_str() + 9) : 0;
+            EXPECT_EQ(status, c.status) << s.name << " with " << c.hostLines;
+            if (c.status == 421)
+                EXPECT_NE(reply.find("does not answer for host"), std::string::npos) << reply;
+        }
+    }
+    EXPECT_NE(m_engine.log("web").find("421 GET / from"), std::string::npos);
+}
+
+TEST_F(DemoEngine, boundHost_isAnsweredAsWellAsLoopbackNames) {
+    m_engine.env()["ZQT_HOST"] = "127.0.0.2";
+    m_engine.env()["ZQT_START_MARKETING"] = "0";
+    m_engine.env()["ZQT_START_PORTAL"] = "0";
+    const QString out = m_engine.up();
+    const int port = m_engine.port();
+    ASSERT_GT(port, 0) << out.toStdString() << m_engine.log("web");
+    httplib::Client client("127.0.0.2", port);
+    client.set_tcp_nodelay(true);
+    for (const auto& [host, status] : std::vector<std::pair<std::string, int>>{
+             {"127.0.0.2:" + std::to_string(port), 200},
+             {"localhost:" + std::to_string(port), 200},
+             {"127.0.0.3:" + std::to_string(port), 421},
+         }) {
+        const auto res = client.Get("/health", {{"Host", host}});
+        ASSERT_TRUE(res) << host;
+        EXPECT_EQ(res->status, status) << host;
+    }
+}
+
+TEST_F(DemoEngine, statusPageAndEndpoint_doNotShowTheMarketSeed) {
+    for (const bool fixedSeed : {true, false}) {
+        if (!fixedSeed) {
+            m_engine.down();
+            m_engine.env().erase("ZQT_DEMO_SEED");
+        }
+        startOrFail();
+        auto c = m_engine.client();
+        const auto status = c->Get("/api/system/status");
+        const auto admin = c->Get("/admin");
+        ASSERT_TRUE(status && admin);
+        const json j = json::parse(status->body);
+        EXPECT_FALSE(j.contains("seed")) << status->body;
+        for (const std::string& body : {status->body, admin->body})
+            EXPECT_EQ(lowerCase(body).find("seed"), std::string::npos) << body;
+    }
+    // A random seed is not written to the logs either.
+    EXPECT_NE(m_engine.log("worker").find("random seed"), std::string::npos);
+    EXPECT_EQ(std::regex_search(m_engine.log("worker"), std::regex("random seed [0-9]")), false);
 }
 
 // The install script, run the way scripts/run.sh runs it, against a temp HOME.

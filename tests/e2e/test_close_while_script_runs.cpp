@@ -1,6 +1,6 @@
 // The real program on a virtual display, closed the way a window manager closes it while the engine's start
 // script hangs: the program stores its window's geometry, leaves at once, and the script goes on by itself, in a
-// session of its own.
+// session of its own, printing as much as it likes.
 #include "control/Preferences.h"
 #include "control/Settings.h"
 
@@ -8,10 +8,10 @@
 #include "TestEnv.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QScopeGuard>
 
 #include <gtest/gtest.h>
 #include <xcb/xcb.h>
@@ -100,6 +100,76 @@ bool alive(pid_t pid) {
 
 } // namespace
 
+namespace {
+
+// The real program over preferences that name `engine` as the home, with auto-start on and free ports.
+class Program {
+public:
+    explicit Program(const EngineHome& engine) {
+        zqt::Preferences prefs;
+        prefs.setString(zqt::Settings::key(zqt::Setting::Home), engine.path());
+        prefs.setBool(zqt::Settings::key(zqt::Setting::AutoStart), true);
+        prefs.setString(zqt::Settings::key(zqt::Setting::Host), QStringLiteral("127.0.0.1"));
+        for (const zqt::Setting port : {zqt::Setting::Port, zqt::Setting::MarketingPort, zqt::Setting::PortalPort})
+            prefs.setString(zqt::Settings::key(port), QString::number(zqt::test::freePort()));
+        prefs.sync();
+
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("ZQT_TRACE_FIRST_PAINT"), QStringLiteral("1"));
+        environment.insert(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"), QStringLiteral("1"));
+        environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("qt.webenginecontext.info=false"));
+        process.setProcessEnvironment(environment);
+        QObject::connect(&process, &QProcess::readyReadStandardError,
+                         [this] { errors += process.readAllStandardError(); });
+        process.start(QStringLiteral(ZQT_DESKTOP_BINARY), {});
+    }
+    ~Program() {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished(10000);
+        }
+    }
+
+    QProcess process;
+    QByteArray errors;
+};
+
+} // namespace
+
+TEST(CloseWhileScriptRuns, windowClosedBeforeTheStartScriptPrints_theScriptPrintsForSecondsAndCompletes) {
+    TempEnv env;
+    // The start script waits at the gate until the window is gone, then prints for about 3 s on both streams
+    // and writes its marker: on a pipe whose reader has gone, its first echo would have killed it.
+    EngineHome engine(env.path(QStringLiteral("engine")));
+    engine.makeGate();
+    engine.writeScript(QStringLiteral("app_up.sh"),
+                       "echo $$ >> daemon.pids\n"
+                       "echo $$ > up.pid\n"
+                       "read -r _ < gate\n"
+                       "for i in $(seq 1 30); do echo \"starting $i\"; echo \"warning $i\" >&2; sleep 0.1; done\n"
+                       "echo done > up.marker\n");
+    Program program(engine);
+
+    ASSERT_TRUE(waitUntil([&] { return program.errors.contains("zqt-first-paint-ms"); }, kStartDeadlineMs))
+        << program.errors.toStdString();
+    ASSERT_TRUE(
+        waitUntil([&] { return readFile(engine.file(QStringLiteral("up.pid"))).endsWith('\n'); }, kStartDeadlineMs));
+    ASSERT_EQ(closeWindowsOf(program.process.processId()), 1);
+    ASSERT_TRUE(waitUntil([&] { return program.process.state() == QProcess::NotRunning; }, kExitDeadlineMs));
+    EXPECT_EQ(program.process.exitCode(), 0) << program.errors.toStdString();
+
+    ASSERT_TRUE(waitUntil([&] { return engine.tryOpenGate(); }));
+    EXPECT_TRUE(waitUntil([&] { return readFile(engine.file(QStringLiteral("up.marker"))) == "done\n"; }, 60000))
+        << "the start script died before its end";
+    // All it printed is in its output file under the program's state folder.
+    const QString outputs = env.home() + QStringLiteral("/.local/state/zqt-desktop/script-output");
+    const QStringList files = QDir(outputs).entryList({QStringLiteral("*-start.log")}, QDir::Files);
+    ASSERT_EQ(files.size(), 1) << outputs.toStdString();
+    const QByteArray text = readFile(outputs + u'/' + files.front());
+    EXPECT_TRUE(text.startsWith("starting 1\nwarning 1\n")) << text.left(200).toStdString();
+    EXPECT_TRUE(text.endsWith("starting 30\nwarning 30\n")) << text.right(200).toStdString();
+}
+
 TEST(CloseWhileScriptRuns, windowClosedDuringAHangingStart_programExitsAtOnceAndTheScriptGoesOn) {
     TempEnv env;
     // The start script records its pid (for the engine home's clean-up, which kills it) and then hangs.
@@ -107,31 +177,9 @@ TEST(CloseWhileScriptRuns, windowClosedDuringAHangingStart_programExitsAtOnceAnd
     engine.writeScript(QStringLiteral("app_up.sh"), "echo $$ >> daemon.pids\n"
                                                     "echo $$ > up.pid\n"
                                                     "exec sleep 600\n");
-    {
-        zqt::Preferences prefs;
-        prefs.setString(zqt::Settings::key(zqt::Setting::Home), engine.path());
-        prefs.setBool(zqt::Settings::key(zqt::Setting::AutoStart), true);
-        prefs.setString(zqt::Settings::key(zqt::Setting::Host), QStringLiteral("127.0.0.1"));
-        for (const zqt::Setting port : {zqt::Setting::Port, zqt::Setting::MarketingPort, zqt::Setting::PortalPort})
-            prefs.setString(zqt::Settings::key(port), QString::number(zqt::test::freePort()));
-        ASSERT_TRUE(prefs.sync());
-    }
-
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("ZQT_TRACE_FIRST_PAINT"), QStringLiteral("1"));
-    environment.insert(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"), QStringLiteral("1"));
-    environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("qt.webenginecontext.info=false"));
-    QProcess program;
-    QByteArray errors;
-    program.setProcessEnvironment(environment);
-    QObject::connect(&program, &QProcess::readyReadStandardError, [&] { errors += program.readAllStandardError(); });
-    program.start(QStringLiteral(ZQT_DESKTOP_BINARY), {});
-    const auto cleanup = qScopeGuard([&] {
-        if (program.state() != QProcess::NotRunning) {
-            program.kill();
-            program.waitForFinished(10000);
-        }
-    });
+    Program run(engine);
+    QProcess& program = run.process;
+    const QByteArray& errors = run.errors;
 
     // The window is up and the auto-start's script hangs.
     ASSERT_TRUE(waitUntil([&] { return errors.contains("zqt-first-paint-ms"); }, kStartDeadlineMs))

@@ -20,6 +20,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -460,6 +461,28 @@ TEST_F(ContentViewTest, logs_shownLoadsSelectedLog_segmentOnlySelects_refreshRel
 
     QTest::mouseClick(child<QPushButton>("logsRefreshButton"), Qt::LeftButton);
     EXPECT_TRUE(waitUntil([&] { return output->toPlainText().contains("rm1 line"); }));
+}
+
+TEST_F(ContentViewTest, failedSave_isShownInTheHeaderUntilASaveSucceeds) {
+    zqt::Preferences().setBool(zqt::Settings::key(zqt::Setting::OperatorUnlocked), true);
+    open();
+    auto* error = child<QLabel>("saveErrorLabel");
+    EXPECT_FALSE(error->isVisible());
+    EXPECT_EQ(error->textFormat(), Qt::PlainText);
+
+    // The preferences folder becomes a file: nothing can be written there.
+    const QString folder = QFileInfo(zqt::Preferences::filePath()).absolutePath();
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    ASSERT_TRUE(writeFile(folder, "in the way"));
+    selectTab("Settings");
+    QTest::mouseClick(child<QPushButton>("saveSettingsButton"), Qt::LeftButton);
+    EXPECT_TRUE(error->isVisible());
+    EXPECT_EQ(error->text(), "Settings could not be saved: Not a directory");
+
+    ASSERT_TRUE(QFile::remove(folder));
+    QTest::mouseClick(child<QPushButton>("saveSettingsButton"), Qt::LeftButton);
+    EXPECT_FALSE(error->isVisible());
+    EXPECT_TRUE(QFileInfo::exists(zqt::Preferences::filePath()));
 }
 
 TEST_F(ContentViewTest, status_engineStopped_showsNoDataInBothBoxes) {
