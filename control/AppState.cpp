@@ -53,6 +53,7 @@ AppState::AppState(Settings& settings, QObject* parent)
 
     connect(&m_settings, &Settings::changed, this, &AppState::settingChanged);
     connect(m_runner, &ScriptRunner::lastOutputChanged, this, &AppState::lastOutputChanged);
+    connect(m_runner, &ScriptRunner::lastOutcomeChanged, this, &AppState::lastOutcomeChanged);
     connect(m_runner, &ScriptRunner::isRunningChanged, this, &AppState::isRunningChanged);
     connect(m_runner, &ScriptRunner::busyChanged, this, &AppState::busyChanged);
     connect(m_logs, &LogReader::selectedLogChanged, this, &AppState::selectedLogChanged);

@@ -59,6 +59,8 @@ public:
     // The parts' fields, each announced by the signal of the same name below (see ScriptRunner, LogReader and
     // StatusProbe).
     QString lastOutput() const { return m_runner->lastOutput(); }
+    QString lastOutcome() const { return m_runner->lastOutcome(); }
+    bool lastRunFailed() const { return m_runner->lastRunFailed(); }
     bool isRunning() const { return m_runner->isRunning(); }
     bool busy() const { return m_runner->busy(); }
     QString busyText() const { return m_runner->busyText(); }
@@ -106,6 +108,7 @@ public slots:
 signals:
     void settingChanged(zqt::Setting setting);
     void lastOutputChanged();
+    void lastOutcomeChanged();
     void isRunningChanged();
     void selectedLogChanged();
     void logOutputChanged();

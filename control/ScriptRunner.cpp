@@ -65,10 +65,34 @@ void ScriptRunner::runNext() {
     }
 }
 
+QString ScriptRunner::lastLine(const QString& output) {
+    const QStringList lines = output.split(QLatin1Char('\n'));
+    for (auto it = lines.crbegin(); it != lines.crend(); ++it) {
+        const QString line = it->trimmed();
+        if (!line.isEmpty())
+            return line.size() > kOutcomeLineChars ? line.first(kOutcomeLineChars - 1) + QChar(0x2026) : line;
+    }
+    return {};
+}
+
 void ScriptRunner::finish(const QString& home, const QString& output) {
+    const bool started = *m_current == Operation::Start;
     setLastOutput(output);
     m_steps.adoptRuntimePorts(home);
     setIsRunning(ServiceManager::isRunning(home));
+    m_lastRunFailed = started ? !m_isRunning : m_isRunning;
+    QString outcome;
+    if (!m_lastRunFailed) {
+        outcome = started ? QStringLiteral("Started.") : QStringLiteral("Stopped.");
+    } else {
+        QString why = lastLine(output);
+        if (why.isEmpty())
+            why = started ? QStringLiteral("the engine is not running") : QStringLiteral("the engine is still running");
+        outcome = (started ? QStringLiteral("Start failed: ") : QStringLiteral("Stop failed: ")) + why;
+    }
+    // Announced even when the text repeats: the same failure again is a new outcome.
+    m_lastOutcome = outcome;
+    emit lastOutcomeChanged();
     m_steps.reloadLog(home);
     m_current.reset();
     if (m_pending.empty())

@@ -17,7 +17,7 @@ namespace zqt {
 // queue is empty.
 //
 // A run saves the settings, runs the script on the home it began with, then sets `lastOutput`, adopts the
-// runtime ports, sets `isRunning` from the pid check and reloads the log, in that order.
+// runtime ports, sets `isRunning` from the pid check, sets `lastOutcome` and reloads the log, in that order.
 class ScriptRunner final : public QObject {
     Q_OBJECT
 
@@ -45,6 +45,17 @@ public:
     int pendingOperations() const { return static_cast<int>(m_pending.size()); }
 
     QString lastOutput() const { return m_lastOutput; }
+    // One line on the last finished run, judged by the pid check that followed it (the scripts' exit status is
+    // not looked at): "Started." / "Stopped." when the engine then runs / no longer runs; otherwise "Start
+    // failed: " / "Stop failed: " and the last non-blank line of the output (at most kOutcomeLineChars
+    // characters), or "the engine is not running" / "the engine is still running" when it printed nothing. Empty
+    // before the first run.
+    QString lastOutcome() const { return m_lastOutcome; }
+    // Whether lastOutcome tells of a failure.
+    bool lastRunFailed() const { return m_lastRunFailed; }
+    static constexpr int kOutcomeLineChars = 200;
+    // The last non-blank line of `output`, blanks around it trimmed, cut at kOutcomeLineChars characters.
+    static QString lastLine(const QString& output);
     bool isRunning() const { return m_isRunning; }
     void setLastOutput(const QString& value);
     void setIsRunning(bool value);
@@ -53,6 +64,7 @@ signals:
     void lastOutputChanged();
     void isRunningChanged();
     void busyChanged();
+    void lastOutcomeChanged();
 
 private:
     enum class Operation { Start, Stop };
@@ -64,6 +76,8 @@ private:
     ServiceManager& m_service;
     Steps m_steps;
     QString m_lastOutput;
+    QString m_lastOutcome;
+    bool m_lastRunFailed = false;
     bool m_isRunning = false;
     std::deque<Operation> m_pending;
     std::optional<Operation> m_current;

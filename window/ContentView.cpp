@@ -4,6 +4,7 @@
 #include "control/ServiceManager.h"
 #include "control/Settings.h"
 #include "display/Palette.h"
+#include "display/PlainText.h"
 #include "terminal/NativeTerminalModel.h"
 #include "terminal/views/NativeTerminalView.h"
 #include "window/AppIcons.h"
@@ -15,9 +16,14 @@
 #include "window/WebView.h"
 
 #include <QDateTime>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFontDatabase>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTabBar>
@@ -110,9 +116,11 @@ ContentView::ContentView(AppState& state, NativeTerminalModel& terminal, QWidget
     });
 
     connect(&m_state.settings(), &Settings::saveErrorChanged, this, &ContentView::updateSaveError);
+    connect(&m_state, &AppState::lastOutcomeChanged, this, &ContentView::updateOutcome);
 
     updateRunState();
     updateSaveError();
+    updateOutcome();
     updateOperatorButton();
     updateBusy();
     updateOperatorTabs();
@@ -153,8 +161,24 @@ QWidget* ContentView::buildHeader() {
     QPalette warning = m_saveErrorLabel->palette();
     warning.setColor(QPalette::WindowText, negativeColor());
     m_saveErrorLabel->setPalette(warning);
+    // The outcome of the last start or stop, and its whole output one click away.
+    m_outcomeLabel = new QLabel(header);
+    m_outcomeLabel->setObjectName(QStringLiteral("runOutcomeLabel"));
+    m_outcomeLabel->setAccessibleName(QStringLiteral("Last start or stop"));
+    m_outputButton = new QPushButton(QStringLiteral("Output…"), header);
+    m_outputButton->setObjectName(QStringLiteral("showOutputButton"));
+    m_outputButton->setAccessibleName(QStringLiteral("Show the last script's output"));
+    m_outputButton->setFlat(true);
+    m_outputButton->setAutoDefault(false);
+    m_outputButton->setCursor(Qt::PointingHandCursor);
+    auto* outcomeRow = new QHBoxLayout;
+    outcomeRow->setSpacing(kTitleSpacing);
+    outcomeRow->addWidget(m_outcomeLabel);
+    outcomeRow->addWidget(m_outputButton);
+    outcomeRow->addStretch(1);
     titleBlock->addWidget(title);
     titleBlock->addWidget(m_runStateLabel);
+    titleBlock->addLayout(outcomeRow);
     titleBlock->addWidget(m_saveErrorLabel);
     row->addLayout(titleBlock);
 
@@ -188,7 +212,8 @@ QWidget* ContentView::buildHeader() {
         retryFailedPages();
     });
     connect(start, &QPushButton::clicked, &m_state, &AppState::start);
-    connect(stop, &QPushButton::clicked, &m_state, &AppState::stop);
+    connect(stop, &QPushButton::clicked, this, &ContentView::onStopClicked);
+    connect(m_outputButton, &QPushButton::clicked, this, &ContentView::showLastOutput);
     connect(m_operatorButton, &QPushButton::clicked, this, &ContentView::onOperatorClicked);
     return header;
 }
@@ -293,6 +318,74 @@ void ContentView::updateSaveError() {
     const QString error = m_state.settings().saveError();
     m_saveErrorLabel->setText(error);
     m_saveErrorLabel->setVisible(!error.isEmpty());
+}
+
+void ContentView::updateOutcome() {
+    const QString outcome = m_state.lastOutcome();
+    showPlainText(m_outcomeLabel, outcome, kMessageTextChars);
+    QPalette p = m_outcomeLabel->palette();
+    p.setColor(QPalette::WindowText,
+               m_state.lastRunFailed() ? negativeColor() : palette().color(QPalette::PlaceholderText));
+    m_outcomeLabel->setPalette(p);
+    m_outcomeLabel->setVisible(!outcome.isEmpty());
+    m_outputButton->setVisible(!outcome.isEmpty() && !m_state.lastOutput().isEmpty());
+}
+
+void ContentView::showLastOutput() {
+    if (!m_outputWindow) {
+        auto* window = new QDialog(this);
+        window->setObjectName(QStringLiteral("lastOutputWindow"));
+        window->setWindowTitle(QStringLiteral("Last Output"));
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        auto* column = new QVBoxLayout(window);
+        auto* text = new QPlainTextEdit(window);
+        text->setObjectName(QStringLiteral("lastOutputText"));
+        text->setAccessibleName(QStringLiteral("Last output"));
+        text->setReadOnly(true);
+        text->setLineWrapMode(QPlainTextEdit::NoWrap);
+        text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+        auto* close = new QDialogButtonBox(QDialogButtonBox::Close, window);
+        connect(close, &QDialogButtonBox::rejected, window, &QDialog::close);
+        column->addWidget(text);
+        column->addWidget(close);
+        const auto fill = [this, text] {
+            text->setPlainText(m_state.lastOutput());
+        };
+        fill();
+        connect(&m_state, &AppState::lastOutputChanged, text, fill);
+        window->resize(720, 420);
+        m_outputWindow = window;
+    }
+    m_outputWindow->show();
+    m_outputWindow->raise();
+    m_outputWindow->activateWindow();
+}
+
+void ContentView::onStopClicked() {
+    qsizetype open = 0;
+    for (const PositionRow& p : m_terminalModel.positions())
+        open += p.units != 0.0 ? 1 : 0;
+    if (open == 0) {
+        m_state.stop();
+        return;
+    }
+    // Stopping leaves the positions to the broker with nobody watching them: ask, without blocking the window.
+    auto* question = new QMessageBox(QMessageBox::Warning, QStringLiteral("Stop the engine?"),
+                                     open == 1 ? QStringLiteral("Stop the engine with 1 open position?")
+                                               : QStringLiteral("Stop the engine with %1 open positions?").arg(open),
+                                     QMessageBox::Cancel, this);
+    question->setObjectName(QStringLiteral("stopConfirmation"));
+    question->setAttribute(Qt::WA_DeleteOnClose);
+    question->setWindowModality(Qt::WindowModal);
+    QPushButton* stop = question->addButton(QStringLiteral("Stop"), QMessageBox::AcceptRole);
+    stop->setObjectName(QStringLiteral("confirmStopButton"));
+    question->setDefaultButton(QMessageBox::Cancel);
+    question->setEscapeButton(QMessageBox::Cancel);
+    connect(question, &QMessageBox::buttonClicked, this, [this, stop](QAbstractButton* clicked) {
+        if (clicked == stop)
+            m_state.stop();
+    });
+    question->open();
 }
 
 void ContentView::updateOperatorButton() {

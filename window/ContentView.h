@@ -2,6 +2,7 @@
 
 #include "control/EngineAddresses.h"
 
+#include <QPointer>
 #include <QWidget>
 
 class QLabel;
@@ -70,6 +71,11 @@ private:
     WebView* addWebTab(const QString& title, int iconKind);
     void updateRunState();
     void updateSaveError();
+    void updateOutcome();
+    // Shows the last script's whole output in a window of its own (not modal; one at a time).
+    void showLastOutput();
+    // The header's Stop: asks first while the terminal shows open positions.
+    void onStopClicked();
     void updateOperatorButton();
     void updateOperatorTabs();
     void updateBusy();
@@ -87,6 +93,9 @@ private:
     QWebEngineProfile* m_profile = nullptr;
     QLabel* m_runStateLabel = nullptr;
     QLabel* m_saveErrorLabel = nullptr;
+    QLabel* m_outcomeLabel = nullptr;
+    QPushButton* m_outputButton = nullptr;
+    QPointer<QWidget> m_outputWindow;
     QProgressBar* m_busyIndicator = nullptr;
     QLabel* m_busyLabel = nullptr;
     QPushButton* m_operatorButton = nullptr;

@@ -2,6 +2,7 @@
 
 #include "control/AppState.h"
 #include "control/EngineAddresses.h"
+#include "display/Palette.h"
 #include "display/PlainText.h"
 #include "window/Typography.h"
 
@@ -82,10 +83,29 @@ SettingsView::SettingsView(AppState& state, QWidget* parent) : QWidget(parent), 
     auto* save = new QPushButton(QStringLiteral("Save Settings"), formArea);
     save->setObjectName(QStringLiteral("saveSettingsButton"));
     save->setAccessibleName(QStringLiteral("Save Settings"));
-    m_form->addRow(QString(), save);
+    // What the last save came to, beside the button: "Saved." or why not.
+    m_saveResult = new QLabel(formArea);
+    m_saveResult->setObjectName(QStringLiteral("saveResultLabel"));
+    m_saveResult->setTextFormat(Qt::PlainText);
+    auto* saveRow = new QHBoxLayout;
+    saveRow->setSpacing(12);
+    saveRow->addWidget(save);
+    saveRow->addWidget(m_saveResult, 1);
+    m_form->addRow(QString(), saveRow);
     connect(save, &QPushButton::clicked, this, [this] {
         commitAddressEdits();
         m_state.savePreferences();
+        const QString error = m_state.settings().saveError();
+        showPlainText(m_saveResult, error.isEmpty() ? QStringLiteral("Saved.") : error, kMessageTextChars);
+        QPalette p = m_saveResult->palette();
+        p.setColor(QPalette::WindowText,
+                   error.isEmpty() ? palette().color(QPalette::PlaceholderText) : negativeColor());
+        m_saveResult->setPalette(p);
+    });
+    // Any later edit makes "Saved." old news.
+    connect(&m_state, &AppState::settingChanged, m_saveResult, [this] {
+        if (m_state.settings().saveError().isEmpty())
+            m_saveResult->clear();
     });
 
     m_outputBlock = new QWidget(formArea);

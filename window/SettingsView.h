@@ -8,6 +8,7 @@
 #include <utility>
 
 class QFormLayout;
+class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 
@@ -56,6 +57,7 @@ private:
 
     AppState& m_state;
     QFormLayout* m_form = nullptr;
+    QLabel* m_saveResult = nullptr;
     QList<std::pair<QLineEdit*, Setting>> m_addressFields;
     QWidget* m_outputBlock = nullptr;
     QPlainTextEdit* m_output = nullptr;

@@ -369,6 +369,69 @@ TEST_F(AppStateTest, stop_runsDownScriptThenRefreshesRunStateAndLog) {
     EXPECT_FALSE(down.contains("ZQT_PORT"));
 }
 
+TEST_F(AppStateTest, startAndStop_outcomeLine_saysWhatThePidCheckFound_andTheLastOutputLineOfAFailure) {
+    const QByteArray refusal = "echo 'checking settings'\n"
+                               "echo 'Refusing to start: ZQT_EXECUTION_MODE=LIVE needs a broker key' >&2\n"
+                               "echo '   '\n"
+                               "exit 1\n";
+    struct Case {
+        const char* what;
+        QByteArray upScript; // empty: the default one, which starts a daemon
+        QByteArray downScript;
+        bool stopToo;
+        const char* outcome;
+        bool failed;
+    };
+    const QByteArray longLine = "echo " + QByteArray(300, 'x') + "\nexit 3\n";
+    const Case cases[] = {
+        {"started", {}, {}, false, "Started.", false},
+        {"refused",
+         refusal,
+         {},
+         false,
+         "Start failed: Refusing to start: ZQT_EXECUTION_MODE=LIVE needs a broker key",
+         true},
+        {"silent and not running", "exit 0\n", {}, false, "Start failed: the engine is not running", true},
+        {"long last line", longLine, {}, false, nullptr, true},
+        {"stopped", {}, "DEFAULT", true, "Stopped.", false},
+        {"stop that leaves it running",
+         {},
+         "echo 'stop: permission denied'\n",
+         true,
+         "Stop failed: stop: permission denied",
+         true},
+    };
+    for (const Case& c : cases) {
+        if (c.upScript.isEmpty())
+            engine.writeDefaultUpScript();
+        else
+            engine.writeScript("app_up.sh", c.upScript);
+        if (c.downScript == "DEFAULT")
+            engine.writeDefaultDownScript();
+        else if (!c.downScript.isEmpty())
+            engine.writeScript("app_down.sh", c.downScript);
+        auto state = makeState();
+        EXPECT_EQ(state->lastOutcome(), "") << c.what;
+        QSignalSpy outcomes(state, &AppState::lastOutcomeChanged);
+        state->start();
+        if (c.stopToo)
+            state->stop();
+        ASSERT_TRUE(waitUntil([&] { return idle(*state); }, 10000)) << c.what;
+        EXPECT_EQ(outcomes.count(), c.stopToo ? 2 : 1) << c.what;
+        if (c.outcome)
+            EXPECT_EQ(state->lastOutcome(), c.outcome) << c.what;
+        else
+            EXPECT_EQ(state->lastOutcome(),
+                      "Start failed: " + QString(zqt::ScriptRunner::kOutcomeLineChars - 1, 'x') + QChar(0x2026))
+                << c.what;
+        EXPECT_EQ(state->lastRunFailed(), c.failed) << c.what;
+        // A daemon left by this case must not make the next one look started.
+        engine.writeDefaultDownScript();
+        state->stop();
+        ASSERT_TRUE(waitUntil([&] { return idle(*state); }, 10000)) << c.what;
+    }
+}
+
 TEST_F(AppStateTest, startThenStopWhileStartRuns_runInOrderNeverAtOnce) {
     engine.makeGate();
     engine.writeScript("app_up.sh", "echo up-begin >> trace\nread -r _ < gate\necho up-end >> trace\necho started");

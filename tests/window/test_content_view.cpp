@@ -443,6 +443,93 @@ TEST_F(ContentViewTest, settings_executionModeToLive_asksFirst_cancelKeepsDryRun
     EXPECT_EQ(view->findChild<QMessageBox*>("liveConfirmation"), nullptr);
 }
 
+TEST_F(ContentViewTest, header_failedStart_showsItsLastOutputLine_andTheWholeOutputOneClickAway) {
+    engine.writeScript("app_up.sh", "echo 'reading settings'\n"
+                                    "echo 'Refusing to start: ZQT_EXECUTION_MODE=LIVE needs a broker key' >&2\n"
+                                    "exit 1\n");
+    open();
+    auto* outcome = child<QLabel>("runOutcomeLabel");
+    auto* output = child<QPushButton>("showOutputButton");
+    EXPECT_FALSE(outcome->isVisibleTo(view));
+    EXPECT_FALSE(output->isVisibleTo(view));
+
+    QTest::mouseClick(child<QPushButton>("startButton"), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return !state->busy(); }, 10000));
+    EXPECT_EQ(outcome->text(), "Start failed: Refusing to start: ZQT_EXECUTION_MODE=LIVE needs a broker key");
+    EXPECT_EQ(outcome->textFormat(), Qt::PlainText);
+    EXPECT_TRUE(outcome->isVisibleTo(view));
+    EXPECT_EQ(child<QLabel>("runStateLabel")->text(), "Services offline");
+
+    // The whole output, behind no lock.
+    ASSERT_TRUE(output->isVisibleTo(view));
+    QTest::mouseClick(output, Qt::LeftButton);
+    auto* text = view->findChild<QPlainTextEdit*>("lastOutputText");
+    ASSERT_NE(text, nullptr);
+    EXPECT_TRUE(text->isVisible());
+    EXPECT_TRUE(text->toPlainText().contains("reading settings\nRefusing to start"))
+        << text->toPlainText().toStdString();
+    QTest::mouseClick(output, Qt::LeftButton);
+    EXPECT_EQ(view->findChildren<QPlainTextEdit*>("lastOutputText").size(), 1) << "one output window at a time";
+
+    // A start that works replaces the failure.
+    engine.writeDefaultUpScript();
+    QTest::mouseClick(child<QPushButton>("startButton"), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return !state->busy(); }, 10000));
+    EXPECT_EQ(outcome->text(), "Started.");
+    EXPECT_TRUE(text->toPlainText().startsWith("up: to stdout")) << "the open window follows the output";
+}
+
+TEST_F(ContentViewTest, stop_withOpenPositions_asksFirst_cancelRunsNoScript_confirmStops) {
+    zqt::test::RecordingServer trades;
+    trades.setReply("GET", "/api/trades/open",
+                    {200, R"({"positions":[{"id":1,"symbol":"EURUSD","side":"BUY","units":2,"entry":1.08},)"
+                          R"({"id":2,"symbol":"AAPL","side":"SELL","units":1,"entry":190},)"
+                          R"({"id":3,"symbol":"ES","side":"BUY","units":0,"entry":5000}]})"});
+    {
+        zqt::Preferences prefs;
+        prefs.setString(zqt::Settings::key(zqt::Setting::Host), "127.0.0.1");
+        prefs.setString(zqt::Settings::key(zqt::Setting::Port), QString::number(trades.port()));
+        prefs.setString(zqt::Settings::kTokenKey, "tok-stop"); // signed in: the account's reads go out
+        prefs.sync();
+    }
+    engine.writeScript("app_down.sh", "touch stopped.marker\n");
+    open();
+    ASSERT_TRUE(waitUntil([&] { return app->terminal().positions().size() == 3; }, 20000));
+
+    const auto ask = [&]() -> QMessageBox* {
+        QTest::mouseClick(child<QPushButton>("stopButton"), Qt::LeftButton);
+        QMessageBox* question = nullptr;
+        waitUntil([&] { return (question = view->findChild<QMessageBox*>("stopConfirmation")) != nullptr; }, 10000);
+        return question;
+    };
+    QMessageBox* question = ask();
+    ASSERT_NE(question, nullptr);
+    EXPECT_EQ(question->text(), "Stop the engine with 2 open positions?");
+    EXPECT_EQ(question->defaultButton(), question->button(QMessageBox::Cancel));
+    QTest::keyClick(question, Qt::Key_Escape);
+    ASSERT_TRUE(waitUntil([&] { return !view->findChild<QMessageBox*>("stopConfirmation"); }, 10000));
+    EXPECT_FALSE(state->busy());
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(QFileInfo::exists(engine.file("stopped.marker")));
+
+    question = ask();
+    ASSERT_NE(question, nullptr);
+    QTest::mouseClick(question->findChild<QPushButton*>("confirmStopButton"), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(engine.file("stopped.marker")) && !state->busy(); }, 10000));
+}
+
+TEST_F(ContentViewTest, settings_saveSettings_saysSaved_andALaterEditClearsIt) {
+    zqt::Preferences().setBool(zqt::Settings::key(zqt::Setting::OperatorUnlocked), true);
+    open();
+    selectTab("Settings");
+    auto* result = child<QLabel>("saveResultLabel");
+    EXPECT_EQ(result->text(), "");
+    QTest::mouseClick(child<QPushButton>("saveSettingsButton"), Qt::LeftButton);
+    EXPECT_EQ(result->text(), "Saved.");
+    child<QCheckBox>("demoModeSwitch")->click();
+    EXPECT_EQ(result->text(), "");
+}
+
 TEST_F(ContentViewTest, logs_shownLoadsSelectedLog_segmentOnlySelects_refreshReloads) {
     writeFile(engine.file("storage/logs/web.log"), "web line\n");
     writeFile(engine.file("storage/logs/rm1.log"), "rm1 line\n");
