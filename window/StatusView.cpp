@@ -9,6 +9,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QTextOption>
 #include <QVBoxLayout>
 
 namespace zqt {
@@ -26,7 +27,10 @@ QPlainTextEdit* makeReplyView(const QString& name, const QString& accessibleName
     view->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     view->setFont(Typography::monospaced());
     view->setPlaceholderText(QStringLiteral("No data"));
-    view->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // Long replies (a status object on one line) wrap at the box's edge, anywhere when a word is wider; the text
+    // itself stays as received.
+    view->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    view->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     return view;
 }
 

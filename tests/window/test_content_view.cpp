@@ -16,6 +16,7 @@
 #include "TestEnv.h"
 
 #include <QAbstractButton>
+#include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -27,10 +28,12 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QTextDocument>
 #include <QToolButton>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
@@ -602,6 +605,20 @@ TEST_F(ContentViewTest, status_shownFetchesRepliesAsReceived) {
     ASSERT_TRUE(waitUntil([&] { return !health->toPlainText().isEmpty() && !system->toPlainText().isEmpty(); }));
     EXPECT_EQ(health->toPlainText(), "{\"ok\": true}");
     EXPECT_EQ(system->toPlainText(), "{\"db\":\"down\"}");
+
+    // A long reply on one line, with a word wider than the box: wrapped on screen, unchanged as text.
+    const std::string longReply = "{\"components\":\"" + std::string(400, 'w') + "\",\"note\":\"" + [] {
+        std::string words;
+        for (int i = 0; i < 80; ++i)
+            words += "word ";
+        return words;
+    }() + "\"}";
+    server.setReply("GET", "/api/system/status", {200, longReply});
+    QTest::mouseClick(child<QPushButton>("statusRefreshButton"), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return system->toPlainText() == QString::fromStdString(longReply); }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(system->horizontalScrollBar()->maximum(), 0) << "nothing runs off to the right";
+    EXPECT_GT(system->document()->documentLayout()->documentSize().height(), 3) << "shown on several lines";
 }
 
 TEST_F(ContentViewTest, webView_sameAddressDoesNotReload_newPortDoes) {
