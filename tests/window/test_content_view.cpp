@@ -6,6 +6,7 @@
 #include "control/ZQTDesktopApp.h"
 #include "terminal/NativeTerminalModel.h"
 #include "terminal/views/NativeTerminalView.h"
+#include "window/EnginePage.h"
 #include "window/OperatorSheet.h"
 #include "window/WebView.h"
 
@@ -20,6 +21,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
@@ -833,3 +835,141 @@ TEST_F(ContentViewTest, terminalShortcuts_actOnlyOnTheTerminalTab_neverInTheLogs
     QTest::keyClick(buy, Qt::Key_B, Qt::ControlModifier);
     EXPECT_EQ(postsInFlight(), std::vector<std::string>{"/api/oms/order"});
 }
+
+namespace {
+
+// An engine whose every web service answers on one recording server, with the desktop's browser replaced by a
+// recorder.
+class WebTabTest : public ContentViewTest {
+protected:
+    void openOnSite() {
+        zqt::Preferences prefs;
+        prefs.setString(zqt::Settings::key(zqt::Setting::Host), "127.0.0.1");
+        for (const zqt::Setting s : {zqt::Setting::Port, zqt::Setting::MarketingPort, zqt::Setting::PortalPort})
+            prefs.setString(zqt::Settings::key(s), QString::number(site.port()));
+        prefs.sync();
+        open();
+        view->setExternalOpener([this](const QUrl& url) { opened << url; });
+        web = view->webView("Site");
+        ASSERT_TRUE(waitUntil([&] { return web->browser() != nullptr; }, 60000));
+    }
+    // Loads `path` of the site in the Site tab and waits until its page set its title to `title`.
+    void loadAndWaitForTitle(const QString& path, const QString& title) {
+        web->browser()->load(QUrl(site.baseUrl() + path));
+        ASSERT_TRUE(waitUntil([&] { return web->browser()->title() == title; }, 60000))
+            << path.toStdString() << " title " << web->browser()->title().toStdString();
+    }
+    QString siteOrigin() const { return site.baseUrl(); }
+    // Serves `html` at `path`.
+    void page(const std::string& path, const std::string& html) {
+        site.setReply("GET", path, {200, html, "text/html"});
+    }
+
+    zqt::test::RecordingServer site;
+    zqt::test::RecordingServer other; // another program on another loopback port
+    WebView* web = nullptr;
+    QList<QUrl> opened;
+};
+
+} // namespace
+
+// Whatever way a page tries to leave the engine's origins, the tab stays on its page, the address goes to the
+// desktop's browser instead, and nothing of it reaches the other address from inside the program.
+TEST_F(WebTabTest, navigation_toAnyOtherOrigin_staysInTheTab_andOpensInTheBrowser) {
+    site.setHandler("GET", "/redirect", [](const httplib::Request& req, httplib::Response& res) {
+        res.set_redirect(req.get_param_value("to"));
+    });
+    openOnSite();
+    const QString otherPort = QString::number(other.port());
+    const QStringList targets{"http://127.0.0.1:" + otherPort + "/elsewhere?x=1", "http://example.invalid/path"};
+    struct Case {
+        const char* how;
+        QString script; // %1: the target address
+    };
+    const std::vector<Case> cases{
+        {"link click", "var a = document.createElement('a'); a.href = '%1'; document.body.appendChild(a); a.click();"},
+        {"location assignment", "location.href = '%1';"},
+        {"redirect", "location.href = '/redirect?to=' + encodeURIComponent('%1');"},
+        {"window.open", "window.open('%1');"},
+        {"target=_blank link", "var a = document.createElement('a'); a.href = '%1'; a.target = '_blank';"
+                               "document.body.appendChild(a); a.click();"},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        for (const QString& target : targets) {
+            SCOPED_TRACE(std::string(c.how) + " to " + target.toStdString());
+            const std::string path = "/case" + std::to_string(++n);
+            page(path, "<html><head><title>case</title></head><body><script>setTimeout(function() {" +
+                           c.script.arg(target).toStdString() + "}, 0);</script></body></html>");
+            opened.clear();
+            loadAndWaitForTitle(QString::fromStdString(path), "case");
+            ASSERT_TRUE(waitUntil([&] { return !opened.isEmpty(); }, 30000));
+            EXPECT_EQ(opened, QList<QUrl>{QUrl(target)});
+            EXPECT_EQ(web->browser()->url(), QUrl(siteOrigin() + QString::fromStdString(path)));
+            EXPECT_EQ(web->notices().constLast(), "Opened in the web browser: " + zqt::EnginePage::originOf(target));
+        }
+    }
+    EXPECT_EQ(other.requestCount(), 0u) << "the other program was never asked from inside the tab";
+}
+
+// A script that keeps sending the tab away opens the browser a few times, then is only reported.
+TEST_F(WebTabTest, navigation_scriptFloodingOtherAddresses_opensTheBrowserAtMostThreeTimes) {
+    page("/flood", "<html><head><title>flood</title></head><body><script>var i = 0; setInterval(function() {"
+                   "location.href = 'http://example.invalid/' + (i++); }, 1);</script></body></html>");
+    openOnSite();
+    loadAndWaitForTitle("/flood", "flood");
+    ASSERT_TRUE(waitUntil(
+        [&] { return !web->notices().isEmpty() && web->notices().constLast().startsWith("Blocked: more addresses"); },
+        30000));
+    EXPECT_EQ(opened.size(), zqt::EnginePage::kMaxExternalOpens);
+    EXPECT_EQ(web->notices().constLast(),
+              "Blocked: more addresses from " + siteOrigin() + " (http://example.invalid:80)");
+    EXPECT_LE(web->notices().size(), WebView::kMaxNotices);
+    EXPECT_EQ(web->browser()->url(), QUrl(siteOrigin() + "/flood"));
+}
+
+// Records what the desktop would be asked to open for a scheme.
+class DesktopOpenRecorder final : public QObject {
+    Q_OBJECT
+
+public:
+    QList<QUrl> urls;
+
+public slots:
+    void open(const QUrl& url) { urls << url; }
+};
+
+// Addresses of other schemes, even clicked by the user, go neither to the desktop nor to the browser.
+TEST_F(WebTabTest, navigation_clickOnOtherSchemes_opensNothingOnTheDesktop) {
+    DesktopOpenRecorder desktop;
+    const QStringList targets{"mailto:someone@example.invalid", "zqtx-launch://run?x=1"};
+    for (const QString& target : targets)
+        QDesktopServices::setUrlHandler(QUrl(target).scheme(), &desktop, "open");
+    openOnSite();
+    selectTab("Site");
+    int n = 0;
+    for (const QString& target : targets) {
+        SCOPED_TRACE(target.toStdString());
+        const std::string path = "/scheme" + std::to_string(++n);
+        page(path, "<html><head><title>scheme</title></head><body style='margin:0'><a href='" + target.toStdString() +
+                       "' onclick=\"document.title = 'clicked'\" style='display:block;width:100vw;height:100vh'>"
+                       "x</a></body></html>");
+        loadAndWaitForTitle(QString::fromStdString(path), "scheme");
+        QWidget* surface = web->browser()->focusProxy();
+        ASSERT_NE(surface, nullptr);
+        ASSERT_TRUE(surface->isVisible()) << surface->size().width();
+        QTest::mouseMove(surface, surface->rect().center());
+        QTest::mousePress(surface, Qt::LeftButton, {}, surface->rect().center());
+        QTest::mouseRelease(surface, Qt::LeftButton, {}, surface->rect().center(), 20);
+        ASSERT_TRUE(waitUntil([&] { return web->browser()->title() == "clicked"; }, 30000));
+        QSignalSpy changed(web->browser(), &QWebEngineView::urlChanged);
+        EXPECT_FALSE(changed.wait(500));
+        EXPECT_TRUE(desktop.urls.isEmpty());
+        EXPECT_TRUE(opened.isEmpty());
+        EXPECT_EQ(web->browser()->url(), QUrl(siteOrigin() + QString::fromStdString(path)));
+    }
+    for (const QString& target : targets)
+        QDesktopServices::unsetUrlHandler(QUrl(target).scheme());
+}
+
+#include "test_content_view.moc"
