@@ -11,6 +11,7 @@
 #include <QWebEngineRegisterProtocolHandlerRequest>
 #include <QWebEngineSettings>
 
+#include <algorithm>
 #include <memory>
 #include <utility>
 
@@ -124,11 +125,11 @@ QString EnginePage::originOf(const QUrl& url) {
 }
 
 QString EnginePage::safeFileName(const QString& suggested) {
+    // Only the last part of a path; folders and separators of either kind go.
+    const qsizetype cut = std::max(suggested.lastIndexOf(QLatin1Char('/')), suggested.lastIndexOf(QLatin1Char('\\')));
     QString name;
-    for (const QChar c : suggested) {
-        if (c == QLatin1Char('/') || c == QLatin1Char('\\'))
-            name += QLatin1Char('_');
-        else if (c.category() != QChar::Other_Control && c.category() != QChar::Other_Format)
+    for (const QChar c : suggested.mid(cut + 1)) {
+        if (c.category() != QChar::Other_Control && c.category() != QChar::Other_Format)
             name += c;
     }
     qsizetype start = 0;

@@ -47,8 +47,8 @@ public:
 
     // "scheme://host:port" of `url` (the port always written), or the scheme alone for an address without a host.
     static QString originOf(const QUrl& url);
-    // A file name a page suggested, made safe to offer: no folder part, no leading dots or blanks, no control
-    // characters, at most 120 characters; "download" when nothing is left.
+    // A file name a page suggested, made safe to offer: its last path part only (no separators), no leading dots
+    // or blanks, no control characters, at most 120 characters; "download" when nothing is left.
     static QString safeFileName(const QString& suggested);
 
 signals:

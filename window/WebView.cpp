@@ -255,6 +255,8 @@ void WebView::saveDownload(QWebEngineDownloadRequest* download, const QString& f
         if (!request)
             return;
         auto move = [this, request, fileName, target] {
+            if (!request)
+                return;
             const QString staged = QDir(request->downloadDirectory()).filePath(request->downloadFileName());
             const bool ok = request->state() == QWebEngineDownloadRequest::DownloadCompleted &&
                             (!QFile::exists(target) || QFile::remove(target)) && QFile::rename(staged, target);
@@ -266,7 +268,12 @@ void WebView::saveDownload(QWebEngineDownloadRequest* download, const QString& f
         if (request->isFinished())
             move();
         else
-            connect(request, &QWebEngineDownloadRequest::isFinishedChanged, this, move, Qt::SingleShotConnection);
+            connect(request, &QWebEngineDownloadRequest::stateChanged, this,
+                    [move](QWebEngineDownloadRequest::DownloadState state) {
+                        if (state != QWebEngineDownloadRequest::DownloadRequested &&
+                            state != QWebEngineDownloadRequest::DownloadInProgress)
+                            move();
+                    });
     });
     connect(dialog, &QFileDialog::rejected, this, [this, request, fileName] {
         if (!request)
