@@ -16,6 +16,7 @@
 #include "window/WebView.h"
 
 #include <QDateTime>
+#include <QDesktopServices>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFontDatabase>
@@ -65,7 +66,8 @@ void fitButton(QPushButton* button) {
 } // namespace
 
 ContentView::ContentView(AppState& state, NativeTerminalModel& terminal, QWidget* parent)
-    : QWidget(parent), m_state(state), m_terminalModel(terminal) {
+    : QWidget(parent), m_state(state), m_terminalModel(terminal),
+      m_openExternally([](const QUrl& url) { QDesktopServices::openUrl(url); }) {
     setObjectName(QStringLiteral("contentView"));
     setWindowTitle(QStringLiteral("ZQT Desktop Control"));
     setMinimumSize(1200, 760);
@@ -257,7 +259,9 @@ void ContentView::buildTerminalPage() {
 }
 
 WebView* ContentView::addWebTab(const QString& title, int iconKind) {
-    auto* view = new WebView([this] { return webProfile(); }, title, m_tabs);
+    auto* view =
+        new WebView([this] { return webProfile(); }, [this](const QUrl& url) { m_openExternally(url); }, title, m_tabs);
+    view->setAllowedOrigins(engineOrigins());
     m_tabs->addTab(view, AppIcons::icon(static_cast<AppIcons::Kind>(iconKind)), title);
     return view;
 }
@@ -275,6 +279,14 @@ WebView* ContentView::webView(const QString& title) const {
             return qobject_cast<WebView*>(m_tabs->widget(i));
     }
     return nullptr;
+}
+
+void ContentView::setExternalOpener(std::function<void(const QUrl&)> open) {
+    m_openExternally = std::move(open);
+}
+
+QList<QUrl> ContentView::engineOrigins() const {
+    return {m_addresses.engine, m_addresses.marketing, m_addresses.portal};
 }
 
 QColor ContentView::onlineColor() {
@@ -434,6 +446,10 @@ void ContentView::updateBusy() {
 
 void ContentView::updateAddresses() {
     m_addresses = m_state.addresses();
+    // Each page may go to any of the engine's origins, and only there.
+    for (WebView* page : {m_site, m_external, m_portal, m_webTerminal, m_admin})
+        if (page)
+            page->setAllowedOrigins(engineOrigins());
     m_site->setUrl(m_addresses.marketing);
     m_external->setUrl(m_addresses.external);
     m_portal->setUrl(m_addresses.portal);

@@ -5,6 +5,8 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <functional>
+
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -54,6 +56,9 @@ public:
     QWebEngineProfile* webProfile();
     // The web view of the tab titled `title`, or nullptr.
     WebView* webView(const QString& title) const;
+    // How the web tabs open an address outside the engine's origins: the desktop's web browser
+    // (QDesktopServices::openUrl) unless set otherwise.
+    void setExternalOpener(std::function<void(const QUrl&)> open);
 
     // Colour of "Services online".
     static QColor onlineColor();
@@ -69,6 +74,8 @@ private:
     void buildTabs();
     void buildTerminalPage();
     WebView* addWebTab(const QString& title, int iconKind);
+    // The origins of the engine's web services, from the current addresses.
+    QList<QUrl> engineOrigins() const;
     void updateRunState();
     void updateSaveError();
     void updateOutcome();
@@ -89,6 +96,7 @@ private:
     bool m_showOperatorSheet = false;
     bool m_painted = false;
     EngineAddresses m_addresses;
+    std::function<void(const QUrl&)> m_openExternally;
 
     QWebEngineProfile* m_profile = nullptr;
     QLabel* m_runStateLabel = nullptr;

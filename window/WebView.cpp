@@ -1,13 +1,25 @@
 #include "window/WebView.h"
 
+#include "window/EnginePage.h"
+
 #include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFrame>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QPointer>
 #include <QShowEvent>
 #include <QStackedLayout>
 #include <QStandardPaths>
 #include <QTimer>
-#include <QWebEnginePage>
+#include <QToolButton>
+#include <QUrlQuery>
+#include <QVBoxLayout>
+#include <QWebEngineDownloadRequest>
+#include <QWebEngineHistory>
 #include <QWebEngineProfile>
+#include <QWebEngineScript>
 #include <QWebEngineView>
 #include <QWindow>
 
@@ -15,11 +27,26 @@
 
 namespace zqt {
 
-WebView::WebView(ProfileSource profile, const QString& accessibleName, QWidget* parent)
-    : QWidget(parent), m_profile(std::move(profile)) {
+namespace {
+
+const char kNoticeText[] = "noticeText";
+const char kNoticeCount[] = "noticeCount";
+
+} // namespace
+
+WebView::WebView(ProfileSource profile, Opener openExternally, const QString& accessibleName, QWidget* parent)
+    : QWidget(parent), m_profile(std::move(profile)), m_open(std::move(openExternally)) {
     setAccessibleName(accessibleName);
-    m_stack = new QStackedLayout(this);
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    m_notices = new QVBoxLayout;
+    m_notices->setContentsMargins(0, 0, 0, 0);
+    m_notices->setSpacing(0);
+    column->addLayout(m_notices);
+    m_stack = new QStackedLayout;
     m_stack->setContentsMargins(0, 0, 0, 0);
+    column->addLayout(m_stack, 1);
 
     // Shown until the browser exists (and after it while its first page paints): the window's own background.
     m_placeholder = new QWidget(this);
@@ -50,6 +77,12 @@ QWebEngineProfile* WebView::createProfile(QObject* parent) {
     if (!cache.isEmpty())
         QDir(cache + QStringLiteral("/web")).removeRecursively();
     return profile;
+}
+
+void WebView::setAllowedOrigins(const QList<QUrl>& origins) {
+    m_allowed = origins;
+    if (m_page)
+        m_page->setAllowedOrigins(origins);
 }
 
 void WebView::setUrl(const QUrl& url) {
@@ -98,11 +131,24 @@ void WebView::ensureBrowser() {
     m_browser = new QWebEngineView(this);
     m_browser->setObjectName(QStringLiteral("webBrowser"));
     m_browser->setAccessibleName(accessibleName());
-    auto* page = new QWebEnginePage(m_profile(), m_browser);
+    m_page = new EnginePage(m_profile(), m_open, m_browser);
+    m_page->setAllowedOrigins(m_allowed);
     // Transparent until the page paints, so the window's background shows instead of a white flash.
-    page->setBackgroundColor(Qt::transparent);
-    m_browser->setPage(page);
-    connect(m_browser, &QWebEngineView::loadFinished, this, [this](bool ok) { m_lastLoadFailed = !ok; });
+    m_page->setBackgroundColor(Qt::transparent);
+    m_browser->setPage(m_page);
+    connect(m_page, &EnginePage::notice, this, &WebView::addNotice);
+    connect(m_page, &EnginePage::downloadStaged, this, &WebView::saveDownload);
+    connect(m_browser, &QWebEngineView::loadFinished, this, [this](bool ok) {
+        m_lastLoadFailed = !ok;
+        if (ok && QUrlQuery(m_page->url()).hasQueryItem(QStringLiteral("token")))
+            scrubTokenAddress();
+    });
+    connect(m_page, &QWebEnginePage::urlChanged, this, [this](const QUrl& url) {
+        if (m_scrubPending && !url.hasQuery()) {
+            m_scrubPending = false;
+            m_page->history()->clear();
+        }
+    });
     m_stack->addWidget(m_browser);
     showMessageOrBrowser();
     load();
@@ -119,6 +165,124 @@ void WebView::load() {
     m_lastLoadFailed = false;
     if (m_url.isValid())
         m_browser->load(m_url);
+}
+
+void WebView::scrubTokenAddress() {
+    m_scrubPending = true;
+    // A new entry for the same path without the query; clearing the history then leaves only that one. Run in
+    // the program's own script world, where the page's script cannot replace history.pushState.
+    m_page->runJavaScript(QStringLiteral("history.pushState(history.state, '', location.pathname + location.hash);"),
+                          QWebEngineScript::ApplicationWorld);
+}
+
+QStringList WebView::notices() const {
+    QStringList texts;
+    for (int i = 0; i < m_notices->count(); ++i) {
+        if (auto* label = m_notices->itemAt(i)->widget()->findChild<QLabel*>(QStringLiteral("webNoticeText")))
+            texts << label->text();
+    }
+    return texts;
+}
+
+void WebView::addNotice(const QString& text, bool offerDialogBlock) {
+    // A page repeating itself (an alert in a loop) counts up on its line instead of adding lines.
+    if (m_notices->count() > 0) {
+        QWidget* last = m_notices->itemAt(m_notices->count() - 1)->widget();
+        if (last->property(kNoticeText).toString() == text) {
+            const int count = last->property(kNoticeCount).toInt() + 1;
+            last->setProperty(kNoticeCount, count);
+            last->findChild<QLabel*>(QStringLiteral("webNoticeText"))
+                ->setText(QStringLiteral("%1 (%2 times)").arg(text).arg(count));
+            if (offerDialogBlock)
+                last->findChild<QToolButton*>(QStringLiteral("blockDialogsButton"))->show();
+            return;
+        }
+    }
+    while (m_notices->count() >= kMaxNotices) {
+        QLayoutItem* oldest = m_notices->takeAt(0);
+        delete oldest->widget();
+        delete oldest;
+    }
+
+    auto* row = new QFrame(this);
+    row->setObjectName(QStringLiteral("webNotice"));
+    row->setFrameShape(QFrame::StyledPanel);
+    row->setProperty(kNoticeText, text);
+    row->setProperty(kNoticeCount, 1);
+    auto* line = new QHBoxLayout(row);
+    line->setContentsMargins(8, 2, 4, 2);
+    auto* label = new QLabel(text, row);
+    label->setObjectName(QStringLiteral("webNoticeText"));
+    label->setTextFormat(Qt::PlainText);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // A long line is cut at the tab's edge instead of widening the window.
+    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    line->addWidget(label, 1);
+    auto* block = new QToolButton(row);
+    block->setObjectName(QStringLiteral("blockDialogsButton"));
+    block->setText(QStringLiteral("Block dialogs from this page"));
+    block->setAccessibleName(block->text());
+    block->setVisible(offerDialogBlock);
+    line->addWidget(block);
+    auto* dismiss = new QToolButton(row);
+    dismiss->setObjectName(QStringLiteral("dismissNoticeButton"));
+    dismiss->setText(QStringLiteral("Dismiss"));
+    dismiss->setAccessibleName(QStringLiteral("Dismiss notice"));
+    line->addWidget(dismiss);
+    connect(block, &QToolButton::clicked, this, [this, row] {
+        if (m_page)
+            m_page->blockDialogs();
+        row->deleteLater();
+    });
+    connect(dismiss, &QToolButton::clicked, row, &QObject::deleteLater);
+    m_notices->addWidget(row);
+}
+
+void WebView::saveDownload(QWebEngineDownloadRequest* download, const QString& fileName) {
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+    if (folder.isEmpty())
+        folder = QDir::homePath();
+    // Not modal: the window and the other tabs go on while the operator picks a place.
+    auto* dialog = new QFileDialog(this, QStringLiteral("Save Download"), folder + QLatin1Char('/') + fileName);
+    dialog->setObjectName(QStringLiteral("downloadDialog"));
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setWindowModality(Qt::NonModal);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    QPointer<QWebEngineDownloadRequest> request(download);
+    connect(dialog, &QFileDialog::fileSelected, this, [this, request, fileName](const QString& target) {
+        if (!request)
+            return;
+        auto move = [this, request, fileName, target] {
+            if (!request)
+                return;
+            const QString staged = QDir(request->downloadDirectory()).filePath(request->downloadFileName());
+            const bool ok = request->state() == QWebEngineDownloadRequest::DownloadCompleted &&
+                            (!QFile::exists(target) || QFile::remove(target)) && QFile::rename(staged, target);
+            addNotice(ok ? QStringLiteral("Downloaded: %1").arg(fileName)
+                         : QStringLiteral("Download failed: %1").arg(fileName),
+                      false);
+            request->deleteLater();
+        };
+        if (request->isFinished())
+            move();
+        else
+            connect(request, &QWebEngineDownloadRequest::stateChanged, this,
+                    [move](QWebEngineDownloadRequest::DownloadState state) {
+                        if (state != QWebEngineDownloadRequest::DownloadRequested &&
+                            state != QWebEngineDownloadRequest::DownloadInProgress)
+                            move();
+                    });
+    });
+    connect(dialog, &QFileDialog::rejected, this, [this, request, fileName] {
+        if (!request)
+            return;
+        request->cancel();
+        request->deleteLater();
+        addNotice(QStringLiteral("Download cancelled: %1").arg(fileName), false);
+    });
+    dialog->show();
 }
 
 void WebView::showMessageOrBrowser() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QUrl>
 #include <QWidget>
 
@@ -7,23 +8,43 @@
 
 class QLabel;
 class QStackedLayout;
+class QVBoxLayout;
+class QWebEngineDownloadRequest;
 class QWebEngineProfile;
 class QWebEngineView;
 
 namespace zqt {
 
+class EnginePage;
+
 // One of the engine's web pages in a tab. The browser is created the first time the tab is shown, in the
 // program's one persistent web profile, and loads `url`. Handing the view the address it already has does
 // nothing; a different address loads it. An invalid address shows a one-line message instead of a page.
+//
+// The page stays on the origins it is allowed (see EnginePage); what it asks for or is refused (dialogs, other
+// addresses, pop-ups, permissions, downloads) shows as one-line notices above it, the latest kMaxNotices kept.
+// After a page loaded an address with a `token` in its query, the address is taken out of the page's back and
+// forward history.
 class WebView final : public QWidget {
     Q_OBJECT
 
 public:
     // Gives the profile the browser is created in, when it is first needed; it must outlive this view.
     using ProfileSource = std::function<QWebEngineProfile*()>;
+    // Opens an address outside the program (the desktop's web browser).
+    using Opener = std::function<void(const QUrl&)>;
 
-    WebView(ProfileSource profile, const QString& accessibleName, QWidget* parent = nullptr);
+    static constexpr int kMaxNotices = 3;
+
+    WebView(ProfileSource profile, Opener openExternally, const QString& accessibleName, QWidget* parent = nullptr);
     ~WebView() override;
+
+    // The origins the page may show; other addresses go to `openExternally`. Set before the address.
+    void setAllowedOrigins(const QList<QUrl>& origins);
+    // The page, or nullptr before the tab was first shown.
+    EnginePage* page() const { return m_page; }
+    // The notices shown, oldest first.
+    QStringList notices() const;
 
     QUrl url() const { return m_url; }
     // The address to show (see the class comment).
@@ -56,10 +77,20 @@ private:
     void scheduleBrowser();
     void load();
     void showMessageOrBrowser();
+    // Shows one notice line; the same text as the newest line only counts up on that line.
+    void addNotice(const QString& text, bool offerDialogBlock);
+    void saveDownload(QWebEngineDownloadRequest* download, const QString& fileName);
+    // Replaces the loaded address by the same path without its query, then drops every other history entry.
+    void scrubTokenAddress();
 
     ProfileSource m_profile;
+    Opener m_open;
+    QList<QUrl> m_allowed;
     QUrl m_url;
+    QVBoxLayout* m_notices = nullptr;
     QStackedLayout* m_stack = nullptr;
+    EnginePage* m_page = nullptr;
+    bool m_scrubPending = false;
     QLabel* m_message = nullptr;
     QWidget* m_placeholder = nullptr;
     QWebEngineView* m_browser = nullptr;

@@ -6,6 +6,7 @@
 #include "control/ZQTDesktopApp.h"
 #include "terminal/NativeTerminalModel.h"
 #include "terminal/views/NativeTerminalView.h"
+#include "window/EnginePage.h"
 #include "window/OperatorSheet.h"
 #include "window/WebView.h"
 
@@ -20,7 +21,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -34,6 +37,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTextDocument>
+#include <QTimer>
 #include <QToolButton>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
@@ -833,3 +837,333 @@ TEST_F(ContentViewTest, terminalShortcuts_actOnlyOnTheTerminalTab_neverInTheLogs
     QTest::keyClick(buy, Qt::Key_B, Qt::ControlModifier);
     EXPECT_EQ(postsInFlight(), std::vector<std::string>{"/api/oms/order"});
 }
+
+namespace {
+
+// An engine whose every web service answers on one recording server, with the desktop's browser replaced by a
+// recorder.
+class WebTabTest : public ContentViewTest {
+protected:
+    void openOnSite() {
+        zqt::Preferences prefs;
+        prefs.setString(zqt::Settings::key(zqt::Setting::Host), "127.0.0.1");
+        for (const zqt::Setting s : {zqt::Setting::Port, zqt::Setting::MarketingPort, zqt::Setting::PortalPort})
+            prefs.setString(zqt::Settings::key(s), QString::number(site.port()));
+        prefs.sync();
+        open();
+        view->setExternalOpener([this](const QUrl& url) { opened << url; });
+        web = view->webView("Site");
+        ASSERT_TRUE(waitUntil([&] { return web->browser() != nullptr; }, 60000));
+    }
+    // Loads `path` of the site in the Site tab and waits until its page set its title to `title`.
+    void loadAndWaitForTitle(const QString& path, const QString& title) {
+        web->browser()->load(QUrl(site.baseUrl() + path));
+        ASSERT_TRUE(waitUntil([&] { return web->browser()->title() == title; }, 60000))
+            << path.toStdString() << " title " << web->browser()->title().toStdString();
+    }
+    // Clicks the middle of the page until its click handler set the title to `title` (the first clicks after a load
+    // may come before the page has painted and can be hit).
+    void clickPageUntilTitle(const QString& title) {
+        QWidget* surface = web->browser()->focusProxy();
+        ASSERT_NE(surface, nullptr);
+        for (int i = 0; i < 20 && web->browser()->title() != title; ++i) {
+            QTest::mouseMove(surface, surface->rect().center());
+            QTest::mousePress(surface, Qt::LeftButton, {}, surface->rect().center());
+            QTest::mouseRelease(surface, Qt::LeftButton, {}, surface->rect().center(), 20);
+            waitUntil([&] { return web->browser()->title() == title; }, 2000);
+        }
+        ASSERT_EQ(web->browser()->title(), title);
+    }
+    QString siteOrigin() const { return site.baseUrl(); }
+    // Serves `html` at `path`.
+    void page(const std::string& path, const std::string& html) {
+        site.setReply("GET", path, {200, html, "text/html"});
+    }
+
+    zqt::test::RecordingServer site;
+    zqt::test::RecordingServer other; // another program on another loopback port
+    WebView* web = nullptr;
+    QList<QUrl> opened;
+};
+
+} // namespace
+
+// Whatever way a page tries to leave the engine's origins, the tab stays on its page, the address goes to the
+// desktop's browser instead, and nothing of it reaches the other address from inside the program.
+TEST_F(WebTabTest, navigation_toAnyOtherOrigin_staysInTheTab_andOpensInTheBrowser) {
+    site.setHandler("GET", "/redirect", [](const httplib::Request& req, httplib::Response& res) {
+        res.set_redirect(req.get_param_value("to"));
+    });
+    openOnSite();
+    const QString otherPort = QString::number(other.port());
+    const QStringList targets{"http://127.0.0.1:" + otherPort + "/elsewhere?x=1", "http://example.invalid/path"};
+    struct Case {
+        const char* how;
+        QString script; // %1: the target address
+    };
+    const std::vector<Case> cases{
+        {"link click", "var a = document.createElement('a'); a.href = '%1'; document.body.appendChild(a); a.click();"},
+        {"location assignment", "location.href = '%1';"},
+        {"redirect", "location.href = '/redirect?to=' + encodeURIComponent('%1');"},
+        {"window.open", "window.open('%1');"},
+        {"target=_blank link", "var a = document.createElement('a'); a.href = '%1'; a.target = '_blank';"
+                               "document.body.appendChild(a); a.click();"},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        for (const QString& target : targets) {
+            SCOPED_TRACE(std::string(c.how) + " to " + target.toStdString());
+            const std::string path = "/case" + std::to_string(++n);
+            page(path, "<html><head><title>case</title></head><body><script>setTimeout(function() {" +
+                           c.script.arg(target).toStdString() + "}, 0);</script></body></html>");
+            opened.clear();
+            loadAndWaitForTitle(QString::fromStdString(path), "case");
+            ASSERT_TRUE(waitUntil([&] { return !opened.isEmpty(); }, 30000));
+            EXPECT_EQ(opened, QList<QUrl>{QUrl(target)});
+            EXPECT_EQ(web->browser()->url(), QUrl(siteOrigin() + QString::fromStdString(path)));
+            EXPECT_EQ(web->notices().constLast(), "Opened in the web browser: " + zqt::EnginePage::originOf(target));
+        }
+    }
+    EXPECT_EQ(other.requestCount(), 0u) << "the other program was never asked from inside the tab";
+}
+
+// A script that keeps sending the tab away opens the browser a few times, then is only reported.
+TEST_F(WebTabTest, navigation_scriptFloodingOtherAddresses_opensTheBrowserAtMostThreeTimes) {
+    page("/flood", "<html><head><title>flood</title></head><body><script>var i = 0; setInterval(function() {"
+                   "location.href = 'http://example.invalid/' + (i++); }, 1);</script></body></html>");
+    openOnSite();
+    loadAndWaitForTitle("/flood", "flood");
+    ASSERT_TRUE(waitUntil(
+        [&] { return !web->notices().isEmpty() && web->notices().constLast().startsWith("Blocked: more addresses"); },
+        30000));
+    EXPECT_EQ(opened.size(), zqt::EnginePage::kMaxExternalOpens);
+    EXPECT_EQ(web->notices().constLast(),
+              "Blocked: more addresses from " + siteOrigin() + " (http://example.invalid:80)");
+    EXPECT_LE(web->notices().size(), WebView::kMaxNotices);
+    EXPECT_EQ(web->browser()->url(), QUrl(siteOrigin() + "/flood"));
+}
+
+// Records what the desktop would be asked to open for a scheme.
+class DesktopOpenRecorder final : public QObject {
+    Q_OBJECT
+
+public:
+    QList<QUrl> urls;
+
+public slots:
+    void open(const QUrl& url) { urls << url; }
+};
+
+// Addresses of other schemes, even clicked by the user, go neither to the desktop nor to the browser.
+TEST_F(WebTabTest, navigation_clickOnOtherSchemes_opensNothingOnTheDesktop) {
+    DesktopOpenRecorder desktop;
+    const QStringList targets{"mailto:someone@example.invalid", "zqtx-launch://run?x=1"};
+    for (const QString& target : targets)
+        QDesktopServices::setUrlHandler(QUrl(target).scheme(), &desktop, "open");
+    openOnSite();
+    selectTab("Site");
+    int n = 0;
+    for (const QString& target : targets) {
+        SCOPED_TRACE(target.toStdString());
+        const std::string path = "/scheme" + std::to_string(++n);
+        page(path, "<html><head><title>scheme</title></head><body style='margin:0'><a href='" + target.toStdString() +
+                       "' onclick=\"document.title = 'clicked'\" style='display:block;width:100vw;height:100vh'>"
+                       "x</a></body></html>");
+        loadAndWaitForTitle(QString::fromStdString(path), "scheme");
+        clickPageUntilTitle("clicked");
+        QSignalSpy changed(web->browser(), &QWebEngineView::urlChanged);
+        EXPECT_FALSE(changed.wait(500));
+        EXPECT_TRUE(desktop.urls.isEmpty());
+        EXPECT_TRUE(opened.isEmpty());
+        EXPECT_EQ(web->browser()->url(), QUrl(siteOrigin() + QString::fromStdString(path)));
+    }
+    for (const QString& target : targets)
+        QDesktopServices::unsetUrlHandler(QUrl(target).scheme());
+}
+
+// A page's alert, confirm and prompt never open a window: each is one line in its tab naming the page's origin
+// only (not its path or query), confirm and prompt are answered Cancel at once.
+TEST_F(WebTabTest, dialogs_areNoticesInTheTab_namingTheOriginOnly_andQuestionsAreAnsweredCancel) {
+    openOnSite();
+    struct Case {
+        std::string expression;
+        QString answer;
+        QString notice; // %1: the page's origin
+    };
+    const std::vector<Case> cases{
+        {"alert('hello\\nthere')", "undefined", "Message from %1: hello there"},
+        {"confirm('Place the order?')", "false", "Question from %1, answered Cancel: Place the order?"},
+        {"prompt('Your name?', 'x')", "null", "Question from %1, answered Cancel: Your name?"},
+        {"alert('<b>bold</b>' + 'y'.repeat(1000))", "undefined",
+         "Message from %1: <b>bold</b>" + QString(zqt::EnginePage::kMaxMessageChars - 12, 'y') + QChar(0x2026)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expression);
+        site.setHandler("GET", "/dialog", [c](const httplib::Request&, httplib::Response& res) {
+            res.set_content("<html><head><title>dialog</title></head><body><script>setTimeout(function() {"
+                            "document.title = 'answer:' + String(" +
+                                c.expression + "); }, 0);</script></body></html>",
+                            "text/html");
+        });
+        web->browser()->load(QUrl(siteOrigin() + "/dialog?token=tok-secret-1"));
+        ASSERT_TRUE(waitUntil([&] { return web->browser()->title() == "answer:" + c.answer; }, 60000))
+            << web->browser()->title().toStdString();
+        EXPECT_EQ(web->notices().constLast(), c.notice.arg(siteOrigin()));
+        for (const QString& notice : web->notices())
+            EXPECT_FALSE(notice.contains("tok-secret") || notice.contains("/dialog")) << notice.toStdString();
+        EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+        for (QWidget* w : QApplication::topLevelWidgets())
+            EXPECT_FALSE(w->isVisible() && w != view) << w->metaObject()->className();
+    }
+}
+
+// `for(;;) alert(...)` in a hidden tab: the window goes on handling events, the tab keeps at most a few lines,
+// the third dialog in a row offers to block the page's dialogs, and once blocked they stop reaching the tab.
+TEST_F(WebTabTest, dialogs_inAnEndlessLoop_keepTheWindowResponsive_andCanBeBlocked) {
+    page("/external", "<html><head><title>loop</title></head><body><script>setTimeout(function() {"
+                      "for (var i = 0;; ++i) alert('again ' + i); }, 0);</script></body></html>");
+    openOnSite();
+    WebView* hidden = view->webView("External");
+    ASSERT_NE(tabs()->currentWidget(), hidden);
+    hidden->ensureBrowser();
+    QSignalSpy raised(hidden->page(), &zqt::EnginePage::notice);
+    QTimer ticker;
+    QSignalSpy ticks(&ticker, &QTimer::timeout);
+    ticker.start(20);
+
+    ASSERT_TRUE(waitUntil([&] { return raised.count() >= 50 && ticks.count() >= 5; }, 60000))
+        << raised.count() << " dialogs, " << ticks.count() << " ticks";
+    EXPECT_FALSE(raised.at(0).at(1).toBool());
+    EXPECT_FALSE(raised.at(1).at(1).toBool());
+    EXPECT_TRUE(raised.at(2).at(1).toBool()) << "the third in a row offers the block";
+    EXPECT_EQ(raised.at(0).at(0).toString(), "Message from " + siteOrigin() + ": again 0");
+    EXPECT_LE(hidden->notices().size(), WebView::kMaxNotices);
+    EXPECT_LE(hidden->findChildren<QFrame*>("webNotice").size(), WebView::kMaxNotices);
+
+    // The other tabs and the header still answer the operator.
+    selectTab("Trader Portal");
+    EXPECT_EQ(tabs()->currentWidget(), view->webView("Trader Portal"));
+
+    auto* block = hidden->findChildren<QToolButton*>("blockDialogsButton").constLast();
+    ASSERT_FALSE(block->isHidden());
+    QTest::mouseClick(block, Qt::LeftButton);
+    EXPECT_TRUE(hidden->page()->dialogsBlocked());
+    raised.clear();
+    const int ticked = ticks.count();
+    EXPECT_FALSE(raised.wait(500)) << "no dialog reaches the tab once blocked";
+    EXPECT_GT(ticks.count(), ticked);
+}
+
+// A "leave this page?" question never holds the tab on its page.
+TEST_F(WebTabTest, dialogs_leaveThisPageQuestion_neverHoldsTheTab) {
+    page("/stay",
+         "<html><head><title>stay</title></head><body style='margin:0'>"
+         "<div onclick=\"document.title = 'touched'\" style='width:100vw;height:100vh'>x</div><script>"
+         "window.addEventListener('beforeunload', function(e) { e.preventDefault(); e.returnValue = 'stay'; });"
+         "</script></body></html>");
+    page("/next", "<html><head><title>next</title></head><body>next</body></html>");
+    openOnSite();
+    selectTab("Site");
+    loadAndWaitForTitle("/stay", "stay");
+    // A click in the page, without which the browser engine asks nothing.
+    clickPageUntilTitle("touched");
+    loadAndWaitForTitle("/next", "next");
+    EXPECT_TRUE(web->notices().isEmpty()) << web->notices().join(" | ").toStdString();
+    view->close();
+    app.reset(); // returns: closing does not wait for the page
+}
+
+// Location and notifications: denied, each with its line in the tab. (Camera and microphone requests go the same
+// way, but a machine without such devices refuses them before asking.)
+TEST_F(WebTabTest, permissions_areDenied_withANoticeNamingWhatAndTheOrigin) {
+    openOnSite();
+    struct Case {
+        std::string script; // sets the title to 'denied' when refused
+        QString what;
+    };
+    const std::vector<Case> cases{
+        {"navigator.geolocation.getCurrentPosition(function() { document.title = 'granted'; },"
+         "function() { document.title = 'denied'; });",
+         "location access"},
+        {"Notification.requestPermission().then(function(p) { document.title = p; });", "notifications"},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what.toStdString());
+        const std::string path = "/permission" + std::to_string(++n);
+        page(path, "<html><head><title>asking</title></head><body><script>" + c.script + "</script></body></html>");
+        web->browser()->load(QUrl(siteOrigin() + QString::fromStdString(path)));
+        ASSERT_TRUE(
+            waitUntil([&] { return web->notices().contains("Blocked: " + c.what + " from " + siteOrigin()); }, 60000))
+            << web->notices().join(" | ").toStdString();
+        EXPECT_TRUE(waitUntil([&] { return web->browser()->title() == "denied"; }, 30000))
+            << web->browser()->title().toStdString();
+    }
+}
+
+// File names a page suggests for a download, made safe to offer.
+TEST(EnginePageTest, safeFileName_keepsNoFolderNoLeadingDotsNoControlCharacters) {
+    const QList<std::pair<QString, QString>> cases{
+        {"report.csv", "report.csv"},
+        {"../../etc/passwd", "passwd"},
+        {"..\\..\\boot.ini", "boot.ini"},
+        {".bashrc", "bashrc"},
+        {" ..  .hidden", "hidden"},
+        {"a\nb\x01.txt", "ab.txt"},
+        {"folder/", "download"},
+        {"...", "download"},
+        {"", "download"},
+        {QString(300, 'x'), QString(120, 'x')},
+    };
+    for (const auto& [suggested, safe] : cases)
+        EXPECT_EQ(zqt::EnginePage::safeFileName(suggested), safe) << suggested.toStdString();
+}
+
+// A download from the engine's page asks where to keep it without holding the window, under a safe name, and
+// lands there; a download from another origin is cancelled with a notice.
+TEST_F(WebTabTest, downloads_fromTheEngine_askWhereWithoutBlocking_fromElsewhere_areCancelled) {
+    site.setHandler("GET", "/report", [](const httplib::Request&, httplib::Response& res) {
+        res.set_header("Content-Disposition", "attachment; filename=\"..%2F.profile\"");
+        res.set_content("id,price\n1,2\n", "application/octet-stream");
+    });
+    other.setHandler("GET", "/payload.sh", [](const httplib::Request&, httplib::Response& res) {
+        res.set_header("Content-Disposition", "attachment; filename=\"payload.sh\"");
+        res.set_content("echo owned\n", "application/octet-stream");
+    });
+    page("/get", "<html><head><title>get</title></head><body><script>setTimeout(function() {"
+                 "location.href = '/report'; }, 0);</script></body></html>");
+    page("/foreign", "<html><head><title>foreign</title></head><body><iframe src='" + other.baseUrl().toStdString() +
+                         "/payload.sh'></iframe></body></html>");
+    openOnSite();
+
+    loadAndWaitForTitle("/get", "get");
+    QFileDialog* dialog = nullptr;
+    ASSERT_TRUE(waitUntil([&] { return (dialog = web->findChild<QFileDialog*>("downloadDialog")) != nullptr; }, 30000));
+    ASSERT_TRUE(waitUntil([&] { return dialog->isVisible(); }));
+    EXPECT_FALSE(dialog->isModal());
+    EXPECT_EQ(dialog->windowModality(), Qt::NonModal);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    const QString offered = QFileInfo(dialog->selectedFiles().value(0)).fileName();
+    EXPECT_FALSE(offered.isEmpty());
+    EXPECT_FALSE(offered.startsWith('.')) << offered.toStdString();
+    EXPECT_FALSE(offered.contains('/') || offered.contains('\\')) << offered.toStdString();
+    const QString saved = env.path("saved");
+    QDir().mkpath(saved);
+    dialog->setDirectory(saved);
+    dialog->selectFile(offered);
+    const QString target = saved + "/" + offered;
+    QSignalSpy chosen(dialog, &QFileDialog::fileSelected);
+    QMetaObject::invokeMethod(dialog, "accept");
+    ASSERT_EQ(chosen.count(), 1) << dialog->selectedFiles().join(",").toStdString();
+    ASSERT_TRUE(waitUntil([&] { return zqt::test::readFile(target) == "id,price\n1,2\n"; }, 30000))
+        << web->notices().join(" | ").toStdString();
+    EXPECT_TRUE(web->notices().constLast().startsWith("Downloaded: ")) << web->notices().constLast().toStdString();
+
+    loadAndWaitForTitle("/foreign", "foreign");
+    const QString notice = "Blocked: download of \"payload.sh\" from " + other.baseUrl();
+    ASSERT_TRUE(waitUntil([&] { return web->notices().contains(notice); }, 30000))
+        << web->notices().join(" | ").toStdString();
+    EXPECT_EQ(web->findChildren<QFileDialog*>("downloadDialog").size(), 0);
+}
+
+#include "test_content_view.moc"

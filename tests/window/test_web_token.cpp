@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QStandardPaths>
 #include <QTabWidget>
+#include <QWebEngineHistory>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
 
@@ -51,10 +52,11 @@ int fileCount(const QString& root) {
 
 } // namespace
 
-// The web terminal's address carries the sign-in token. After the page was shown and the program closed, no
-// file in the temp HOME (data, cache, config and state folders) holds the token but the preferences file, while
+// The web terminal's address carries the sign-in token. Once the page has loaded, its back and forward history
+// holds no address with the token, and no window title, tab text or tooltip shows it. After the program closed,
+// no file in the temp HOME (data, cache, config and state folders) holds the token but the preferences file, while
 // the page's cookie and site storage were kept on disk.
-TEST(WebTokenTest, webTerminalShown_tokenIsInNoFileButThePreferences_cookiesAndStorageStayOnDisk) {
+TEST(WebTokenTest, webTerminalShown_tokenIsInNoHistoryTitleOrFileButThePreferences_cookiesAndStorageStayOnDisk) {
     TempEnv env;
     EngineHome engine(env.path("engine"));
     engine.writeScript("app_up.sh", "echo up\n");
@@ -103,6 +105,35 @@ TEST(WebTokenTest, webTerminalShown_tokenIsInNoFileButThePreferences_cookiesAndS
     for (const auto& r : server.requests())
         asked = asked || r.target == "/terminal?token=" + token.toStdString();
     ASSERT_TRUE(asked) << "the page was asked for with the token in its address";
+
+    // The page keeps running at its path without the query, and the history has nothing else.
+    const QString tokenText = QString::fromLatin1(token);
+    QWebEngineHistory* history = web->browser()->history();
+    auto historyHoldsToken = [&] {
+        for (const QWebEngineHistoryItem& item : history->items()) {
+            if (item.url().toString().contains(tokenText) || item.originalUrl().toString().contains(tokenText) ||
+                item.title().contains(tokenText))
+                return true;
+        }
+        return false;
+    };
+    ASSERT_TRUE(waitUntil([&] { return !historyHoldsToken(); }, 30000));
+    EXPECT_EQ(history->count(), 1);
+    EXPECT_FALSE(history->canGoBack());
+    EXPECT_EQ(web->browser()->url(), QUrl(server.baseUrl() + "/terminal"));
+    EXPECT_EQ(web->browser()->title(), "ready") << "the page is still the one loaded";
+    EXPECT_FALSE(view.windowTitle().contains(tokenText));
+    EXPECT_FALSE(view.window()->windowTitle().contains(tokenText));
+    for (int i = 0; i < tabs->count(); ++i) {
+        EXPECT_FALSE(tabs->tabText(i).contains(tokenText)) << i;
+        EXPECT_FALSE(tabs->tabToolTip(i).contains(tokenText)) << i;
+        EXPECT_FALSE(tabs->tabWhatsThis(i).contains(tokenText)) << i;
+    }
+    for (const QWidget* w : view.findChildren<QWidget*>()) {
+        EXPECT_FALSE(w->toolTip().contains(tokenText)) << w->metaObject()->className();
+        EXPECT_FALSE(w->statusTip().contains(tokenText)) << w->metaObject()->className();
+        EXPECT_FALSE(w->windowTitle().contains(tokenText)) << w->metaObject()->className();
+    }
     const QString storage = view.webProfile()->persistentStoragePath();
     const QString cache = view.webProfile()->cachePath();
 
