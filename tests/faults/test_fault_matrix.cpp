@@ -175,14 +175,18 @@ protected:
 
     // Stops the ticks and runs the event loop until nothing is under way: no request on the wire, no reply being
     // decoded, no object waiting to be deleted. Returns the resident memory then.
-    qint64 quietResidentBytes() {
+    void drain() {
         ticker.stop();
         EXPECT_TRUE(zqt::test::waitUntil(
             [&] {
                 return model->api().requestsInFlight() == 0 && zqt::test::decodesDone() &&
                        probe.requestsInFlight() == 0;
             },
-            30000));
+            60000));
+    }
+
+    qint64 quietResidentBytes() {
+        drain();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QCoreApplication::processEvents();
         return zqt::test::residentBytes();
@@ -263,6 +267,18 @@ protected:
         }
     }
 
+    // A huge reply is ended at the size limit. A reply's transfer waits for the UI thread to take each chunk, so when
+    // the machine keeps this process from running for about the clients' stall timeout, the stall timeout ends the
+    // exchange first; the watchdog tells whether that happened.
+    void expectTooLarge(const QString& message, const FaultCase& c, const char* what) {
+        if (message == kTooLarge)
+            return;
+        const bool starved = watchdog.maxRawGapMs() >= c.timeoutMs / 2.0;
+        EXPECT_TRUE(starved && message == QStringLiteral("Operation canceled"))
+            << what << ": \"" << message.toStdString() << "\", longest raw gap of the UI thread "
+            << watchdog.maxRawGapMs() << " ms";
+    }
+
     void expectOutcomesDuringFault(const FaultCase& c) {
         switch (c.login) {
         case Login::Ok:
@@ -272,7 +288,7 @@ protected:
             EXPECT_EQ(model->loginError(), QStringLiteral("Invalid credentials"));
             break;
         case Login::TooLarge:
-            EXPECT_EQ(model->loginError(), kTooLarge);
+            expectTooLarge(model->loginError(), c, "sign-in");
             break;
         case Login::TransportError:
             EXPECT_FALSE(model->loginError().isEmpty());
@@ -293,7 +309,7 @@ protected:
             EXPECT_EQ(model->orderMessage(), QStringLiteral("Order rejected (HTTP 500): internal server error"));
             break;
         case Order::TooLarge:
-            EXPECT_EQ(model->orderMessage(), kTooLarge);
+            expectTooLarge(model->orderMessage(), c, "order");
             break;
         case Order::TransportError:
             EXPECT_FALSE(model->orderMessage().isEmpty());
@@ -341,6 +357,9 @@ TEST_P(FaultMatrixTest, badEngine_keepsUiResponsiveAndLastGoodData_andRecovers) 
 
     // ---- the engine is good again ----
     switchFault(Fault::None);
+    // What the fault phase sent ends first (on a loaded machine a huge reply can take seconds), so everything after
+    // this point is the good engine's answer.
+    drain();
     setClientTimeouts(kGoodEngineTimeoutMs);
     runGoodPhase("after recovery");
     const qint64 rssAfter = quietResidentBytes();
