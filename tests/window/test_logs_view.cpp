@@ -1,6 +1,7 @@
 #include "window/LogsView.h"
 
 #include "control/AppState.h"
+#include "control/LogLines.h"
 #include "control/Preferences.h"
 #include "control/Settings.h"
 
@@ -108,7 +109,7 @@ TEST(LogsViewTest, shownOverAMultiGigabyteLogWithoutLineFeeds_showsItsLastMiBInP
     EXPECT_EQ(output->toPlainText().remove('\n'), QString(text).remove('\n'));
     EXPECT_GT(output->document()->blockCount(), 1000);
     for (QTextBlock b = output->document()->begin(); b.isValid(); b = b.next())
-        ASSERT_LE(b.length() - 1, zqt::LogReader::kDisplayLineLength);
+        ASSERT_LE(b.length() - 1, zqt::LogLines::kDisplayLineLength);
     EXPECT_FALSE(shot.isNull());
     // Not a timing target: laying out a MiB-long line at once stalls the thread for seconds.
     EXPECT_LT(gap, 2000);
