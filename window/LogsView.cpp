@@ -103,7 +103,6 @@ LogsView::LogsView(AppState& state, QWidget* parent) : QWidget(parent), m_state(
     m_filter->setObjectName(QStringLiteral("logsFilterField"));
     m_filter->setAccessibleName(QStringLiteral("Filter log lines"));
     m_filter->setPlaceholderText(QStringLiteral("Text in any case, or /regular expression/"));
-    m_filter->setClearButtonEnabled(true);
     m_filter->setMaximumWidth(kFilterMaxWidth);
     filterLabel->setBuddy(m_filter);
     m_count = new QLabel(this);
