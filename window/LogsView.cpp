@@ -143,6 +143,12 @@ LogsView::LogsView(AppState& state, QWidget* parent) : QWidget(parent), m_state(
 
     m_filterDelay.setSingleShot(true);
     m_filterDelay.setInterval(kFilterDelayMs);
+    m_nextPass.setSingleShot(true);
+    m_nextPass.setInterval(0);
+    connect(&m_nextPass, &QTimer::timeout, this, [this] {
+        if (m_behind && !isPaused())
+            sync();
+    });
 
     connect(m_picker, &SegmentedControl::activated, &m_state, &AppState::setSelectedLog);
     connect(refresh, &QPushButton::clicked, &m_state, &AppState::refreshLogs);
@@ -253,17 +259,25 @@ void LogsView::sync() {
     }
     const bool emptyBefore = m_shown.empty();
     QString added;
-    for (qsizetype i = lines.firstAfter(m_syncedSeq); i < lines.count(); ++i) {
+    int addedLines = 0;
+    bool more = false;
+    qsizetype i = lines.firstAfter(m_syncedSeq);
+    for (; i < lines.count(); ++i) {
         const LogLines::Line& line = lines.at(i);
         if (!line.matched)
             continue;
+        if (addedLines == kMaxLinesPerPass) {
+            more = true;
+            break;
+        }
         if (!added.isEmpty() || !m_shown.empty())
             added += u'\n';
         added += line.text;
         m_shown.push_back(line.seq);
+        ++addedLines;
     }
-    if (lines.count() > 0)
-        m_syncedSeq = std::max(m_syncedSeq, lines.at(lines.count() - 1).seq);
+    if (i > 0 && i <= lines.count())
+        m_syncedSeq = std::max(m_syncedSeq, lines.at(i - 1).seq);
 
     m_adjusting = true;
     QTextDocument* doc = m_output->document();
@@ -291,9 +305,11 @@ void LogsView::sync() {
     }
     cursor.endEditBlock();
     m_adjusting = false;
-    m_behind = false;
+    m_behind = more;
     scrollToEnd();
     updateJumpButton();
+    if (more)
+        m_nextPass.start();
 }
 
 void LogsView::scrollToEnd() {

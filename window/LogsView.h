@@ -42,6 +42,9 @@ public:
 
     // A filter edit takes effect once typing has paused this long, in ms.
     static constexpr int kFilterDelayMs = 150;
+    // Most lines added to the text in one pass; the rest follow in the next turns of the event loop, so that a
+    // burst of lines never holds the UI thread for long.
+    static constexpr int kMaxLinesPerPass = 250;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -72,6 +75,7 @@ private:
     QPlainTextEdit* m_output = nullptr;
     LogHighlighter* m_highlighter = nullptr;
     QTimer m_filterDelay;
+    QTimer m_nextPass; // the rest of a burst
 
     // The sequence number (see LogLines) of each line of the text, top to bottom.
     std::deque<quint64> m_shown;

@@ -2,12 +2,12 @@
 # The logs view following a log that grows by RATE lines a second (10,000) for SECONDS (60), offscreen, and
 # beside it `tail -f | grep` on the same file as the anchor for CPU. Prints the view's figures (longest UI-thread
 # block, resident memory growth, CPU share of one core) and the CPU share of tail and grep together.
-#   bash bench/logs/follow-bench.sh [SECONDS] [RATE]
+#   bash bench/logs/follow-bench.sh [SECONDS] [RATE] [FILTER]   (FILTER "order" by default; "" shows every line)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 seconds="${1:-60}"
 rate="${2:-10000}"
-filter="order"
+filter="${3-order}"
 
 cmake --preset bench >/dev/null
 cmake --build --preset bench --target bench_follow_logs >/dev/null
