@@ -8,6 +8,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <QVariant>
 
 #include <memory>
@@ -24,7 +25,8 @@ struct EngineAddresses;
 //
 // The constructor runs the startup sequence over settings the entry has just read: adopt the runtime ports
 // file, write every setting back, check the pid file, and queue one start() when auto-start is on and the engine
-// does not run.
+// does not run. From then on the pid check runs again every kRunStateCheckMs while no script runs, so that an
+// engine that dies (or comes back) by itself shows in isRunning.
 class AppState final : public QObject {
     Q_OBJECT
 
@@ -40,7 +42,7 @@ public:
     LogReader& logs() { return *m_logs; }
     StatusProbe& status() { return *m_probe; }
 
-    // The twelve settings (see Settings); a change of any of them is announced by settingChanged.
+    // The settings (see Settings); a change of any of them is announced by settingChanged.
     QString zqtHome() const { return m_settings.text(Setting::Home); }
     QString host() const { return m_settings.text(Setting::Host); }
     QString port() const { return m_settings.text(Setting::Port); }
@@ -53,6 +55,7 @@ public:
     QString portalPort() const { return m_settings.text(Setting::PortalPort); }
     bool autoStart() const { return m_settings.flag(Setting::AutoStart); }
     bool operatorUnlocked() const { return m_settings.flag(Setting::OperatorUnlocked); }
+    bool desktopNotifications() const { return m_settings.flag(Setting::DesktopNotifications); }
     // Edits a setting in memory (see Settings::set); savePreferences() stores it.
     void set(Setting setting, const QVariant& value) { m_settings.set(setting, value); }
 
@@ -65,6 +68,8 @@ public:
     bool busy() const { return m_runner->busy(); }
     QString busyText() const { return m_runner->busyText(); }
     int pendingOperations() const { return m_runner->pendingOperations(); }
+    // A stop script is running (its run is what changes isRunning now).
+    bool stopping() const { return m_runner->isStopping(); }
     QString selectedLog() const { return m_logs->selectedLog(); }
     QString logOutput() const { return m_logs->logOutput(); }
     // A log reload is still reading the file (logOutput then changes when it is done).
@@ -76,13 +81,15 @@ public:
 
     // `host`, except that "0.0.0.0" is reached as "127.0.0.1".
     QString accessHost() const;
+    static constexpr int kRunStateCheckMs = 2000;
+
     // The engine's addresses from the current settings and the stored sign-in token.
     EngineAddresses addresses() const;
     // The fourteen variables handed to the start script, from the current settings.
     ServiceManager::Environment startEnvironment() const;
 
 public slots:
-    // Writes the twelve settings to the preferences store.
+    // Writes the settings to the preferences store.
     void savePreferences();
     // Saves the settings, runs scripts/app_up.sh with the start environment, then applies its output, the
     // runtime ports, the pid check and the log tail, in that order.
@@ -117,6 +124,8 @@ signals:
     void busyChanged();
     // One status or health request has finished, whatever its outcome (after its field was updated).
     void statusProbeFinished();
+    // A start (`start` true) or stop has finished, with what its script printed.
+    void scriptFinished(bool start, const QString& output);
 
 private:
     void syncRuntimePorts(const QString& home);
@@ -127,6 +136,7 @@ private:
     LogReader* m_logs = nullptr;         // child
     StatusProbe* m_probe = nullptr;      // child
     std::unique_ptr<OperatorLock> m_lock;
+    QTimer m_runStateTimer;
 };
 
 } // namespace zqt

@@ -1,5 +1,7 @@
 #include "control/LogReader.h"
 
+#include "control/LogFollower.h"
+#include "control/LogLines.h"
 #include "control/Observable.h"
 #include "control/ServiceManager.h"
 
@@ -8,7 +10,33 @@
 
 namespace zqt {
 
-LogReader::LogReader(QObject* parent) : QObject(parent), m_selectedLog(QStringLiteral("web")) {}
+namespace {
+
+// A refresh's result, split into display lines on the pool thread.
+struct Tail {
+    QString path;
+    ServiceManager::LogTail tail;
+    QStringList lines;
+    int openPieces = 0;
+};
+
+Tail readTail(const QString& path) {
+    Tail t{path, ServiceManager::readLogTail(path), {}, 0};
+    t.lines = LogLines::displayLines(t.tail.text);
+    if (t.tail.found && t.tail.end.offset < t.tail.end.size) {
+        const qsizetype lastFeed = t.tail.text.lastIndexOf(u'\n');
+        t.openPieces = static_cast<int>(LogLines::displayLines(QStringView(t.tail.text).sliced(lastFeed + 1)).size());
+    }
+    return t;
+}
+
+} // namespace
+
+LogReader::LogReader(QObject* parent)
+    : QObject(parent), m_selectedLog(QStringLiteral("web")), m_lines(new LogLines(this)),
+      m_follower(new LogFollower(this)) {
+    connect(m_follower, &LogFollower::chunkRead, this, &LogReader::onChunk);
+}
 
 // The watchers are children: they go first and take their connections with them, so a read still running
 // delivers to nobody.
@@ -25,54 +53,61 @@ void LogReader::setLogOutput(const QString& value) {
 void LogReader::refresh(const QString& home) {
     const quint64 ticket = ++m_ticket;
     m_reading = true;
-    auto* watcher = new QFutureWatcher<QString>(this);
+    // Following goes on from the new tail once it has landed.
+    m_follower->stop();
+    auto* watcher = new QFutureWatcher<Tail>(this);
     connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, ticket] {
         watcher->deleteLater();
         if (ticket != m_ticket)
             return; // superseded by a newer refresh
         m_reading = false;
-        setLogOutput(watcher->result());
+        const Tail t = watcher->result();
+        m_hasShown = true;
+        m_shownPath = t.path;
+        m_shownPosition = t.tail.end;
+        setLogOutput(t.tail.text);
+        m_lines->reset(t.lines, t.openPieces);
+        if (m_following)
+            m_follower->follow(m_shownPath, m_shownPosition);
         emit readFinished();
     });
-    watcher->setFuture(QtConcurrent::run(&ServiceManager::readLog, home, m_selectedLog));
+    watcher->setFuture(QtConcurrent::run(&readTail, ServiceManager::logPath(home, m_selectedLog)));
 }
 
-QString LogReader::breakLongLines(const QString& text, qsizetype maxLength) {
-    if (maxLength < 2)
-        return text;
-    const QStringView view(text);
-    // The common case, no line too long, shares the text instead of copying it.
-    bool tooLong = false;
-    for (qsizetype from = 0; from <= view.size() && !tooLong;) {
-        qsizetype to = view.indexOf(u'\n', from);
-        if (to < 0)
-            to = view.size();
-        tooLong = to - from > maxLength;
-        from = to + 1;
+void LogReader::setFollowing(bool on) {
+    if (on == m_following)
+        return;
+    m_following = on;
+    if (!on) {
+        if (m_follower->isFollowing())
+            m_shownPosition = m_follower->position();
+        m_follower->stop();
+    } else if (m_hasShown && !m_reading) {
+        m_follower->follow(m_shownPath, m_shownPosition);
     }
-    if (!tooLong)
-        return text;
+    emit followingChanged();
+}
 
-    QString out;
-    out.reserve(text.size() + text.size() / maxLength + 1);
-    for (qsizetype from = 0; from <= view.size();) {
-        qsizetype to = view.indexOf(u'\n', from);
-        if (to < 0)
-            to = view.size();
-        while (to - from > maxLength) {
-            qsizetype cut = from + maxLength;
-            if (view[cut - 1].isHighSurrogate())
-                --cut;
-            out.append(view.mid(from, cut - from));
-            out.append(u'\n');
-            from = cut;
-        }
-        out.append(view.mid(from, to - from));
-        if (to < view.size())
-            out.append(u'\n');
-        from = to + 1;
+void LogReader::onChunk(const LogChunk& chunk) {
+    QStringList lines;
+    switch (chunk.start) {
+    case LogChunk::Start::Continued:
+        break;
+    case LogChunk::Start::Truncated:
+        lines << QString::fromLatin1(kTruncatedLine);
+        break;
+    case LogChunk::Start::Replaced:
+        // m_shownPosition is still where the previous read ended.
+        lines << QString::fromLatin1(m_shownPosition.hasFile() ? kReplacedLine : kAppearedLine);
+        break;
+    case LogChunk::Start::Skipped:
+        lines << QString::fromLatin1(kSkippedLine)
+                     .arg(static_cast<double>(chunk.skippedBytes) / (1024.0 * 1024.0), 0, 'f', 1);
+        break;
     }
-    return out;
+    m_shownPosition = chunk.position;
+    lines += chunk.lines;
+    m_lines->append(lines, chunk.openPieces, chunk.start == LogChunk::Start::Continued);
 }
 
 } // namespace zqt

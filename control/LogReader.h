@@ -1,12 +1,19 @@
 #pragma once
 
+#include "control/LogPosition.h"
+
 #include <QObject>
 #include <QString>
 
 namespace zqt {
 
-// The logs view's state: which of the engine's logs is chosen and the text last read from it. The file is read
-// on a pool thread (up to 1 MiB, see ServiceManager::readLog) and the text lands on this object's thread.
+class LogFollower;
+class LogLines;
+struct LogChunk;
+
+// The logs view's state: which of the engine's logs is chosen, the text last read from it, and the lines the view
+// shows: that text and, while following, what the file has had added since. The tail is read on a pool thread (up
+// to 1 MiB, see ServiceManager::readLog) and lands on this object's thread; so do the follower's reads.
 class LogReader final : public QObject {
     Q_OBJECT
 
@@ -20,29 +27,53 @@ public:
     void setSelectedLog(const QString& value);
     void setLogOutput(const QString& value);
 
-    // Starts reading the tail of the selected log under `home` and returns at once; logOutput takes the text
-    // when the read is done. A newer refresh supersedes one still reading, whose text is then dropped; a read
-    // outliving this object reports to nobody.
+    // Starts reading the tail of the selected log under `home` and returns at once; logOutput takes the text and
+    // lines() start again from it when the read is done. A newer refresh supersedes one still reading, whose text
+    // is then dropped; a read outliving this object reports to nobody.
     void refresh(const QString& home);
     // A refresh is still reading.
     bool isReading() const { return m_reading; }
 
-    // `text` with every line longer than `maxLength` characters broken into lines of at most that many (never
-    // inside a surrogate pair), for a text view that lays out a line at a time.
-    static QString breakLongLines(const QString& text, qsizetype maxLength = kDisplayLineLength);
-    static constexpr qsizetype kDisplayLineLength = 1000;
+    // The lines shown: the last refresh's text, then what following has added.
+    LogLines& lines() { return *m_lines; }
+    const LogLines& lines() const { return *m_lines; }
+    // The file the lines come from: the log the last refresh read; empty before the first.
+    QString shownPath() const { return m_shownPath; }
+
+    // While following, lines written to the shown log are added to lines() as they come, from where the last
+    // refresh (or the last follow) stopped; a file cut short or put in place of it is read again from its end,
+    // under a line saying so. Off at first.
+    bool following() const { return m_following; }
+    void setFollowing(bool on);
+    const LogFollower& follower() const { return *m_follower; }
+
+    // Lines put among the log's own where following starts again.
+    static constexpr char kTruncatedLine[] = "[The log was truncated; reading it again from its end.]";
+    static constexpr char kReplacedLine[] = "[The log was replaced by a new file; reading that from its end.]";
+    static constexpr char kAppearedLine[] = "[The log now exists; reading it from its end.]";
+    // %1: how many MiB were passed over.
+    static constexpr char kSkippedLine[] = "[%1 MiB arrived at once and were passed over; the last MiB follows.]";
 
 signals:
     void selectedLogChanged();
     void logOutputChanged();
-    // The latest refresh has delivered its text (after logOutput was set, changed or not).
+    // The latest refresh has delivered its text (after logOutput was set, changed or not, and lines() reset).
     void readFinished();
+    void followingChanged();
 
 private:
+    void onChunk(const LogChunk& chunk);
+
     QString m_selectedLog;
     QString m_logOutput;
     quint64 m_ticket = 0; // numbers the refreshes; only the newest may deliver
     bool m_reading = false;
+    bool m_following = false;
+    bool m_hasShown = false; // a refresh has landed
+    QString m_shownPath;
+    LogPosition m_shownPosition;       // where following goes on from when it is switched on
+    LogLines* m_lines = nullptr;       // child
+    LogFollower* m_follower = nullptr; // child
 };
 
 } // namespace zqt

@@ -95,6 +95,7 @@ void ScriptRunner::finish(const QString& home, const QString& output) {
     emit lastOutcomeChanged();
     m_steps.reloadLog(home);
     m_current.reset();
+    emit finished(started, output);
     if (m_pending.empty())
         emit busyChanged();
     else

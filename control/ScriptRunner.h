@@ -41,6 +41,8 @@ public:
     bool busy() const { return m_current.has_value(); }
     // "Starting…" or "Stopping…" for the script that runs now; empty when idle.
     QString busyText() const;
+    // The script running now is the stop script.
+    bool isStopping() const { return m_current == Operation::Stop; }
     // Start and stop requests waiting behind the running one.
     int pendingOperations() const { return static_cast<int>(m_pending.size()); }
 
@@ -65,6 +67,8 @@ signals:
     void isRunningChanged();
     void busyChanged();
     void lastOutcomeChanged();
+    // A start (`start` true) or stop run has applied all its steps; `output` is what its script printed.
+    void finished(bool start, const QString& output);
 
 private:
     enum class Operation { Start, Stop };

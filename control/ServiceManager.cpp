@@ -14,9 +14,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <ctime>
+#include <fcntl.h>
 #include <limits>
 #include <memory>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
@@ -281,19 +283,32 @@ bool ServiceManager::isProcessOfPidFile(qint32 pid, qint64 pidFileModifiedNs) {
     return startedNs <= pidFileModifiedNs + kPidReuseSlackMs * 1000000;
 }
 
+QString ServiceManager::logPath(const QString& home, const QString& name) {
+    return home + QStringLiteral("/storage/logs/") + name + QStringLiteral(".log");
+}
+
 QString ServiceManager::readLog(const QString& home, const QString& name) {
-    const QString path = home + QStringLiteral("/storage/logs/") + name + QStringLiteral(".log");
-    const QString notFound = QStringLiteral("No log found: ") + path;
-    // Only a regular file: opening a FIFO would wait for a writer, and a device may never end.
-    if (!QFileInfo(path).isFile())
+    return readLogTail(logPath(home, name)).text;
+}
+
+ServiceManager::LogTail ServiceManager::readLogTail(const QString& path) {
+    LogTail notFound{QStringLiteral("No log found: ") + path, false, {}};
+    // Only a regular file: a FIFO or a device may never end. Opened without waiting (a FIFO would wait for a
+    // writer) and checked on the handle itself, so nothing put in its place meanwhile is read.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         return notFound;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+    struct stat st {};
+    QFile file;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        !file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         return notFound;
+    }
 
     // Walk back from the end in blocks, counting non-empty lines, until kLogLines of them are complete (the
     // line feed before the oldest is seen), the start of the file is reached, or kLogMaxBytes have been read.
-    const qint64 size = file.size();
+    const qint64 size = st.st_size;
     const qint64 floor = std::max<qint64>(0, size - kLogMaxBytes);
     qint64 pos = size;
     QList<QByteArray> blocks; // newest first
@@ -339,6 +354,10 @@ QString ServiceManager::readLog(const QString& home, const QString& name) {
     for (auto it = blocks.crbegin(); it != blocks.crend(); ++it)
         text.append(*it);
     text.remove(0, start - pos);
+    // A follower goes on after the last line feed read; an unfinished last line is read again when it grows.
+    const qsizetype lastFeed = text.lastIndexOf('\n');
+    const LogPosition end{static_cast<quint64>(st.st_dev), static_cast<quint64>(st.st_ino),
+                          lastFeed < 0 ? start : start + lastFeed + 1, size};
     if (truncated) // cut at a character boundary
         dropLeadingContinuationBytes(text);
 
@@ -360,7 +379,7 @@ QString ServiceManager::readLog(const QString& home, const QString& name) {
         }
         from = to + 1;
     }
-    return QString::fromUtf8(joined);
+    return {QString::fromUtf8(joined), true, end};
 }
 
 } // namespace zqt

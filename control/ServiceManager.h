@@ -1,5 +1,7 @@
 #pragma once
 
+#include "control/LogPosition.h"
+
 #include <QByteArrayView>
 #include <QMap>
 #include <QObject>
@@ -79,6 +81,17 @@ public:
     // fewer than 200 whole lines, the text starts at the first whole UTF-8 character in them, under a first line
     // kLogTruncatedNote. Blocking file I/O of up to 1 MiB: call it off the UI thread (LogReader does).
     static QString readLog(const QString& home, const QString& name);
+    // <home>/storage/logs/<name>.log
+    static QString logPath(const QString& home, const QString& name);
+    // What readLog reads from the log at `path`: the text, whether a regular file was read, and where a follower
+    // of the file goes on from (the unfinished last line, when the file does not end in a line feed, is read
+    // again from its start once it grows).
+    struct LogTail {
+        QString text;
+        bool found = false;
+        LogPosition end;
+    };
+    static LogTail readLogTail(const QString& path);
     static constexpr int kLogLines = 200;
     static constexpr qint64 kLogMaxBytes = 1024 * 1024;
     static constexpr char kLogTruncatedNote[] = "[Only the last 1 MiB of this log is shown.]";

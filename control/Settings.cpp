@@ -27,6 +27,7 @@ constexpr std::array<SettingSpec, kSettingCount> kTable{{
     {Setting::PortalPort, "zqtPortalPort", kText, "3001", false},
     {Setting::AutoStart, "zqtAutoStart", kSwitch, nullptr, true},
     {Setting::OperatorUnlocked, "zqtOperatorUnlocked", kSwitch, nullptr, false},
+    {Setting::DesktopNotifications, "zqtDesktopNotifications", kSwitch, nullptr, true},
 }};
 
 constexpr bool tableFollowsEnum() {

@@ -15,7 +15,8 @@ namespace zqt {
 
 class Preferences;
 
-// The operator's twelve settings, in the order they are saved.
+// The operator's settings, in the order they are saved: the twelve the engine's scripts and the window use, then
+// the program's own.
 enum class Setting {
     Home,
     Host,
@@ -29,8 +30,9 @@ enum class Setting {
     PortalPort,
     AutoStart,
     OperatorUnlocked,
+    DesktopNotifications,
 };
-inline constexpr int kSettingCount = 12;
+inline constexpr int kSettingCount = 13;
 
 // One row of the settings table: the key it is stored under, the JSON type it is stored as (a string or a
 // boolean), and its value when the key is absent.
@@ -84,7 +86,7 @@ public:
     bool flag(Setting setting) const { return value(setting).toBool(); }
     // Replaces a value. Does nothing for an equal value or one of another type; otherwise emits changed(setting).
     void set(Setting setting, const QVariant& value);
-    // Writes all twelve keys in table order, each time (no change detection), and flushes the file at once.
+    // Writes every key in table order, each time (no change detection), and flushes the file at once.
     void save();
 
     Preferences& store() { return m_store; }

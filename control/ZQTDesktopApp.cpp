@@ -1,6 +1,8 @@
 #include "control/ZQTDesktopApp.h"
 
 #include "control/AppState.h"
+#include "control/DesktopNotices.h"
+#include "control/DesktopNotifier.h"
 #include "control/EngineAddresses.h"
 #include "control/Preferences.h"
 #include "control/Settings.h"
@@ -40,8 +42,20 @@ ZQTDesktopApp::ZQTDesktopApp()
       m_settings(std::make_unique<Settings>(*m_preferences)), m_state(std::make_unique<AppState>(*m_settings)),
       // Built before the window, so its timers run and its data is live before the operator first opens the tab.
       m_terminal(std::make_unique<NativeTerminalModel>(m_state->addresses().engine, *m_settings)),
+      m_notices(std::make_unique<DesktopNotices>(*m_settings)), m_notifier(std::make_unique<DesktopNotifier>()),
       m_window(std::make_unique<ContentView>(*m_state, *m_terminal)) {
     new GeometryKeeper(*m_settings, *m_window);
+
+    DesktopNotices* notices = m_notices.get();
+    QObject::connect(notices, &DesktopNotices::raised, m_notifier.get(), &DesktopNotifier::show);
+    QObject::connect(m_state.get(), &AppState::isRunningChanged, notices,
+                     [this] { m_notices->runStateChanged(m_state->isRunning(), m_state->stopping()); });
+    QObject::connect(m_state.get(), &AppState::scriptFinished, notices, &DesktopNotices::scriptFinished);
+    QObject::connect(m_terminal.get(), &NativeTerminalModel::ordersChanged, notices,
+                     [this] { m_notices->ordersRead(m_terminal->orders()); });
+    QObject::connect(m_terminal.get(), &NativeTerminalModel::fillsChanged, notices,
+                     [this] { m_notices->fillsRead(m_terminal->fills()); });
+    QObject::connect(m_terminal.get(), &NativeTerminalModel::tokenChanged, notices, &DesktopNotices::resetAccount);
 }
 
 ZQTDesktopApp::~ZQTDesktopApp() = default;

@@ -6,14 +6,16 @@ namespace zqt {
 
 class AppState;
 class ContentView;
+class DesktopNotices;
+class DesktopNotifier;
 class NativeTerminalModel;
 class Preferences;
 class Settings;
 class WheelGuard;
 
 // The program and the one place its object graph is built: the wheel guard of all its widgets, the preferences
-// store, the settings read from it, the control state, the terminal model and the window, each handed references
-// to what it uses. Needs a QApplication.
+// store, the settings read from it, the control state, the terminal model, the desktop notices drawn from both and
+// the notifier that shows them, and the window, each handed references to what it uses. Needs a QApplication.
 class ZQTDesktopApp final {
 public:
     ZQTDesktopApp();
@@ -34,6 +36,8 @@ public:
     Settings& settings() { return *m_settings; }
     AppState& state() { return *m_state; }
     NativeTerminalModel& terminal() { return *m_terminal; }
+    DesktopNotices& notices() { return *m_notices; }
+    DesktopNotifier& notifier() { return *m_notifier; }
     ContentView& window() { return *m_window; }
 
 private:
@@ -43,6 +47,8 @@ private:
     std::unique_ptr<Settings> m_settings;
     std::unique_ptr<AppState> m_state;
     std::unique_ptr<NativeTerminalModel> m_terminal;
+    std::unique_ptr<DesktopNotices> m_notices;
+    std::unique_ptr<DesktopNotifier> m_notifier;
     std::unique_ptr<ContentView> m_window;
 };
 

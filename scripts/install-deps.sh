@@ -7,7 +7,7 @@ packages=(
     qt6-base-dev qt6-webengine-dev libgl-dev
     libcpp-httplib-dev libsqlite3-dev nlohmann-json3-dev libsimdjson-dev
     libgtest-dev libgmock-dev googletest libbenchmark-dev
-    xvfb xauth imagemagick x11-apps
+    xvfb xauth imagemagick x11-apps dbus-daemon
     fonts-dejavu-core adwaita-icon-theme libqt6svg6 procps
     desktop-file-utils appstream libxcb1-dev
     man-db groff-base dpkg-dev

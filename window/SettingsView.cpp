@@ -146,6 +146,7 @@ QList<SettingsView::Row> SettingsView::rows() {
         {"Demo Mode", "demoModeSwitch", Setting::DemoMode, {}},
         {"Execution Mode", "executionModePicker", Setting::ExecutionMode, executionModes()},
         {"Broker Mode", "brokerModePicker", Setting::BrokerMode, brokerModes()},
+        {"Desktop Notifications", "desktopNotificationsSwitch", Setting::DesktopNotifications, {}},
     };
 }
 

@@ -17,6 +17,8 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 using zqt::AppState;
 using zqt::Preferences;
 using zqt::Setting;
@@ -78,7 +80,7 @@ protected:
 
 } // namespace
 
-TEST_F(AppStateTest, firstLaunch_emptyStore_usesDefaultsAndWritesAllTwelveKeysBeforeReturning) {
+TEST_F(AppStateTest, firstLaunch_emptyStore_usesDefaultsAndWritesEveryKeyBeforeReturning) {
     AppState& state = open();
     EXPECT_EQ(state.zqtHome(), env.home() + "/.local/share/zqt/engine");
     EXPECT_EQ(state.host(), "127.0.0.1");
@@ -98,7 +100,7 @@ TEST_F(AppStateTest, firstLaunch_emptyStore_usesDefaultsAndWritesAllTwelveKeysBe
     EXPECT_FALSE(state.busy()) << "the auto-start runs after construction, not inside it";
 
     const QJsonObject o = storedJson();
-    EXPECT_EQ(o.size(), 12);
+    EXPECT_EQ(o.size(), static_cast<int>(Settings::table().size()));
     for (const zqt::SettingSpec& row : Settings::table()) {
         ASSERT_TRUE(o.contains(row.key)) << row.key;
         EXPECT_EQ(o.value(row.key).isBool(), row.type == QMetaType::Bool) << row.key;
@@ -430,6 +432,46 @@ TEST_F(AppStateTest, startAndStop_outcomeLine_saysWhatThePidCheckFound_andTheLas
         state->stop();
         ASSERT_TRUE(waitUntil([&] { return idle(*state); }, 10000)) << c.what;
     }
+}
+
+TEST_F(AppStateTest, engineGoneOrBackByItself_showsInIsRunningWithoutRefresh_aStopSaysItStopped) {
+    engine.writeDefaultUpScript();
+    engine.writeDefaultDownScript();
+    auto state = makeState();
+    // Each change of the run state, and whether a stop script's run made it.
+    QList<std::pair<bool, bool>> changes;
+    QObject::connect(state, &AppState::isRunningChanged, [&] {
+        changes.append({state->isRunning(), state->stopping()});
+    });
+    QList<std::pair<bool, QString>> finished;
+    QObject::connect(state, &AppState::scriptFinished, [&](bool start, const QString& output) {
+        finished.append({start, output});
+    });
+
+    state->start();
+    ASSERT_TRUE(waitUntil([&] { return idle(*state); }, 10000));
+    ASSERT_TRUE(state->isRunning());
+    const qint64 pid = readFile(engine.file("storage/web.pid")).trimmed().toLongLong();
+    ASSERT_GT(pid, 0);
+    ::kill(static_cast<pid_t>(pid), SIGKILL);
+    // A killed process lingers until its parent reaps it; here that is the system's first process.
+    ASSERT_TRUE(waitUntil([&] { return !state->isRunning(); }, 30000));
+
+    // The engine is started by someone else: it shows too.
+    QProcess other;
+    other.setWorkingDirectory(engine.path());
+    other.start("/bin/bash", {"-c", "sleep 300 & echo $! >> daemon.pids; echo $! > storage/web.pid"});
+    ASSERT_TRUE(other.waitForFinished(10000));
+    ASSERT_TRUE(waitUntil([&] { return state->isRunning(); }, 10000));
+
+    state->stop();
+    ASSERT_TRUE(waitUntil([&] { return idle(*state); }, 10000));
+    EXPECT_EQ(changes, (QList<std::pair<bool, bool>>{{true, false}, {false, false}, {true, false}, {false, true}}));
+    ASSERT_EQ(finished.size(), 2);
+    EXPECT_TRUE(finished[0].first);
+    EXPECT_TRUE(finished[0].second.contains("up: to stdout"));
+    EXPECT_FALSE(finished[1].first);
+    EXPECT_TRUE(finished[1].second.startsWith("down: stopping "));
 }
 
 TEST_F(AppStateTest, startThenStopWhileStartRuns_runInOrderNeverAtOnce) {

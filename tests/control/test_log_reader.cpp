@@ -140,29 +140,3 @@ TEST_F(LogReaderTest, sparseMultiGigabyteLogWithoutLineFeeds_isReadWhileEventsKe
     // Not a timing target: a read on this thread of the whole file would stall it for many seconds.
     EXPECT_LT(maxGap, 2000);
 }
-
-TEST(LogReaderBreakLongLines, breaksOnlyOverlongLinesAndNeverASurrogatePair) {
-    const QString pair = QString::fromUtf8("\xF0\x9F\x98\x80"); // one character, two UTF-16 units
-    const struct {
-        QString text;
-        QString expected;
-    } cases[] = {
-        {"", ""},
-        {"short\n\nlines\n", "short\n\nlines\n"},
-        {QString(5, 'a'), QString(5, 'a')},
-        {QString(6, 'a'), QString(5, 'a') + "\n" + "a"},
-        {QString(12, 'b') + "\n", "bbbbb\nbbbbb\nbb\n"},
-        {"ok\n" + QString(10, 'c') + "\nend", "ok\nccccc\nccccc\nend"},
-        {"abcd" + pair + "e", "abcd\n" + pair + "e"}, // the pair would straddle the cut
-        {"abc" + pair + "de", "abc" + pair + "\nde"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(LogReader::breakLongLines(c.text, 5), c.expected) << c.text.toStdString();
-
-    const QString megabyteLine(ServiceManager::kLogMaxBytes, 'x');
-    const QStringList pieces = LogReader::breakLongLines(megabyteLine).split('\n');
-    EXPECT_EQ(pieces.size(), (ServiceManager::kLogMaxBytes + 999) / 1000);
-    EXPECT_EQ(pieces.join(QString()), megabyteLine);
-    for (const QString& p : pieces)
-        EXPECT_LE(p.size(), LogReader::kDisplayLineLength);
-}

@@ -28,12 +28,22 @@ protected:
 
 } // namespace
 
-TEST_F(SettingsTest, table_listsTheTwelveKeysInSaveOrderWithTypeAndDefault) {
+TEST_F(SettingsTest, table_listsTheKeysInSaveOrderWithTypeAndDefault) {
     const auto table = Settings::table();
-    ASSERT_EQ(table.size(), 12u);
-    const char* order[] = {"zqtHome",          "zqtHost",       "zqtPort",           "zqtDemoMode",
-                           "zqtExecutionMode", "zqtBrokerMode", "zqtStartMarketing", "zqtMarketingPort",
-                           "zqtStartPortal",   "zqtPortalPort", "zqtAutoStart",      "zqtOperatorUnlocked"};
+    ASSERT_EQ(table.size(), 13u);
+    const char* order[] = {"zqtHome",
+                           "zqtHost",
+                           "zqtPort",
+                           "zqtDemoMode",
+                           "zqtExecutionMode",
+                           "zqtBrokerMode",
+                           "zqtStartMarketing",
+                           "zqtMarketingPort",
+                           "zqtStartPortal",
+                           "zqtPortalPort",
+                           "zqtAutoStart",
+                           "zqtOperatorUnlocked",
+                           "zqtDesktopNotifications"};
     for (size_t i = 0; i < table.size(); ++i) {
         EXPECT_STREQ(table[i].key, order[i]);
         EXPECT_EQ(static_cast<size_t>(table[i].setting), i);
@@ -46,7 +56,8 @@ TEST_F(SettingsTest, table_listsTheTwelveKeysInSaveOrderWithTypeAndDefault) {
     EXPECT_EQ(Settings::defaultValue(Setting::PortalPort).toString(), "3001");
     EXPECT_EQ(Settings::defaultValue(Setting::ExecutionMode).toString(), "DRY_RUN");
     EXPECT_EQ(Settings::defaultValue(Setting::BrokerMode).toString(), "SIM_BROKER");
-    for (Setting on : {Setting::DemoMode, Setting::StartMarketing, Setting::StartPortal, Setting::AutoStart}) {
+    for (Setting on : {Setting::DemoMode, Setting::StartMarketing, Setting::StartPortal, Setting::AutoStart,
+                       Setting::DesktopNotifications}) {
         EXPECT_EQ(Settings::defaultValue(on).typeId(), QMetaType::Bool);
         EXPECT_TRUE(Settings::defaultValue(on).toBool());
     }
@@ -93,7 +104,7 @@ TEST_F(SettingsTest, save_writesEveryKeyWithItsJsonType_tokenLandsUnderZqtTokenI
     settings.save();
     settings.setToken("tok+1");
     const QJsonObject o = storedJson();
-    EXPECT_EQ(o.size(), 13);
+    EXPECT_EQ(o.size(), static_cast<int>(Settings::table().size()) + 1);
     for (const zqt::SettingSpec& row : Settings::table())
         EXPECT_EQ(o.value(row.key).isBool(), row.type == QMetaType::Bool) << row.key;
     EXPECT_EQ(o.value("zqtPort").toString(), "9000");
