@@ -150,7 +150,13 @@ LogsView::LogsView(AppState& state, QWidget* parent) : QWidget(parent), m_state(
             sync();
     });
 
-    connect(m_picker, &SegmentedControl::activated, &m_state, &AppState::setSelectedLog);
+    // Picking a log shows that log: the lines under its name are never another log's.
+    connect(m_picker, &SegmentedControl::activated, this, [this](const QString& name) {
+        const bool changed = name != m_state.selectedLog();
+        m_state.setSelectedLog(name);
+        if (changed)
+            m_state.refreshLogs();
+    });
     connect(refresh, &QPushButton::clicked, &m_state, &AppState::refreshLogs);
     connect(openFolder, &QPushButton::clicked, this, &LogsView::openFolder);
     connect(m_follow, &QCheckBox::toggled, this, &LogsView::updateFollowing);
