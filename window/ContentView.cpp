@@ -108,6 +108,7 @@ ContentView::ContentView(AppState& state, NativeTerminalModel& terminal, QWidget
             setShowOperatorSheet(false);
     });
     connect(&m_state, &AppState::busyChanged, this, &ContentView::updateBusy);
+    connect(&m_state, &AppState::runtimePortsNoteChanged, this, &ContentView::updatePortsNote);
     // The stored token is read again on a sign-in and whenever a tab is chosen, so the web terminal's address
     // carries the current one.
     connect(&m_terminalModel, &NativeTerminalModel::tokenChanged, this, &ContentView::updateAddresses);
@@ -125,6 +126,7 @@ ContentView::ContentView(AppState& state, NativeTerminalModel& terminal, QWidget
     updateOutcome();
     updateOperatorButton();
     updateBusy();
+    updatePortsNote();
     updateOperatorTabs();
     updateAddresses();
 }
@@ -156,6 +158,11 @@ QWidget* ContentView::buildHeader() {
     m_runStateLabel = new QLabel(header);
     m_runStateLabel->setObjectName(QStringLiteral("runStateLabel"));
     m_runStateLabel->setAccessibleName(QStringLiteral("Engine run state"));
+    // Set when the runtime ports file named a host the program does not follow.
+    m_portsNoteLabel = new QLabel(header);
+    m_portsNoteLabel->setObjectName(QStringLiteral("runtimePortsNoteLabel"));
+    m_portsNoteLabel->setTextFormat(Qt::PlainText);
+    m_portsNoteLabel->setForegroundRole(QPalette::PlaceholderText);
     // A failed write of the preferences file, until a later one succeeds.
     m_saveErrorLabel = new QLabel(header);
     m_saveErrorLabel->setObjectName(QStringLiteral("saveErrorLabel"));
@@ -182,6 +189,7 @@ QWidget* ContentView::buildHeader() {
     titleBlock->addWidget(m_runStateLabel);
     titleBlock->addLayout(outcomeRow);
     titleBlock->addWidget(m_saveErrorLabel);
+    titleBlock->addWidget(m_portsNoteLabel);
     row->addLayout(titleBlock);
 
     row->addStretch(1);
@@ -442,6 +450,11 @@ void ContentView::updateBusy() {
     m_busyIndicator->setVisible(busy);
     m_busyLabel->setVisible(busy);
     m_busyLabel->setText(m_state.busyText());
+}
+
+void ContentView::updatePortsNote() {
+    m_portsNoteLabel->setText(m_state.runtimePortsNote());
+    m_portsNoteLabel->setVisible(!m_state.runtimePortsNote().isEmpty());
 }
 
 void ContentView::updateAddresses() {

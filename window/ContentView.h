@@ -86,6 +86,7 @@ private:
     void updateOperatorButton();
     void updateOperatorTabs();
     void updateBusy();
+    void updatePortsNote();
     void updateAddresses();
     // Loads again every web tab whose last load failed (the engine was not up yet).
     void retryFailedPages();
@@ -104,6 +105,7 @@ private:
     QLabel* m_outcomeLabel = nullptr;
     QPushButton* m_outputButton = nullptr;
     QPointer<QWidget> m_outputWindow;
+    QLabel* m_portsNoteLabel = nullptr;
     QProgressBar* m_busyIndicator = nullptr;
     QLabel* m_busyLabel = nullptr;
     QPushButton* m_operatorButton = nullptr;
