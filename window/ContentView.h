@@ -88,6 +88,8 @@ private:
     void updateBusy();
     void updatePortsNote();
     void updateAddresses();
+    // Points the Web Terminal tab at its address, without the token when it may not go to the engine's port.
+    void updateWebTerminal();
     // Loads again every web tab whose last load failed (the engine was not up yet).
     void retryFailedPages();
     void onOperatorClicked();
