@@ -1198,6 +1198,8 @@ TEST_F(ContentViewTest, webTerminal_portHeldByAnotherUser_loadsWithoutTheTokenAn
 
     *holder = zqt::PortHolder::ThisUser;
     terminal.setPortCheck([holder](quint16) { return *holder; }); // forgets the answer it had
+    // A read still in flight is not sent again: the next refresh goes out once the former ones are done.
+    ASSERT_TRUE(waitUntil([&] { return terminal.api().requestsInFlight() == 0; }, 30000));
     terminal.refreshMarket();
     EXPECT_EQ(web->url().toString(QUrl::FullyEncoded), "http://127.0.0.1:8000/terminal?token=tok-w");
     EXPECT_TRUE(web->standingNotice().isEmpty());
