@@ -67,7 +67,7 @@ bool isHexDigit(QChar ch) {
 
 APIClient::APIClient(const QUrl& baseURL, TokenStore& tokens, QObject* parent)
     : QObject(parent), m_baseURL(baseURL), m_tokens(tokens), m_token(tokens.token()),
-      m_nam(new QNetworkAccessManager(this)) {}
+      m_nam(new QNetworkAccessManager(this)), m_portCheck(&PortListeners::holder) {}
 
 APIClient::~APIClient() {
     // Requests still in flight complete with a cancellation (a transport error) rather than never.
@@ -82,6 +82,32 @@ void APIClient::setToken(const QString& token) {
         return;
     m_token = token;
     emit tokenChanged(m_token);
+}
+
+void APIClient::setPortCheck(PortCheck check) {
+    m_portCheck = check ? std::move(check) : PortCheck(&PortListeners::holder);
+    m_checkedPort = -1;
+}
+
+bool APIClient::maySendSecretsTo(const QUrl& url) {
+    const int port = url.port(url.scheme() == QLatin1String("https") ? 443 : 80);
+    if (port < 1 || port > 65535)
+        return false;
+    if (port != m_checkedPort || !m_checkedAt.isValid() || m_checkedAt.elapsed() >= kPortCheckReuseMs) {
+        m_checkedHolder = m_portCheck(static_cast<quint16>(port));
+        m_checkedPort = port;
+        m_checkedAt.start();
+    }
+    // An empty port is asked about again on the next request: a program may start listening there any moment.
+    if (m_checkedHolder == PortHolder::Nobody)
+        m_checkedPort = -1;
+    const bool allowed = PortListeners::maySendSecrets(m_checkedHolder);
+    const QString notice = allowed ? QString() : PortListeners::withheldNotice(port, m_checkedHolder);
+    if (notice != m_withheldNotice) {
+        m_withheldNotice = notice;
+        emit withheldNoticeChanged();
+    }
+    return allowed;
 }
 
 void APIClient::abortReads() {
@@ -160,7 +186,8 @@ QUrl APIClient::resolveUrl(const QUrl& baseURL, const QString& path) {
 
 void APIClient::request(const QString& path, const QByteArray& method, const std::optional<QByteArray>& body,
                         const std::optional<QString>& contentType, std::function<void(RawReply)> completion) {
-    QNetworkRequest req(resolveUrl(m_baseURL, path));
+    const QUrl url = resolveUrl(m_baseURL, path);
+    QNetworkRequest req(url);
     req.setTransferTimeout(m_timeoutMs);
     // Never answer a 401 with credentials remembered from elsewhere; there is nobody to prompt either.
     req.setAttribute(QNetworkRequest::AuthenticationReuseAttribute, QNetworkRequest::Manual);
@@ -169,7 +196,7 @@ void APIClient::request(const QString& path, const QByteArray& method, const std
     req.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     if (contentType)
         req.setRawHeader(QByteArrayLiteral("Content-Type"), contentType->toUtf8());
-    if (!m_token.isEmpty() && isSafeHeaderValue(m_token))
+    if (!m_token.isEmpty() && isSafeHeaderValue(m_token) && maySendSecretsTo(url))
         req.setRawHeader(QByteArrayLiteral("Authorization"), QByteArrayLiteral("Bearer ") + m_token.toUtf8());
 
     QNetworkReply* reply = nullptr;
@@ -267,6 +294,12 @@ void APIClient::postFormExchange(const endpoints::Post& post, std::function<void
 void APIClient::login(const QString& email, const QString& password,
                       std::function<void(bool ok, QString message)> completion) {
     const endpoints::Post form = endpoints::login(email, password);
+    // The password is not sent at all to a port another user's program holds.
+    if (!maySendSecretsTo(resolveUrl(m_baseURL, form.path))) {
+        runOnMainThread(
+            [completion = std::move(completion), notice = m_withheldNotice]() { completion(false, notice); });
+        return;
+    }
     request(form.path, QByteArrayLiteral("POST"), encodeForm(form.fields), QString::fromLatin1(kFormContentType),
             [self = QPointer<APIClient>(this), completion = std::move(completion)](RawReply reply) {
                 if (reply.error) {

@@ -4,11 +4,13 @@
 #include "api/Endpoints.h"
 #include "api/FormEncoding.h"
 #include "api/JsonDecoder.h"
+#include "api/PortListeners.h"
 #include "api/Result.h"
 #include "api/TokenStore.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QThreadPool>
@@ -34,6 +36,10 @@ namespace zqt {
 // The token is kept in the TokenStore handed to the constructor (the program's settings, where it lands under
 // "zqtToken"): read once at construction, written on every setToken(). Create and use the client on the main
 // thread.
+//
+// The token and the sign-in password go only to a port where nobody else's program listens (PortListeners): when
+// another user holds the port, a read goes without the token, a sign-in is not sent at all, and withheldNotice
+// says so in one line until a later request finds the port in order again.
 class APIClient final : public QObject {
     Q_OBJECT
     Q_PROPERTY(QString token READ token WRITE setToken NOTIFY tokenChanged)
@@ -59,6 +65,18 @@ public:
     // engines shorten it.
     void setTimeoutMs(int ms) { m_timeoutMs = ms; }
     int timeoutMs() const { return m_timeoutMs; }
+
+    // Who holds the port a request carrying the token or a password is about to go to; PortListeners::holder
+    // unless set. An answer naming a holder serves the requests of the next kPortCheckReuseMs (one refresh sends
+    // ten at once); "nobody listens" serves only the request that asked.
+    void setPortCheck(PortCheck check);
+    static constexpr int kPortCheckReuseMs = 200;
+    // Whether the token or a password may go to `url`'s port now: only while nobody or only this user's programs
+    // listen there. Updates withheldNotice. For addresses the client does not request itself (a web page's).
+    bool maySendSecretsTo(const QUrl& url);
+    // Why the token or a password was last withheld ("Port <n> is held by another user's program: sign-in and
+    // token withheld."); empty when the last request that carried either found its port in order.
+    QString withheldNotice() const { return m_withheldNotice; }
 
     // Exchanges sent and not yet completed (reads, posts and sign-ins alike).
     int requestsInFlight() const { return m_inFlight; }
@@ -108,6 +126,7 @@ public:
 
 signals:
     void tokenChanged(const QString& token);
+    void withheldNoticeChanged();
     // The last exchange in flight has completed (after its completion ran).
     void idle();
 
@@ -123,6 +142,11 @@ private:
     int m_inFlight = 0;
     int m_timeoutMs = kTimeoutMs;
     QNetworkAccessManager* m_nam = nullptr; // child
+    PortCheck m_portCheck;
+    int m_checkedPort = -1;
+    PortHolder m_checkedHolder = PortHolder::Unknown;
+    QElapsedTimer m_checkedAt;
+    QString m_withheldNotice;
 };
 
 template <class T> void APIClient::fetch(const QString& path, std::function<void(Result<T>)> completion) {

@@ -37,6 +37,22 @@ const EnvironmentEntry kStartEnvironment[] = {
     {"ZQT_PORTAL_PORT", Setting::PortalPort, ""},
 };
 
+// The note for a host the runtime ports file names and the program does not follow. The host is the file's text:
+// shown shortened and with its control characters replaced, so it stays one short line.
+QString ignoredHostNote(const QString& host) {
+    constexpr qsizetype kMaxShown = 64;
+    QString shown = host.left(kMaxShown);
+    for (QChar& c : shown)
+        if (c.category() == QChar::Other_Control || c.category() == QChar::Other_Format ||
+            c.category() == QChar::Separator_Line || c.category() == QChar::Separator_Paragraph)
+            c = QChar(0xFFFD);
+    if (host.size() > kMaxShown)
+        shown += QChar(0x2026);
+    return QStringLiteral("Runtime ports: host \"%1\" ignored (only this machine's addresses or the configured host "
+                          "are followed).")
+        .arg(shown);
+}
+
 } // namespace
 
 AppState::AppState(Settings& settings, QObject* parent)
@@ -122,10 +138,18 @@ void AppState::syncRuntimePortsIfPresent() {
 
 void AppState::syncRuntimePorts(const QString& home) {
     const std::optional<RuntimePorts> ports = RuntimePorts::load(home);
-    if (!ports)
+    if (!ports) {
+        setRuntimePortsNote(QString());
         return;
-    if (ports->host && !ports->host->isEmpty())
-        set(Setting::Host, *ports->host);
+    }
+    QString note;
+    if (ports->host && !ports->host->isEmpty()) {
+        if (const std::optional<QString> host = EngineAddresses::followableHost(*ports->host, this->host()))
+            set(Setting::Host, *host);
+        else
+            note = ignoredHostNote(*ports->host);
+    }
+    setRuntimePortsNote(note);
     const std::pair<const std::optional<QString>&, Setting> portFields[] = {
         {ports->port, Setting::Port},
         {ports->marketingPort, Setting::MarketingPort},
@@ -134,6 +158,13 @@ void AppState::syncRuntimePorts(const QString& home) {
     for (const auto& [value, setting] : portFields)
         if (value)
             set(setting, *value);
+}
+
+void AppState::setRuntimePortsNote(const QString& note) {
+    if (m_runtimePortsNote == note)
+        return;
+    m_runtimePortsNote = note;
+    emit runtimePortsNoteChanged();
 }
 
 void AppState::refreshRunState() {

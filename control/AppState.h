@@ -76,6 +76,9 @@ public:
     bool logReading() const { return m_logs->isReading(); }
     QString systemStatus() const { return m_probe->systemStatus(); }
     QString healthStatus() const { return m_probe->healthStatus(); }
+    // Why the last runtime ports file's host was not followed (a host off this machine, see
+    // EngineAddresses::followableHost); empty when it was followed or named none.
+    QString runtimePortsNote() const { return m_runtimePortsNote; }
     // The logs view's segmented picker.
     void setSelectedLog(const QString& value) { m_logs->setSelectedLog(value); }
 
@@ -99,7 +102,8 @@ public slots:
     // Reloads logOutput from the tail of the selected log; the file is read off this thread and the text lands
     // later (see LogReader).
     void refreshLogs();
-    // Adopts host and ports from <zqtHome>/storage/runtime_ports.json when it is readable and well formed.
+    // Adopts host and ports from <zqtHome>/storage/runtime_ports.json when it is readable and well formed. A host
+    // that is neither on loopback nor the configured one is not adopted (runtimePortsNote says so); the ports are.
     void syncRuntimePortsIfPresent();
     // The header's Refresh: runtime ports, then the pid check.
     void refreshRunState();
@@ -122,6 +126,7 @@ signals:
     void systemStatusChanged();
     void healthStatusChanged();
     void busyChanged();
+    void runtimePortsNoteChanged();
     // One status or health request has finished, whatever its outcome (after its field was updated).
     void statusProbeFinished();
     // A start (`start` true) or stop has finished, with what its script printed.
@@ -129,6 +134,7 @@ signals:
 
 private:
     void syncRuntimePorts(const QString& home);
+    void setRuntimePortsNote(const QString& note);
 
     Settings& m_settings;
     ServiceManager* m_service = nullptr; // child
@@ -137,6 +143,7 @@ private:
     StatusProbe* m_probe = nullptr;      // child
     std::unique_ptr<OperatorLock> m_lock;
     QTimer m_runStateTimer;
+    QString m_runtimePortsNote;
 };
 
 } // namespace zqt

@@ -68,6 +68,13 @@ void NativeTerminalModel::createClient(const QUrl& baseUrl) {
     // The new client reads the token from the store, where every client writes it.
     m_api = std::make_unique<APIClient>(baseUrl, m_tokens);
     APIClient* client = m_api.get();
+    client->setPortCheck(m_portCheck);
+    // A new address has no verdict yet: the next request that carries the token or a password makes one.
+    setPortWarning(QString());
+    connect(client, &APIClient::withheldNoticeChanged, this, [this, client] {
+        if (m_api.get() == client)
+            setPortWarning(client->withheldNotice());
+    });
     connect(client, &APIClient::tokenChanged, this, [this, client](const QString& token) {
         // A sign-in sent from a former address lands after the move: the current client takes its token.
         if (m_api && m_api.get() != client)
@@ -97,6 +104,11 @@ void NativeTerminalModel::setBaseUrl(const QUrl& baseUrl) {
     // Kept until its posts and sign-ins have reported; the model deletes what is left when it goes.
     previous->setParent(this);
     connect(previous, &APIClient::idle, previous, &QObject::deleteLater);
+}
+
+void NativeTerminalModel::setPortCheck(PortCheck check) {
+    m_portCheck = std::move(check);
+    m_api->setPortCheck(m_portCheck);
 }
 
 QUrl NativeTerminalModel::baseUrl() const {
@@ -294,6 +306,13 @@ void NativeTerminalModel::setLoginError(const QString& v) {
         return;
     m_s.loginError = v;
     emit loginErrorChanged();
+}
+
+void NativeTerminalModel::setPortWarning(const QString& v) {
+    if (m_s.portWarning == v)
+        return;
+    m_s.portWarning = v;
+    emit portWarningChanged();
 }
 
 void NativeTerminalModel::setOrderMessage(const QString& v) {
@@ -495,7 +514,7 @@ void NativeTerminalModel::login() {
     m_api->login(m_s.email, m_s.password, whileAlive<bool, QString>([this](bool ok, QString message) {
                      if (ok)
                          refreshAll();
-                     else
+                     else if (message != m_s.portWarning) // a withheld sign-in: the port warning says so
                          setLoginError(message);
                      emit replyHandled(QString::fromLatin1(endpoints::kLoginPath));
                  }));

@@ -31,6 +31,7 @@ class NativeTerminalModel final : public QObject {
     Q_PROPERTY(QString password READ password WRITE setPassword NOTIFY passwordChanged)
     Q_PROPERTY(QString loginError READ loginError NOTIFY loginErrorChanged)
     Q_PROPERTY(QString marketError READ marketError NOTIFY marketErrorChanged)
+    Q_PROPERTY(QString portWarning READ portWarning NOTIFY portWarningChanged)
     Q_PROPERTY(double totalUpl READ totalUpl NOTIFY portfolioChanged)
     Q_PROPERTY(QStringList watchlist READ watchlist CONSTANT)
     Q_PROPERTY(QString selectedSymbol READ selectedSymbol WRITE setSelectedSymbol NOTIFY selectedSymbolChanged)
@@ -79,6 +80,9 @@ public:
     // without one). All state stays.
     void setBaseUrl(const QUrl& baseUrl);
     QUrl baseUrl() const;
+    // Who holds the engine's port before the token or a password goes there (see APIClient::setPortCheck), for
+    // this client and every later one; the kernel's tables unless set.
+    void setPortCheck(PortCheck check);
     // The client's sign-in token; tokenChanged tells when a login (or anything else) replaces it.
     QString token() const;
     APIClient& api() { return *m_api; }
@@ -96,6 +100,9 @@ public:
     const QString& password() const { return m_s.password; }
     const QString& loginError() const { return m_s.loginError; }
     const QString& marketError() const { return m_s.marketError; }
+    // One line while the client withholds the token and sign-in because another user's program holds the
+    // engine's port ("Port <n> is held by another user's program: sign-in and token withheld."); empty otherwise.
+    const QString& portWarning() const { return m_s.portWarning; }
     const std::optional<MetricsResponse>& metrics() const { return m_s.metrics; }
     const QList<PositionRow>& positions() const { return m_s.positions; }
     const QList<ExposureRow>& exposure() const { return m_s.exposure; }
@@ -217,6 +224,7 @@ signals:
     void passwordChanged();
     void loginErrorChanged();
     void marketErrorChanged();
+    void portWarningChanged();
     void metricsChanged();
     void positionsChanged();
     void portfolioChanged(); // exposure and totalUpl
@@ -255,6 +263,7 @@ private:
     void setMarketError(const QString& v);
     void setMarketErrorIfEmpty(const QString& v);
     void setLoginError(const QString& v);
+    void setPortWarning(const QString& v);
     void setOrderMessage(const QString& v);
     void setChartToggle(bool TerminalState::*field, bool v);
     void setOrderField(QString TerminalState::*field, const QString& v);
@@ -263,6 +272,7 @@ private:
     void fetchCandles(bool higherTimeframe);
 
     TerminalSources m_sources;
+    PortCheck m_portCheck;
     TokenStore& m_tokens;
     std::unique_ptr<APIClient> m_api;
     quint64 m_clientGeneration = 0; // bumped when the client is replaced or the model goes away

@@ -22,6 +22,7 @@ struct TerminalState {
     QString password;
     QString loginError;
     QString marketError;
+    QString portWarning; // why the token and sign-in are withheld from the engine's port; empty while they are not
     std::optional<MetricsResponse> metrics;
     QList<PositionRow> positions;
     QList<ExposureRow> exposure;

@@ -30,6 +30,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
+#include <QUrlQuery>
 #include <QVBoxLayout>
 #include <QWebEngineProfile>
 
@@ -108,10 +109,13 @@ ContentView::ContentView(AppState& state, NativeTerminalModel& terminal, QWidget
             setShowOperatorSheet(false);
     });
     connect(&m_state, &AppState::busyChanged, this, &ContentView::updateBusy);
+    connect(&m_state, &AppState::runtimePortsNoteChanged, this, &ContentView::updatePortsNote);
     // The stored token is read again on a sign-in and whenever a tab is chosen, so the web terminal's address
     // carries the current one.
     connect(&m_terminalModel, &NativeTerminalModel::tokenChanged, this, &ContentView::updateAddresses);
     connect(m_tabs, &QTabWidget::currentChanged, this, &ContentView::updateAddresses);
+    // The terminal's client found another user's program on the engine's port, or found it gone.
+    connect(&m_terminalModel, &NativeTerminalModel::portWarningChanged, this, &ContentView::updateWebTerminal);
     connect(m_tabs, &QTabWidget::currentChanged, this, [this](int index) {
         if (m_terminalPlaceholder && m_tabs->widget(index) == m_terminalPlaceholder)
             buildTerminalPage();
@@ -125,6 +129,7 @@ ContentView::ContentView(AppState& state, NativeTerminalModel& terminal, QWidget
     updateOutcome();
     updateOperatorButton();
     updateBusy();
+    updatePortsNote();
     updateOperatorTabs();
     updateAddresses();
 }
@@ -156,6 +161,11 @@ QWidget* ContentView::buildHeader() {
     m_runStateLabel = new QLabel(header);
     m_runStateLabel->setObjectName(QStringLiteral("runStateLabel"));
     m_runStateLabel->setAccessibleName(QStringLiteral("Engine run state"));
+    // Set when the runtime ports file named a host the program does not follow.
+    m_portsNoteLabel = new QLabel(header);
+    m_portsNoteLabel->setObjectName(QStringLiteral("runtimePortsNoteLabel"));
+    m_portsNoteLabel->setTextFormat(Qt::PlainText);
+    m_portsNoteLabel->setForegroundRole(QPalette::PlaceholderText);
     // A failed write of the preferences file, until a later one succeeds.
     m_saveErrorLabel = new QLabel(header);
     m_saveErrorLabel->setObjectName(QStringLiteral("saveErrorLabel"));
@@ -182,6 +192,7 @@ QWidget* ContentView::buildHeader() {
     titleBlock->addWidget(m_runStateLabel);
     titleBlock->addLayout(outcomeRow);
     titleBlock->addWidget(m_saveErrorLabel);
+    titleBlock->addWidget(m_portsNoteLabel);
     row->addLayout(titleBlock);
 
     row->addStretch(1);
@@ -444,6 +455,11 @@ void ContentView::updateBusy() {
     m_busyLabel->setText(m_state.busyText());
 }
 
+void ContentView::updatePortsNote() {
+    m_portsNoteLabel->setText(m_state.runtimePortsNote());
+    m_portsNoteLabel->setVisible(!m_state.runtimePortsNote().isEmpty());
+}
+
 void ContentView::updateAddresses() {
     m_addresses = m_state.addresses();
     // Each page may go to any of the engine's origins, and only there.
@@ -453,15 +469,29 @@ void ContentView::updateAddresses() {
     m_site->setUrl(m_addresses.marketing);
     m_external->setUrl(m_addresses.external);
     m_portal->setUrl(m_addresses.portal);
-    m_webTerminal->setUrl(m_addresses.webTerminal);
     // The terminal follows the engine when its address changes (a new port from the settings or the runtime
     // ports file), keeping its token and state; pinned to the first address it would poll a port the engine left.
     m_terminalModel.setBaseUrl(m_addresses.engine);
+    updateWebTerminal();
     if (m_admin)
         m_admin->setUrl(m_addresses.admin);
 }
 
+void ContentView::updateWebTerminal() {
+    // The token goes in the address only while nobody else's program holds the engine's port (the terminal's
+    // client makes that check for its own requests too); otherwise the page loads without it and says why.
+    QUrl url = m_addresses.webTerminal;
+    QString notice;
+    if (QUrlQuery(url).hasQueryItem(QStringLiteral("token")) && !m_terminalModel.api().maySendSecretsTo(url)) {
+        url = EngineAddresses::webTerminalUrl(m_addresses.engine, QString());
+        notice = m_terminalModel.api().withheldNotice();
+    }
+    m_webTerminal->setUrl(url);
+    m_webTerminal->setStandingNotice(notice);
+}
+
 void ContentView::retryFailedPages() {
+    updateWebTerminal();
     for (WebView* page : {m_site, m_external, m_portal, m_webTerminal, m_admin})
         if (page)
             page->retryIfFailed();

@@ -86,7 +86,10 @@ private:
     void updateOperatorButton();
     void updateOperatorTabs();
     void updateBusy();
+    void updatePortsNote();
     void updateAddresses();
+    // Points the Web Terminal tab at its address, without the token when it may not go to the engine's port.
+    void updateWebTerminal();
     // Loads again every web tab whose last load failed (the engine was not up yet).
     void retryFailedPages();
     void onOperatorClicked();
@@ -104,6 +107,7 @@ private:
     QLabel* m_outcomeLabel = nullptr;
     QPushButton* m_outputButton = nullptr;
     QPointer<QWidget> m_outputWindow;
+    QLabel* m_portsNoteLabel = nullptr;
     QProgressBar* m_busyIndicator = nullptr;
     QLabel* m_busyLabel = nullptr;
     QPushButton* m_operatorButton = nullptr;

@@ -1,5 +1,6 @@
 #include "window/WebView.h"
 
+#include "display/Palette.h"
 #include "window/EnginePage.h"
 
 #include <QDir>
@@ -18,6 +19,7 @@
 #include <QVBoxLayout>
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineHistory>
+#include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
 #include <QWebEngineView>
@@ -40,6 +42,19 @@ WebView::WebView(ProfileSource profile, Opener openExternally, const QString& ac
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
+
+    // One line above the page while there is something to say about it.
+    m_notice = new QLabel(this);
+    m_notice->setObjectName(QStringLiteral("webViewNotice"));
+    m_notice->setTextFormat(Qt::PlainText);
+    m_notice->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_notice->setContentsMargins(8, 4, 8, 4);
+    m_notice->setForegroundRole(QPalette::WindowText);
+    QPalette palette = m_notice->palette();
+    palette.setColor(QPalette::WindowText, negativeColor());
+    m_notice->setPalette(palette);
+    m_notice->hide();
+    column->addWidget(m_notice);
     m_notices = new QVBoxLayout;
     m_notices->setContentsMargins(0, 0, 0, 0);
     m_notices->setSpacing(0);
@@ -92,6 +107,15 @@ void WebView::setUrl(const QUrl& url) {
     showMessageOrBrowser();
     if (m_browser)
         load();
+}
+
+void WebView::setStandingNotice(const QString& notice) {
+    m_notice->setText(notice);
+    m_notice->setVisible(!notice.isEmpty());
+}
+
+QString WebView::standingNotice() const {
+    return m_notice->text();
 }
 
 void WebView::showEvent(QShowEvent* event) {

@@ -49,6 +49,10 @@ public:
     QUrl url() const { return m_url; }
     // The address to show (see the class comment).
     void setUrl(const QUrl& url);
+    // A one-line note above the page and its notices (plain text) that stays until replaced, for a standing
+    // condition rather than an event; empty hides it.
+    void setStandingNotice(const QString& notice);
+    QString standingNotice() const;
     // The embedded browser, or nullptr before the tab was first shown.
     QWebEngineView* browser() const { return m_browser; }
     // Creates the browser now (normally done on the first show).
@@ -92,6 +96,7 @@ private:
     EnginePage* m_page = nullptr;
     bool m_scrubPending = false;
     QLabel* m_message = nullptr;
+    QLabel* m_notice = nullptr;
     QWidget* m_placeholder = nullptr;
     QWebEngineView* m_browser = nullptr;
     bool m_waitingForExpose = false;

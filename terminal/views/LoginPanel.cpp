@@ -66,6 +66,9 @@ LoginPanel::LoginPanel(NativeTerminalModel& model, QWidget* parent) : PanelCard(
 
     m_loginError = makeErrorLine(QStringLiteral("loginErrorLabel"), negativeColor(), this);
     m_marketError = makeErrorLine(QStringLiteral("marketErrorLabel"), warningColor(), this);
+    m_portWarning = makeErrorLine(QStringLiteral("portWarningLabel"), negativeColor(), this);
+    m_portWarning->setTextFormat(Qt::PlainText);
+    column()->addWidget(m_portWarning);
     column()->addWidget(m_loginError);
     column()->addWidget(m_marketError);
 
@@ -90,10 +93,13 @@ LoginPanel::LoginPanel(NativeTerminalModel& model, QWidget* parent) : PanelCard(
     });
     connect(&m_model, &NativeTerminalModel::loginErrorChanged, this, &LoginPanel::updateErrors);
     connect(&m_model, &NativeTerminalModel::marketErrorChanged, this, &LoginPanel::updateErrors);
+    connect(&m_model, &NativeTerminalModel::portWarningChanged, this, &LoginPanel::updateErrors);
     updateErrors();
 }
 
 void LoginPanel::updateErrors() {
+    showPlainText(m_portWarning, m_model.portWarning(), kMessageTextChars);
+    m_portWarning->setVisible(!m_model.portWarning().isEmpty());
     // The login error quotes the network layer or a redirect's target: plain text, bounded.
     showPlainText(m_loginError, m_model.loginError(), kMessageTextChars);
     m_loginError->setVisible(!m_model.loginError().isEmpty());

@@ -28,6 +28,7 @@ private:
     QLineEdit* m_password = nullptr;
     QLabel* m_loginError = nullptr;
     QLabel* m_marketError = nullptr;
+    QLabel* m_portWarning = nullptr;
 };
 
 } // namespace zqt

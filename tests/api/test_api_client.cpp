@@ -1,10 +1,12 @@
 #include "api/APIClient.h"
 
+#include "ForeignListener.h"
 #include "RecordingServer.h"
 #include "TestEnv.h"
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QNetworkReply>
 #include <QSignalSpy>
 #include <QThread>
@@ -469,4 +471,162 @@ TEST_F(ApiClientTest, constructor_readsStoredToken) {
     tokens.setToken(QStringLiteral("stored"));
     APIClient client(base(), tokens);
     EXPECT_EQ(client.token(), QStringLiteral("stored"));
+}
+
+// ---- The token and the password go only to a port nobody else holds ----
+
+// For each answer about who holds the engine's port: whether a read carries the token and whether a sign-in is
+// sent at all, seen on the wire (the read is sent after the sign-in, so a sign-in that was sent has arrived by the
+// time the read's reply is in).
+TEST_F(ApiClientTest, portHolder_decidesWhetherTokenAndPasswordAreSent) {
+    server.setReply("POST", "/api/login", {200, R"({"token":"fresh"})"});
+    server.setReply("GET", "/api/oms/orders", {200, kOrdersJson});
+    struct Case {
+        PortHolder holder;
+        bool secretsSent;
+    };
+    const Case cases[] = {{PortHolder::Nobody, true},
+                          {PortHolder::ThisUser, true},
+                          {PortHolder::OtherUser, false},
+                          {PortHolder::Unknown, false}};
+    for (const Case& c : cases) {
+        server.clearRequests();
+        tokens.setToken(QStringLiteral("held-token"));
+        APIClient client(base(), tokens);
+        std::vector<quint16> asked;
+        client.setPortCheck([&](quint16 port) {
+            asked.push_back(port);
+            return c.holder;
+        });
+        const auto signIn = login(client, QStringLiteral("op@zqt.test"), QStringLiteral("s3cret"));
+        const auto read = fetch<OrdersResponse>(client, QStringLiteral("/api/oms/orders"));
+        ASSERT_TRUE(signIn && read);
+        const auto reqs = server.requests();
+        const std::string name = "holder " + std::to_string(int(c.holder));
+        ASSERT_FALSE(asked.empty()) << name;
+        EXPECT_EQ(asked.front(), quint16(server.port())) << name;
+        if (c.secretsSent) {
+            ASSERT_EQ(reqs.size(), 2u) << name;
+            EXPECT_EQ(reqs[0].target, "/api/login") << name;
+            EXPECT_TRUE(signIn->first) << name;
+            EXPECT_EQ(reqs[1].header("Authorization"), "Bearer fresh") << name;
+            EXPECT_TRUE(client.withheldNotice().isEmpty()) << name;
+        } else {
+            ASSERT_EQ(reqs.size(), 1u) << "only the read went out: " << name;
+            EXPECT_EQ(reqs[0].target, "/api/oms/orders") << name;
+            EXPECT_FALSE(reqs[0].hasHeader("Authorization")) << name;
+            EXPECT_FALSE(signIn->first) << name;
+            EXPECT_EQ(signIn->second, client.withheldNotice()) << name;
+            EXPECT_TRUE(client.withheldNotice().startsWith(QStringLiteral("Port %1").arg(server.port()))) << name;
+            EXPECT_TRUE(read->ok()) << "reads without the token go on: " << name;
+            EXPECT_EQ(client.token(), QStringLiteral("held-token")) << name;
+        }
+    }
+}
+
+// The notice tells of the latest request that carried a secret: it goes once the port is in order again, and a
+// request without the token asks nothing.
+TEST_F(ApiClientTest, withheldNotice_followsTheLatestVerdict) {
+    server.setReply("GET", "/api/oms/orders", {200, kOrdersJson});
+    APIClient client(base(), tokens);
+    int checks = 0;
+    client.setPortCheck([&](quint16) {
+        ++checks;
+        return PortHolder::OtherUser;
+    });
+    QSignalSpy changed(&client, &APIClient::withheldNoticeChanged);
+    fetch<OrdersResponse>(client, QStringLiteral("/api/oms/orders"));
+    EXPECT_EQ(checks, 0) << "no token, nothing to withhold";
+    EXPECT_TRUE(client.withheldNotice().isEmpty());
+
+    client.setToken(QStringLiteral("tok"));
+    fetch<OrdersResponse>(client, QStringLiteral("/api/oms/orders"));
+    EXPECT_EQ(
+        client.withheldNotice(),
+        QStringLiteral("Port %1 is held by another user's program: sign-in and token withheld.").arg(server.port()));
+    EXPECT_EQ(changed.count(), 1);
+
+    client.setPortCheck([](quint16) { return PortHolder::ThisUser; });
+    fetch<OrdersResponse>(client, QStringLiteral("/api/oms/orders"));
+    EXPECT_TRUE(client.withheldNotice().isEmpty());
+    EXPECT_EQ(changed.count(), 2);
+    EXPECT_EQ(server.requests().back().header("Authorization"), "Bearer tok");
+}
+
+// One answer about a holder serves a whole refresh; "nobody listens" is asked again on every request, since a
+// program may take the port between two of them.
+TEST_F(ApiClientTest, portCheck_aHolderServesARefresh_nobodyIsAskedAgainOnEveryRequest) {
+    server.setReply("GET", "/api/oms/orders", {200, kOrdersJson});
+    tokens.setToken(QStringLiteral("tok"));
+    for (const PortHolder holder : {PortHolder::ThisUser, PortHolder::Nobody}) {
+        server.clearRequests();
+        APIClient client(base(), tokens);
+        int checks = 0;
+        client.setPortCheck([&](quint16) {
+            ++checks;
+            return holder;
+        });
+        constexpr int kReads = 10;
+        int done = 0;
+        QElapsedTimer sending;
+        sending.start();
+        for (int i = 0; i < kReads; ++i)
+            client.fetch<OrdersResponse>(QStringLiteral("/api/oms/orders"), [&](Result<OrdersResponse>) { ++done; });
+        const qint64 sendingMs = sending.elapsed();
+        ASSERT_TRUE(zqt::test::waitUntil([&] { return done == kReads; }, 10000));
+        ASSERT_EQ(server.requests().size(), size_t(kReads));
+        for (const auto& r : server.requests())
+            EXPECT_EQ(r.header("Authorization"), "Bearer tok");
+        if (holder == PortHolder::Nobody)
+            EXPECT_EQ(checks, kReads);
+        else if (sendingMs < APIClient::kPortCheckReuseMs) // a loaded machine may take longer to send them
+            EXPECT_EQ(checks, 1);
+    }
+}
+
+// The same sign-in and read, first to a server of this program's own user (the kernel's tables asked for real):
+// the password and the token arrive; then to a listener of another user: the password never reaches it and the
+// read arrives without the token.
+TEST_F(ApiClientTest, portHeldByAnotherUsersProgram_getsNeitherPasswordNorToken) {
+    server.setReply("POST", "/api/login", {200, R"({"token":"tok-own"})"});
+    server.setReply("GET", "/api/oms/orders", {200, kOrdersJson});
+    {
+        tokens.setToken(QStringLiteral("tok-before"));
+        APIClient client(base(), tokens);
+        const auto signIn = login(client, QStringLiteral("op@zqt.test"), QStringLiteral("pw-own-test"));
+        ASSERT_TRUE(signIn.has_value());
+        EXPECT_TRUE(signIn->first) << signIn->second.toStdString();
+        ASSERT_TRUE(fetch<OrdersResponse>(client, QStringLiteral("/api/oms/orders")).has_value());
+        const auto seen = server.requests();
+        ASSERT_EQ(seen.size(), 2u);
+        EXPECT_EQ(seen[0].method, "POST");
+        EXPECT_EQ(seen[0].target, "/api/login");
+        EXPECT_NE(seen[0].body.find("pw-own-test"), std::string::npos);
+        EXPECT_EQ(seen[0].header("Authorization"), "Bearer tok-before");
+        EXPECT_EQ(seen[1].header("Authorization"), "Bearer tok-own");
+        EXPECT_TRUE(client.withheldNotice().isEmpty());
+    }
+
+    zqt::test::ForeignListener foreign;
+    if (!foreign.skipReason().isEmpty())
+        GTEST_SKIP() << "no listener of another user: " << foreign.skipReason().toStdString();
+    tokens.setToken(QStringLiteral("tok-foreign-test"));
+    APIClient client(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(foreign.port())), tokens);
+    const auto signIn = login(client, QStringLiteral("op@zqt.test"), QStringLiteral("pw-foreign-test"));
+    ASSERT_TRUE(signIn.has_value());
+    EXPECT_FALSE(signIn->first);
+    EXPECT_EQ(
+        signIn->second,
+        QStringLiteral("Port %1 is held by another user's program: sign-in and token withheld.").arg(foreign.port()));
+    // Sent after the sign-in: once its reply is in, a sign-in that had been sent would have arrived first.
+    const auto read = fetch<OrdersResponse>(client, QStringLiteral("/api/oms/orders"));
+    ASSERT_TRUE(read.has_value());
+
+    const auto seen = foreign.requests();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].method, "GET");
+    EXPECT_EQ(seen[0].target, "/api/oms/orders");
+    EXPECT_EQ(seen[0].authorization, "");
+    EXPECT_EQ(seen[0].body, "");
+    EXPECT_EQ(client.token(), QStringLiteral("tok-foreign-test"));
 }

@@ -238,6 +238,64 @@ TEST_F(AppStateTest, syncRuntimePorts_appliesOnlyUsableFiles) {
     }
 }
 
+// A ports file written by whoever can write the engine's storage folder must not send the program's requests, and
+// the sign-in token with them, off this machine: its host is followed only to a loopback address or to the host
+// configured now; any other is ignored with a note, never stored, while its ports are still taken.
+TEST_F(AppStateTest, syncRuntimePorts_hostileHosts_areIgnoredWithANoteAndNeverStored) {
+    auto state = makeState();
+    struct Case {
+        const char* host;
+        QString expectedHost; // after the file was applied over the configured "127.0.0.1"
+        bool noted;
+    };
+    const Case cases[] = {
+        {"10.0.0.5", "127.0.0.1", true},
+        {"engine.invalid", "127.0.0.1", true},
+        {"0.0.0.0", "0.0.0.0", false},
+        {"::1", "::1", false},
+        {"[::1]", "::1", false},
+        {"127.0.0.2", "127.0.0.2", false},
+        {"", "127.0.0.1", false},
+        {"8.8.8.8\n\u202e", "127.0.0.1", true},
+        {"127.0.0.1@evil.test", "127.0.0.1", true},
+    };
+    for (const Case& c : cases) {
+        state->set(Setting::Host, "127.0.0.1");
+        state->set(Setting::Port, "8000");
+        state->savePreferences();
+        QJsonObject file{{"host", QString::fromUtf8(c.host)}, {"port", 8123}};
+        writeFile(engine.file("storage/runtime_ports.json"), QJsonDocument(file).toJson());
+        QSignalSpy noteChanged(state, &AppState::runtimePortsNoteChanged);
+        state->syncRuntimePortsIfPresent();
+        EXPECT_EQ(state->host(), c.expectedHost) << c.host;
+        EXPECT_EQ(state->port(), "8123") << "the ports are taken either way: " << c.host;
+        EXPECT_EQ(!state->runtimePortsNote().isEmpty(), c.noted) << c.host;
+        if (c.noted) {
+            EXPECT_EQ(noteChanged.count(), 1) << c.host;
+            EXPECT_FALSE(state->runtimePortsNote().contains('\n')) << "one line: " << c.host;
+            EXPECT_FALSE(state->runtimePortsNote().contains(QChar(0x202e))) << c.host;
+        }
+        // A save, as start and stop make before their script, stores the configured host, not the file's.
+        state->savePreferences();
+        EXPECT_EQ(storedJson().value("zqtHost").toString(), c.expectedHost) << c.host;
+        // The next file without a host clears the note: it tells of the last file only.
+        writeFile(engine.file("storage/runtime_ports.json"), R"({"port":8000})");
+        state->syncRuntimePortsIfPresent();
+        EXPECT_TRUE(state->runtimePortsNote().isEmpty()) << c.host;
+    }
+}
+
+// At start-up the settings are written back right after the ports file is applied: a hostile host must not land
+// in the preferences there either, and the window's header shows the note from its first paint.
+TEST_F(AppStateTest, startup_runtimePortsFileWithForeignHost_keepsStoredHost) {
+    writeFile(engine.file("storage/runtime_ports.json"), R"({"host":"10.0.0.5","port":9000})");
+    auto state = makeState();
+    EXPECT_EQ(state->host(), "127.0.0.1");
+    EXPECT_EQ(state->port(), "9000");
+    EXPECT_EQ(storedJson().value("zqtHost").toString(), "127.0.0.1");
+    EXPECT_TRUE(state->runtimePortsNote().contains("10.0.0.5"));
+}
+
 TEST_F(AppStateTest, autoStart_storedFalseDisablesIt_removingTheKeyEnablesItAgain) {
     engine.writeDefaultUpScript();
     {
@@ -573,14 +631,21 @@ TEST_F(AppStateTest, refreshRunState_appliesPortsThenChecksPid) {
     EXPECT_TRUE(state->isRunning());
 }
 
-TEST(AppStateAccessHost, mapsOnlyTheWildcardAddress) {
+TEST(AppStateAccessHost, mapsOnlyTheAnyInterfaceAddresses) {
     TempEnv env;
     Preferences prefs;
     Settings settings(prefs);
     AppState state(settings);
     const std::pair<QString, QString> cases[] = {
-        {"0.0.0.0", "127.0.0.1"},   {"127.0.0.1", "127.0.0.1"}, {"", ""},
-        {"localhost", "localhost"}, {" 0.0.0.0", " 0.0.0.0"},   {"::", "::"},
+        {"0.0.0.0", "127.0.0.1"},
+        {"127.0.0.1", "127.0.0.1"},
+        {"", ""},
+        {"localhost", "localhost"},
+        {" 0.0.0.0", " 0.0.0.0"},
+        {"::", "::1"},
+        {"[::]", "::1"},
+        {"::1", "::1"},
+        {"[::1]", "::1"},
         {"10.0.0.5", "10.0.0.5"},
     };
     for (const auto& [host, expected] : cases) {

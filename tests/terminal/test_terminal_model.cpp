@@ -635,3 +635,35 @@ TEST_F(TerminalModel, analytics_readCurrentState) {
     EXPECT_EQ(model->depthHeatRows()[0].bidWidth, 96.0);
     EXPECT_EQ(model->volumeProfileBins(model->candles(), 16).size(), 16);
 }
+
+// Another user's program holds the engine's port: the refresh goes on without the token, the sign-in is not sent,
+// and the terminal says why in one line (not as a login error) until the port is in order again.
+TEST_F(TerminalModel, portHeldByAnotherUser_withholdsTokenAndSignInAndSaysSoInOneLine) {
+    PortHolder holder = PortHolder::OtherUser;
+    model->setPortCheck([&](quint16) { return holder; });
+    model->api().setToken(QStringLiteral("tok-1"));
+    model->setEmail(QStringLiteral("op@zqt.test"));
+    model->setPassword(QStringLiteral("pw"));
+    QSignalSpy warnings(model.get(), &NativeTerminalModel::portWarningChanged);
+    model->login();
+    model->refreshAll();
+    ASSERT_TRUE(waitSettled(11));
+    const QString expected =
+        QStringLiteral("Port %1 is held by another user's program: sign-in and token withheld.").arg(server.port());
+    EXPECT_EQ(model->portWarning(), expected);
+    EXPECT_TRUE(model->loginError().isEmpty()) << model->loginError().toStdString();
+    EXPECT_EQ(warnings.count(), 1);
+    ASSERT_EQ(targets(), asSet(refreshAllTargets("EURUSD"))) << "the sign-in was not sent";
+    for (const auto& r : server.requests())
+        EXPECT_FALSE(r.hasHeader("Authorization")) << r.target;
+
+    // The other program is gone and the engine is back (a new client, after the reuse window of the old one).
+    holder = PortHolder::ThisUser;
+    clearRecords();
+    model->setBaseUrl(QUrl(server.baseUrl() + "/"));
+    model->refreshAll();
+    ASSERT_TRUE(waitSettled(10));
+    EXPECT_TRUE(model->portWarning().isEmpty());
+    for (const auto& r : server.requests())
+        EXPECT_EQ(r.header("Authorization"), "Bearer tok-1") << r.target;
+}

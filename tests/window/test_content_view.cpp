@@ -25,6 +25,8 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -43,6 +45,8 @@
 #include <QWebEngineView>
 
 #include <gtest/gtest.h>
+
+#include <memory>
 
 using zqt::AppState;
 using zqt::ContentView;
@@ -1168,3 +1172,79 @@ TEST_F(WebTabTest, downloads_fromTheEngine_askWhereWithoutBlocking_fromElsewhere
 }
 
 #include "test_content_view.moc"
+
+// Another user's program holds the engine's port: the Web Terminal tab loads its page without the token and says
+// why above it, as the sign-in panel does; once the terminal's next request finds the port in order again, the tab
+// gets its token back.
+TEST_F(ContentViewTest, webTerminal_portHeldByAnotherUser_loadsWithoutTheTokenAndSaysSo) {
+    zqt::Preferences().setString(zqt::Settings::kTokenKey, "tok-w");
+    open();
+    zqt::NativeTerminalModel& terminal = view->terminal()->model();
+    auto holder = std::make_shared<zqt::PortHolder>(zqt::PortHolder::OtherUser);
+    terminal.setPortCheck([holder](quint16) { return *holder; });
+    selectTab("Web Terminal");
+    WebView* web = view->webView("Web Terminal");
+    const QString notice = "Port 8000 is held by another user's program: sign-in and token withheld.";
+    EXPECT_EQ(web->url().toString(QUrl::FullyEncoded), "http://127.0.0.1:8000/terminal");
+    EXPECT_EQ(web->standingNotice(), notice);
+    auto* line = web->findChild<QLabel*>("webViewNotice");
+    ASSERT_NE(line, nullptr);
+    EXPECT_TRUE(line->isVisible());
+    EXPECT_EQ(terminal.portWarning(), notice);
+    auto* panelLine = view->terminal()->findChild<QLabel*>("portWarningLabel");
+    ASSERT_NE(panelLine, nullptr);
+    EXPECT_EQ(panelLine->text(), notice);
+    EXPECT_FALSE(view->windowTitle().contains("tok-w"));
+
+    *holder = zqt::PortHolder::ThisUser;
+    terminal.setPortCheck([holder](quint16) { return *holder; }); // forgets the answer it had
+    // A read still in flight is not sent again: the next refresh goes out once the former ones are done.
+    ASSERT_TRUE(waitUntil([&] { return terminal.api().requestsInFlight() == 0; }, 30000));
+    terminal.refreshMarket();
+    EXPECT_EQ(web->url().toString(QUrl::FullyEncoded), "http://127.0.0.1:8000/terminal?token=tok-w");
+    EXPECT_TRUE(web->standingNotice().isEmpty());
+    EXPECT_FALSE(line->isVisible());
+    EXPECT_TRUE(terminal.portWarning().isEmpty());
+}
+
+// The hosts a runtime ports file may name: one off this machine moves no tab, the terminal or the stored host,
+// and the header says so; loopback ones (IPv6 in brackets) move every address.
+TEST_F(ContentViewTest, runtimePortsHost_offThisMachineMovesNothing_loopbackMovesEveryTab) {
+    open();
+    struct Case {
+        const char* host;
+        const char* engine; // the terminal's address after the file was read
+        const char* stored; // the host in the preferences afterwards
+        bool noted;
+    };
+    const Case cases[] = {
+        {"10.0.0.5", "http://127.0.0.1:8123", "0.0.0.0", true},
+        {"engine.invalid", "http://127.0.0.1:8123", "0.0.0.0", true},
+        {"0.0.0.0", "http://127.0.0.1:8123", "0.0.0.0", false},
+        {"::1", "http://[::1]:8123", "::1", false},
+        {"[::1]", "http://[::1]:8123", "::1", false},
+        {"::", "http://[::1]:8123", "::", false},
+        {"127.0.0.2", "http://127.0.0.2:8123", "127.0.0.2", false},
+        {"", "http://127.0.0.1:8123", "0.0.0.0", false},
+    };
+    auto* note = child<QLabel>("runtimePortsNoteLabel");
+    for (const Case& c : cases) {
+        state->set(zqt::Setting::Host, "0.0.0.0");
+        state->set(zqt::Setting::Port, "8000");
+        state->savePreferences();
+        writeFile(engine.file("storage/runtime_ports.json"),
+                  QJsonDocument(QJsonObject{{"host", c.host}, {"port", 8123}}).toJson());
+        QTest::mouseClick(child<QPushButton>("refreshButton"), Qt::LeftButton);
+        const QUrl expected(c.engine);
+        EXPECT_EQ(view->terminal()->model().baseUrl(), expected) << c.host;
+        EXPECT_EQ(view->webView("Web Terminal")->url(), QUrl(expected.toString() + "/terminal")) << c.host;
+        EXPECT_EQ(view->webView("Site")->url().host(), expected.host()) << c.host;
+        EXPECT_EQ(view->webView("Trader Portal")->url().host(), expected.host()) << c.host;
+        EXPECT_EQ(note->isVisibleTo(view), c.noted) << c.host;
+        if (c.noted)
+            EXPECT_TRUE(note->text().contains(QString::fromUtf8(c.host))) << c.host;
+        state->savePreferences();
+        EXPECT_EQ(zqt::Preferences().string(zqt::Settings::key(zqt::Setting::Host)), std::optional<QString>(c.stored))
+            << c.host;
+    }
+}

@@ -2,10 +2,13 @@
 #include "control/Preferences.h"
 #include "control/Settings.h"
 #include "control/ZQTDesktopApp.h"
+#include "terminal/NativeTerminalModel.h"
+#include "terminal/views/NativeTerminalView.h"
 #include "window/ContentView.h"
 #include "window/WebView.h"
 
 #include "EngineHome.h"
+#include "ForeignListener.h"
 #include "QtPrinters.h"
 #include "RecordingServer.h"
 #include "TestEnv.h"
@@ -147,4 +150,63 @@ TEST(WebTokenTest, webTerminalShown_tokenIsInNoHistoryTitleOrFileButThePreferenc
     EXPECT_EQ(filesHolding(env.root(), token), QStringList{zqt::Preferences::filePath()});
     EXPECT_EQ(fileCount(cache), 0) << "no HTTP cache on disk";
     EXPECT_EQ(fileCount(staleCache), 0) << "the earlier disk cache is gone";
+}
+
+// Another user's program listens on the engine's port (the engine stopped, someone took its port): the Web Terminal
+// asks it for its page without the token and says why, and the terminal's reads reach it without the token, as that
+// program itself records them.
+TEST(WebTokenTest, portHeldByAnotherUser_webTerminalAndReadsReachItWithoutTheToken) {
+    TempEnv env;
+    EngineHome engine(env.path("engine"));
+    engine.writeScript("app_up.sh", "echo up\n");
+    zqt::test::ForeignListener foreign;
+    if (!foreign.skipReason().isEmpty())
+        GTEST_SKIP() << "no listener of another user: " << foreign.skipReason().toStdString();
+    const std::string token = "tok9c41d7e2foreignweb";
+    {
+        zqt::Preferences prefs;
+        prefs.setString(zqt::Settings::key(zqt::Setting::Home), engine.path());
+        prefs.setBool(zqt::Settings::key(zqt::Setting::AutoStart), false);
+        prefs.setString(zqt::Settings::key(zqt::Setting::Host), "127.0.0.1");
+        prefs.setString(zqt::Settings::key(zqt::Setting::Port), QString::number(foreign.port()));
+        for (const zqt::Setting s : {zqt::Setting::MarketingPort, zqt::Setting::PortalPort})
+            prefs.setString(zqt::Settings::key(s), QString::number(zqt::test::freePort()));
+        prefs.setString(zqt::Settings::kTokenKey, QString::fromStdString(token));
+        prefs.sync();
+    }
+
+    auto app = std::make_unique<zqt::ZQTDesktopApp>();
+    zqt::ContentView& view = app->window();
+    view.show();
+    QTabWidget* tabs = view.tabs();
+    for (int i = 0; i < tabs->count(); ++i)
+        if (tabs->tabText(i) == "Web Terminal")
+            tabs->setCurrentIndex(i);
+    zqt::WebView* web = view.webView("Web Terminal");
+    ASSERT_NE(web, nullptr);
+    view.terminal()->model().refreshAll();
+
+    std::vector<zqt::test::ForeignListener::Request> seen;
+    const auto received = [&](const std::string& prefix) {
+        for (const auto& r : seen)
+            if (r.target.rfind(prefix, 0) == 0)
+                return true;
+        return false;
+    };
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            seen = foreign.requests();
+            return received("/terminal") && received("/api/");
+        },
+        60000))
+        << "the page and the reads reached the port";
+    for (const auto& r : seen) {
+        EXPECT_EQ(r.target.find(token), std::string::npos) << r.target;
+        EXPECT_EQ(r.body.find(token), std::string::npos) << r.target;
+        EXPECT_EQ(r.authorization, "") << r.target;
+    }
+    const QString notice =
+        QStringLiteral("Port %1 is held by another user's program: sign-in and token withheld.").arg(foreign.port());
+    EXPECT_EQ(web->standingNotice(), notice);
+    EXPECT_EQ(view.terminal()->model().portWarning(), notice);
 }
