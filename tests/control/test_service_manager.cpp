@@ -539,8 +539,16 @@ TEST_F(ServiceManagerTest, runShell_neverHandsTheOperatorPasscodeToTheScriptOrWh
         EXPECT_EQ(recorded.value("ZQT_OPERATOR_PASSCODE_HINT"), "kept") << c.name;
         // The background process the script started (the engine, in real life): its /proc environ.
         const QByteArray daemon = zqt::test::readFile(engine.file("storage/web.pid")).trimmed();
-        const QByteArray daemonEnv = zqt::test::readFile("/proc/" + daemon + "/environ");
-        ASSERT_TRUE(daemonEnv.contains("ZQT_HOME=")) << c.name;
+        // The script may have ended while its child was still being replaced by the daemon's program, and a process
+        // in the middle of that shows no environment yet.
+        QByteArray daemonEnv;
+        ASSERT_TRUE(zqt::test::waitUntil(
+            [&] {
+                daemonEnv = zqt::test::readFile("/proc/" + daemon + "/environ");
+                return daemonEnv.contains("ZQT_HOME=");
+            },
+            10000))
+            << c.name;
         EXPECT_FALSE(daemonEnv.contains("ZQT_OPERATOR_PASS=")) << c.name;
         EXPECT_FALSE(daemonEnv.contains("operator secret")) << c.name;
     }
