@@ -329,6 +329,13 @@ protected:
 };
 
 // The terminal page at 1400 x 900, shown and active, against a recording server.
+// Each quick-action shortcut and the path its press posts to.
+const std::pair<Qt::Key, const char*> kQuickActionKeys[] = {{Qt::Key_B, "/api/oms/order"},
+                                                            {Qt::Key_S, "/api/oms/order"},
+                                                            {Qt::Key_L, "/api/oms/order"},
+                                                            {Qt::Key_C, "/api/oms/cancel_all"},
+                                                            {Qt::Key_X, "/api/positions/close_all"}};
+
 class TradingPage : public ::testing::Test {
 protected:
     TradingPage() {
@@ -359,6 +366,14 @@ protected:
     }
     bool settled() const {
         return waitUntil([&] { return zqt::test::decodesDone() && inFlight(model().api()).empty(); }, 30000);
+    }
+    // The paths of the posts the server received, in order.
+    std::vector<std::string> postPaths() const {
+        std::vector<std::string> out;
+        for (const auto& r : server.requests())
+            if (r.method == "POST")
+                out.push_back(r.path);
+        return out;
     }
 
     TempEnv env;
@@ -435,12 +450,7 @@ TEST_F(TradingPage, shortcuts_heldDown_sendOneRequestPerPress) {
     child<QPushButton>("quickBuyButton")->setFocus();
     QWindow* window = view->windowHandle();
     ASSERT_NE(window, nullptr);
-    const std::pair<Qt::Key, const char*> cases[] = {{Qt::Key_B, "/api/oms/order"},
-                                                     {Qt::Key_S, "/api/oms/order"},
-                                                     {Qt::Key_L, "/api/oms/order"},
-                                                     {Qt::Key_C, "/api/oms/cancel_all"},
-                                                     {Qt::Key_X, "/api/positions/close_all"}};
-    for (const auto& [key, path] : cases) {
+    for (const auto& [key, path] : kQuickActionKeys) {
         server.clearRequests();
         // What the window system delivers while the key is held: one press, then presses marked as repeats.
         QTest::simulateEvent(window, true, key, Qt::ControlModifier, QString(), false);
@@ -449,10 +459,7 @@ TEST_F(TradingPage, shortcuts_heldDown_sendOneRequestPerPress) {
         QTest::simulateEvent(window, false, key, Qt::ControlModifier, QString(), false);
         // Every request the presses made has reached the server once nothing is left on the wire.
         ASSERT_TRUE(settled());
-        std::vector<std::string> posts;
-        for (const auto& r : server.requests())
-            if (r.method == "POST")
-                posts.push_back(r.path);
+        const std::vector<std::string> posts = postPaths();
         EXPECT_EQ(posts, std::vector<std::string>{path});
     }
 }
@@ -480,13 +487,8 @@ TEST_F(TradingPage, shortcuts_heldDownUnderX11_repeatsQtDidNotMark_sendNothing_a
     child<QPushButton>("quickBuyButton")->setFocus();
     QWindow* window = view->windowHandle();
     ASSERT_NE(window, nullptr);
-    const std::pair<Qt::Key, const char*> cases[] = {{Qt::Key_B, "/api/oms/order"},
-                                                     {Qt::Key_S, "/api/oms/order"},
-                                                     {Qt::Key_L, "/api/oms/order"},
-                                                     {Qt::Key_C, "/api/oms/cancel_all"},
-                                                     {Qt::Key_X, "/api/positions/close_all"}};
     ulong now = 5'000'000;
-    for (const auto& [key, path] : cases) {
+    for (const auto& [key, path] : kQuickActionKeys) {
         server.clearRequests();
         // Held for two seconds: the X server repeats the key every 40 ms after 660 ms as a release and a press of
         // the same time stamp, which Qt passes on unmarked when the press was not queued yet.
@@ -498,10 +500,7 @@ TEST_F(TradingPage, shortcuts_heldDownUnderX11_repeatsQtDidNotMark_sendNothing_a
         now += 2000;
         releaseAt(window, key, now);
         ASSERT_TRUE(settled());
-        std::vector<std::string> posts;
-        for (const auto& r : server.requests())
-            if (r.method == "POST")
-                posts.push_back(r.path);
+        const std::vector<std::string> posts = postPaths();
         EXPECT_EQ(posts, std::vector<std::string>{path}) << "held";
 
         // Pressed again a quarter of a second later: a new action.
@@ -510,11 +509,7 @@ TEST_F(TradingPage, shortcuts_heldDownUnderX11_repeatsQtDidNotMark_sendNothing_a
         releaseAt(window, key, now + 90);
         now += 1000;
         ASSERT_TRUE(settled());
-        posts.clear();
-        for (const auto& r : server.requests())
-            if (r.method == "POST")
-                posts.push_back(r.path);
-        EXPECT_EQ(posts, (std::vector<std::string>{path, path})) << "pressed again";
+        EXPECT_EQ(postPaths(), (std::vector<std::string>{path, path})) << "pressed again";
     }
 }
 
