@@ -3,6 +3,7 @@
 #include "api/APIClient.h"
 #include "api/TokenStore.h"
 #include "terminal/CandleRows.h"
+#include "terminal/CellFormats.h"
 #include "terminal/LiveCandles.h"
 #include "terminal/OrderOutcome.h"
 #include "terminal/Tape.h"
@@ -577,7 +578,7 @@ void NativeTerminalModel::selectLadderPrice(double price) {
     m_s.selectedLadderPrice = price;
     emit selectedLadderPriceChanged();
     m_s.orderType = OrderType::Limit;
-    m_s.limitPrice = QString::asprintf("%.4f", price);
+    m_s.limitPrice = fmtPrice(price);
     emit orderFormChanged();
 }
 
@@ -609,10 +610,6 @@ QList<FlowCluster> NativeTerminalModel::orderflowClusters(int limit) const {
 
 QList<DepthHeatRow> NativeTerminalModel::depthHeatRows() const {
     return zqt::depthHeatRows(m_s.depthLevels);
-}
-
-bool NativeTerminalModel::isLadderRowSelected(double price) const {
-    return isLadderPriceSelected(m_s.selectedLadderPrice, price);
 }
 
 } // namespace zqt

@@ -216,7 +216,6 @@ public:
     QList<ProfileBin> volumeProfileBins(const QList<Candle>& source, int bins) const;
     QList<FlowCluster> orderflowClusters(int limit) const;
     QList<DepthHeatRow> depthHeatRows() const;
-    bool isLadderRowSelected(double price) const;
 
 signals:
     void tokenChanged();
