@@ -17,6 +17,7 @@
 #include <QAccessibleActionInterface>
 #include <QApplication>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -146,6 +147,49 @@ TEST_F(TerminalPageTest, watchlist_clickSelects_andClickingTheSelectedSymbolRelo
     for (const std::string& target : zqt::test::inFlight(model().api()))
         EXPECT_TRUE(target.rfind("/api/prices", 0) == 0) << target;
     EXPECT_EQ(requestsTo("/api/account/metrics"), reloads);
+}
+
+TEST_F(TerminalPageTest, watchlist_aClickOnARowsBlankPartOrPrice_orReturnEnterSpaceOnIt_selectsItsSymbol) {
+    view->show();
+    view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
+    // Clicks as the pointer lands them: through the window, so whatever is under the point takes the click.
+    const auto clickAt = [&](QWidget* target, QPoint point) {
+        QTest::mouseClick(view->windowHandle(), Qt::LeftButton, {}, target->mapTo(view.get(), point));
+    };
+    const auto blankPartOf = [&](const QString& symbol) {
+        const QRect symbolRect = child<QPushButton>("watchSymbol_" + symbol)->geometry();
+        const QRect priceRect = child<QLabel>("watchPrice_" + symbol)->geometry();
+        const QPoint point((symbolRect.right() + priceRect.left()) / 2, symbolRect.center().y());
+        EXPECT_LT(symbolRect.right() + 8, priceRect.left()) << symbol.toStdString();
+        EXPECT_EQ(child<QWidget>("watchRow_" + symbol)->childAt(point), nullptr) << symbol.toStdString();
+        return point;
+    };
+
+    clickAt(child<QWidget>("watchRow_AAPL"), blankPartOf("AAPL"));
+    EXPECT_EQ(model().selectedSymbol(), "AAPL");
+    auto* btcPrice = child<QLabel>("watchPrice_BTCUSD");
+    clickAt(btcPrice, btcPrice->rect().center());
+    EXPECT_EQ(model().selectedSymbol(), "BTCUSD");
+
+    struct Step {
+        const char* symbol;
+        Qt::Key key;
+    };
+    const Step steps[] = {{"EURUSD", Qt::Key_Return}, {"XAUUSD", Qt::Key_Space}, {"AAPL", Qt::Key_Enter}};
+    for (const Step& step : steps) {
+        auto* button = child<QPushButton>(QStringLiteral("watchSymbol_") + step.symbol);
+        button->setFocus();
+        ASSERT_EQ(QApplication::focusWidget(), button) << step.symbol;
+        QTest::keyClick(button, step.key);
+        EXPECT_EQ(model().selectedSymbol(), step.symbol) << step.symbol;
+    }
+    // A held Return's repeats pick nothing: only the press does.
+    auto* eurusd = child<QPushButton>("watchSymbol_EURUSD");
+    eurusd->setFocus();
+    QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QString(), true);
+    QApplication::sendEvent(eurusd, &repeat);
+    EXPECT_EQ(model().selectedSymbol(), "AAPL");
 }
 
 TEST_F(TerminalPageTest, metrics_absentShowsHint_presentShowsEightFormattedTiles) {
