@@ -1,5 +1,6 @@
 #include "terminal/views/ChartPanel.h"
 
+#include "terminal/CellFormats.h"
 #include "terminal/Indicators.h"
 #include "terminal/NativeTerminalModel.h"
 #include "terminal/views/ChartWidgets.h"
@@ -74,7 +75,7 @@ const char* const kReadoutLabels[kReadoutCount] = {"EMA",   "VWAP",   "ATR",   "
                                                    "SMA50", "SMA200", "BB+2σ", "BB-2σ"};
 
 QString fixed4(std::optional<double> v) {
-    return v ? QString::asprintf("%.4f", *v) : QStringLiteral("-");
+    return fmtOptional(v, fmtPrice);
 }
 
 std::optional<double> lastPresent(const std::vector<std::optional<double>>& list) {
@@ -284,8 +285,8 @@ void ChartPanel::updateMainCharts() {
     // The RSI readout needs the series whether or not its chart is shown.
     rsiSeries(14, span, m_rsi);
     macdSeries(12, 26, 9, span, m_macd);
-    const QString rsiText = m_rsi.empty() ? QStringLiteral("-") : QString::asprintf("%.2f", m_rsi.back());
-    const QString macdText = m_macd.macd.empty() ? QStringLiteral("-") : QString::asprintf("%.4f", m_macd.macd.back());
+    const QString rsiText = m_rsi.empty() ? QStringLiteral("-") : fmtAmount(m_rsi.back());
+    const QString macdText = m_macd.macd.empty() ? QStringLiteral("-") : fmtPrice(m_macd.macd.back());
 
     if (m_model.showVolume()) {
         m_volumeChart->view().candles = main.candles;
@@ -366,7 +367,7 @@ void ChartPanel::updateLastPrice() {
     const QHash<QString, double>& prices = m_model.prices();
     const auto price = prices.constFind(m_model.selectedSymbol());
     const bool shown = price != prices.cend();
-    const QString text = shown ? QStringLiteral("Last: ") + QString::asprintf("%.4f", *price) : QString();
+    const QString text = shown ? QStringLiteral("Last: ") + fmtPrice(*price) : QString();
     if (m_lastPrice->text() != text)
         m_lastPrice->setText(text);
     m_lastPrice->setVisible(shown);

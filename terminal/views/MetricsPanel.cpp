@@ -1,5 +1,6 @@
 #include "terminal/views/MetricsPanel.h"
 
+#include "terminal/CellFormats.h"
 #include "terminal/NativeTerminalModel.h"
 #include "terminal/views/DisplayHelpers.h"
 
@@ -74,7 +75,7 @@ void MetricsPanel::update() {
                              m->broker,
                              fmtCurrency(m->balance),
                              fmtCurrency(m->equity),
-                             QString::asprintf("%.2f%%", m->profit_pct),
+                             fmtPercentHundredths(m->profit_pct),
                              fmtCurrency(m->daily_loss_buffer)};
     for (qsizetype i = 0; i < m_tileList.size(); ++i)
         m_tileList[i]->setValue(values[i]);
