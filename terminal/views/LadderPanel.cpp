@@ -21,27 +21,14 @@ LadderPanel::LadderPanel(NativeTerminalModel& model, QWidget* parent) : PanelCar
     setContentWidth(kContentWidth);
     addTitle(QStringLiteral("Order Ladder"));
 
-    auto* badges = new FlowRow(8);
-    m_imbalance = badge(QStringLiteral("Imbalance"), QString(), BadgeTone::neutral, this);
-    m_imbalance->setObjectName(QStringLiteral("imbalanceBadge"));
-    m_pressure = badge(QStringLiteral("Pressure"), QString(), BadgeTone::neutral, this);
-    m_pressure->setObjectName(QStringLiteral("pressureBadge"));
-    m_delta = badge(QStringLiteral("Delta"), QString(), BadgeTone::neutral, this);
-    m_delta->setObjectName(QStringLiteral("ladderDeltaBadge"));
-    for (Badge* b : {m_imbalance, m_pressure, m_delta})
-        badges->addWidget(b);
-    column()->addLayout(badges);
-
-    m_empty = new QLabel(QStringLiteral("No ladder data"), this);
-    m_empty->setObjectName(QStringLiteral("ladderEmptyLabel"));
-    m_empty->setForegroundRole(QPalette::PlaceholderText);
-    column()->addWidget(m_empty);
-
+    FlowRow* badges = addBadgeRow(8);
+    m_imbalance = addBadge(badges, QStringLiteral("imbalanceBadge"), QStringLiteral("Imbalance"), BadgeTone::neutral);
+    m_pressure = addBadge(badges, QStringLiteral("pressureBadge"), QStringLiteral("Pressure"), BadgeTone::neutral);
+    m_delta = addBadge(badges, QStringLiteral("ladderDeltaBadge"), QStringLiteral("Delta"), BadgeTone::neutral);
+    m_empty = addEmptyHint(QStringLiteral("ladderEmptyLabel"), QStringLiteral("No ladder data"));
     m_rows = new RecordTableModel<LadderRow>(ladderColumns(), &LadderRow::tint, this);
-    m_table = new CompactTable(m_rows, {60, 80, 60}, QStringLiteral("Order ladder"), this);
-    m_table->setObjectName(QStringLiteral("ladderTable"));
+    m_table = addCompactTable(QStringLiteral("ladderTable"), m_rows, {60, 80, 60}, QStringLiteral("Order ladder"));
     m_table->setStartRow([this] { return pickedRow(); });
-    column()->addWidget(m_table);
 
     m_heat = new DepthHeatStrip(this);
     m_heat->setObjectName(QStringLiteral("depthHeatStrip"));

@@ -46,10 +46,8 @@ MetricsPanel::MetricsPanel(NativeTerminalModel& model, QWidget* parent) : PanelC
     }
     column()->addWidget(m_tiles);
 
-    m_empty = new QLabel(QStringLiteral("No metrics available. Log in to load."), this);
-    m_empty->setObjectName(QStringLiteral("metricsEmptyLabel"));
-    m_empty->setForegroundRole(QPalette::PlaceholderText);
-    column()->addWidget(m_empty);
+    m_empty =
+        addEmptyHint(QStringLiteral("metricsEmptyLabel"), QStringLiteral("No metrics available. Log in to load."));
 
     connect(refresh, &QPushButton::clicked, &m_model, &NativeTerminalModel::refreshAll);
     connect(&m_model, &NativeTerminalModel::metricsChanged, this, &MetricsPanel::update);

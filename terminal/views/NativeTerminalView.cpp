@@ -23,7 +23,33 @@ namespace {
 constexpr int kPageMargin = 16;
 constexpr int kRowSpacing = 16;
 
+template <class Panel> PanelCard* make(NativeTerminalModel& model, QWidget* parent) {
+    return new Panel(model, parent);
+}
+
 } // namespace
+
+const QList<QList<PagePanel>>& terminalPageRows() {
+    static const QList<QList<PagePanel>> rows{
+        {{QStringLiteral("loginPanel"), make<LoginPanel>}},
+        {{QStringLiteral("metricsPanel"), make<MetricsPanel>}},
+        {{QStringLiteral("watchlistPanel"), make<WatchlistPanel>},
+         {QStringLiteral("orderPanel"), make<OrderTicketPanel>}},
+        {{QStringLiteral("chartPanel"), make<ChartPanel>}},
+        {{QStringLiteral("ladderPanel"), make<LadderPanel>},
+         {QStringLiteral("tapePanel"), make<TapePanel>},
+         {QStringLiteral("hotkeysPanel"), make<HotkeysPanel>}},
+        {{QStringLiteral("microstructurePanel"), make<MicrostructurePanel>}},
+        // Account and analytics.
+        {{QStringLiteral("portfolioPanel"), make<PortfolioPanel>}},
+        {{QStringLiteral("positionsPanel"), make<PositionsPanel>}},
+        {{QStringLiteral("ordersPanel"), make<OrdersPanel>}, {QStringLiteral("rm1Panel"), make<Rm1Panel>}},
+        {{QStringLiteral("analyticsPanel"), make<AnalyticsPanel>},
+         {QStringLiteral("diagnosticsPanel"), make<DiagnosticsPanel>}},
+        {{QStringLiteral("fillsPanel"), make<FillsPanel>}},
+    };
+    return rows;
+}
 
 NativeTerminalView::NativeTerminalView(NativeTerminalModel& model, QWidget* parent)
     : QScrollArea(parent), m_model(model) {
@@ -48,34 +74,28 @@ NativeTerminalView::NativeTerminalView(NativeTerminalModel& model, QWidget* pare
     m_rows->addStretch(1);
     setWidget(page);
 
-    NativeTerminalModel& m = m_model;
-    addRow({new LoginPanel(m, page)});
-    addRow({new MetricsPanel(m, page)});
-    addRow({new WatchlistPanel(m, page), new OrderTicketPanel(m, page)});
-    addRow({new ChartPanel(m, page)});
-    addRow({new LadderPanel(m, page), new TapePanel(m, page), new HotkeysPanel(m, page)});
-    addRow({new MicrostructurePanel(m, page)});
-
-    // Account and analytics.
-    addRow({portfolioPanel(m, page)});
-    addRow({positionsPanel(m, page)});
-    addRow({ordersPanel(m, page), rm1Panel(m, page)});
-    addRow({analyticsPanel(m, page), diagnosticsPanel(m, page)});
-    addRow({fillsPanel(m, page)});
+    for (const QList<PagePanel>& row : terminalPageRows()) {
+        QList<PanelCard*> cards;
+        for (const PagePanel& panel : row) {
+            PanelCard* card = panel.make(m_model, page);
+            Q_ASSERT(card->objectName() == panel.name);
+            cards << card;
+        }
+        addRow(cards);
+    }
 }
 
 NativeTerminalView::~NativeTerminalView() = default;
 
-void NativeTerminalView::addRow(std::initializer_list<QWidget*> cards) {
+void NativeTerminalView::addRow(const QList<PanelCard*>& cards) {
     auto* row = new QHBoxLayout;
     row->setSpacing(kRowSpacing);
     bool expands = false;
-    for (QWidget* card : cards)
+    for (PanelCard* card : cards)
         expands = expands || (card->sizePolicy().horizontalPolicy() & QSizePolicy::ExpandFlag);
     if (!expands)
         row->addStretch(1);
-    for (QWidget* card : cards) {
-        card->setParent(widget());
+    for (PanelCard* card : cards) {
         row->addWidget(card, card->sizePolicy().horizontalPolicy() & QSizePolicy::ExpandFlag ? 1 : 0, Qt::AlignTop);
     }
     if (!expands)

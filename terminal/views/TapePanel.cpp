@@ -40,26 +40,13 @@ TapePanel::TapePanel(NativeTerminalModel& model, QWidget* parent) : PanelCard(pa
     setContentWidth(kContentWidth);
     addTitle(QStringLiteral("Time & Sales"));
 
-    auto* badges = new FlowRow(10);
-    m_delta = badge(QStringLiteral("Delta"), QString(), BadgeTone::positive, this);
-    m_delta->setObjectName(QStringLiteral("tapeDeltaBadge"));
-    m_aggressor = badge(QStringLiteral("Aggressor"), QString(), BadgeTone::positive, this);
-    m_aggressor->setObjectName(QStringLiteral("aggressorBadge"));
-    m_last = badge(QStringLiteral("Last"), QString(), BadgeTone::neutral, this);
-    m_last->setObjectName(QStringLiteral("lastBadge"));
-    for (Badge* b : {m_delta, m_aggressor, m_last})
-        badges->addWidget(b);
-    column()->addLayout(badges);
-
-    m_empty = new QLabel(QStringLiteral("No tape yet"), this);
-    m_empty->setObjectName(QStringLiteral("tapeEmptyLabel"));
-    m_empty->setForegroundRole(QPalette::PlaceholderText);
-    column()->addWidget(m_empty);
-
+    FlowRow* badges = addBadgeRow(10);
+    m_delta = addBadge(badges, QStringLiteral("tapeDeltaBadge"), QStringLiteral("Delta"), BadgeTone::positive);
+    m_aggressor = addBadge(badges, QStringLiteral("aggressorBadge"), QStringLiteral("Aggressor"), BadgeTone::positive);
+    m_last = addBadge(badges, QStringLiteral("lastBadge"), QStringLiteral("Last"), BadgeTone::neutral);
+    m_empty = addEmptyHint(QStringLiteral("tapeEmptyLabel"), QStringLiteral("No tape yet"));
     m_rows = new RecordTableModel<TapeRow>(tapeColumns(), this);
-    m_table = new CompactTable(m_rows, {58, 80, 50, 40}, QStringLiteral("Time and sales"), this);
-    m_table->setObjectName(QStringLiteral("tapeTable"));
-    column()->addWidget(m_table);
+    m_table = addCompactTable(QStringLiteral("tapeTable"), m_rows, {58, 80, 50, 40}, QStringLiteral("Time and sales"));
 
     connect(&m_model, &NativeTerminalModel::tapeChanged, this, &TapePanel::updateTape);
     connect(&m_model, &NativeTerminalModel::pricesChanged, this, &TapePanel::updateLast);

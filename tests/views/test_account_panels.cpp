@@ -52,9 +52,13 @@ protected:
         model = std::make_unique<NativeTerminalModel>(QUrl(server.baseUrl()), tokens, zqt::TerminalSources::system(),
                                                       NativeTerminalModel::TimerStart::Later);
         auto* column = new QVBoxLayout(&host);
-        for (auto* make : {zqt::portfolioPanel, zqt::positionsPanel, zqt::ordersPanel, zqt::rm1Panel, zqt::fillsPanel,
-                           zqt::analyticsPanel, zqt::diagnosticsPanel})
-            column->addWidget(make(*model, &host));
+        column->addWidget(new zqt::PortfolioPanel(*model, &host));
+        column->addWidget(new zqt::PositionsPanel(*model, &host));
+        column->addWidget(new zqt::OrdersPanel(*model, &host));
+        column->addWidget(new zqt::Rm1Panel(*model, &host));
+        column->addWidget(new zqt::FillsPanel(*model, &host));
+        column->addWidget(new zqt::AnalyticsPanel(*model, &host));
+        column->addWidget(new zqt::DiagnosticsPanel(*model, &host));
         host.resize(1100, 1900);
     }
     ~AccountPanelsTest() override { QLocale::setDefault(QLocale::c()); }
