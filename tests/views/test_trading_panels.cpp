@@ -277,6 +277,20 @@ TEST_F(TradingPanels, ladder_keyboardRowSurvivesRefreshes_returnPutsThatRowsPric
     }
 }
 
+TEST_F(TradingPanels, ladder_aNewBookAtTheSamePricesKeepsTheScrollPosition) {
+    loadBook(tickBook(1.0880, 40, 1.0));
+    auto* table = child<QTableView>("ladderTable");
+    QScrollBar* bar = table->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 0); // 40 rows scroll inside the 260-point table
+    bar->setValue(bar->maximum() / 2);
+    const int scrolled = bar->value();
+    const QString topPrice = table->indexAt(QPoint(1, 1)).siblingAtColumn(1).data().toString();
+    loadBook(tickBook(1.0880, 40, 2.0));
+    EXPECT_EQ(cell(table, 0, 0), "2.00"); // the values changed
+    EXPECT_EQ(bar->value(), scrolled);
+    EXPECT_EQ(table->indexAt(QPoint(1, 1)).siblingAtColumn(1).data().toString(), topPrice);
+}
+
 TEST_F(TradingPanels, ladder_withoutAKeyboardRow_upAndDownStartFromThePickedRow) {
     loadBook(tickBook(1.0840, 9, 1.0));
     auto* table = child<QTableView>("ladderTable");
