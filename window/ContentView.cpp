@@ -273,6 +273,8 @@ WebView* ContentView::addWebTab(const QString& title, int iconKind) {
     auto* view =
         new WebView([this] { return webProfile(); }, [this](const QUrl& url) { m_openExternally(url); }, title, m_tabs);
     view->setAllowedOrigins(engineOrigins());
+    view->setDivertedPage(EngineAddresses::webTerminalUrl(m_addresses.engine, QString()));
+    connect(view, &WebView::pageDiverted, this, &ContentView::openWebTerminal);
     m_tabs->addTab(view, AppIcons::icon(static_cast<AppIcons::Kind>(iconKind)), title);
     return view;
 }
@@ -475,6 +477,16 @@ void ContentView::updateAddresses() {
     updateWebTerminal();
     if (m_admin)
         m_admin->setUrl(m_addresses.admin);
+    // A link to the engine's terminal page from any tab opens the Web Terminal tab, signed in, instead of an
+    // unsigned copy in place.
+    for (WebView* page : {m_site, m_external, m_portal, m_webTerminal, m_admin})
+        if (page)
+            page->setDivertedPage(EngineAddresses::webTerminalUrl(m_addresses.engine, QString()));
+}
+
+void ContentView::openWebTerminal() {
+    m_tabs->setCurrentWidget(m_webTerminal);
+    m_webTerminal->showHome();
 }
 
 void ContentView::updateWebTerminal() {

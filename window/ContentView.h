@@ -90,6 +90,7 @@ private:
     void updateAddresses();
     // Points the Web Terminal tab at its address, without the token when it may not go to the engine's port.
     void updateWebTerminal();
+    void openWebTerminal();
     // Loads again every web tab whose last load failed (the engine was not up yet).
     void retryFailedPages();
     void onOperatorClicked();

@@ -1248,3 +1248,119 @@ TEST_F(ContentViewTest, runtimePortsHost_offThisMachineMovesNothing_loopbackMove
             << c.host;
     }
 }
+
+namespace {
+
+// Requests for `path` (any query) a server saw, as sent.
+std::vector<std::string> targetsOf(const zqt::test::RecordingServer& server, const std::string& path) {
+    std::vector<std::string> targets;
+    for (const auto& r : server.requests())
+        if (r.path == path)
+            targets.push_back(r.target);
+    return targets;
+}
+
+// Clicks the link with `id` in `web`'s page with the pointer.
+void clickLink(WebView* web, const char* id) {
+    std::optional<QPoint> centre;
+    web->page()->runJavaScript(QStringLiteral("(function(){var r=document.getElementById('%1').getBoundingClientRect();"
+                                              "return [r.left+r.width/2, r.top+r.height/2];})()")
+                                   .arg(QLatin1String(id)),
+                               [&centre](const QVariant& v) {
+                                   const QVariantList xy = v.toList();
+                                   if (xy.size() == 2)
+                                       centre = QPoint(qRound(xy[0].toDouble()), qRound(xy[1].toDouble()));
+                               });
+    ASSERT_TRUE(waitUntil([&] { return centre.has_value(); }, 30000)) << id;
+    QWidget* target = web->browser()->focusProxy() ? web->browser()->focusProxy() : web->browser();
+    QTest::mouseClick(target, Qt::LeftButton, {}, *centre);
+}
+
+} // namespace
+
+TEST_F(ContentViewTest, webTab_backForwardAndReload_byTheBarAndByAltArrowsAndF5) {
+    zqt::test::RecordingServer site;
+    site.setReply("GET", "/",
+                  {200, "<html><body><a id='next' href='/external'>Learn more</a></body></html>", "text/html"});
+    site.setReply("GET", "/external", {200, "<html><body>external</body></html>", "text/html"});
+    zqt::Preferences prefs;
+    prefs.setString(zqt::Settings::key(zqt::Setting::Host), "127.0.0.1");
+    prefs.setString(zqt::Settings::key(zqt::Setting::MarketingPort), QString::number(site.port()));
+    prefs.sync();
+    open();
+    view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(view));
+    WebView* web = view->webView("Site");
+    auto* back = web->findChild<QToolButton*>("webBackButton");
+    auto* forward = web->findChild<QToolButton*>("webForwardButton");
+    auto* reload = web->findChild<QToolButton*>("webReloadButton");
+    ASSERT_TRUE(back && forward && reload);
+    ASSERT_TRUE(waitUntil([&] { return web->browser() != nullptr; }));
+    QSignalSpy finished(web->browser(), &QWebEngineView::loadFinished);
+    ASSERT_TRUE(waitUntil([&] { return finished.count() >= 1; }, 60000));
+    EXPECT_FALSE(back->isEnabled());
+    EXPECT_FALSE(forward->isEnabled());
+    EXPECT_TRUE(reload->isEnabled());
+
+    const QUrl home(site.baseUrl() + "/");
+    const QUrl external(site.baseUrl() + "/external");
+    clickLink(web, "next");
+    ASSERT_TRUE(waitUntil([&] { return web->browser()->url() == external; }, 60000));
+    ASSERT_TRUE(waitUntil([&] { return back->isEnabled(); }));
+    QTest::mouseClick(back, Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return web->browser()->url() == home && forward->isEnabled(); }, 60000));
+    QTest::mouseClick(forward, Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return web->browser()->url() == external; }, 60000));
+
+    // The keys, with the focus in the page.
+    web->browser()->setFocus();
+    ASSERT_TRUE(waitUntil([&] { return web->browser()->focusProxy()->hasFocus() || web->browser()->hasFocus(); }));
+    QWidget* focus = QApplication::focusWidget();
+    QTest::keyClick(focus, Qt::Key_Left, Qt::AltModifier);
+    ASSERT_TRUE(waitUntil([&] { return web->browser()->url() == home; }, 60000));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right, Qt::AltModifier);
+    ASSERT_TRUE(waitUntil([&] { return web->browser()->url() == external; }, 60000));
+    const size_t externalLoads = targetsOf(site, "/external").size();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F5);
+    ASSERT_TRUE(waitUntil([&] { return targetsOf(site, "/external").size() == externalLoads + 1; }, 60000));
+    QTest::mouseClick(reload, Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return targetsOf(site, "/external").size() == externalLoads + 2; }, 60000));
+    EXPECT_EQ(web->browser()->url(), external) << "Reload stays on the page shown";
+}
+
+TEST_F(ContentViewTest, webTab_linkToTheEnginesTerminal_opensTheSignedInWebTerminalTab_andLeavesThePageWhereItWas) {
+    zqt::test::RecordingServer engineServer;
+    engineServer.setReply("GET", "/terminal", {200, "<html><body>terminal</body></html>", "text/html"});
+    zqt::test::RecordingServer site;
+    site.setReply("GET", "/",
+                  {200,
+                   "<html><body><a id='term' href='" + engineServer.baseUrl().toStdString() +
+                       "/terminal'>Open the terminal</a><a id='popup' target='_blank' href='" +
+                       engineServer.baseUrl().toStdString() + "/terminal/'>New window</a></body></html>",
+                   "text/html"});
+    zqt::Preferences prefs;
+    prefs.setString(zqt::Settings::key(zqt::Setting::Host), "127.0.0.1");
+    prefs.setString(zqt::Settings::key(zqt::Setting::Port), QString::number(engineServer.port()));
+    prefs.setString(zqt::Settings::key(zqt::Setting::MarketingPort), QString::number(site.port()));
+    prefs.setString(zqt::Settings::kTokenKey, "tok");
+    prefs.sync();
+    open();
+    WebView* web = view->webView("Site");
+    ASSERT_TRUE(waitUntil([&] { return web->browser() != nullptr; }));
+    QSignalSpy finished(web->browser(), &QWebEngineView::loadFinished);
+    ASSERT_TRUE(waitUntil([&] { return finished.count() >= 1; }, 60000));
+    ASSERT_TRUE(targetsOf(engineServer, "/terminal").empty()) << "the Web Terminal tab was not opened yet";
+
+    for (const char* link : {"term", "popup"}) {
+        SCOPED_TRACE(link);
+        selectTab("Site");
+        clickLink(web, link);
+        ASSERT_TRUE(waitUntil([&] { return tabs()->currentWidget() == view->webView("Web Terminal"); }, 60000));
+        ASSERT_TRUE(waitUntil([&] { return !targetsOf(engineServer, "/terminal").empty(); }, 60000));
+        for (const std::string& target : targetsOf(engineServer, "/terminal"))
+            EXPECT_EQ(target, "/terminal?token=tok") << "never an unsigned copy";
+        EXPECT_EQ(web->browser()->url(), QUrl(site.baseUrl() + "/")) << "the Site tab stays on its page";
+    }
+    // The Web Terminal tab already shows its page: the second link loads nothing again.
+    EXPECT_EQ(targetsOf(engineServer, "/terminal").size(), 1u);
+}
