@@ -173,9 +173,9 @@ int main(int argc, char** argv) {
     model.onShown();
 
     qint64 handled = 0;
-    QObject::connect(&model.link(), &TerminalLink::replyHandled, [&handled] { ++handled; });
+    QObject::connect(&model.link(), &zqt::TerminalLink::replyHandled, [&handled] { ++handled; });
     int marketErrors = 0;
-    QObject::connect(&model.market(), &MarketModel::marketErrorChanged, [&] {
+    QObject::connect(&model.market(), &zqt::MarketModel::marketErrorChanged, [&] {
         if (!model.market().marketError().isEmpty())
             ++marketErrors;
     });
@@ -190,7 +190,7 @@ int main(int argc, char** argv) {
     Tick candle("candle", refreshMs * 2, clock, [&] { model.onCandleTick(); });
     Tick htf("htf", refreshMs * 6, clock, [&] { model.onHtfTick(); });
     // The most requests in flight (seen after every reply), and a memory sample every equivalent hour.
-    QObject::connect(&model.link(), &TerminalLink::replyHandled,
+    QObject::connect(&model.link(), &zqt::TerminalLink::replyHandled,
                      [&] { maxInFlight = std::max(maxInFlight, model.link().api().requestsInFlight()); });
     QTimer sampler;
     sampler.setInterval(static_cast<int>(refreshTicksPerHour * refreshMs));

@@ -561,6 +561,63 @@ TEST_F(TerminalModel, setBaseUrl_keepsTokenAndStateAndDropsOldReplies) {
     model.reset(); // closes its connections, so stopping `other` does not wait for them to idle out
 }
 
+// The generic read: a record declared into a plain holder lands there with one change call; a second declaration
+// while the first is out is not sent; a failure changes nothing; a reply due from a replaced client is dropped,
+// and the new client sends the read at once.
+TEST_F(TerminalModel, feed_landsItsRecordOnce_failureKeepsIt_replacedClientsReplyIsDropped) {
+    struct Holder {
+        std::optional<MetricsResponse> metrics;
+        int changes = 0;
+        void changed() { ++changes; }
+    } holder;
+    const auto metricsBody = [](int id) {
+        return R"({"account_id":)" + std::to_string(id) +
+               R"(,"balance":1,"equity":1,"highest_equity":1,"stage":1,"rm1_access":false,"status":"ACTIVE",
+                  "execution_mode":"paper","broker":"sim","profit_pct":0,"profit_target":1,"max_loss_floor":0,
+                  "daily_loss_limit":1,"daily_loss_used":0,"daily_loss_buffer":1})";
+    };
+    const std::string path = "/api/account/metrics";
+    TerminalLink& link = model->link();
+    const auto declare = [&] {
+        link.feed(holder, endpoints::accountMetrics(), &Holder::metrics, &Holder::changed);
+    };
+
+    declare();
+    declare();
+    ASSERT_TRUE(waitSettled(1));
+    EXPECT_EQ(server.requestCount(), 1u);
+    ASSERT_TRUE(holder.metrics.has_value());
+    EXPECT_EQ(holder.metrics->account_id, 7);
+    EXPECT_EQ(holder.changes, 1);
+
+    reply(path, "<html>down</html>", 500);
+    clearRecords();
+    declare();
+    ASSERT_TRUE(waitSettled(1));
+    EXPECT_EQ(holder.metrics->account_id, 7);
+    EXPECT_EQ(holder.changes, 1);
+
+    Gate held;
+    server.setHandler("GET", path, [&](const httplib::Request&, httplib::Response& res) {
+        held.wait();
+        res.set_content(metricsBody(8), "application/json");
+    });
+    clearRecords();
+    declare();
+    ASSERT_TRUE(waitUntil([&] { return held.waiting() == 1; }));
+    RecordingServer other;
+    other.setReply("GET", path, {200, metricsBody(9)});
+    link.setBaseUrl(QUrl(other.baseUrl()));
+    declare();
+    held.open();
+    ASSERT_TRUE(waitSettled(1));
+    EXPECT_EQ(other.requestCount(), 1u);
+    EXPECT_EQ(handledFor(path), 1);
+    EXPECT_EQ(holder.metrics->account_id, 9);
+    EXPECT_EQ(holder.changes, 2);
+    model.reset(); // closes its connections, so stopping `other` does not wait for them to idle out
+}
+
 TEST_F(TerminalModel, setBaseUrl_orderAndSignInInFlight_completeOnTheOldAddressAndReport) {
     Gate gate;
     for (const char* path : {"/api/oms/order", "/api/login"})
