@@ -26,7 +26,8 @@ class VolumeChartWidget;
 //
 // Each model signal updates only the widgets that read it: a candle change recomputes the main series and
 // repaints the main chart, the sub-charts and the readouts; an HTF bar change only the HTF chart; a price only
-// the "Last: " line. Pickers write the terminal's intervals (whose setters reload); switches only redraw.
+// the "Last: " line. Pickers write the chart settings' intervals (the market then reloads its bars); switches
+// only redraw.
 class ChartPanel final : public PanelCard {
     Q_OBJECT
 
