@@ -275,17 +275,6 @@ void APIClient::request(const QString& path, const QByteArray& method, const std
     });
 }
 
-void APIClient::postForm(const QString& path, const FormFields& fields,
-                         std::function<void(Result<QByteArray>)> completion) {
-    request(path, QByteArrayLiteral("POST"), encodeForm(fields), QString::fromLatin1(kFormContentType),
-            [completion = std::move(completion)](RawReply reply) {
-                if (reply.error)
-                    completion(Result<QByteArray>::failure(*reply.error));
-                else
-                    completion(Result<QByteArray>::success(reply.bytes.value_or(QByteArray())));
-            });
-}
-
 void APIClient::postFormExchange(const endpoints::Post& post, std::function<void(RawReply)> completion) {
     request(post.path, QByteArrayLiteral("POST"), encodeForm(post.fields), QString::fromLatin1(kFormContentType),
             std::move(completion));

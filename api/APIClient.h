@@ -103,13 +103,8 @@ public:
         fetch<T>(read.path, std::move(completion));
     }
 
-    // POST the fields form-encoded; success carries the reply bytes (empty when there were none).
-    void postForm(const QString& path, const FormFields& fields, std::function<void(Result<QByteArray>)> completion);
-    void postForm(const endpoints::Post& post, std::function<void(Result<QByteArray>)> completion) {
-        postForm(post.path, post.fields, std::move(completion));
-    }
-    // The same POST, completing with the whole exchange (the body with its HTTP status, or the transport error),
-    // for a caller that tells an engine's refusal from an acceptance.
+    // POST the fields form-encoded, completing with the whole exchange (the body with its HTTP status, or the
+    // transport error), so that the caller tells an engine's refusal from an acceptance.
     void postFormExchange(const endpoints::Post& post, std::function<void(RawReply)> completion);
 
     // Signs in. ok: the reply decoded as a LoginResponse and its token (even empty) is now held and stored.

@@ -1,7 +1,7 @@
 #include "terminal/views/AccountPanels.h"
 
+#include "terminal/AccountModel.h"
 #include "terminal/AccountTables.h"
-#include "terminal/NativeTerminalModel.h"
 #include "terminal/RecordTableModel.h"
 #include "terminal/views/DisplayHelpers.h"
 #include "terminal/views/ExposureHeatGrid.h"
@@ -29,11 +29,11 @@ void stretchAcross(PanelCard* c) {
     c->column()->setAlignment(Qt::AlignTop);
 }
 
-// A table over the rows that `rows()` reads from the terminal model, read again on every `changed`; added to the
+// A table over the rows that `rows()` reads from the account model, read again on every `changed`; added to the
 // card's column and named by `label` for assistive technology.
 template <class Row, class Signal, class Rows>
 RecordTableView* addTable(PanelCard* c, const char* name, const QString& label, int height,
-                          QList<TableColumn<Row>> columns, NativeTerminalModel& model, Signal changed, Rows rows) {
+                          QList<TableColumn<Row>> columns, AccountModel& model, Signal changed, Rows rows) {
     auto* table = new RecordTableModel<Row>(std::move(columns), c);
     feedRows(*table, model, changed, rows);
     auto* view = new RecordTableView(table, label, height, c);
@@ -45,7 +45,7 @@ RecordTableView* addTable(PanelCard* c, const char* name, const QString& label, 
 // "Execution Diagnostics": a hint while there are no figures, else two rows of tiles and the recent orders.
 class DiagnosticsCard final : public PanelCard {
 public:
-    DiagnosticsCard(NativeTerminalModel& model, QWidget* parent) : PanelCard(parent), m_model(model) {
+    DiagnosticsCard(AccountModel& model, QWidget* parent) : PanelCard(parent), m_model(model) {
         const QString title = QStringLiteral("Execution Diagnostics");
         setObjectName(QStringLiteral("diagnosticsPanel"));
         addTitle(title);
@@ -78,7 +78,7 @@ public:
         m_table->setObjectName(QStringLiteral("execRecentTable"));
         column()->addWidget(m_table);
 
-        connect(&m_model, &NativeTerminalModel::execQualityChanged, this, [this] { refresh(); });
+        connect(&m_model, &AccountModel::execQualityChanged, this, [this] { refresh(); });
         refresh();
     }
 
@@ -97,7 +97,7 @@ private:
                 m_tileList[i++]->setValue(tile.value);
     }
 
-    NativeTerminalModel& m_model;
+    AccountModel& m_model;
     QLabel* m_empty = nullptr;
     QWidget* m_tiles = nullptr;
     QList<MetricTile*> m_tileList;
@@ -107,7 +107,7 @@ private:
 
 } // namespace
 
-PanelCard* portfolioPanel(NativeTerminalModel& model, QWidget* parent) {
+PanelCard* portfolioPanel(AccountModel& model, QWidget* parent) {
     const QString title = QStringLiteral("Portfolio Summary");
     PanelCard* c = card("portfolioPanel", title, parent);
     auto* total = new QLabel(c);
@@ -117,60 +117,59 @@ PanelCard* portfolioPanel(NativeTerminalModel& model, QWidget* parent) {
         total->setText(QStringLiteral("Total UPL: ") + fmtCurrency(model.totalUpl()));
     };
     showTotal();
-    QObject::connect(&model, &NativeTerminalModel::portfolioChanged, total, showTotal);
+    QObject::connect(&model, &AccountModel::portfolioChanged, total, showTotal);
     c->column()->addWidget(total);
-    addTable(c, "exposureTable", title, 180, exposureColumns(), model, &NativeTerminalModel::portfolioChanged,
+    addTable(c, "exposureTable", title, 180, exposureColumns(), model, &AccountModel::portfolioChanged,
              [&model] { return model.exposure(); });
     return c;
 }
 
-PanelCard* positionsPanel(NativeTerminalModel& model, QWidget* parent) {
+PanelCard* positionsPanel(AccountModel& model, QWidget* parent) {
     const QString title = QStringLiteral("Open Trades");
     PanelCard* c = card("positionsPanel", title, parent);
-    addTable(c, "positionsTable", title, 200, positionColumns(), model, &NativeTerminalModel::positionsChanged,
+    addTable(c, "positionsTable", title, 200, positionColumns(), model, &AccountModel::positionsChanged,
              [&model] { return model.positions(); });
     return c;
 }
 
-PanelCard* ordersPanel(NativeTerminalModel& model, QWidget* parent) {
+PanelCard* ordersPanel(AccountModel& model, QWidget* parent) {
     const QString title = QStringLiteral("Orders");
     PanelCard* c = card("ordersPanel", title, parent);
-    addTable(c, "ordersTable", title, 200, orderColumns(), model, &NativeTerminalModel::ordersChanged,
+    addTable(c, "ordersTable", title, 200, orderColumns(), model, &AccountModel::ordersChanged,
              [&model] { return model.orders(); });
     return c;
 }
 
-PanelCard* rm1Panel(NativeTerminalModel& model, QWidget* parent) {
+PanelCard* rm1Panel(AccountModel& model, QWidget* parent) {
     const QString title = QStringLiteral("RM1 Feed");
     PanelCard* c = card("rm1Panel", title, parent);
-    addTable(c, "rm1Table", title, 200, rm1Columns(), model, &NativeTerminalModel::rm1Changed,
+    addTable(c, "rm1Table", title, 200, rm1Columns(), model, &AccountModel::rm1Changed,
              [&model] { return model.rm1(); });
     return c;
 }
 
-PanelCard* fillsPanel(NativeTerminalModel& model, QWidget* parent) {
+PanelCard* fillsPanel(AccountModel& model, QWidget* parent) {
     const QString title = QStringLiteral("Recent Fills");
     PanelCard* c = card("fillsPanel", title, parent);
-    addTable(c, "fillsTable", title, 180, fillColumns(), model, &NativeTerminalModel::fillsChanged,
+    addTable(c, "fillsTable", title, 180, fillColumns(), model, &AccountModel::fillsChanged,
              [&model] { return model.fills(); });
     return c;
 }
 
-PanelCard* analyticsPanel(NativeTerminalModel& model, QWidget* parent) {
+PanelCard* analyticsPanel(AccountModel& model, QWidget* parent) {
     const QString title = QStringLiteral("PnL Attribution");
     PanelCard* c = card("analyticsPanel", title, parent);
     stretchAcross(c);
-    addTable(c, "pnlTable", title, 200, pnlColumns(), model, &NativeTerminalModel::pnlChanged,
+    addTable(c, "pnlTable", title, 200, pnlColumns(), model, &AccountModel::pnlChanged,
              [&model] { return model.pnlRows(); });
     auto* grid = new ExposureHeatGrid(c);
     grid->setRows(model.exposureRows());
-    QObject::connect(&model, &NativeTerminalModel::pnlChanged, grid,
-                     [grid, &model] { grid->setRows(model.exposureRows()); });
+    QObject::connect(&model, &AccountModel::pnlChanged, grid, [grid, &model] { grid->setRows(model.exposureRows()); });
     c->column()->addWidget(grid);
     return c;
 }
 
-PanelCard* diagnosticsPanel(NativeTerminalModel& model, QWidget* parent) {
+PanelCard* diagnosticsPanel(AccountModel& model, QWidget* parent) {
     return new DiagnosticsCard(model, parent);
 }
 

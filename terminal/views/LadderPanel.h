@@ -9,7 +9,8 @@ namespace zqt {
 
 class Badge;
 class DepthHeatStrip;
-class NativeTerminalModel;
+class MarketModel;
+class TicketModel;
 class TextTableModel;
 
 // Row 5, left (`ladderPanel`): "Order Ladder", the Imbalance, Pressure and Delta badges, the book as a table of
@@ -20,7 +21,8 @@ class LadderPanel final : public PanelCard {
     Q_OBJECT
 
 public:
-    explicit LadderPanel(NativeTerminalModel& model, QWidget* parent = nullptr);
+    // `market` (whose book it shows) and `ticket` (which a picked row fills) must outlive the panel.
+    LadderPanel(MarketModel& market, TicketModel& ticket, QWidget* parent = nullptr);
 
     static constexpr int kContentWidth = 260;
     static constexpr int kMaxListHeight = 260;
@@ -30,7 +32,8 @@ private:
     void updateDelta();
     void pickRow(int row);
 
-    NativeTerminalModel& m_model;
+    MarketModel& m_model;
+    TicketModel& m_ticket;
     Badge* m_imbalance = nullptr;
     Badge* m_pressure = nullptr;
     Badge* m_delta = nullptr;

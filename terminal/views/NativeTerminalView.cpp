@@ -49,19 +49,22 @@ NativeTerminalView::NativeTerminalView(NativeTerminalModel& model, QWidget* pare
     setWidget(page);
 
     NativeTerminalModel& m = m_model;
-    addRow({new LoginPanel(m, page)});
+    MarketModel& market = m.market();
+    TicketModel& ticket = m.ticket();
+    AccountModel& account = m.account();
+    addRow({new LoginPanel(m.session(), market, page)});
     addRow({new MetricsPanel(m, page)});
-    addRow({new WatchlistPanel(m, page), new OrderTicketPanel(m, page)});
-    addRow({new ChartPanel(m, page)});
-    addRow({new LadderPanel(m, page), new TapePanel(m, page), new HotkeysPanel(m, page)});
-    addRow({new MicrostructurePanel(m, page)});
+    addRow({new WatchlistPanel(market, page), new OrderTicketPanel(ticket, market, page)});
+    addRow({new ChartPanel(market, m.chart(), page)});
+    addRow({new LadderPanel(market, ticket, page), new TapePanel(market, page), new HotkeysPanel(ticket, page)});
+    addRow({new MicrostructurePanel(market, page)});
 
     // Account and analytics.
-    addRow({portfolioPanel(m, page)});
-    addRow({positionsPanel(m, page)});
-    addRow({ordersPanel(m, page), rm1Panel(m, page)});
-    addRow({analyticsPanel(m, page), diagnosticsPanel(m, page)});
-    addRow({fillsPanel(m, page)});
+    addRow({portfolioPanel(account, page)});
+    addRow({positionsPanel(account, page)});
+    addRow({ordersPanel(account, page), rm1Panel(account, page)});
+    addRow({analyticsPanel(account, page), diagnosticsPanel(account, page)});
+    addRow({fillsPanel(account, page)});
 }
 
 NativeTerminalView::~NativeTerminalView() = default;

@@ -11,9 +11,9 @@ namespace zqt {
 class NativeTerminalModel;
 
 // The native terminal page: a vertically scrolling column of panel cards, one row after another, 16 apart and
-// padded 16, each row centred. It shows the terminal model it is given (built by the program's entry, whose
-// timers run from construction, so its data is live before the page is first seen) and runs the model's "shown"
-// hook each time the page is shown.
+// padded 16, each row centred. It hands each panel the areas of the terminal model it is given (built by the
+// program's entry, whose timers run from construction, so its data is live before the page is first seen) and runs
+// the model's "shown" hook each time the page is shown.
 class NativeTerminalView final : public QScrollArea {
     Q_OBJECT
 

@@ -1,6 +1,6 @@
 #include "terminal/views/TapePanel.h"
 
-#include "terminal/NativeTerminalModel.h"
+#include "terminal/MarketModel.h"
 #include "terminal/PanelRows.h"
 #include "terminal/views/CompactTable.h"
 #include "terminal/views/DisplayHelpers.h"
@@ -14,7 +14,7 @@
 
 namespace zqt {
 
-TapePanel::TapePanel(NativeTerminalModel& model, QWidget* parent) : PanelCard(parent), m_model(model) {
+TapePanel::TapePanel(MarketModel& model, QWidget* parent) : PanelCard(parent), m_model(model) {
     setObjectName(QStringLiteral("tapePanel"));
     setContentWidth(kContentWidth);
     addTitle(QStringLiteral("Time & Sales"));
@@ -44,9 +44,9 @@ TapePanel::TapePanel(NativeTerminalModel& model, QWidget* parent) : PanelCard(pa
     m_table->setObjectName(QStringLiteral("tapeTable"));
     column()->addWidget(m_table);
 
-    connect(&m_model, &NativeTerminalModel::tapeChanged, this, &TapePanel::updateTape);
-    connect(&m_model, &NativeTerminalModel::pricesChanged, this, &TapePanel::updateLast);
-    connect(&m_model, &NativeTerminalModel::selectedSymbolChanged, this, &TapePanel::updateLast);
+    connect(&m_model, &MarketModel::tapeChanged, this, &TapePanel::updateTape);
+    connect(&m_model, &MarketModel::pricesChanged, this, &TapePanel::updateLast);
+    connect(&m_model, &MarketModel::selectedSymbolChanged, this, &TapePanel::updateLast);
     updateTape();
     updateLast();
 }

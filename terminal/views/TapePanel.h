@@ -8,7 +8,7 @@ class QTableView;
 namespace zqt {
 
 class Badge;
-class NativeTerminalModel;
+class MarketModel;
 class TextTableModel;
 
 // Row 5, middle (`tapePanel`): "Time & Sales", the Delta and Aggressor badges (both coloured by the sign of the
@@ -18,7 +18,7 @@ class TapePanel final : public PanelCard {
     Q_OBJECT
 
 public:
-    explicit TapePanel(NativeTerminalModel& model, QWidget* parent = nullptr);
+    explicit TapePanel(MarketModel& model, QWidget* parent = nullptr);
 
     static constexpr int kContentWidth = 260;
     static constexpr int kMaxListHeight = 260;
@@ -27,7 +27,7 @@ private:
     void updateTape();
     void updateLast();
 
-    NativeTerminalModel& m_model;
+    MarketModel& m_model;
     Badge* m_delta = nullptr;
     Badge* m_aggressor = nullptr;
     Badge* m_last = nullptr;

@@ -116,14 +116,14 @@ TEST_F(EndToEndTest, autoStart_demoLogin_marketOrder_stop) {
     QTabWidget* tabs = view->tabs();
     tabs->setCurrentWidget(view->terminal());
     zqt::NativeTerminalView* terminal = view->terminal();
-    ASSERT_EQ(terminal->model().baseUrl(), view->addresses().engine);
+    ASSERT_EQ(terminal->model().link().baseUrl(), state->addresses().engine);
 
     QTest::mouseClick(child<QPushButton>("demoLoginButton"), Qt::LeftButton);
     auto* stage = child<zqt::MetricTile>("metric_Stage");
     ASSERT_TRUE(waitUntil([&] { return stage->isVisible() && !stage->value().isEmpty(); }, kReplyDeadlineMs))
-        << terminal->model().loginError().toStdString();
+        << terminal->model().session().loginError().toStdString();
     EXPECT_FALSE(child<zqt::MetricTile>("metric_Balance")->value().isEmpty());
-    EXPECT_FALSE(terminal->model().token().isEmpty());
+    EXPECT_FALSE(terminal->model().session().token().isEmpty());
 
     // A market order from the ticket as it stands (EURUSD, BUY, 1).
     QTest::mouseClick(child<QPushButton>("placeOrderButton"), Qt::LeftButton);
@@ -131,7 +131,7 @@ TEST_F(EndToEndTest, autoStart_demoLogin_marketOrder_stop) {
     ASSERT_TRUE(waitUntil([&] { return message->text() == "Order submitted."; }, kReplyDeadlineMs));
     EXPECT_TRUE(message->isVisible());
     // The prices arrive with the next refresh; wait for them so the picture shows a live page.
-    waitUntil([&] { return !terminal->model().prices().isEmpty(); }, kReplyDeadlineMs);
+    waitUntil([&] { return !terminal->model().market().prices().isEmpty(); }, kReplyDeadlineMs);
 
     const QString artifacts = QStringLiteral(ZQT_TEST_ARTIFACTS_DIR);
     QDir().mkpath(artifacts);

@@ -54,7 +54,7 @@ protected:
         auto* column = new QVBoxLayout(&host);
         for (auto* make : {zqt::portfolioPanel, zqt::positionsPanel, zqt::ordersPanel, zqt::rm1Panel, zqt::fillsPanel,
                            zqt::analyticsPanel, zqt::diagnosticsPanel})
-            column->addWidget(make(*model, &host));
+            column->addWidget(make(model->account(), &host));
         host.resize(1100, 1900);
     }
     ~AccountPanelsTest() override { QLocale::setDefault(QLocale::c()); }
@@ -63,7 +63,7 @@ protected:
 
     // One refreshAll, waited for until all ten replies are handled.
     void refresh() {
-        QSignalSpy handled(model.get(), &NativeTerminalModel::replyHandled);
+        QSignalSpy handled(&model->link(), &zqt::TerminalLink::replyHandled);
         model->refreshAll();
         ASSERT_TRUE(waitUntil([&] { return handled.count() >= 10; }, kReplyDeadlineMs));
     }

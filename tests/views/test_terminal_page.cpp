@@ -103,7 +103,7 @@ TEST_F(TerminalPageTest, shown_runsTheShownHookEachTime) {
 
 TEST_F(TerminalPageTest, watchlist_showsDashUntilPriced_andDashForAMissingSymbol) {
     server.setReply("GET", "/api/prices", {200, R"({"prices":{"EURUSD":1.08425,"AAPL":190.5}})"});
-    for (const QString& s : model().watchlist())
+    for (const QString& s : model().market().watchlist())
         EXPECT_EQ(child<QLabel>("watchPrice_" + s)->text(), "-");
     view->show();
     ASSERT_TRUE(waitUntil([&] { return child<QLabel>("watchPrice_AAPL")->text() != "-"; }, 30000));
@@ -114,7 +114,7 @@ TEST_F(TerminalPageTest, watchlist_showsDashUntilPriced_andDashForAMissingSymbol
 }
 
 TEST_F(TerminalPageTest, watchlist_clickSelects_andClickingTheSelectedSymbolReloadsNothing) {
-    QSignalSpy handled(&model(), &NativeTerminalModel::replyHandled);
+    QSignalSpy handled(&model().link(), &zqt::TerminalLink::replyHandled);
     view->show();
     // The shown hook's reads done first, their replies handled (a decoded reply still waits in the event queue for
     // a moment): a read still awaiting its reply is not sent again by the symbol's hook.
@@ -125,25 +125,27 @@ TEST_F(TerminalPageTest, watchlist_clickSelects_andClickingTheSelectedSymbolRelo
         return false;
     };
     ASSERT_TRUE(waitUntil(
-        [&] { return metricsHandled() && zqt::test::decodesDone() && zqt::test::inFlight(model().api()).empty(); },
+        [&] {
+            return metricsHandled() && zqt::test::decodesDone() && zqt::test::inFlight(model().link().api()).empty();
+        },
         30000));
     auto* aaplRow = child<QWidget>("watchRow_AAPL");
     const QImage unselected = aaplRow->grab().toImage();
     QTest::mouseClick(child<QPushButton>("watchSymbol_AAPL"), Qt::LeftButton);
-    EXPECT_EQ(model().selectedSymbol(), "AAPL");
+    EXPECT_EQ(model().market().selectedSymbol(), "AAPL");
     EXPECT_EQ(child<QComboBox>("orderSymbolPicker")->currentText(), "AAPL");
     EXPECT_NE(aaplRow->grab().toImage(), unselected); // highlighted
     // The symbol's hook reloads everything; only it asks for the account metrics while signed out.
     ASSERT_TRUE(waitUntil([&] { return requestsTo("/api/account/metrics") >= 2; }, 30000)); // shown, then AAPL
     const size_t reloads = requestsTo("/api/account/metrics");
 
-    QSignalSpy changed(&model(), &NativeTerminalModel::selectedSymbolChanged);
+    QSignalSpy changed(&model().market(), &zqt::MarketModel::selectedSymbolChanged);
     // A reload would be on the wire as soon as the click returns: wait for the earlier ones to finish, click,
     // and look at what the client is sending (signed out, only a reload asks for the metrics or the bars).
-    ASSERT_TRUE(waitUntil([&] { return zqt::test::inFlight(model().api()).empty(); }, 30000));
+    ASSERT_TRUE(waitUntil([&] { return zqt::test::inFlight(model().link().api()).empty(); }, 30000));
     QTest::mouseClick(child<QPushButton>("watchSymbol_AAPL"), Qt::LeftButton);
     EXPECT_EQ(changed.count(), 0);
-    for (const std::string& target : zqt::test::inFlight(model().api()))
+    for (const std::string& target : zqt::test::inFlight(model().link().api()))
         EXPECT_TRUE(target.rfind("/api/prices", 0) == 0) << target;
     EXPECT_EQ(requestsTo("/api/account/metrics"), reloads);
 }
@@ -159,7 +161,7 @@ TEST_F(TerminalPageTest, metrics_absentShowsHint_presentShowsEightFormattedTiles
     // A read already out when the button is pressed is not sent beside it: press again until one goes out.
     ASSERT_TRUE(waitUntil(
         [&] {
-            if (model().metrics().has_value())
+            if (model().account().metrics().has_value())
                 return true;
             QTest::mouseClick(child<QPushButton>("metricsRefreshButton"), Qt::LeftButton);
             return false;
@@ -187,13 +189,13 @@ TEST_F(TerminalPageTest, demoLogin_sendsBuiltInAccount_andAFailureShowsAboveTheM
     server.setReply("POST", "/api/login", {401, R"({"detail":"bad"})"});
     server.setReply("GET", "/api/prices", {500, "not json"});
     view->show();
-    ASSERT_TRUE(waitUntil([&] { return !model().marketError().isEmpty(); }, 30000));
+    ASSERT_TRUE(waitUntil([&] { return !model().market().marketError().isEmpty(); }, 30000));
 
     QTest::mouseClick(child<QPushButton>("demoLoginButton"), Qt::LeftButton);
     EXPECT_EQ(child<QLineEdit>("emailField")->text(), "demo@zqt.local");
     EXPECT_EQ(child<QLineEdit>("passwordField")->text().size(), 11);
     EXPECT_EQ(child<QLineEdit>("passwordField")->echoMode(), QLineEdit::Password);
-    ASSERT_TRUE(waitUntil([&] { return !model().loginError().isEmpty(); }, 30000));
+    ASSERT_TRUE(waitUntil([&] { return !model().session().loginError().isEmpty(); }, 30000));
 
     const auto logins = server.requests();
     const auto login = std::find_if(logins.begin(), logins.end(), [](const auto& r) { return r.path == "/api/login"; });
@@ -220,10 +222,10 @@ TEST_F(TerminalPageTest, loginFields_typingReachesTheModelAtOnce_returnDoesNothi
     view->show();
     auto* email = child<QLineEdit>("emailField");
     QTest::keyClicks(email, "a@b.c");
-    EXPECT_EQ(model().email(), "a@b.c");
+    EXPECT_EQ(model().session().email(), "a@b.c");
     QTest::keyClick(email, Qt::Key_Return);
     // A sign-in would be on the wire as soon as the key press returns.
-    for (const std::string& target : zqt::test::inFlight(model().api()))
+    for (const std::string& target : zqt::test::inFlight(model().link().api()))
         EXPECT_NE(target, "/api/login");
     EXPECT_EQ(requestsTo("/api/login"), 0u);
 }
@@ -237,7 +239,7 @@ TEST_F(TerminalPageTest, ticket_stopShowsStopPriceOnly_andPlaceOrderSendsEveryFi
 
     auto* types = child<zqt::SegmentedControl>("orderTypePicker");
     QTest::mouseClick(types->button("LIMIT"), Qt::LeftButton);
-    EXPECT_EQ(model().orderType(), zqt::OrderType::Limit);
+    EXPECT_EQ(model().ticket().orderType(), zqt::OrderType::Limit);
     EXPECT_TRUE(limit->isVisible());
     QTest::keyClicks(limit, "1.25");
     QTest::mouseClick(types->button("STOP"), Qt::LeftButton);
@@ -332,7 +334,7 @@ TEST_F(TerminalPageTest, orderTypePicker_isOneExclusiveChoiceForKeyboardAndAssis
     };
     for (const auto& step : steps) {
         step.run();
-        EXPECT_EQ(model().orderType(), step.expected) << step.what;
+        EXPECT_EQ(model().ticket().orderType(), step.expected) << step.what;
         const QString label = types
                                   ->button(step.expected == zqt::OrderType::Limit  ? "LIMIT"
                                            : step.expected == zqt::OrderType::Stop ? "STOP"

@@ -243,7 +243,7 @@ TEST_F(ContentViewTest, sheet_wrongPasscodeShowsErrorAndKeepsText_thenCancelClea
     QTest::keyClicks(field, "wrong");
     QTest::mouseClick(child<QPushButton>("operatorUnlockButton"), Qt::LeftButton);
     EXPECT_TRUE(sheet->isVisible());
-    EXPECT_TRUE(view->showOperatorSheet());
+    EXPECT_TRUE(view->operatorSheet()->isVisible());
     EXPECT_TRUE(error->isVisible());
     EXPECT_EQ(error->text(), "Invalid passcode.");
     EXPECT_EQ(field->text(), "wrong");
@@ -251,7 +251,7 @@ TEST_F(ContentViewTest, sheet_wrongPasscodeShowsErrorAndKeepsText_thenCancelClea
 
     QTest::mouseClick(child<QPushButton>("operatorCancelButton"), Qt::LeftButton);
     EXPECT_FALSE(sheet->isVisible());
-    EXPECT_FALSE(view->showOperatorSheet());
+    EXPECT_FALSE(view->operatorSheet()->isVisible());
     EXPECT_EQ(tabTitles(tabs()), kPublicTabs);
 
     // Opens clean.
@@ -270,7 +270,7 @@ TEST_F(ContentViewTest, sheet_rightPasscodeWithReturn_unlocksAndCloses) {
     QTest::keyClicks(field, "s3cret");
     QTest::keyClick(field, Qt::Key_Return);
     EXPECT_FALSE(view->operatorSheet()->isVisible());
-    EXPECT_FALSE(view->showOperatorSheet());
+    EXPECT_FALSE(view->operatorSheet()->isVisible());
     EXPECT_TRUE(state->operatorUnlocked());
     EXPECT_EQ(field->text(), "");
     EXPECT_EQ(zqt::Preferences().boolean(zqt::Settings::key(zqt::Setting::OperatorUnlocked)),
@@ -284,7 +284,7 @@ TEST_F(ContentViewTest, sheet_escape_actsAsCancel) {
     QTest::keyClicks(field, "typed");
     QTest::keyClick(field, Qt::Key_Escape);
     EXPECT_FALSE(view->operatorSheet()->isVisible());
-    EXPECT_FALSE(view->showOperatorSheet());
+    EXPECT_FALSE(view->operatorSheet()->isVisible());
     EXPECT_EQ(field->text(), "");
 }
 
@@ -296,7 +296,7 @@ TEST_F(ContentViewTest, tabs_anyInterfaceHost_pointEveryPageAtLoopback) {
     EXPECT_EQ(view->webView("Trader Portal")->url(), QUrl("http://127.0.0.1:3001"));
     EXPECT_EQ(view->webView("Web Terminal")->url(), QUrl("http://127.0.0.1:8000/terminal"));
     EXPECT_EQ(view->webView("Admin")->url(), QUrl("http://127.0.0.1:8000/admin"));
-    EXPECT_EQ(view->addresses().engine, QUrl("http://127.0.0.1:8000"));
+    EXPECT_EQ(state->addresses().engine, QUrl("http://127.0.0.1:8000"));
 }
 
 TEST_F(ContentViewTest, webTerminal_storedToken_isReadAgainWhenATabIsChosen) {
@@ -357,7 +357,7 @@ TEST_F(ContentViewTest, settings_typingAPortKeyByKey_pointsNothingAtTheHalfTyped
     zqt::NativeTerminalModel& terminal = view->terminal()->model();
     const QUrl oldBase(oldEngine.baseUrl());
     const QUrl oldWebTerminal(oldEngine.baseUrl() + "/terminal?token=tok");
-    ASSERT_EQ(terminal.baseUrl(), oldBase);
+    ASSERT_EQ(terminal.link().baseUrl(), oldBase);
 
     auto* port = child<QLineEdit>("portField");
     port->setFocus();
@@ -365,7 +365,7 @@ TEST_F(ContentViewTest, settings_typingAPortKeyByKey_pointsNothingAtTheHalfTyped
     const QString typed = QString::number(newEngine.port());
     for (const QChar key : typed) {
         QTest::keyClicks(port, QString(key));
-        EXPECT_EQ(terminal.baseUrl(), oldBase) << port->text().toStdString();
+        EXPECT_EQ(terminal.link().baseUrl(), oldBase) << port->text().toStdString();
         EXPECT_EQ(view->webView("Web Terminal")->url(), oldWebTerminal) << port->text().toStdString();
         terminal.refreshMarket(); // a poll now goes where the terminal points
     }
@@ -376,7 +376,7 @@ TEST_F(ContentViewTest, settings_typingAPortKeyByKey_pointsNothingAtTheHalfTyped
     // Leaving the field commits the whole port at once.
     child<QLineEdit>("hostField")->setFocus();
     EXPECT_EQ(state->port(), typed);
-    EXPECT_EQ(terminal.baseUrl(), QUrl(newEngine.baseUrl()));
+    EXPECT_EQ(terminal.link().baseUrl(), QUrl(newEngine.baseUrl()));
     EXPECT_EQ(view->webView("Web Terminal")->url(), QUrl(newEngine.baseUrl() + "/terminal?token=tok"));
     terminal.refreshMarket();
     ASSERT_TRUE(waitUntil([&] { return newEngine.requestCount() >= 1; }));
@@ -505,7 +505,7 @@ TEST_F(ContentViewTest, stop_withOpenPositions_asksFirst_cancelRunsNoScript_conf
     }
     engine.writeScript("app_down.sh", "touch stopped.marker\n");
     open();
-    ASSERT_TRUE(waitUntil([&] { return app->terminal().positions().size() == 3; }, 20000));
+    ASSERT_TRUE(waitUntil([&] { return app->terminal().account().positions().size() == 3; }, 20000));
 
     const auto ask = [&]() -> QMessageBox* {
         QTest::mouseClick(child<QPushButton>("stopButton"), Qt::LeftButton);
@@ -751,15 +751,15 @@ TEST_F(ContentViewTest, runtimePortsMoveTheEngine_terminalSendsToTheNewAddressWi
     open();
     NativeTerminalView* terminal = view->terminal();
     ASSERT_NE(terminal, nullptr);
-    EXPECT_EQ(terminal->model().baseUrl(), QUrl("http://127.0.0.1:8000"));
-    terminal->model().setEmail("kept@x.y");
+    EXPECT_EQ(terminal->model().link().baseUrl(), QUrl("http://127.0.0.1:8000"));
+    terminal->model().session().setEmail("kept@x.y");
 
     zqt::test::RecordingServer moved;
     writeFile(engine.file("storage/runtime_ports.json"),
               QByteArray(R"({"host":"127.0.0.1","port":)") + QByteArray::number(moved.port()) + "}");
     QTest::mouseClick(child<QPushButton>("refreshButton"), Qt::LeftButton);
-    EXPECT_EQ(terminal->model().baseUrl(), QUrl(moved.baseUrl()));
-    EXPECT_EQ(terminal->model().email(), "kept@x.y");
+    EXPECT_EQ(terminal->model().link().baseUrl(), QUrl(moved.baseUrl()));
+    EXPECT_EQ(terminal->model().session().email(), "kept@x.y");
 
     terminal->model().refreshAll();
     ASSERT_TRUE(waitUntil([&] { return moved.requestCount() >= 10; }, 30000));
@@ -809,7 +809,7 @@ TEST_F(ContentViewTest, terminalShortcuts_actOnlyOnTheTerminalTab_neverInTheLogs
     // An order, cancel-all or close-all is on the wire as soon as the key press returns.
     const auto postsInFlight = [&] {
         std::vector<std::string> out;
-        for (const std::string& t : zqt::test::inFlight(terminal->model().api()))
+        for (const std::string& t : zqt::test::inFlight(terminal->model().link().api()))
             if (t == "/api/oms/order" || t == "/api/oms/cancel_all" || t == "/api/positions/close_all")
                 out.push_back(t);
         return out;
@@ -1181,7 +1181,7 @@ TEST_F(ContentViewTest, webTerminal_portHeldByAnotherUser_loadsWithoutTheTokenAn
     open();
     zqt::NativeTerminalModel& terminal = view->terminal()->model();
     auto holder = std::make_shared<zqt::PortHolder>(zqt::PortHolder::OtherUser);
-    terminal.setPortCheck([holder](quint16) { return *holder; });
+    terminal.link().setPortCheck([holder](quint16) { return *holder; });
     selectTab("Web Terminal");
     WebView* web = view->webView("Web Terminal");
     const QString notice = "Port 8000 is held by another user's program: sign-in and token withheld.";
@@ -1190,21 +1190,21 @@ TEST_F(ContentViewTest, webTerminal_portHeldByAnotherUser_loadsWithoutTheTokenAn
     auto* line = web->findChild<QLabel*>("webViewNotice");
     ASSERT_NE(line, nullptr);
     EXPECT_TRUE(line->isVisible());
-    EXPECT_EQ(terminal.portWarning(), notice);
+    EXPECT_EQ(terminal.session().portWarning(), notice);
     auto* panelLine = view->terminal()->findChild<QLabel*>("portWarningLabel");
     ASSERT_NE(panelLine, nullptr);
     EXPECT_EQ(panelLine->text(), notice);
     EXPECT_FALSE(view->windowTitle().contains("tok-w"));
 
     *holder = zqt::PortHolder::ThisUser;
-    terminal.setPortCheck([holder](quint16) { return *holder; }); // forgets the answer it had
+    terminal.link().setPortCheck([holder](quint16) { return *holder; }); // forgets the answer it had
     // A read still in flight is not sent again: the next refresh goes out once the former ones are done.
-    ASSERT_TRUE(waitUntil([&] { return terminal.api().requestsInFlight() == 0; }, 30000));
+    ASSERT_TRUE(waitUntil([&] { return terminal.link().api().requestsInFlight() == 0; }, 30000));
     terminal.refreshMarket();
     EXPECT_EQ(web->url().toString(QUrl::FullyEncoded), "http://127.0.0.1:8000/terminal?token=tok-w");
     EXPECT_TRUE(web->standingNotice().isEmpty());
     EXPECT_FALSE(line->isVisible());
-    EXPECT_TRUE(terminal.portWarning().isEmpty());
+    EXPECT_TRUE(terminal.session().portWarning().isEmpty());
 }
 
 // The hosts a runtime ports file may name: one off this machine moves no tab, the terminal or the stored host,
@@ -1236,7 +1236,7 @@ TEST_F(ContentViewTest, runtimePortsHost_offThisMachineMovesNothing_loopbackMove
                   QJsonDocument(QJsonObject{{"host", c.host}, {"port", 8123}}).toJson());
         QTest::mouseClick(child<QPushButton>("refreshButton"), Qt::LeftButton);
         const QUrl expected(c.engine);
-        EXPECT_EQ(view->terminal()->model().baseUrl(), expected) << c.host;
+        EXPECT_EQ(view->terminal()->model().link().baseUrl(), expected) << c.host;
         EXPECT_EQ(view->webView("Web Terminal")->url(), QUrl(expected.toString() + "/terminal")) << c.host;
         EXPECT_EQ(view->webView("Site")->url().host(), expected.host()) << c.host;
         EXPECT_EQ(view->webView("Trader Portal")->url().host(), expected.host()) << c.host;

@@ -208,5 +208,5 @@ TEST(WebTokenTest, portHeldByAnotherUser_webTerminalAndReadsReachItWithoutTheTok
     const QString notice =
         QStringLiteral("Port %1 is held by another user's program: sign-in and token withheld.").arg(foreign.port());
     EXPECT_EQ(web->standingNotice(), notice);
-    EXPECT_EQ(view.terminal()->model().portWarning(), notice);
+    EXPECT_EQ(view.terminal()->model().session().portWarning(), notice);
 }
