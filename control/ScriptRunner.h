@@ -43,8 +43,6 @@ public:
     QString busyText() const;
     // The script running now is the stop script.
     bool isStopping() const { return m_current == Operation::Stop; }
-    // Start and stop requests waiting behind the running one.
-    int pendingOperations() const { return static_cast<int>(m_pending.size()); }
 
     QString lastOutput() const { return m_lastOutput; }
     // One line on the last finished run, judged by the pid check that followed it (the scripts' exit status is
