@@ -90,7 +90,7 @@ void NativeTerminalModel::start() {
 }
 
 void NativeTerminalModel::setBaseUrl(const QUrl& baseUrl) {
-    if (baseUrl == m_api->baseURL())
+    if (baseUrl == m_api->baseUrl())
         return;
     APIClient* previous = m_api.release();
     createClient(baseUrl); // bumps the generation before the old client reports its cancelled reads
@@ -112,7 +112,7 @@ void NativeTerminalModel::setPortCheck(PortCheck check) {
 }
 
 QUrl NativeTerminalModel::baseUrl() const {
-    return m_api->baseURL();
+    return m_api->baseUrl();
 }
 
 QString NativeTerminalModel::token() const {
