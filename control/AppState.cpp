@@ -51,7 +51,6 @@ AppState::AppState(Settings& settings, QObject* parent)
     connect(m_logs, &LogReader::logOutputChanged, this, &AppState::logOutputChanged);
     connect(m_probe, &StatusProbe::systemStatusChanged, this, &AppState::systemStatusChanged);
     connect(m_probe, &StatusProbe::healthStatusChanged, this, &AppState::healthStatusChanged);
-    connect(m_probe, &StatusProbe::finished, this, &AppState::statusProbeFinished);
     connect(m_runner, &ScriptRunner::finished, this, &AppState::scriptFinished);
     // A script's run sets isRunning itself when it is done.
     m_runStateTimer.setInterval(kRunStateCheckMs);

@@ -58,8 +58,6 @@ public:
     bool stopping() const { return m_runner->isStopping(); }
     QString selectedLog() const { return m_logs->selectedLog(); }
     QString logOutput() const { return m_logs->logOutput(); }
-    // A log reload is still reading the file (logOutput then changes when it is done).
-    bool logReading() const { return m_logs->isReading(); }
     QString systemStatus() const { return m_probe->systemStatus(); }
     QString healthStatus() const { return m_probe->healthStatus(); }
     // Why the last runtime ports file's host was not followed (a host off this machine, see
@@ -111,8 +109,6 @@ signals:
     void healthStatusChanged();
     void busyChanged();
     void runtimePortsNoteChanged();
-    // One status or health request has finished, whatever its outcome (after its field was updated).
-    void statusProbeFinished();
     // A start (`start` true) or stop has finished, with what its script printed.
     void scriptFinished(bool start, const QString& output);
 

@@ -69,7 +69,7 @@ protected:
     }
     QJsonObject storedJson() const { return QJsonDocument::fromJson(readFile(Preferences::filePath())).object(); }
     // No script running or waiting, and the log reload that follows each one has landed.
-    static bool idle(const AppState& s) { return !s.busy() && !s.logReading(); }
+    static bool idle(AppState& s) { return !s.busy() && !s.logs().isReading(); }
 
     TempEnv env;
     EngineHome engine{env.path("engine")};
@@ -556,12 +556,12 @@ TEST_F(AppStateTest, refreshLogs_readsSelectedLog) {
     auto state = makeState();
     state->setSelectedLog("rm1");
     state->refreshLogs();
-    EXPECT_TRUE(state->logReading()) << "the file is read off this thread";
-    ASSERT_TRUE(waitUntil([&] { return !state->logReading(); }));
+    EXPECT_TRUE(state->logs().isReading()) << "the file is read off this thread";
+    ASSERT_TRUE(waitUntil([&] { return !state->logs().isReading(); }));
     EXPECT_EQ(state->logOutput(), "a\nb");
     state->setSelectedLog("portal");
     state->refreshLogs();
-    ASSERT_TRUE(waitUntil([&] { return !state->logReading(); }));
+    ASSERT_TRUE(waitUntil([&] { return !state->logs().isReading(); }));
     EXPECT_EQ(state->logOutput(), "No log found: " + engine.path() + "/storage/logs/portal.log");
 }
 
@@ -693,7 +693,7 @@ protected:
     // Runs one refresh and waits until both requests are done.
     void refreshAndWait(AppState& state) {
         int finished = 0;
-        auto c = QObject::connect(&state, &AppState::statusProbeFinished, [&] { ++finished; });
+        auto c = QObject::connect(&state.status(), &zqt::StatusProbe::finished, [&] { ++finished; });
         state.refreshSystemStatus();
         EXPECT_TRUE(waitUntil([&] { return finished == 2; }, 10000));
         QObject::disconnect(c);

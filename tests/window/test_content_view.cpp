@@ -588,7 +588,7 @@ TEST_F(ContentViewTest, status_engineStopped_showsNoDataInBothBoxes) {
     zqt::Preferences().setString(zqt::Settings::key(zqt::Setting::Port), QString::number(zqt::test::freePort()));
     zqt::Preferences().setBool(zqt::Settings::key(zqt::Setting::OperatorUnlocked), true);
     open();
-    QSignalSpy probes(state, &AppState::statusProbeFinished);
+    QSignalSpy probes(&state->status(), &zqt::StatusProbe::finished);
     selectTab("Status");
     ASSERT_TRUE(waitUntil([&] { return probes.count() >= 2; }, 30000));
     for (const char* name : {"healthView", "systemStatusView"}) {
