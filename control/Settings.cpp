@@ -20,24 +20,28 @@ constexpr const char* kExecutionModes[] = {"DRY_RUN", "LIVE"};
 constexpr const char* kBrokerModes[] = {"SIM_BROKER", "OANDA", "IBKR", "TRADOVATE", "COINBASE"};
 constexpr std::span<const char* const> kFree;
 
-// clang-format off
 constexpr std::array<SettingSpec, kSettingCount> kTable{{
-    // setting                  key                        type     text default   switch  form row and label                 choices          start variable
-    {Setting::Home,             "zqtHome",                 kText,   nullptr,       false,  0,  "ZQT Home Path",              kFree,           "ZQT_HOME"},
-    {Setting::Host,             "zqtHost",                 kText,   "127.0.0.1",   false,  1,  "Bind Host",                  kFree,           "ZQT_HOST"},
-    {Setting::Port,             "zqtPort",                 kText,   "8000",        false,  2,  "Port",                       kFree,           "ZQT_PORT"},
-    {Setting::DemoMode,         "zqtDemoMode",             kSwitch, nullptr,       true,   8,  "Demo Mode",                  kFree,           "ZQT_DEMO"},
-    {Setting::ExecutionMode,    "zqtExecutionMode",        kText,   "DRY_RUN",     false,  9,  "Execution Mode",             kExecutionModes, "ZQT_EXECUTION_MODE"},
-    {Setting::BrokerMode,       "zqtBrokerMode",           kText,   "SIM_BROKER",  false,  10, "Broker Mode",                kBrokerModes,    "ZQT_BROKER_MODE"},
-    {Setting::StartMarketing,   "zqtStartMarketing",       kSwitch, nullptr,       true,   4,  "Start Marketing Site",       kFree,           "ZQT_START_MARKETING"},
-    {Setting::MarketingPort,    "zqtMarketingPort",        kText,   "3000",        false,  5,  "Marketing Port",             kFree,           "ZQT_MARKETING_PORT"},
-    {Setting::StartPortal,      "zqtStartPortal",          kSwitch, nullptr,       true,   6,  "Start Trader Portal",        kFree,           "ZQT_START_PORTAL"},
-    {Setting::PortalPort,       "zqtPortalPort",           kText,   "3001",        false,  7,  "Portal Port",                kFree,           "ZQT_PORTAL_PORT"},
-    {Setting::AutoStart,        "zqtAutoStart",            kSwitch, nullptr,       true,   3,  "Auto-start Services",        kFree,           nullptr},
-    {Setting::OperatorUnlocked, "zqtOperatorUnlocked",     kSwitch, nullptr,       false,  -1, nullptr,                      kFree,           nullptr},
-    {Setting::DesktopNotifications, "zqtDesktopNotifications", kSwitch, nullptr,   true,   11, "Desktop Notifications",      kFree,           nullptr},
+    // setting, key, type, text default, switch default, form row, label, choices, start script variable
+    {Setting::Home, "zqtHome", kText, nullptr, false, 0, "ZQT Home Path", kFree, "ZQT_HOME"},
+    {Setting::Host, "zqtHost", kText, "127.0.0.1", false, 1, "Bind Host", kFree, "ZQT_HOST"},
+    {Setting::Port, "zqtPort", kText, "8000", false, 2, "Port", kFree, "ZQT_PORT"},
+    {Setting::DemoMode, "zqtDemoMode", kSwitch, nullptr, true, 8, "Demo Mode", kFree, "ZQT_DEMO"},
+    {Setting::ExecutionMode, "zqtExecutionMode", kText, "DRY_RUN", false, 9, "Execution Mode", kExecutionModes,
+     "ZQT_EXECUTION_MODE"},
+    {Setting::BrokerMode, "zqtBrokerMode", kText, "SIM_BROKER", false, 10, "Broker Mode", kBrokerModes,
+     "ZQT_BROKER_MODE"},
+    {Setting::StartMarketing, "zqtStartMarketing", kSwitch, nullptr, true, 4, "Start Marketing Site", kFree,
+     "ZQT_START_MARKETING"},
+    {Setting::MarketingPort, "zqtMarketingPort", kText, "3000", false, 5, "Marketing Port", kFree,
+     "ZQT_MARKETING_PORT"},
+    {Setting::StartPortal, "zqtStartPortal", kSwitch, nullptr, true, 6, "Start Trader Portal", kFree,
+     "ZQT_START_PORTAL"},
+    {Setting::PortalPort, "zqtPortalPort", kText, "3001", false, 7, "Portal Port", kFree, "ZQT_PORTAL_PORT"},
+    {Setting::AutoStart, "zqtAutoStart", kSwitch, nullptr, true, 3, "Auto-start Services", kFree, nullptr},
+    {Setting::OperatorUnlocked, "zqtOperatorUnlocked", kSwitch, nullptr, false, -1, nullptr, kFree, nullptr},
+    {Setting::DesktopNotifications, "zqtDesktopNotifications", kSwitch, nullptr, true, 11, "Desktop Notifications",
+     kFree, nullptr},
 }};
-// clang-format on
 
 constexpr bool tableFollowsEnum() {
     for (int i = 0; i < kSettingCount; ++i)
