@@ -57,7 +57,6 @@ public:
     // The last non-blank line of `output`, blanks around it trimmed, cut at kOutcomeLineChars characters.
     static QString lastLine(const QString& output);
     bool isRunning() const { return m_isRunning; }
-    void setLastOutput(const QString& value);
     void setIsRunning(bool value);
 
 signals:
@@ -74,6 +73,7 @@ private:
     void enqueue(Operation op);
     void runNext();
     void finish(const QString& home, const QString& output);
+    void setLastOutput(const QString& value);
 
     ServiceManager& m_service;
     Steps m_steps;

@@ -95,6 +95,16 @@ protected:
         view->show();
     }
 
+    // Runs a start whose script is `script` (a running engine in the pid file) and waits until it has finished,
+    // so the settings form shows what it printed.
+    void runStartScript(const QByteArray& script) {
+        engine.writeScript("app_up.sh", script);
+        writeFile(engine.file("storage/web.pid"), QByteArray::number(QCoreApplication::applicationPid()));
+        state->start();
+        ASSERT_TRUE(waitUntil([&] { return !state->busy(); }));
+        ASSERT_FALSE(state->lastOutput().isEmpty());
+    }
+
     template <typename T> T* child(const char* name) const {
         T* w = view->findChild<T*>(name);
         EXPECT_NE(w, nullptr) << name;
@@ -180,7 +190,11 @@ TEST_F(ContentViewTest, start_showsBusyIndicatorWhileScriptRunsAndOutputInSettin
     EXPECT_TRUE(outputBlock->isVisible());
     EXPECT_EQ(child<QPlainTextEdit>("lastOutputView")->toPlainText(), "engine up\n");
 
-    state->scripts().setLastOutput({});
+    // A stop that prints nothing leaves nothing to show: the block goes again.
+    engine.writeScript("app_down.sh", "true\n");
+    state->stop();
+    ASSERT_TRUE(waitUntil([&] { return !state->busy(); }));
+    EXPECT_TRUE(state->lastOutput().isEmpty());
     EXPECT_FALSE(outputBlock->isVisible());
 }
 
@@ -725,7 +739,7 @@ TEST_F(ContentViewTest, webProfile_isNamedAndOnDisk) {
 TEST_F(ContentViewTest, tour_everyTabAtMinimumSize_showsTextsUntruncated) {
     zqt::Preferences().setBool(zqt::Settings::key(zqt::Setting::OperatorUnlocked), true);
     open();
-    state->scripts().setLastOutput("engine up\nweb listening on 127.0.0.1:8000\n");
+    runStartScript("echo engine up\necho web listening on 127.0.0.1:8000\n");
     view->resize(view->minimumSize());
     const QString artifacts = QStringLiteral(ZQT_TEST_ARTIFACTS_DIR);
     QDir().mkpath(artifacts);
@@ -770,7 +784,7 @@ TEST_F(ContentViewTest, runtimePortsMoveTheEngine_terminalSendsToTheNewAddressWi
 TEST_F(ContentViewTest, controls_everyTabAndSheet_haveAccessibleNamesAndTakeKeyboardFocus) {
     zqt::Preferences().setBool(zqt::Settings::key(zqt::Setting::OperatorUnlocked), true);
     open();
-    state->scripts().setLastOutput("engine up\n");
+    runStartScript("echo engine up\n");
     auto check = [](QWidget* root, const QString& where) {
         for (QWidget* w : root->findChildren<QWidget*>()) {
             // The tab bar's own scroll arrows are reached through the tab bar.
