@@ -1,10 +1,11 @@
 #pragma once
 
 #include "api/Records.h"
-#include "terminal/Candle.h"
+#include "core/Candle.h"
+#include "terminal/TapePrint.h"
 #include "terminal/DepthAnalytics.h"
 #include "terminal/TerminalSources.h"
-#include "terminal/TradingTerms.h"
+#include "core/TradingTerms.h"
 
 #include <QHash>
 #include <QObject>

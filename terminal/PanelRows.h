@@ -1,9 +1,9 @@
 #pragma once
 
 #include "api/Records.h"
-#include "terminal/Candle.h"
+#include "core/TradingTerms.h"
 #include "terminal/DepthAnalytics.h"
-#include "terminal/TradingTerms.h"
+#include "terminal/TapePrint.h"
 
 #include <QList>
 #include <QRectF>

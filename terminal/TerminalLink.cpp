@@ -41,7 +41,7 @@ void TerminalLink::createClient(const QUrl& baseUrl) {
 }
 
 void TerminalLink::setBaseUrl(const QUrl& baseUrl) {
-    if (baseUrl == m_api->baseURL())
+    if (baseUrl == m_api->baseUrl())
         return;
     APIClient* previous = m_api.release();
     createClient(baseUrl); // bumps the generation before the old client reports its cancelled reads

@@ -32,7 +32,7 @@ public:
     // Points the link at another engine address: reads still due from the old address are ended and their
     // replies dropped; posts and sign-ins already sent there run on and report their outcome.
     void setBaseUrl(const QUrl& baseUrl);
-    QUrl baseUrl() const { return m_api->baseURL(); }
+    QUrl baseUrl() const { return m_api->baseUrl(); }
     // Who holds the engine's port before the token or a password goes there (see APIClient::setPortCheck), for
     // this client and every later one; the kernel's tables unless set.
     void setPortCheck(PortCheck check);

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "api/Endpoints.h"
-#include "terminal/TradingTerms.h"
+#include "core/TradingTerms.h"
 
 #include <QObject>
 #include <QString>

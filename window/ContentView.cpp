@@ -99,7 +99,7 @@ ContentView::ContentView(AppState& state, NativeTerminalModel& terminal, QWidget
         updateOperatorButton();
         updateOperatorTabs();
         // Opened some other way while the sheet was up: the sheet has nothing left to do.
-        if (m_state.operatorUnlocked() && m_sheet->isVisible())
+        if (m_state.settings().flag(Setting::OperatorUnlocked) && m_sheet->isVisible())
             m_sheet->cancel();
     });
     connect(&m_state, &AppState::busyChanged, this, &ContentView::updateBusy);
@@ -396,8 +396,8 @@ void ContentView::onStopClicked() {
 }
 
 void ContentView::updateOperatorButton() {
-    m_operatorButton->setText(m_state.operatorUnlocked() ? QStringLiteral("Operator: ON")
-                                                         : QStringLiteral("Operator Unlock"));
+    m_operatorButton->setText(m_state.settings().flag(Setting::OperatorUnlocked) ? QStringLiteral("Operator: ON")
+                                                                                 : QStringLiteral("Operator Unlock"));
     // Wide enough for either text, so the buttons beside it do not move when the lock changes.
     const QFontMetrics fm = m_operatorButton->fontMetrics();
     m_operatorButton->setMinimumWidth(std::max(fm.horizontalAdvance(QStringLiteral("Operator Unlock")),
@@ -406,7 +406,7 @@ void ContentView::updateOperatorButton() {
 }
 
 void ContentView::updateOperatorTabs() {
-    const bool unlocked = m_state.operatorUnlocked();
+    const bool unlocked = m_state.settings().flag(Setting::OperatorUnlocked);
     if (unlocked && !m_admin) {
         using K = AppIcons::Kind;
         m_admin = addWebTab(QStringLiteral("Admin"), static_cast<int>(K::Shield));
@@ -492,7 +492,7 @@ void ContentView::retryFailedPages() {
 }
 
 void ContentView::onOperatorClicked() {
-    if (m_state.operatorUnlocked())
+    if (m_state.settings().flag(Setting::OperatorUnlocked))
         m_state.lockOperator();
     else
         m_sheet->open();

@@ -2,11 +2,11 @@
 // session bus: an operator's run (a rejected order, a close-all, the engine killed, then started again) shows
 // exactly the notices it should, and none while the "Desktop Notifications" switch is off.
 
+#include "app/ZQTDesktopApp.h"
 #include "control/AppState.h"
 #include "control/DesktopNotifier.h"
 #include "control/Preferences.h"
 #include "control/Settings.h"
-#include "control/ZQTDesktopApp.h"
 #include "terminal/NativeTerminalModel.h"
 #include "terminal/views/NativeTerminalView.h"
 #include "window/ContentView.h"

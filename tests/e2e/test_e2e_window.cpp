@@ -1,10 +1,10 @@
 // The whole program against the real demo engine, on a real (virtual) display: the window starts the engine
 // through its scripts, signs in with the demo account, sends an order from the ticket and stops the engine.
 
+#include "app/ZQTDesktopApp.h"
 #include "control/AppState.h"
 #include "control/Preferences.h"
 #include "control/Settings.h"
-#include "control/ZQTDesktopApp.h"
 #include "terminal/NativeTerminalModel.h"
 #include "terminal/views/MetricTile.h"
 #include "terminal/views/NativeTerminalView.h"
@@ -103,7 +103,7 @@ TEST_F(EndToEndTest, autoStart_demoLogin_marketOrder_stop) {
     app = std::make_unique<zqt::ZQTDesktopApp>();
     state = &app->state();
     view = &app->window();
-    EXPECT_EQ(state->zqtHome(), engineHome);
+    EXPECT_EQ(state->settings().text(zqt::Setting::Home), engineHome);
     view->resize(1280, 860);
     view->show();
     view->activateWindow();

@@ -1,9 +1,9 @@
 #include "window/ContentView.h"
 
+#include "app/ZQTDesktopApp.h"
 #include "control/AppState.h"
 #include "control/Preferences.h"
 #include "control/Settings.h"
-#include "control/ZQTDesktopApp.h"
 #include "terminal/NativeTerminalModel.h"
 #include "terminal/views/NativeTerminalView.h"
 #include "window/EnginePage.h"
@@ -95,6 +95,16 @@ protected:
         view->show();
     }
 
+    // Runs a start whose script is `script` (a running engine in the pid file) and waits until it has finished,
+    // so the settings form shows what it printed.
+    void runStartScript(const QByteArray& script) {
+        engine.writeScript("app_up.sh", script);
+        writeFile(engine.file("storage/web.pid"), QByteArray::number(QCoreApplication::applicationPid()));
+        state->start();
+        ASSERT_TRUE(waitUntil([&] { return !state->busy(); }));
+        ASSERT_FALSE(state->lastOutput().isEmpty());
+    }
+
     template <typename T> T* child(const char* name) const {
         T* w = view->findChild<T*>(name);
         EXPECT_NE(w, nullptr) << name;
@@ -180,7 +190,11 @@ TEST_F(ContentViewTest, start_showsBusyIndicatorWhileScriptRunsAndOutputInSettin
     EXPECT_TRUE(outputBlock->isVisible());
     EXPECT_EQ(child<QPlainTextEdit>("lastOutputView")->toPlainText(), "engine up\n");
 
-    state->scripts().setLastOutput({});
+    // A stop that prints nothing leaves nothing to show: the block goes again.
+    engine.writeScript("app_down.sh", "true\n");
+    state->stop();
+    ASSERT_TRUE(waitUntil([&] { return !state->busy(); }));
+    EXPECT_TRUE(state->lastOutput().isEmpty());
     EXPECT_FALSE(outputBlock->isVisible());
 }
 
@@ -198,7 +212,7 @@ TEST_F(ContentViewTest, operatorLock_opensExactlyFourTabsAfterWebTerminalAndClos
     // A new run reads the closed lock back.
     app.reset();
     open();
-    EXPECT_FALSE(state->operatorUnlocked());
+    EXPECT_FALSE(state->settings().flag(zqt::Setting::OperatorUnlocked));
     EXPECT_EQ(tabTitles(tabs()), kPublicTabs);
 }
 
@@ -247,7 +261,7 @@ TEST_F(ContentViewTest, sheet_wrongPasscodeShowsErrorAndKeepsText_thenCancelClea
     EXPECT_TRUE(error->isVisible());
     EXPECT_EQ(error->text(), "Invalid passcode.");
     EXPECT_EQ(field->text(), "wrong");
-    EXPECT_FALSE(state->operatorUnlocked());
+    EXPECT_FALSE(state->settings().flag(zqt::Setting::OperatorUnlocked));
 
     QTest::mouseClick(child<QPushButton>("operatorCancelButton"), Qt::LeftButton);
     EXPECT_FALSE(sheet->isVisible());
@@ -271,7 +285,7 @@ TEST_F(ContentViewTest, sheet_rightPasscodeWithReturn_unlocksAndCloses) {
     QTest::keyClick(field, Qt::Key_Return);
     EXPECT_FALSE(view->operatorSheet()->isVisible());
     EXPECT_FALSE(view->operatorSheet()->isVisible());
-    EXPECT_TRUE(state->operatorUnlocked());
+    EXPECT_TRUE(state->settings().flag(zqt::Setting::OperatorUnlocked));
     EXPECT_EQ(field->text(), "");
     EXPECT_EQ(zqt::Preferences().boolean(zqt::Settings::key(zqt::Setting::OperatorUnlocked)),
               std::optional<bool>(true));
@@ -320,10 +334,10 @@ TEST_F(ContentViewTest, settings_portEdit_takesEffectOnReturnOrSave_andMovesTheS
     EXPECT_EQ(port->text(), "3000");
     port->selectAll();
     QTest::keyClicks(port, "4000");
-    EXPECT_EQ(state->marketingPort(), "3000") << "not committed yet";
+    EXPECT_EQ(state->settings().text(zqt::Setting::MarketingPort), "3000") << "not committed yet";
     EXPECT_EQ(view->webView("Site")->url(), QUrl("http://127.0.0.1:3000"));
     QTest::keyClick(port, Qt::Key_Return);
-    EXPECT_EQ(state->marketingPort(), "4000");
+    EXPECT_EQ(state->settings().text(zqt::Setting::MarketingPort), "4000");
     EXPECT_EQ(view->webView("Site")->url(), QUrl("http://127.0.0.1:4000"));
 
     // Any text is accepted; Save Settings commits and stores it, and the tab then explains instead of showing a
@@ -331,7 +345,7 @@ TEST_F(ContentViewTest, settings_portEdit_takesEffectOnReturnOrSave_andMovesTheS
     port->selectAll();
     QTest::keyClicks(port, "4o00");
     QTest::mouseClick(child<QPushButton>("saveSettingsButton"), Qt::LeftButton);
-    EXPECT_EQ(state->marketingPort(), "4o00");
+    EXPECT_EQ(state->settings().text(zqt::Setting::MarketingPort), "4o00");
     EXPECT_EQ(zqt::Preferences().string(zqt::Settings::key(zqt::Setting::MarketingPort)),
               std::optional<QString>("4o00"));
     selectTab("Site");
@@ -375,7 +389,7 @@ TEST_F(ContentViewTest, settings_typingAPortKeyByKey_pointsNothingAtTheHalfTyped
 
     // Leaving the field commits the whole port at once.
     child<QLineEdit>("hostField")->setFocus();
-    EXPECT_EQ(state->port(), typed);
+    EXPECT_EQ(state->settings().text(zqt::Setting::Port), typed);
     EXPECT_EQ(terminal.link().baseUrl(), QUrl(newEngine.baseUrl()));
     EXPECT_EQ(view->webView("Web Terminal")->url(), QUrl(newEngine.baseUrl() + "/terminal?token=tok"));
     terminal.refreshMarket();
@@ -388,15 +402,15 @@ TEST_F(ContentViewTest, settings_switchesAndPickers_editTheirFields) {
     open();
     selectTab("Settings");
     auto* demo = child<QCheckBox>("demoModeSwitch");
-    const bool before = state->demoMode();
+    const bool before = state->settings().flag(zqt::Setting::DemoMode);
     demo->click();
-    EXPECT_EQ(state->demoMode(), !before);
+    EXPECT_EQ(state->settings().flag(zqt::Setting::DemoMode), !before);
 
     auto* broker = child<QComboBox>("brokerModePicker");
     EXPECT_EQ(broker->count(), 5);
     broker->setFocus();
     QTest::keyClick(broker, Qt::Key_End); // keyboard choice of the last broker
-    EXPECT_EQ(state->brokerMode(), "COINBASE");
+    EXPECT_EQ(state->settings().text(zqt::Setting::BrokerMode), "COINBASE");
 
     // A value set elsewhere shows in the control.
     state->set(zqt::Setting::ExecutionMode, "LIVE");
@@ -411,7 +425,7 @@ TEST_F(ContentViewTest, settings_executionModeToLive_asksFirst_cancelKeepsDryRun
     selectTab("Settings");
     state->set(zqt::Setting::BrokerMode, "ALPACA");
     auto* mode = child<QComboBox>("executionModePicker");
-    ASSERT_EQ(state->executionMode(), "DRY_RUN");
+    ASSERT_EQ(state->settings().text(zqt::Setting::ExecutionMode), "DRY_RUN");
     const auto askByKeyboard = [&]() -> QMessageBox* {
         mode->setFocus();
         QTest::keyClick(mode, Qt::Key_Down); // the operator's choice of LIVE
@@ -429,14 +443,14 @@ TEST_F(ContentViewTest, settings_executionModeToLive_asksFirst_cancelKeepsDryRun
         EXPECT_TRUE(question->text().contains("ALPACA")) << refusal << ": the broker mode is named";
         EXPECT_EQ(question->defaultButton(), question->button(QMessageBox::Cancel)) << refusal;
         // Until the operator answers, nothing has changed.
-        EXPECT_EQ(state->executionMode(), "DRY_RUN") << refusal;
+        EXPECT_EQ(state->settings().text(zqt::Setting::ExecutionMode), "DRY_RUN") << refusal;
         EXPECT_EQ(mode->currentText(), "DRY_RUN") << refusal;
         if (std::string(refusal) == "Escape")
             QTest::keyClick(question, Qt::Key_Escape);
         else
             QTest::mouseClick(question->button(QMessageBox::Cancel), Qt::LeftButton);
         ASSERT_TRUE(waitUntil([&] { return !view->findChild<QMessageBox*>("liveConfirmation"); }, 10000));
-        EXPECT_EQ(state->executionMode(), "DRY_RUN") << refusal;
+        EXPECT_EQ(state->settings().text(zqt::Setting::ExecutionMode), "DRY_RUN") << refusal;
         EXPECT_EQ(mode->currentText(), "DRY_RUN") << refusal;
         EXPECT_EQ(zqt::Preferences().string(zqt::Settings::key(zqt::Setting::ExecutionMode)), "DRY_RUN") << refusal;
     }
@@ -444,12 +458,12 @@ TEST_F(ContentViewTest, settings_executionModeToLive_asksFirst_cancelKeepsDryRun
     QMessageBox* question = askByKeyboard();
     ASSERT_NE(question, nullptr);
     QTest::mouseClick(question->findChild<QPushButton*>("confirmLiveButton"), Qt::LeftButton);
-    EXPECT_EQ(state->executionMode(), "LIVE");
+    EXPECT_EQ(state->settings().text(zqt::Setting::ExecutionMode), "LIVE");
     EXPECT_EQ(mode->currentText(), "LIVE");
 
     // Back to DRY_RUN is the safe way: nothing asked.
     QTest::keyClick(mode, Qt::Key_Up);
-    EXPECT_EQ(state->executionMode(), "DRY_RUN");
+    EXPECT_EQ(state->settings().text(zqt::Setting::ExecutionMode), "DRY_RUN");
     QCoreApplication::processEvents();
     EXPECT_EQ(view->findChild<QMessageBox*>("liveConfirmation"), nullptr);
 }
@@ -588,7 +602,7 @@ TEST_F(ContentViewTest, status_engineStopped_showsNoDataInBothBoxes) {
     zqt::Preferences().setString(zqt::Settings::key(zqt::Setting::Port), QString::number(zqt::test::freePort()));
     zqt::Preferences().setBool(zqt::Settings::key(zqt::Setting::OperatorUnlocked), true);
     open();
-    QSignalSpy probes(state, &AppState::statusProbeFinished);
+    QSignalSpy probes(&state->status(), &zqt::StatusProbe::finished);
     selectTab("Status");
     ASSERT_TRUE(waitUntil([&] { return probes.count() >= 2; }, 30000));
     for (const char* name : {"healthView", "systemStatusView"}) {
@@ -725,7 +739,7 @@ TEST_F(ContentViewTest, webProfile_isNamedAndOnDisk) {
 TEST_F(ContentViewTest, tour_everyTabAtMinimumSize_showsTextsUntruncated) {
     zqt::Preferences().setBool(zqt::Settings::key(zqt::Setting::OperatorUnlocked), true);
     open();
-    state->scripts().setLastOutput("engine up\nweb listening on 127.0.0.1:8000\n");
+    runStartScript("echo engine up\necho web listening on 127.0.0.1:8000\n");
     view->resize(view->minimumSize());
     const QString artifacts = QStringLiteral(ZQT_TEST_ARTIFACTS_DIR);
     QDir().mkpath(artifacts);
@@ -770,7 +784,7 @@ TEST_F(ContentViewTest, runtimePortsMoveTheEngine_terminalSendsToTheNewAddressWi
 TEST_F(ContentViewTest, controls_everyTabAndSheet_haveAccessibleNamesAndTakeKeyboardFocus) {
     zqt::Preferences().setBool(zqt::Settings::key(zqt::Setting::OperatorUnlocked), true);
     open();
-    state->scripts().setLastOutput("engine up\n");
+    runStartScript("echo engine up\n");
     auto check = [](QWidget* root, const QString& where) {
         for (QWidget* w : root->findChildren<QWidget*>()) {
             // The tab bar's own scroll arrows are reached through the tab bar.

@@ -1,7 +1,7 @@
+#include "app/ZQTDesktopApp.h"
 #include "control/AppState.h"
 #include "control/Preferences.h"
 #include "control/Settings.h"
-#include "control/ZQTDesktopApp.h"
 #include "terminal/NativeTerminalModel.h"
 #include "terminal/views/NativeTerminalView.h"
 #include "window/ContentView.h"

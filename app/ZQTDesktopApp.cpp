@@ -1,4 +1,4 @@
-#include "control/ZQTDesktopApp.h"
+#include "app/ZQTDesktopApp.h"
 
 #include "control/AppState.h"
 #include "control/DesktopNotices.h"
