@@ -65,8 +65,8 @@ bool isHexDigit(QChar ch) {
 
 } // namespace
 
-APIClient::APIClient(const QUrl& baseURL, TokenStore& tokens, QObject* parent)
-    : QObject(parent), m_baseURL(baseURL), m_tokens(tokens), m_token(tokens.token()),
+APIClient::APIClient(const QUrl& baseUrl, TokenStore& tokens, QObject* parent)
+    : QObject(parent), m_baseUrl(baseUrl), m_tokens(tokens), m_token(tokens.token()),
       m_nam(new QNetworkAccessManager(this)), m_portCheck(&PortListeners::holder) {}
 
 APIClient::~APIClient() {
@@ -164,12 +164,12 @@ bool APIClient::isUriReference(QStringView text) {
     return true;
 }
 
-QUrl APIClient::resolveUrl(const QUrl& baseURL, const QString& path) {
+QUrl APIClient::resolveUrl(const QUrl& baseUrl, const QString& path) {
     QString text;
     if (path.startsWith(QLatin1String("http://")) || path.startsWith(QLatin1String("https://"))) {
         text = path;
     } else {
-        text = baseURL.toString(QUrl::FullyEncoded);
+        text = baseUrl.toString(QUrl::FullyEncoded);
         if (text.endsWith(QLatin1Char('/')))
             text.chop(1);
         if (!path.startsWith(QLatin1Char('/')))
@@ -177,16 +177,16 @@ QUrl APIClient::resolveUrl(const QUrl& baseURL, const QString& path) {
         text += path;
     }
     if (!isUriReference(text))
-        return baseURL;
+        return baseUrl;
     const QUrl url(text, QUrl::StrictMode);
     if (!url.isValid())
-        return baseURL;
+        return baseUrl;
     return url;
 }
 
 void APIClient::request(const QString& path, const QByteArray& method, const std::optional<QByteArray>& body,
                         const std::optional<QString>& contentType, std::function<void(RawReply)> completion) {
-    const QUrl url = resolveUrl(m_baseURL, path);
+    const QUrl url = resolveUrl(m_baseUrl, path);
     QNetworkRequest req(url);
     req.setTransferTimeout(m_timeoutMs);
     // Never answer a 401 with credentials remembered from elsewhere; there is nobody to prompt either.
@@ -275,17 +275,6 @@ void APIClient::request(const QString& path, const QByteArray& method, const std
     });
 }
 
-void APIClient::postForm(const QString& path, const FormFields& fields,
-                         std::function<void(Result<QByteArray>)> completion) {
-    request(path, QByteArrayLiteral("POST"), encodeForm(fields), QString::fromLatin1(kFormContentType),
-            [completion = std::move(completion)](RawReply reply) {
-                if (reply.error)
-                    completion(Result<QByteArray>::failure(*reply.error));
-                else
-                    completion(Result<QByteArray>::success(reply.bytes.value_or(QByteArray())));
-            });
-}
-
 void APIClient::postFormExchange(const endpoints::Post& post, std::function<void(RawReply)> completion) {
     request(post.path, QByteArrayLiteral("POST"), encodeForm(post.fields), QString::fromLatin1(kFormContentType),
             std::move(completion));
@@ -295,7 +284,7 @@ void APIClient::login(const QString& email, const QString& password,
                       std::function<void(bool ok, QString message)> completion) {
     const endpoints::Post form = endpoints::login(email, password);
     // The password is not sent at all to a port another user's program holds.
-    if (!maySendSecretsTo(resolveUrl(m_baseURL, form.path))) {
+    if (!maySendSecretsTo(resolveUrl(m_baseUrl, form.path))) {
         runOnMainThread(
             [completion = std::move(completion), notice = m_withheldNotice]() { completion(false, notice); });
         return;

@@ -53,10 +53,10 @@ public:
     static constexpr qint64 kReadChunkBytes = 64 * 1024;
 
     // `tokens` must outlive the client.
-    APIClient(const QUrl& baseURL, TokenStore& tokens, QObject* parent = nullptr);
+    APIClient(const QUrl& baseUrl, TokenStore& tokens, QObject* parent = nullptr);
     ~APIClient() override;
 
-    QUrl baseURL() const { return m_baseURL; }
+    QUrl baseUrl() const { return m_baseUrl; }
     QString token() const { return m_token; }
     // Sets the token (tokenChanged when it differs) and stores it in the token store.
     void setToken(const QString& token);
@@ -103,13 +103,8 @@ public:
         fetch<T>(read.path, std::move(completion));
     }
 
-    // POST the fields form-encoded; success carries the reply bytes (empty when there were none).
-    void postForm(const QString& path, const FormFields& fields, std::function<void(Result<QByteArray>)> completion);
-    void postForm(const endpoints::Post& post, std::function<void(Result<QByteArray>)> completion) {
-        postForm(post.path, post.fields, std::move(completion));
-    }
-    // The same POST, completing with the whole exchange (the body with its HTTP status, or the transport error),
-    // for a caller that tells an engine's refusal from an acceptance.
+    // POST the fields form-encoded, completing with the whole exchange (the body with its HTTP status, or the
+    // transport error), so that the caller tells an engine's refusal from an acceptance.
     void postFormExchange(const endpoints::Post& post, std::function<void(RawReply)> completion);
 
     // Signs in. ok: the reply decoded as a LoginResponse and its token (even empty) is now held and stored.
@@ -120,7 +115,7 @@ public:
     // otherwise the base text without one final "/", then the path with a leading "/" added when missing. Text
     // that is not a valid URI reference (a space, a quote, < > \ ^ ` { | }, a control or non-ASCII character, a
     // "%" without two hex digits, ...) does not form a URL: the base address itself is used instead.
-    static QUrl resolveUrl(const QUrl& baseURL, const QString& path);
+    static QUrl resolveUrl(const QUrl& baseUrl, const QString& path);
     // True when `text` is a valid RFC 3986 URI reference.
     static bool isUriReference(QStringView text);
 
@@ -136,7 +131,7 @@ private:
     // Queues `work` to run on the main thread (dropped when the application is already gone).
     static void runOnMainThread(std::function<void()> work);
 
-    QUrl m_baseURL;
+    QUrl m_baseUrl;
     TokenStore& m_tokens;
     QString m_token;
     int m_inFlight = 0;

@@ -2,7 +2,7 @@
 
 #include "api/FormEncoding.h"
 #include "api/Records.h"
-#include "terminal/TradingTerms.h"
+#include "core/TradingTerms.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "charts/ChartPlan.h"
-#include "terminal/Candle.h"
+#include "core/Candle.h"
 
 #include <vector>
 

@@ -12,31 +12,6 @@ namespace zqt {
 
 namespace {
 
-// One variable of the start script's environment: a setting's value (a switch as "1" or "0", a text with
-// `text` appended), or the constant `text` when no setting is named.
-struct EnvironmentEntry {
-    const char* name;
-    std::optional<Setting> setting;
-    const char* text;
-};
-
-const EnvironmentEntry kStartEnvironment[] = {
-    {"ZQT_HOME", Setting::Home, ""},
-    {"ZQT_STORAGE", Setting::Home, "/storage"},
-    {"ZQT_DB", Setting::Home, "/storage/db.sqlite"},
-    {"ZQT_HOST", Setting::Host, ""},
-    {"ZQT_PORT", Setting::Port, ""},
-    {"ZQT_DEMO", Setting::DemoMode, ""},
-    {"ZQT_EXECUTION_MODE", Setting::ExecutionMode, ""},
-    {"ZQT_BROKER_MODE", Setting::BrokerMode, ""},
-    {"ZQT_PUBLIC_PRICES", std::nullopt, "1"},
-    {"ZQT_SEED_DEMO", Setting::DemoMode, ""},
-    {"ZQT_START_MARKETING", Setting::StartMarketing, ""},
-    {"ZQT_MARKETING_PORT", Setting::MarketingPort, ""},
-    {"ZQT_START_PORTAL", Setting::StartPortal, ""},
-    {"ZQT_PORTAL_PORT", Setting::PortalPort, ""},
-};
-
 // The note for a host the runtime ports file names and the program does not follow. The host is the file's text:
 // shown shortened and with its control characters replaced, so it stays one short line.
 QString ignoredHostNote(const QString& host) {
@@ -59,7 +34,7 @@ AppState::AppState(Settings& settings, QObject* parent)
     : QObject(parent), m_settings(settings), m_service(new ServiceManager(this)), m_logs(new LogReader(this)),
       m_probe(new StatusProbe(this)), m_lock(std::make_unique<OperatorLock>(settings)) {
     m_runner = new ScriptRunner(*m_service,
-                                {[this] { savePreferences(); }, [this] { return zqtHome(); },
+                                {[this] { savePreferences(); }, [this] { return engineHome(); },
                                  [this] { return startEnvironment(); },
                                  [this](const QString& home) { syncRuntimePorts(home); },
                                  [this](const QString& home) {
@@ -76,27 +51,26 @@ AppState::AppState(Settings& settings, QObject* parent)
     connect(m_logs, &LogReader::logOutputChanged, this, &AppState::logOutputChanged);
     connect(m_probe, &StatusProbe::systemStatusChanged, this, &AppState::systemStatusChanged);
     connect(m_probe, &StatusProbe::healthStatusChanged, this, &AppState::healthStatusChanged);
-    connect(m_probe, &StatusProbe::finished, this, &AppState::statusProbeFinished);
     connect(m_runner, &ScriptRunner::finished, this, &AppState::scriptFinished);
     // A script's run sets isRunning itself when it is done.
     m_runStateTimer.setInterval(kRunStateCheckMs);
     connect(&m_runStateTimer, &QTimer::timeout, this, [this] {
         if (!busy())
-            m_runner->setIsRunning(ServiceManager::isRunning(zqtHome()));
+            m_runner->setIsRunning(ServiceManager::isRunning(engineHome()));
     });
     m_runStateTimer.start();
 
     syncRuntimePortsIfPresent();
     savePreferences();
-    m_runner->setIsRunning(ServiceManager::isRunning(zqtHome()));
-    if (autoStart() && !isRunning())
+    m_runner->setIsRunning(ServiceManager::isRunning(engineHome()));
+    if (m_settings.flag(Setting::AutoStart) && !isRunning())
         QTimer::singleShot(0, this, &AppState::start);
 }
 
 AppState::~AppState() = default;
 
 QString AppState::accessHost() const {
-    return EngineAddresses::accessHost(host());
+    return EngineAddresses::accessHost(m_settings.text(Setting::Host));
 }
 
 EngineAddresses AppState::addresses() const {
@@ -105,14 +79,21 @@ EngineAddresses AppState::addresses() const {
 
 ServiceManager::Environment AppState::startEnvironment() const {
     ServiceManager::Environment env;
-    for (const EnvironmentEntry& e : kStartEnvironment) {
-        QString value = QString::fromLatin1(e.text);
-        if (e.setting && Settings::spec(*e.setting).type == QMetaType::Bool)
-            value = m_settings.flag(*e.setting) ? QStringLiteral("1") : QStringLiteral("0");
-        else if (e.setting)
-            value.prepend(m_settings.text(*e.setting));
-        env.insert(QString::fromLatin1(e.name), value);
+    for (const SettingSpec& row : Settings::table()) {
+        if (!row.environmentName)
+            continue;
+        const QString value = row.type == QMetaType::Bool
+                                  ? (m_settings.flag(row.setting) ? QStringLiteral("1") : QStringLiteral("0"))
+                                  : m_settings.text(row.setting);
+        env.insert(QString::fromLatin1(row.environmentName), value);
     }
+    // Beside the settings' own variables: the storage folder and database under the home, the demo seed that
+    // follows the demo switch, and the public prices, always on.
+    const QString home = engineHome();
+    env.insert(QStringLiteral("ZQT_STORAGE"), home + QStringLiteral("/storage"));
+    env.insert(QStringLiteral("ZQT_DB"), home + QStringLiteral("/storage/db.sqlite"));
+    env.insert(QStringLiteral("ZQT_SEED_DEMO"), env.value(QStringLiteral("ZQT_DEMO")));
+    env.insert(QStringLiteral("ZQT_PUBLIC_PRICES"), QStringLiteral("1"));
     return env;
 }
 
@@ -129,11 +110,11 @@ void AppState::stop() {
 }
 
 void AppState::refreshLogs() {
-    m_logs->refresh(zqtHome());
+    m_logs->refresh(engineHome());
 }
 
 void AppState::syncRuntimePortsIfPresent() {
-    syncRuntimePorts(zqtHome());
+    syncRuntimePorts(engineHome());
 }
 
 void AppState::syncRuntimePorts(const QString& home) {
@@ -144,7 +125,8 @@ void AppState::syncRuntimePorts(const QString& home) {
     }
     QString note;
     if (ports->host && !ports->host->isEmpty()) {
-        if (const std::optional<QString> host = EngineAddresses::followableHost(*ports->host, this->host()))
+        if (const std::optional<QString> host =
+                EngineAddresses::followableHost(*ports->host, m_settings.text(Setting::Host)))
             set(Setting::Host, *host);
         else
             note = ignoredHostNote(*ports->host);
@@ -169,7 +151,7 @@ void AppState::setRuntimePortsNote(const QString& note) {
 
 void AppState::refreshRunState() {
     syncRuntimePortsIfPresent();
-    m_runner->setIsRunning(ServiceManager::isRunning(zqtHome()));
+    m_runner->setIsRunning(ServiceManager::isRunning(engineHome()));
 }
 
 void AppState::refreshSystemStatus() {

@@ -42,21 +42,8 @@ public:
     LogReader& logs() { return *m_logs; }
     StatusProbe& status() { return *m_probe; }
 
-    // The settings (see Settings); a change of any of them is announced by settingChanged.
-    QString zqtHome() const { return m_settings.text(Setting::Home); }
-    QString host() const { return m_settings.text(Setting::Host); }
-    QString port() const { return m_settings.text(Setting::Port); }
-    bool demoMode() const { return m_settings.flag(Setting::DemoMode); }
-    QString executionMode() const { return m_settings.text(Setting::ExecutionMode); }
-    QString brokerMode() const { return m_settings.text(Setting::BrokerMode); }
-    bool startMarketing() const { return m_settings.flag(Setting::StartMarketing); }
-    QString marketingPort() const { return m_settings.text(Setting::MarketingPort); }
-    bool startPortal() const { return m_settings.flag(Setting::StartPortal); }
-    QString portalPort() const { return m_settings.text(Setting::PortalPort); }
-    bool autoStart() const { return m_settings.flag(Setting::AutoStart); }
-    bool operatorUnlocked() const { return m_settings.flag(Setting::OperatorUnlocked); }
-    bool desktopNotifications() const { return m_settings.flag(Setting::DesktopNotifications); }
-    // Edits a setting in memory (see Settings::set); savePreferences() stores it.
+    // Edits a setting in memory (see Settings::set); savePreferences() stores it. The values are read from
+    // settings(); a change of any of them is announced by settingChanged.
     void set(Setting setting, const QVariant& value) { m_settings.set(setting, value); }
 
     // The parts' fields, each announced by the signal of the same name below (see ScriptRunner, LogReader and
@@ -67,13 +54,10 @@ public:
     bool isRunning() const { return m_runner->isRunning(); }
     bool busy() const { return m_runner->busy(); }
     QString busyText() const { return m_runner->busyText(); }
-    int pendingOperations() const { return m_runner->pendingOperations(); }
     // A stop script is running (its run is what changes isRunning now).
     bool stopping() const { return m_runner->isStopping(); }
     QString selectedLog() const { return m_logs->selectedLog(); }
     QString logOutput() const { return m_logs->logOutput(); }
-    // A log reload is still reading the file (logOutput then changes when it is done).
-    bool logReading() const { return m_logs->isReading(); }
     QString systemStatus() const { return m_probe->systemStatus(); }
     QString healthStatus() const { return m_probe->healthStatus(); }
     // Why the last runtime ports file's host was not followed (a host off this machine, see
@@ -88,8 +72,6 @@ public:
 
     // The engine's addresses from the current settings and the stored sign-in token.
     EngineAddresses addresses() const;
-    // The fourteen variables handed to the start script, from the current settings.
-    ServiceManager::Environment startEnvironment() const;
 
 public slots:
     // Writes the settings to the preferences store.
@@ -127,12 +109,13 @@ signals:
     void healthStatusChanged();
     void busyChanged();
     void runtimePortsNoteChanged();
-    // One status or health request has finished, whatever its outcome (after its field was updated).
-    void statusProbeFinished();
     // A start (`start` true) or stop has finished, with what its script printed.
     void scriptFinished(bool start, const QString& output);
 
 private:
+    // The fourteen variables handed to the start script, from the current settings.
+    ServiceManager::Environment startEnvironment() const;
+    QString engineHome() const { return m_settings.text(Setting::Home); }
     void syncRuntimePorts(const QString& home);
     void setRuntimePortsNote(const QString& note);
 

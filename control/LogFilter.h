@@ -27,9 +27,6 @@ public:
     explicit LogFilter(const QString& text);
 
     QString text() const { return m_text; }
-    // The filter lets every line through (empty text, or an invalid expression).
-    bool passesAll() const { return m_passesAll; }
-    bool isRegularExpression() const { return m_isExpression; }
     // Empty, or one line saying what is wrong with the expression.
     QString error() const { return m_error; }
 

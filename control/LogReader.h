@@ -37,8 +37,6 @@ public:
     // The lines shown: the last refresh's text, then what following has added.
     LogLines& lines() { return *m_lines; }
     const LogLines& lines() const { return *m_lines; }
-    // The file the lines come from: the log the last refresh read; empty before the first.
-    QString shownPath() const { return m_shownPath; }
 
     // While following, lines written to the shown log are added to lines() as they come, from where the last
     // refresh (or the last follow) stopped; a file cut short or put in place of it is read again from its end,
@@ -69,8 +67,8 @@ private:
     quint64 m_ticket = 0; // numbers the refreshes; only the newest may deliver
     bool m_reading = false;
     bool m_following = false;
-    bool m_hasShown = false; // a refresh has landed
-    QString m_shownPath;
+    bool m_hasShown = false;           // a refresh has landed
+    QString m_shownPath;               // the log the last refresh read; empty before the first
     LogPosition m_shownPosition;       // where following goes on from when it is switched on
     LogLines* m_lines = nullptr;       // child
     LogFollower* m_follower = nullptr; // child

@@ -102,17 +102,16 @@ bool holdsNonObject(const QString& path) {
     return error.error != QJsonParseError::NoError || !doc.isObject();
 }
 
-// Moves the file aside under the first free name of <path>.corrupt, <path>.corrupt.1, ... Returns the new name,
-// or an empty string when it could not be moved.
-QString quarantine(const QString& path) {
+// Moves the file aside under the first free name of <path>.corrupt, <path>.corrupt.1, ...; leaves it in place when
+// it could not be moved.
+void quarantine(const QString& path) {
     for (int i = 0; i < 10000; ++i) {
         const QString target = i == 0 ? path + QStringLiteral(".corrupt") : path + QStringLiteral(".corrupt.%1").arg(i);
         if (QFileInfo::exists(target))
             continue;
         if (QFile::rename(path, target))
-            return target;
+            return;
     }
-    return {};
 }
 
 // Creates the file empty and owner-only when missing, so the first save (which keeps the mode of an existing
@@ -172,7 +171,7 @@ QString Preferences::filePath() {
 
 void Preferences::open() {
     if (holdsNonObject(m_path))
-        m_quarantinedTo = quarantine(m_path);
+        quarantine(m_path);
     ensureOwnerOnlyFile(m_path);
     m_settings = std::make_unique<QSettings>(m_path, jsonFormat());
 }

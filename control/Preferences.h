@@ -36,8 +36,6 @@ public:
     static QString filePath();
 
     QString path() const { return m_path; }
-    // The name the unreadable file was moved to when this store was opened; empty when none was.
-    QString quarantinedTo() const { return m_quarantinedTo; }
 
     bool contains(const QString& key) const;
     // The stored value with its JSON type (QString, bool, double, ...); invalid when absent.
@@ -70,7 +68,6 @@ private:
     void open();
 
     QString m_path;
-    QString m_quarantinedTo;
     QString m_lastError;
     std::unique_ptr<QSettings> m_settings;
 };

@@ -43,8 +43,6 @@ public:
     QString busyText() const;
     // The script running now is the stop script.
     bool isStopping() const { return m_current == Operation::Stop; }
-    // Start and stop requests waiting behind the running one.
-    int pendingOperations() const { return static_cast<int>(m_pending.size()); }
 
     QString lastOutput() const { return m_lastOutput; }
     // One line on the last finished run, judged by the pid check that followed it (the scripts' exit status is
@@ -59,7 +57,6 @@ public:
     // The last non-blank line of `output`, blanks around it trimmed, cut at kOutcomeLineChars characters.
     static QString lastLine(const QString& output);
     bool isRunning() const { return m_isRunning; }
-    void setLastOutput(const QString& value);
     void setIsRunning(bool value);
 
 signals:
@@ -76,6 +73,7 @@ private:
     void enqueue(Operation op);
     void runNext();
     void finish(const QString& home, const QString& output);
+    void setLastOutput(const QString& value);
 
     ServiceManager& m_service;
     Steps m_steps;

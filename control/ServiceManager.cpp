@@ -153,10 +153,8 @@ void ServiceManager::runShell(const QString& command, const Environment& env, Co
 
     // Exactly one of `finished` and `errorOccurred(FailedToStart)` arrives; whichever does takes the completion.
     auto finish = std::make_shared<Completion>(std::move(done));
-    ++m_running;
     connect(process, &QProcess::finished, this, [this, process, finish, outputPath, error] {
         process->deleteLater();
-        --m_running;
         if (outputPath.isEmpty()) {
             if (const Completion f = std::exchange(*finish, nullptr))
                 f(QStringLiteral("[The script's output could not be kept: %1]").arg(error));
@@ -175,7 +173,6 @@ void ServiceManager::runShell(const QString& command, const Environment& env, Co
         if (processError != QProcess::FailedToStart)
             return;
         process->deleteLater();
-        --m_running;
         if (const Completion f = std::exchange(*finish, nullptr))
             complete(f, QStringLiteral("Failed to run: ") + process->errorString());
     });

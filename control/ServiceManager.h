@@ -56,9 +56,6 @@ public:
     // First line of a tail that does not start at the beginning of the output; %1 is the output file.
     static constexpr char kOutputCutNote[] = "[Only the last 64 KiB of the output is shown; all of it is in %1]";
 
-    // Whether a script started by this object still runs.
-    bool isBusy() const { return m_running > 0; }
-
     // The pid check: <home>/storage/web.pid is a regular file of at most kPidFileMaxBytes holding a positive signed
     // 32-bit decimal number (blanks and line breaks around it allowed), kill(pid, 0) succeeds, and that process
     // is the one the file names (see isProcessOfPidFile).
@@ -110,7 +107,6 @@ private:
 
     QString m_shell = QStringLiteral("/bin/bash");
     QString m_outputFolder;
-    int m_running = 0;
 };
 
 } // namespace zqt

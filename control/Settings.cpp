@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+
 #include <utility>
 
 namespace zqt {
@@ -14,20 +16,31 @@ namespace {
 constexpr auto kText = QMetaType::QString;
 constexpr auto kSwitch = QMetaType::Bool;
 
+constexpr const char* kExecutionModes[] = {"DRY_RUN", "LIVE"};
+constexpr const char* kBrokerModes[] = {"SIM_BROKER", "OANDA", "IBKR", "TRADOVATE", "COINBASE"};
+constexpr std::span<const char* const> kFree;
+
 constexpr std::array<SettingSpec, kSettingCount> kTable{{
-    {Setting::Home, "zqtHome", kText, nullptr, false},
-    {Setting::Host, "zqtHost", kText, "127.0.0.1", false},
-    {Setting::Port, "zqtPort", kText, "8000", false},
-    {Setting::DemoMode, "zqtDemoMode", kSwitch, nullptr, true},
-    {Setting::ExecutionMode, "zqtExecutionMode", kText, "DRY_RUN", false},
-    {Setting::BrokerMode, "zqtBrokerMode", kText, "SIM_BROKER", false},
-    {Setting::StartMarketing, "zqtStartMarketing", kSwitch, nullptr, true},
-    {Setting::MarketingPort, "zqtMarketingPort", kText, "3000", false},
-    {Setting::StartPortal, "zqtStartPortal", kSwitch, nullptr, true},
-    {Setting::PortalPort, "zqtPortalPort", kText, "3001", false},
-    {Setting::AutoStart, "zqtAutoStart", kSwitch, nullptr, true},
-    {Setting::OperatorUnlocked, "zqtOperatorUnlocked", kSwitch, nullptr, false},
-    {Setting::DesktopNotifications, "zqtDesktopNotifications", kSwitch, nullptr, true},
+    // setting, key, type, text default, switch default, form row, label, choices, start script variable
+    {Setting::Home, "zqtHome", kText, nullptr, false, 0, "ZQT Home Path", kFree, "ZQT_HOME"},
+    {Setting::Host, "zqtHost", kText, "127.0.0.1", false, 1, "Bind Host", kFree, "ZQT_HOST"},
+    {Setting::Port, "zqtPort", kText, "8000", false, 2, "Port", kFree, "ZQT_PORT"},
+    {Setting::DemoMode, "zqtDemoMode", kSwitch, nullptr, true, 8, "Demo Mode", kFree, "ZQT_DEMO"},
+    {Setting::ExecutionMode, "zqtExecutionMode", kText, "DRY_RUN", false, 9, "Execution Mode", kExecutionModes,
+     "ZQT_EXECUTION_MODE"},
+    {Setting::BrokerMode, "zqtBrokerMode", kText, "SIM_BROKER", false, 10, "Broker Mode", kBrokerModes,
+     "ZQT_BROKER_MODE"},
+    {Setting::StartMarketing, "zqtStartMarketing", kSwitch, nullptr, true, 4, "Start Marketing Site", kFree,
+     "ZQT_START_MARKETING"},
+    {Setting::MarketingPort, "zqtMarketingPort", kText, "3000", false, 5, "Marketing Port", kFree,
+     "ZQT_MARKETING_PORT"},
+    {Setting::StartPortal, "zqtStartPortal", kSwitch, nullptr, true, 6, "Start Trader Portal", kFree,
+     "ZQT_START_PORTAL"},
+    {Setting::PortalPort, "zqtPortalPort", kText, "3001", false, 7, "Portal Port", kFree, "ZQT_PORTAL_PORT"},
+    {Setting::AutoStart, "zqtAutoStart", kSwitch, nullptr, true, 3, "Auto-start Services", kFree, nullptr},
+    {Setting::OperatorUnlocked, "zqtOperatorUnlocked", kSwitch, nullptr, false, -1, nullptr, kFree, nullptr},
+    {Setting::DesktopNotifications, "zqtDesktopNotifications", kSwitch, nullptr, true, 11, "Desktop Notifications",
+     kFree, nullptr},
 }};
 
 constexpr bool tableFollowsEnum() {
@@ -37,6 +50,26 @@ constexpr bool tableFollowsEnum() {
     return true;
 }
 static_assert(tableFollowsEnum(), "the table lists the settings in the order of the enum");
+
+// The form's rows are numbered 0, 1, 2, ... without gaps or repeats, and only a text setting has choices.
+constexpr bool formRowsAreAPermutation() {
+    int shown = 0;
+    for (const SettingSpec& row : kTable) {
+        if (row.formRow < 0)
+            continue;
+        ++shown;
+        if (!row.label)
+            return false;
+        for (const SettingSpec& other : kTable)
+            if (&other != &row && other.formRow == row.formRow)
+                return false;
+    }
+    for (const SettingSpec& row : kTable)
+        if (row.formRow >= shown || (!row.choices.empty() && row.type != kText))
+            return false;
+    return true;
+}
+static_assert(formRowsAreAPermutation(), "the form's rows are numbered from 0 without gaps");
 
 } // namespace
 
@@ -56,6 +89,23 @@ Settings::~Settings() = default;
 
 std::span<const SettingSpec> Settings::table() {
     return kTable;
+}
+
+QList<const SettingSpec*> Settings::formRows() {
+    QList<const SettingSpec*> rows;
+    for (const SettingSpec& row : kTable)
+        if (row.formRow >= 0)
+            rows.append(&row);
+    std::sort(rows.begin(), rows.end(),
+              [](const SettingSpec* a, const SettingSpec* b) { return a->formRow < b->formRow; });
+    return rows;
+}
+
+QStringList Settings::choices(Setting setting) {
+    QStringList list;
+    for (const char* choice : spec(setting).choices)
+        list.append(QString::fromLatin1(choice));
+    return list;
 }
 
 const SettingSpec& Settings::spec(Setting setting) {

@@ -2,9 +2,11 @@
 
 #include "api/TokenStore.h"
 
+#include <QList>
 #include <QMetaType>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 #include <array>
@@ -34,14 +36,23 @@ enum class Setting {
 };
 inline constexpr int kSettingCount = 13;
 
-// One row of the settings table: the key it is stored under, the JSON type it is stored as (a string or a
-// boolean), and its value when the key is absent.
+// One row of the settings table, the one place a setting is described: the key it is stored under, the JSON type
+// it is stored as (a string or a boolean), its value when the key is absent, how the settings form shows it, and
+// the start script's variable that carries it.
 struct SettingSpec {
     Setting setting;
     const char* key;
     QMetaType::Type type;    // QMetaType::QString or QMetaType::Bool
     const char* textDefault; // text settings; nullptr for the home (Settings::primaryDefaultHome())
     bool boolDefault;        // switches
+    // The settings form's row: its place (from 0; -1 when the form does not show the setting), its label, and for
+    // a text setting picked from a list, the choices (each choice's value is its label). A switch shows as a check
+    // box, a text with choices as a drop-down, any other text as a text field.
+    int formRow;
+    const char* label;
+    std::span<const char* const> choices;
+    // The start script's variable holding the value as it stands (a switch as "1" or "0"); nullptr when none.
+    const char* environmentName;
 };
 
 // The one owner of the operator's settings: the table of keys, the current values, and their persistence in the
@@ -67,6 +78,10 @@ public:
 
     static std::span<const SettingSpec> table();
     static const SettingSpec& spec(Setting setting);
+    // The rows the settings form shows, in the form's order.
+    static QList<const SettingSpec*> formRows();
+    // A picked setting's choices, in the table's order; empty for a free text or a switch.
+    static QStringList choices(Setting setting);
     // The key a setting is stored under ("zqtHome", "zqtHost", ...).
     static const char* key(Setting setting) { return spec(setting).key; }
     // The value a setting takes when its key is absent: a QString or a bool.

@@ -38,8 +38,6 @@ public:
     QString lockPath() const;
     // The folder the lock and socket are in: the one asked for, or the private one claim() fell back to.
     QString folder() const { return m_folder; }
-    // claim() could not use the lock in the folder asked for and fell back to a private one.
-    bool usesPrivateFolder() const { return m_privateFolder != nullptr; }
 
 signals:
     // A later launch asked this (primary) instance to show and raise its window.

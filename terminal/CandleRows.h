@@ -1,7 +1,7 @@
 #pragma once
 
 #include "api/Records.h"
-#include "terminal/Candle.h"
+#include "core/Candle.h"
 
 #include <QList>
 

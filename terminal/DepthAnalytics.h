@@ -1,8 +1,9 @@
 #pragma once
 
 #include "api/Records.h"
-#include "terminal/Candle.h"
-#include "terminal/TradingTerms.h"
+#include "core/Candle.h"
+#include "core/TradingTerms.h"
+#include "terminal/TapePrint.h"
 
 #include <QList>
 #include <QString>

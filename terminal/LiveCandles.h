@@ -1,6 +1,6 @@
 #pragma once
 
-#include "terminal/Candle.h"
+#include "core/Candle.h"
 
 #include <QDateTime>
 #include <QList>

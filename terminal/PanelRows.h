@@ -1,10 +1,10 @@
 #pragma once
 
 #include "api/Records.h"
-#include "terminal/Candle.h"
+#include "core/TradingTerms.h"
 #include "terminal/DepthAnalytics.h"
 #include "terminal/RecordTableModel.h"
-#include "terminal/TradingTerms.h"
+#include "terminal/TapePrint.h"
 
 #include <QList>
 #include <QRectF>

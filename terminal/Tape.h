@@ -1,6 +1,6 @@
 #pragma once
 
-#include "terminal/Candle.h"
+#include "terminal/TapePrint.h"
 
 #include <QDateTime>
 #include <QList>

@@ -47,10 +47,6 @@ constexpr int kHeaderMargin = 16;
 constexpr int kHeaderSpacing = 16;
 constexpr int kTitleSpacing = 4;
 
-// Tabs always present, in order; the operator sections follow them.
-constexpr int kNativeTerminalIndex = 3;
-constexpr int kAlwaysShownTabs = 5;
-
 QPushButton* makeButton(const QString& text, const QString& name, QWidget* parent) {
     auto* button = new QPushButton(text, parent);
     button->setObjectName(name);
@@ -85,12 +81,10 @@ ContentView::ContentView(AppState& state, NativeTerminalModel& terminal, QWidget
     divider->setForegroundRole(QPalette::Mid);
     layout->addWidget(divider);
 
-    m_addresses = m_state.addresses();
     buildTabs();
     layout->addWidget(m_tabs, 1);
 
     m_sheet = new OperatorSheet(m_state, this);
-    connect(m_sheet, &QDialog::finished, this, [this] { setShowOperatorSheet(false); });
 
     connect(&m_state, &AppState::isRunningChanged, this, [this] {
         updateRunState();
@@ -105,17 +99,17 @@ ContentView::ContentView(AppState& state, NativeTerminalModel& terminal, QWidget
         updateOperatorButton();
         updateOperatorTabs();
         // Opened some other way while the sheet was up: the sheet has nothing left to do.
-        if (m_state.operatorUnlocked() && m_showOperatorSheet)
-            setShowOperatorSheet(false);
+        if (m_state.settings().flag(Setting::OperatorUnlocked) && m_sheet->isVisible())
+            m_sheet->cancel();
     });
     connect(&m_state, &AppState::busyChanged, this, &ContentView::updateBusy);
     connect(&m_state, &AppState::runtimePortsNoteChanged, this, &ContentView::updatePortsNote);
     // The stored token is read again on a sign-in and whenever a tab is chosen, so the web terminal's address
     // carries the current one.
-    connect(&m_terminalModel, &NativeTerminalModel::tokenChanged, this, &ContentView::updateAddresses);
+    connect(&m_terminalModel.session(), &TerminalSession::tokenChanged, this, &ContentView::updateAddresses);
     connect(m_tabs, &QTabWidget::currentChanged, this, &ContentView::updateAddresses);
     // The terminal's client found another user's program on the engine's port, or found it gone.
-    connect(&m_terminalModel, &NativeTerminalModel::portWarningChanged, this, &ContentView::updateWebTerminal);
+    connect(&m_terminalModel.session(), &TerminalSession::portWarningChanged, this, &ContentView::updateWebTerminal);
     connect(m_tabs, &QTabWidget::currentChanged, this, [this](int index) {
         if (m_terminalPlaceholder && m_tabs->widget(index) == m_terminalPlaceholder)
             buildTerminalPage();
@@ -272,7 +266,9 @@ void ContentView::buildTerminalPage() {
 WebView* ContentView::addWebTab(const QString& title, int iconKind) {
     auto* view =
         new WebView([this] { return webProfile(); }, [this](const QUrl& url) { m_openExternally(url); }, title, m_tabs);
-    view->setAllowedOrigins(engineOrigins());
+    view->setAllowedOrigins(engineOrigins(m_state.addresses()));
+    view->setDivertedPage(EngineAddresses::webTerminalUrl(m_state.addresses().engine, QString()));
+    connect(view, &WebView::pageDiverted, this, &ContentView::openWebTerminal);
     m_tabs->addTab(view, AppIcons::icon(static_cast<AppIcons::Kind>(iconKind)), title);
     return view;
 }
@@ -296,24 +292,12 @@ void ContentView::setExternalOpener(std::function<void(const QUrl&)> open) {
     m_openExternally = std::move(open);
 }
 
-QList<QUrl> ContentView::engineOrigins() const {
-    return {m_addresses.engine, m_addresses.marketing, m_addresses.portal};
+QList<QUrl> ContentView::engineOrigins(const EngineAddresses& addresses) {
+    return {addresses.engine, addresses.marketing, addresses.portal};
 }
 
 QColor ContentView::onlineColor() {
     return positiveColor();
-}
-
-void ContentView::setShowOperatorSheet(bool show) {
-    if (m_showOperatorSheet == show)
-        return;
-    m_showOperatorSheet = show;
-    if (show) {
-        m_sheet->open();
-    } else if (m_sheet->isVisible()) {
-        m_sheet->cancel();
-    }
-    emit showOperatorSheetChanged();
 }
 
 void ContentView::paintEvent(QPaintEvent* event) {
@@ -386,7 +370,7 @@ void ContentView::showLastOutput() {
 
 void ContentView::onStopClicked() {
     qsizetype open = 0;
-    for (const PositionRow& p : m_terminalModel.positions())
+    for (const PositionRow& p : m_terminalModel.account().positions())
         open += p.units != 0.0 ? 1 : 0;
     if (open == 0) {
         m_state.stop();
@@ -412,8 +396,8 @@ void ContentView::onStopClicked() {
 }
 
 void ContentView::updateOperatorButton() {
-    m_operatorButton->setText(m_state.operatorUnlocked() ? QStringLiteral("Operator: ON")
-                                                         : QStringLiteral("Operator Unlock"));
+    m_operatorButton->setText(m_state.settings().flag(Setting::OperatorUnlocked) ? QStringLiteral("Operator: ON")
+                                                                                 : QStringLiteral("Operator Unlock"));
     // Wide enough for either text, so the buttons beside it do not move when the lock changes.
     const QFontMetrics fm = m_operatorButton->fontMetrics();
     m_operatorButton->setMinimumWidth(std::max(fm.horizontalAdvance(QStringLiteral("Operator Unlock")),
@@ -422,11 +406,11 @@ void ContentView::updateOperatorButton() {
 }
 
 void ContentView::updateOperatorTabs() {
-    const bool unlocked = m_state.operatorUnlocked();
+    const bool unlocked = m_state.settings().flag(Setting::OperatorUnlocked);
     if (unlocked && !m_admin) {
         using K = AppIcons::Kind;
         m_admin = addWebTab(QStringLiteral("Admin"), static_cast<int>(K::Shield));
-        m_admin->setUrl(m_addresses.admin);
+        m_admin->setUrl(m_state.addresses().admin);
         m_status = new StatusView(m_state, m_tabs);
         m_tabs->addTab(m_status, AppIcons::icon(K::Pulse), QStringLiteral("Status"));
         m_logs = new LogsView(m_state, m_tabs);
@@ -435,9 +419,10 @@ void ContentView::updateOperatorTabs() {
         m_tabs->addTab(m_settings, AppIcons::icon(K::Gear), QStringLiteral("Settings"));
     } else if (!unlocked && m_admin) {
         // An operator section that is showing gives way to the terminal, the operator's main workspace.
-        if (m_tabs->currentIndex() >= kAlwaysShownTabs)
-            m_tabs->setCurrentIndex(kNativeTerminalIndex);
-        for (QWidget* section : std::initializer_list<QWidget*>{m_admin, m_status, m_logs, m_settings}) {
+        const std::initializer_list<QWidget*> sections{m_admin, m_status, m_logs, m_settings};
+        if (std::find(sections.begin(), sections.end(), m_tabs->currentWidget()) != sections.end())
+            m_tabs->setCurrentWidget(m_terminal ? m_terminal : m_terminalPlaceholder);
+        for (QWidget* section : sections) {
             m_tabs->removeTab(m_tabs->indexOf(section));
             delete section;
         }
@@ -461,30 +446,39 @@ void ContentView::updatePortsNote() {
 }
 
 void ContentView::updateAddresses() {
-    m_addresses = m_state.addresses();
+    const EngineAddresses addresses = m_state.addresses();
     // Each page may go to any of the engine's origins, and only there.
     for (WebView* page : {m_site, m_external, m_portal, m_webTerminal, m_admin})
         if (page)
-            page->setAllowedOrigins(engineOrigins());
-    m_site->setUrl(m_addresses.marketing);
-    m_external->setUrl(m_addresses.external);
-    m_portal->setUrl(m_addresses.portal);
-    // The terminal follows the engine when its address changes (a new port from the settings or the runtime
-    // ports file), keeping its token and state; pinned to the first address it would poll a port the engine left.
-    m_terminalModel.setBaseUrl(m_addresses.engine);
+            page->setAllowedOrigins(engineOrigins(addresses));
+    m_site->setUrl(addresses.marketing);
+    m_external->setUrl(addresses.external);
+    m_portal->setUrl(addresses.portal);
     updateWebTerminal();
     if (m_admin)
-        m_admin->setUrl(m_addresses.admin);
+        m_admin->setUrl(addresses.admin);
+    // A link to the engine's terminal page from any tab opens the Web Terminal tab, signed in, instead of an
+    // unsigned copy in place.
+    for (WebView* page : {m_site, m_external, m_portal, m_webTerminal, m_admin})
+        if (page)
+            page->setDivertedPage(EngineAddresses::webTerminalUrl(addresses.engine, QString()));
+}
+
+void ContentView::openWebTerminal() {
+    m_tabs->setCurrentWidget(m_webTerminal);
+    m_webTerminal->showHome();
 }
 
 void ContentView::updateWebTerminal() {
     // The token goes in the address only while nobody else's program holds the engine's port (the terminal's
     // client makes that check for its own requests too); otherwise the page loads without it and says why.
-    QUrl url = m_addresses.webTerminal;
+    const EngineAddresses addresses = m_state.addresses();
+    QUrl url = addresses.webTerminal;
     QString notice;
-    if (QUrlQuery(url).hasQueryItem(QStringLiteral("token")) && !m_terminalModel.api().maySendSecretsTo(url)) {
-        url = EngineAddresses::webTerminalUrl(m_addresses.engine, QString());
-        notice = m_terminalModel.api().withheldNotice();
+    APIClient& api = m_terminalModel.link().api();
+    if (QUrlQuery(url).hasQueryItem(QStringLiteral("token")) && !api.maySendSecretsTo(url)) {
+        url = EngineAddresses::webTerminalUrl(addresses.engine, QString());
+        notice = api.withheldNotice();
     }
     m_webTerminal->setUrl(url);
     m_webTerminal->setStandingNotice(notice);
@@ -498,10 +492,10 @@ void ContentView::retryFailedPages() {
 }
 
 void ContentView::onOperatorClicked() {
-    if (m_state.operatorUnlocked())
+    if (m_state.settings().flag(Setting::OperatorUnlocked))
         m_state.lockOperator();
     else
-        setShowOperatorSheet(true);
+        m_sheet->open();
 }
 
 } // namespace zqt

@@ -28,10 +28,9 @@ class WebView;
 // or stop script runs, and the Refresh, Start, Stop and operator buttons. Below it the tabs: the engine's web
 // pages, the native terminal, and, while the operator lock is open, the admin page, status, logs and settings.
 // Everything shown is bound to the shared AppState; every action goes through its operations. The terminal page
-// shows the terminal model it is handed; the window points it at the engine's address whenever that changes.
+// shows the terminal model it is handed (whoever built it keeps it pointed at the engine's address).
 class ContentView final : public QWidget {
     Q_OBJECT
-    Q_PROPERTY(bool showOperatorSheet READ showOperatorSheet WRITE setShowOperatorSheet NOTIFY showOperatorSheetChanged)
 
 public:
     // `state` and `terminal` must outlive the window.
@@ -39,13 +38,6 @@ public:
     ~ContentView() override;
 
     AppState& state() const { return m_state; }
-
-    // The operator sheet is shown ("Operator Unlock" sets it; Cancel and a successful Unlock clear it).
-    bool showOperatorSheet() const { return m_showOperatorSheet; }
-    void setShowOperatorSheet(bool show);
-
-    // The addresses the tabs show now, from the committed host, ports and stored sign-in token.
-    const EngineAddresses& addresses() const { return m_addresses; }
 
     QTabWidget* tabs() const { return m_tabs; }
     OperatorSheet* operatorSheet() const { return m_sheet; }
@@ -63,9 +55,6 @@ public:
     // Colour of "Services online".
     static QColor onlineColor();
 
-signals:
-    void showOperatorSheetChanged();
-
 protected:
     void paintEvent(QPaintEvent* event) override;
 
@@ -74,8 +63,8 @@ private:
     void buildTabs();
     void buildTerminalPage();
     WebView* addWebTab(const QString& title, int iconKind);
-    // The origins of the engine's web services, from the current addresses.
-    QList<QUrl> engineOrigins() const;
+    // The origins of the engine's web services.
+    static QList<QUrl> engineOrigins(const EngineAddresses& addresses);
     void updateRunState();
     void updateSaveError();
     void updateOutcome();
@@ -90,15 +79,14 @@ private:
     void updateAddresses();
     // Points the Web Terminal tab at its address, without the token when it may not go to the engine's port.
     void updateWebTerminal();
+    void openWebTerminal();
     // Loads again every web tab whose last load failed (the engine was not up yet).
     void retryFailedPages();
     void onOperatorClicked();
 
     AppState& m_state;
     NativeTerminalModel& m_terminalModel;
-    bool m_showOperatorSheet = false;
     bool m_painted = false;
-    EngineAddresses m_addresses;
     std::function<void(const QUrl&)> m_openExternally;
 
     QWebEngineProfile* m_profile = nullptr;

@@ -109,6 +109,10 @@ bool EnginePage::isAllowed(const QUrl& url) const {
     return false;
 }
 
+void EnginePage::setDivert(std::function<bool(const QUrl&)> divert) {
+    m_divert = std::move(divert);
+}
+
 void EnginePage::blockDialogs() {
     m_dialogsBlocked = true;
 }
@@ -149,6 +153,10 @@ bool EnginePage::acceptNavigationRequest(const QUrl& url, NavigationType type, b
     // Frames inside an engine page are the page's own business; the tab's address is what stays put.
     if (!isMainFrame)
         return true;
+    if (m_divert && m_divert(url)) {
+        emit diverted(url);
+        return false;
+    }
     if (isAllowed(url)) {
         // A new page: its dialogs and browser openings are counted afresh.
         m_dialogsInRow = 0;
@@ -175,7 +183,9 @@ void EnginePage::refuse(const QUrl& url) {
 
 void EnginePage::onNewWindow(QWebEngineNewWindowRequest& request) {
     const QUrl target = request.requestedUrl();
-    if (isAllowed(target) && request.isUserInitiated()) {
+    if (request.isUserInitiated() && m_divert && m_divert(target)) {
+        emit diverted(target);
+    } else if (isAllowed(target) && request.isUserInitiated()) {
         // The tab shows the engine's page itself instead of a window of its own.
         load(target);
     } else if (isAllowed(target) || target.isEmpty() || target.scheme() == QLatin1String("about")) {

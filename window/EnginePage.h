@@ -41,6 +41,10 @@ public:
     void setAllowedOrigins(const QList<QUrl>& origins);
     bool isAllowed(const QUrl& url) const;
 
+    // Main-frame navigations and user-opened windows for which `divert` says true are not taken: `diverted`
+    // reports them instead (another tab shows that page). Unset, nothing is diverted.
+    void setDivert(std::function<bool(const QUrl&)> divert);
+
     // Drops the page's further dialogs until it navigates.
     void blockDialogs();
     bool dialogsBlocked() const { return m_dialogsBlocked; }
@@ -58,6 +62,8 @@ signals:
     // A download from the engine's own origin was accepted into `stagingFolder` and paused there; the tab asks
     // where to keep it. `fileName` is safe (see safeFileName).
     void downloadStaged(QWebEngineDownloadRequest* download, const QString& fileName);
+    // A navigation to `url` was held back for another tab (see setDivert).
+    void diverted(const QUrl& url);
 
 protected:
     bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override;
@@ -80,6 +86,7 @@ private:
     QString pageOrigin(const QUrl& fallback = {}) const;
 
     Opener m_open;
+    std::function<bool(const QUrl&)> m_divert;
     QList<QUrl> m_allowed;
     int m_dialogsInRow = 0;
     bool m_dialogsBlocked = false;

@@ -346,7 +346,7 @@ void LogsView::updateJumpButton() {
 }
 
 void LogsView::openFolder() {
-    const QString folder = QDir::cleanPath(m_state.zqtHome() + QStringLiteral("/storage/logs"));
+    const QString folder = QDir::cleanPath(m_state.settings().text(Setting::Home) + QStringLiteral("/storage/logs"));
     const bool opened = QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
     showError(m_folderError, opened ? QString() : QStringLiteral("Could not open %1").arg(folder));
 }

@@ -29,16 +29,17 @@ constexpr int kFormMaxWidth = 760;
 
 const QString kLive = QStringLiteral("LIVE");
 
+// The control's object name: the key without its "zqt" prefix, then what the control is ("homeField",
+// "autoStartSwitch", "executionModePicker").
+QString controlName(const SettingSpec& row) {
+    QString name = QString::fromLatin1(row.key).mid(3);
+    name[0] = name[0].toLower();
+    if (row.type == QMetaType::Bool)
+        return name + QStringLiteral("Switch");
+    return name + (row.choices.empty() ? QStringLiteral("Field") : QStringLiteral("Picker"));
+}
+
 } // namespace
-
-QStringList SettingsView::executionModes() {
-    return {QStringLiteral("DRY_RUN"), QStringLiteral("LIVE")};
-}
-
-QStringList SettingsView::brokerModes() {
-    return {QStringLiteral("SIM_BROKER"), QStringLiteral("OANDA"), QStringLiteral("IBKR"), QStringLiteral("TRADOVATE"),
-            QStringLiteral("COINBASE")};
-}
 
 SettingsView::SettingsView(AppState& state, QWidget* parent) : QWidget(parent), m_state(state) {
     setObjectName(QStringLiteral("settingsView"));
@@ -71,13 +72,13 @@ SettingsView::SettingsView(AppState& state, QWidget* parent) : QWidget(parent), 
     m_form->setVerticalSpacing(8);
     column->addLayout(m_form);
 
-    for (const Row& row : rows()) {
-        if (Settings::spec(row.setting).type == QMetaType::Bool)
-            addSwitchRow(row);
-        else if (!row.choices.isEmpty())
-            addChoiceRow(row);
+    for (const SettingSpec* row : Settings::formRows()) {
+        if (row->type == QMetaType::Bool)
+            addSwitchRow(*row);
+        else if (!row->choices.empty())
+            addChoiceRow(*row);
         else
-            addTextRow(row);
+            addTextRow(*row);
     }
 
     auto* save = new QPushButton(QStringLiteral("Save Settings"), formArea);
@@ -133,33 +134,16 @@ SettingsView::SettingsView(AppState& state, QWidget* parent) : QWidget(parent), 
     updateOutput();
 }
 
-QList<SettingsView::Row> SettingsView::rows() {
-    return {
-        {"ZQT Home Path", "homeField", Setting::Home, {}},
-        {"Bind Host", "hostField", Setting::Host, {}},
-        {"Port", "portField", Setting::Port, {}},
-        {"Auto-start Services", "autoStartSwitch", Setting::AutoStart, {}},
-        {"Start Marketing Site", "startMarketingSwitch", Setting::StartMarketing, {}},
-        {"Marketing Port", "marketingPortField", Setting::MarketingPort, {}},
-        {"Start Trader Portal", "startPortalSwitch", Setting::StartPortal, {}},
-        {"Portal Port", "portalPortField", Setting::PortalPort, {}},
-        {"Demo Mode", "demoModeSwitch", Setting::DemoMode, {}},
-        {"Execution Mode", "executionModePicker", Setting::ExecutionMode, executionModes()},
-        {"Broker Mode", "brokerModePicker", Setting::BrokerMode, brokerModes()},
-        {"Desktop Notifications", "desktopNotificationsSwitch", Setting::DesktopNotifications, {}},
-    };
-}
-
 void SettingsView::commitAddressEdits() {
     for (const auto& [field, setting] : std::as_const(m_addressFields))
         m_state.set(setting, field->text());
 }
 
-void SettingsView::addTextRow(const Row& row) {
+void SettingsView::addTextRow(const SettingSpec& row) {
     const QString label = QString::fromUtf8(row.label);
     const Setting setting = row.setting;
     auto* field = new QLineEdit(m_form->parentWidget());
-    field->setObjectName(QString::fromLatin1(row.objectName));
+    field->setObjectName(controlName(row));
     field->setAccessibleName(label);
     field->setText(m_state.settings().text(setting));
     field->setClearButtonEnabled(false);
@@ -180,11 +164,11 @@ void SettingsView::addTextRow(const Row& row) {
     });
 }
 
-void SettingsView::addSwitchRow(const Row& row) {
+void SettingsView::addSwitchRow(const SettingSpec& row) {
     const QString label = QString::fromUtf8(row.label);
     const Setting setting = row.setting;
     auto* box = new QCheckBox(m_form->parentWidget());
-    box->setObjectName(QString::fromLatin1(row.objectName));
+    box->setObjectName(controlName(row));
     box->setAccessibleName(label);
     box->setChecked(m_state.settings().flag(setting));
     m_form->addRow(label, box);
@@ -195,13 +179,13 @@ void SettingsView::addSwitchRow(const Row& row) {
     });
 }
 
-void SettingsView::addChoiceRow(const Row& row) {
+void SettingsView::addChoiceRow(const SettingSpec& row) {
     const QString label = QString::fromUtf8(row.label);
     const Setting setting = row.setting;
     auto* box = new QComboBox(m_form->parentWidget());
-    box->setObjectName(QString::fromLatin1(row.objectName));
+    box->setObjectName(controlName(row));
     box->setAccessibleName(label);
-    box->addItems(row.choices);
+    box->addItems(Settings::choices(setting));
     box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     // A stored value that is not one of the choices shows no choice and stays as it is until one is picked.
     auto show = [this, box, setting] {
@@ -212,7 +196,8 @@ void SettingsView::addChoiceRow(const Row& row) {
     m_form->addRow(label, box);
     connect(box, &QComboBox::activated, this, [this, box, setting, show](int index) {
         const QString value = box->itemText(index);
-        if (setting == Setting::ExecutionMode && value == kLive && m_state.executionMode() != kLive) {
+        if (setting == Setting::ExecutionMode && value == kLive &&
+            m_state.settings().text(Setting::ExecutionMode) != kLive) {
             show(); // the current mode stays chosen until the operator confirms
             confirmLive();
             return;
@@ -234,7 +219,7 @@ void SettingsView::confirmLive() {
     // The broker mode is a stored setting: shown as plain text, bounded.
     question->setTextFormat(Qt::PlainText);
     question->setText(QStringLiteral("Orders will go to the live broker.\nBroker mode: ") +
-                      shownText(m_state.brokerMode(), kShortTextChars));
+                      shownText(m_state.settings().text(Setting::BrokerMode), kShortTextChars));
     QPushButton* live = question->addButton(QStringLiteral("Switch to LIVE"), QMessageBox::AcceptRole);
     live->setObjectName(QStringLiteral("confirmLiveButton"));
     question->setDefaultButton(QMessageBox::Cancel);

@@ -16,8 +16,8 @@ namespace zqt {
 
 class AppState;
 
-// The operator's engine settings, one row per setting of the form's table (no validation: any text is accepted
-// in the port fields); "Save Settings" writes them to the preferences store. Below, while the last script
+// The operator's engine settings, one row per setting the settings table places in the form (no validation: any text is
+// accepted in the port fields); "Save Settings" writes them to the preferences store. Below, while the last script
 // printed anything, its output.
 //
 // Switches, pickers and the home path edit their setting at once, except a switch of Execution Mode to LIVE: it
@@ -31,26 +31,13 @@ class SettingsView final : public QWidget {
 public:
     explicit SettingsView(AppState& state, QWidget* parent = nullptr);
 
-    static QStringList executionModes();
-    static QStringList brokerModes();
-
     // Hands every host and port field's text to its setting.
     void commitAddressEdits();
 
 private:
-    // One row of the form: its label, the control's object name, the setting it edits, and, for a picker, its
-    // choices. A switch setting gets a check box, a text one a text field.
-    struct Row {
-        const char* label;
-        const char* objectName;
-        Setting setting;
-        QStringList choices;
-    };
-    static QList<Row> rows();
-
-    void addTextRow(const Row& row);
-    void addSwitchRow(const Row& row);
-    void addChoiceRow(const Row& row);
+    void addTextRow(const SettingSpec& row);
+    void addSwitchRow(const SettingSpec& row);
+    void addChoiceRow(const SettingSpec& row);
     void updateOutput();
     // Asks whether to switch the execution mode to LIVE (window-modal, returns at once); sets it on confirmation.
     void confirmLive();

@@ -3,6 +3,7 @@
 #include "display/Palette.h"
 #include "window/EnginePage.h"
 
+#include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -13,6 +14,7 @@
 #include <QShowEvent>
 #include <QStackedLayout>
 #include <QStandardPaths>
+#include <QStyle>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrlQuery>
@@ -42,6 +44,7 @@ WebView::WebView(ProfileSource profile, Opener openExternally, const QString& ac
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
+    column->addWidget(buildNavigationBar());
 
     // One line above the page while there is something to say about it.
     m_notice = new QLabel(this);
@@ -77,6 +80,105 @@ WebView::WebView(ProfileSource profile, Opener openExternally, const QString& ac
 
 WebView::~WebView() = default;
 
+QWidget* WebView::buildNavigationBar() {
+    auto* bar = new QWidget(this);
+    bar->setObjectName(QStringLiteral("webNavigationBar"));
+    auto* row = new QHBoxLayout(bar);
+    row->setContentsMargins(4, 2, 4, 2);
+    row->setSpacing(2);
+    struct Button {
+        QToolButton** slot;
+        const char* name;
+        const char* text;
+        const char* themeIcon;
+        QStyle::StandardPixmap fallback;
+        QKeySequence key;
+        void (WebView::*act)();
+    };
+    const Button buttons[] = {
+        {&m_backButton, "webBackButton", "Back", "go-previous", QStyle::SP_ArrowBack,
+         QKeySequence(Qt::ALT | Qt::Key_Left), &WebView::back},
+        {&m_forwardButton, "webForwardButton", "Forward", "go-next", QStyle::SP_ArrowForward,
+         QKeySequence(Qt::ALT | Qt::Key_Right), &WebView::forward},
+        {&m_reloadButton, "webReloadButton", "Reload", "view-refresh", QStyle::SP_BrowserReload,
+         QKeySequence(Qt::Key_F5), &WebView::reload},
+    };
+    for (const Button& b : buttons) {
+        auto* action = new QAction(QIcon::fromTheme(QLatin1String(b.themeIcon), style()->standardIcon(b.fallback)),
+                                   QString::fromLatin1(b.text), this);
+        action->setShortcut(b.key);
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        // One press is one step back, however long the key is held.
+        action->setAutoRepeat(false);
+        action->setToolTip(QStringLiteral("%1 (%2)").arg(action->text(), b.key.toString(QKeySequence::NativeText)));
+        connect(action, &QAction::triggered, this, b.act);
+        addAction(action);
+        auto* button = new QToolButton(bar);
+        button->setObjectName(QLatin1String(b.name));
+        button->setDefaultAction(action);
+        button->setAutoRaise(true);
+        button->setAccessibleName(action->text());
+        row->addWidget(button);
+        *b.slot = button;
+    }
+    row->addStretch(1);
+    updateNavigation();
+    return bar;
+}
+
+void WebView::updateNavigation() {
+    QWebEngineHistory* history = m_page ? m_page->history() : nullptr;
+    m_backButton->defaultAction()->setEnabled(history && history->canGoBack());
+    m_forwardButton->defaultAction()->setEnabled(history && history->canGoForward());
+    m_reloadButton->defaultAction()->setEnabled(m_browser && m_url.isValid());
+}
+
+void WebView::back() {
+    if (m_page && m_page->history()->canGoBack())
+        m_page->triggerAction(QWebEnginePage::Back);
+}
+
+void WebView::forward() {
+    if (m_page && m_page->history()->canGoForward())
+        m_page->triggerAction(QWebEnginePage::Forward);
+}
+
+void WebView::reload() {
+    if (!m_browser)
+        return;
+    // The tab's own page (its address may carry the sign-in, which the history no longer does) loads that address.
+    if (samePage(m_page->url(), m_url) || m_page->url().isEmpty())
+        load();
+    else
+        m_page->triggerAction(QWebEnginePage::Reload);
+}
+
+void WebView::setDivertedPage(const QUrl& page) {
+    m_divertedPage = page;
+}
+
+void WebView::showHome() {
+    if (!m_browser) {
+        ensureBrowser();
+        return;
+    }
+    if (m_lastLoadFailed || !samePage(m_page->url(), m_url))
+        load();
+}
+
+bool WebView::samePage(const QUrl& a, const QUrl& b) {
+    auto path = [](const QUrl& u) {
+        QString p = u.path();
+        while (p.endsWith(QLatin1Char('/')))
+            p.chop(1);
+        return p;
+    };
+    return a.isValid() && b.isValid() && a.scheme() == b.scheme() && a.host() == b.host() &&
+           a.port(a.scheme() == QLatin1String("https") ? 443 : 80) ==
+               b.port(b.scheme() == QLatin1String("https") ? 443 : 80) &&
+           path(a) == path(b);
+}
+
 QWebEngineProfile* WebView::createProfile(QObject* parent) {
     auto* profile = new QWebEngineProfile(QStringLiteral("zqt-desktop"), parent);
     const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
@@ -107,6 +209,7 @@ void WebView::setUrl(const QUrl& url) {
     showMessageOrBrowser();
     if (m_browser)
         load();
+    updateNavigation();
 }
 
 void WebView::setStandingNotice(const QString& notice) {
@@ -157,6 +260,9 @@ void WebView::ensureBrowser() {
     m_browser->setAccessibleName(accessibleName());
     m_page = new EnginePage(m_profile(), m_open, m_browser);
     m_page->setAllowedOrigins(m_allowed);
+    m_page->setDivert(
+        [this](const QUrl& url) { return !m_divertedPage.isEmpty() && samePage(url, m_divertedPage) && url != m_url; });
+    connect(m_page, &EnginePage::diverted, this, &WebView::pageDiverted);
     // Transparent until the page paints, so the window's background shows instead of a white flash.
     m_page->setBackgroundColor(Qt::transparent);
     m_browser->setPage(m_page);
@@ -172,10 +278,16 @@ void WebView::ensureBrowser() {
             m_scrubPending = false;
             m_page->history()->clear();
         }
+        updateNavigation();
     });
+    connect(m_page, &QWebEnginePage::loadFinished, this, &WebView::updateNavigation);
+    // The page keeps its own Back and Forward actions current with its history.
+    for (auto which : {QWebEnginePage::Back, QWebEnginePage::Forward})
+        connect(m_page->action(which), &QAction::changed, this, &WebView::updateNavigation);
     m_stack->addWidget(m_browser);
     showMessageOrBrowser();
     load();
+    updateNavigation();
     emit browserCreated();
 }
 

@@ -8,6 +8,7 @@
 
 class QLabel;
 class QStackedLayout;
+class QToolButton;
 class QVBoxLayout;
 class QWebEngineDownloadRequest;
 class QWebEngineProfile;
@@ -25,6 +26,9 @@ class EnginePage;
 // addresses, pop-ups, permissions, downloads) shows as one-line notices above it, the latest kMaxNotices kept.
 // After a page loaded an address with a `token` in its query, the address is taken out of the page's back and
 // forward history.
+//
+// A bar above the page has Back, Forward and Reload (also Alt+Left, Alt+Right and F5 while the focus is in the
+// tab). Reload on the tab's own page loads the tab's address again (the web terminal's carries its sign-in).
 class WebView final : public QWidget {
     Q_OBJECT
 
@@ -53,6 +57,16 @@ public:
     // condition rather than an event; empty hides it.
     void setStandingNotice(const QString& notice);
     QString standingNotice() const;
+    // Navigations of this page to `page` (its origin and path, any query) other than to the tab's own address are
+    // not taken: pageDiverted reports them, for the tab that shows that page. An empty address diverts nothing.
+    void setDivertedPage(const QUrl& page);
+    // Shows the tab's own address: loads it unless the browser shows that page already (after a load that did
+    // not fail). Creates the browser when it is not there yet.
+    void showHome();
+    // Back, Forward and Reload of the bar.
+    void back();
+    void forward();
+    void reload();
     // The embedded browser, or nullptr before the tab was first shown.
     QWebEngineView* browser() const { return m_browser; }
     // Creates the browser now (normally done on the first show).
@@ -70,6 +84,8 @@ public:
 signals:
     // The browser was created (first show).
     void browserCreated();
+    // A navigation to the diverted page (see setDivertedPage) was held back.
+    void pageDiverted(const QUrl& url);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -81,6 +97,10 @@ private:
     void scheduleBrowser();
     void load();
     void showMessageOrBrowser();
+    QWidget* buildNavigationBar();
+    void updateNavigation();
+    // Whether `a` and `b` name the same page: scheme, host, port and path (a trailing '/' aside), any query.
+    static bool samePage(const QUrl& a, const QUrl& b);
     // Shows one notice line; the same text as the newest line only counts up on that line.
     void addNotice(const QString& text, bool offerDialogBlock);
     void saveDownload(QWebEngineDownloadRequest* download, const QString& fileName);
@@ -95,6 +115,10 @@ private:
     QStackedLayout* m_stack = nullptr;
     EnginePage* m_page = nullptr;
     bool m_scrubPending = false;
+    QUrl m_divertedPage;
+    QToolButton* m_backButton = nullptr;
+    QToolButton* m_forwardButton = nullptr;
+    QToolButton* m_reloadButton = nullptr;
     QLabel* m_message = nullptr;
     QLabel* m_notice = nullptr;
     QWidget* m_placeholder = nullptr;

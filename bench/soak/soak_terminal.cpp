@@ -111,7 +111,7 @@ private:
 // Every HTTP reply object of the terminal's clients that still exists (finished ones included until deleted).
 int repliesAlive(NativeTerminalModel& model) {
     return static_cast<int>(model.findChildren<QNetworkReply*>().size() +
-                            model.api().findChildren<QNetworkReply*>().size());
+                            model.link().api().findChildren<QNetworkReply*>().size());
 }
 
 bool runUntil(const std::function<bool()>& done, int timeoutMs) {
@@ -161,21 +161,22 @@ int main(int argc, char** argv) {
     NativeTerminalModel model(baseUrl, tokens, sources, NativeTerminalModel::TimerStart::Later);
     const qint64 rssAtStart = residentBytes();
 
-    model.setEmail(QStringLiteral("demo@zqt.local"));
-    model.setPassword(QStringLiteral("demo-pass-1"));
-    model.login();
-    if (!runUntil([&] { return !model.token().isEmpty() || !model.loginError().isEmpty(); }, 30000) ||
-        model.token().isEmpty()) {
-        std::fprintf(stderr, "Sign-in failed: %s\n", qPrintable(model.loginError()));
+    model.session().setEmail(QStringLiteral("demo@zqt.local"));
+    model.session().setPassword(QStringLiteral("demo-pass-1"));
+    model.session().login();
+    if (!runUntil([&] { return !model.session().token().isEmpty() || !model.session().loginError().isEmpty(); },
+                  30000) ||
+        model.session().token().isEmpty()) {
+        std::fprintf(stderr, "Sign-in failed: %s\n", qPrintable(model.session().loginError()));
         return 2;
     }
     model.onShown();
 
     qint64 handled = 0;
-    QObject::connect(&model, &NativeTerminalModel::replyHandled, [&handled] { ++handled; });
+    QObject::connect(&model.link(), &zqt::TerminalLink::replyHandled, [&handled] { ++handled; });
     int marketErrors = 0;
-    QObject::connect(&model, &NativeTerminalModel::marketErrorChanged, [&] {
-        if (!model.marketError().isEmpty())
+    QObject::connect(&model.market(), &zqt::MarketModel::marketErrorChanged, [&] {
+        if (!model.market().marketError().isEmpty())
             ++marketErrors;
     });
 
@@ -189,8 +190,8 @@ int main(int argc, char** argv) {
     Tick candle("candle", refreshMs * 2, clock, [&] { model.onCandleTick(); });
     Tick htf("htf", refreshMs * 6, clock, [&] { model.onHtfTick(); });
     // The most requests in flight (seen after every reply), and a memory sample every equivalent hour.
-    QObject::connect(&model, &NativeTerminalModel::replyHandled,
-                     [&] { maxInFlight = std::max(maxInFlight, model.api().requestsInFlight()); });
+    QObject::connect(&model.link(), &zqt::TerminalLink::replyHandled,
+                     [&] { maxInFlight = std::max(maxInFlight, model.link().api().requestsInFlight()); });
     QTimer sampler;
     sampler.setInterval(static_cast<int>(refreshTicksPerHour * refreshMs));
     QObject::connect(&sampler, &QTimer::timeout, [&] {
@@ -200,7 +201,7 @@ int main(int argc, char** argv) {
         if (rssBaseline >= 0)
             rssMax = std::max(rssMax, rss);
         std::printf("  hour %5.1f: resident %.2f MiB, in flight %d, replies alive %d\n", hour, mib(rss),
-                    model.api().requestsInFlight(), repliesAlive(model));
+                    model.link().api().requestsInFlight(), repliesAlive(model));
         std::fflush(stdout);
     });
     QTimer counter;
@@ -238,7 +239,7 @@ int main(int argc, char** argv) {
     const double wallSeconds = static_cast<double>(wall.elapsed()) / 1000.0;
 
     // The last requests complete; their reply objects are deleted on the next turn of the loop.
-    const bool drained = runUntil([&] { return model.api().requestsInFlight() == 0; }, 120000);
+    const bool drained = runUntil([&] { return model.link().api().requestsInFlight() == 0; }, 120000);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCoreApplication::processEvents();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -258,7 +259,8 @@ int main(int argc, char** argv) {
     std::printf("  growth after the warm-up: %+.3f MiB (end), %+.3f MiB (max)\n", mib(growth),
                 mib(rssMax - rssBaseline));
     std::printf("  requests in flight: max %d, %d at the end%s; reply objects alive: max %d, %d at the end\n",
-                maxInFlight, model.api().requestsInFlight(), drained ? "" : " (did not drain)", maxReplies, leftAlive);
+                maxInFlight, model.link().api().requestsInFlight(), drained ? "" : " (did not drain)", maxReplies,
+                leftAlive);
     const bool memoryOk = growth < 5 * 1024 * 1024 && rssMax - rssBaseline < 5 * 1024 * 1024;
     const bool repliesOk = leftAlive == 0 && drained;
     const bool ticksOk = refresh.missed() + candle.missed() + htf.missed() == 0;

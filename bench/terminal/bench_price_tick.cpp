@@ -37,8 +37,8 @@ struct Page {
     void tick(qint64 step = 1) {
         t += step;
         price += (t % 3 == 0 ? -0.0001 : 0.0001);
-        view.model().updateCandles(price, at(t));
-        view.model().updateTape(price, at(t));
+        view.model().market().updateCandles(price, at(t));
+        view.model().market().updateTape(price, at(t));
     }
 };
 

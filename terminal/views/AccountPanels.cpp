@@ -1,7 +1,7 @@
 #include "terminal/views/AccountPanels.h"
 
+#include "terminal/AccountModel.h"
 #include "terminal/AccountTables.h"
-#include "terminal/NativeTerminalModel.h"
 #include "terminal/views/DisplayHelpers.h"
 #include "terminal/views/ExposureHeatGrid.h"
 
@@ -11,7 +11,7 @@
 
 namespace zqt {
 
-PortfolioPanel::PortfolioPanel(NativeTerminalModel& model, QWidget* parent) : PanelCard(parent) {
+PortfolioPanel::PortfolioPanel(AccountModel& model, QWidget* parent) : PanelCard(parent) {
     const QString title = QStringLiteral("Portfolio Summary");
     setObjectName(QStringLiteral("portfolioPanel"));
     addTitle(title);
@@ -22,58 +22,58 @@ PortfolioPanel::PortfolioPanel(NativeTerminalModel& model, QWidget* parent) : Pa
         total->setText(QStringLiteral("Total UPL: ") + fmtCurrency(model.totalUpl()));
     };
     showTotal();
-    connect(&model, &NativeTerminalModel::portfolioChanged, total, showTotal);
+    connect(&model, &AccountModel::portfolioChanged, total, showTotal);
     column()->addWidget(total);
     addRecordTable(QStringLiteral("exposureTable"), title, 180, exposureColumns(), model,
-                   &NativeTerminalModel::portfolioChanged, [&model] { return model.exposure(); });
+                   &AccountModel::portfolioChanged, [&model] { return model.exposure(); });
 }
 
-PositionsPanel::PositionsPanel(NativeTerminalModel& model, QWidget* parent) : PanelCard(parent) {
+PositionsPanel::PositionsPanel(AccountModel& model, QWidget* parent) : PanelCard(parent) {
     const QString title = QStringLiteral("Open Trades");
     setObjectName(QStringLiteral("positionsPanel"));
     addTitle(title);
     addRecordTable(QStringLiteral("positionsTable"), title, 200, positionColumns(), model,
-                   &NativeTerminalModel::positionsChanged, [&model] { return model.positions(); });
+                   &AccountModel::positionsChanged, [&model] { return model.positions(); });
 }
 
-OrdersPanel::OrdersPanel(NativeTerminalModel& model, QWidget* parent) : PanelCard(parent) {
+OrdersPanel::OrdersPanel(AccountModel& model, QWidget* parent) : PanelCard(parent) {
     const QString title = QStringLiteral("Orders");
     setObjectName(QStringLiteral("ordersPanel"));
     addTitle(title);
-    addRecordTable(QStringLiteral("ordersTable"), title, 200, orderColumns(), model,
-                   &NativeTerminalModel::ordersChanged, [&model] { return model.orders(); });
+    addRecordTable(QStringLiteral("ordersTable"), title, 200, orderColumns(), model, &AccountModel::ordersChanged,
+                   [&model] { return model.orders(); });
 }
 
-Rm1Panel::Rm1Panel(NativeTerminalModel& model, QWidget* parent) : PanelCard(parent) {
+Rm1Panel::Rm1Panel(AccountModel& model, QWidget* parent) : PanelCard(parent) {
     const QString title = QStringLiteral("RM1 Feed");
     setObjectName(QStringLiteral("rm1Panel"));
     addTitle(title);
-    addRecordTable(QStringLiteral("rm1Table"), title, 200, rm1Columns(), model, &NativeTerminalModel::rm1Changed,
+    addRecordTable(QStringLiteral("rm1Table"), title, 200, rm1Columns(), model, &AccountModel::rm1Changed,
                    [&model] { return model.rm1(); });
 }
 
-FillsPanel::FillsPanel(NativeTerminalModel& model, QWidget* parent) : PanelCard(parent) {
+FillsPanel::FillsPanel(AccountModel& model, QWidget* parent) : PanelCard(parent) {
     const QString title = QStringLiteral("Recent Fills");
     setObjectName(QStringLiteral("fillsPanel"));
     addTitle(title);
-    addRecordTable(QStringLiteral("fillsTable"), title, 180, fillColumns(), model, &NativeTerminalModel::fillsChanged,
+    addRecordTable(QStringLiteral("fillsTable"), title, 180, fillColumns(), model, &AccountModel::fillsChanged,
                    [&model] { return model.fills(); });
 }
 
-AnalyticsPanel::AnalyticsPanel(NativeTerminalModel& model, QWidget* parent) : PanelCard(parent) {
+AnalyticsPanel::AnalyticsPanel(AccountModel& model, QWidget* parent) : PanelCard(parent) {
     const QString title = QStringLiteral("PnL Attribution");
     setObjectName(QStringLiteral("analyticsPanel"));
     addTitle(title);
     stretchAcross();
-    addRecordTable(QStringLiteral("pnlTable"), title, 200, pnlColumns(), model, &NativeTerminalModel::pnlChanged,
+    addRecordTable(QStringLiteral("pnlTable"), title, 200, pnlColumns(), model, &AccountModel::pnlChanged,
                    [&model] { return model.pnlRows(); });
     auto* grid = new ExposureHeatGrid(this);
     grid->setRows(model.exposureRows());
-    connect(&model, &NativeTerminalModel::pnlChanged, grid, [grid, &model] { grid->setRows(model.exposureRows()); });
+    connect(&model, &AccountModel::pnlChanged, grid, [grid, &model] { grid->setRows(model.exposureRows()); });
     column()->addWidget(grid);
 }
 
-DiagnosticsPanel::DiagnosticsPanel(NativeTerminalModel& model, QWidget* parent) : PanelCard(parent), m_model(model) {
+DiagnosticsPanel::DiagnosticsPanel(AccountModel& model, QWidget* parent) : PanelCard(parent), m_model(model) {
     const QString title = QStringLiteral("Execution Diagnostics");
     setObjectName(QStringLiteral("diagnosticsPanel"));
     addTitle(title);
@@ -98,11 +98,11 @@ DiagnosticsPanel::DiagnosticsPanel(NativeTerminalModel& model, QWidget* parent) 
     column()->addWidget(m_tiles);
 
     m_table = addRecordTable(QStringLiteral("execRecentTable"), title, 180, execRecentColumns(), model,
-                             &NativeTerminalModel::execQualityChanged, [&model] {
+                             &AccountModel::execQualityChanged, [&model] {
                                  const std::optional<ExecutionQualityResponse>& q = model.execQuality();
                                  return q ? q->recent : QList<ExecRecentRow>();
                              });
-    connect(&m_model, &NativeTerminalModel::execQualityChanged, this, &DiagnosticsPanel::refresh);
+    connect(&m_model, &AccountModel::execQualityChanged, this, &DiagnosticsPanel::refresh);
     refresh();
 }
 

@@ -8,10 +8,10 @@ class QLabel;
 
 namespace zqt {
 
+class AccountModel;
 class MetricTile;
-class NativeTerminalModel;
 
-// The account and analytics cards of the terminal page, each over the terminal model's state and refreshed by
+// The account and analytics cards of the terminal page, each over the account model and refreshed by
 // its change signals. They only show state: no requests, no edits.
 
 // "Portfolio Summary" (`portfolioPanel`): "Total UPL: " in the money format, then the exposure table (180 high).
@@ -19,7 +19,7 @@ class PortfolioPanel final : public PanelCard {
     Q_OBJECT
 
 public:
-    explicit PortfolioPanel(NativeTerminalModel& model, QWidget* parent = nullptr);
+    explicit PortfolioPanel(AccountModel& model, QWidget* parent = nullptr);
 };
 
 // "Open Trades" (`positionsPanel`, 200 high).
@@ -27,7 +27,7 @@ class PositionsPanel final : public PanelCard {
     Q_OBJECT
 
 public:
-    explicit PositionsPanel(NativeTerminalModel& model, QWidget* parent = nullptr);
+    explicit PositionsPanel(AccountModel& model, QWidget* parent = nullptr);
 };
 
 // "Orders" (`ordersPanel`, 200 high).
@@ -35,7 +35,7 @@ class OrdersPanel final : public PanelCard {
     Q_OBJECT
 
 public:
-    explicit OrdersPanel(NativeTerminalModel& model, QWidget* parent = nullptr);
+    explicit OrdersPanel(AccountModel& model, QWidget* parent = nullptr);
 };
 
 // "RM1 Feed" (`rm1Panel`, 200 high).
@@ -43,7 +43,7 @@ class Rm1Panel final : public PanelCard {
     Q_OBJECT
 
 public:
-    explicit Rm1Panel(NativeTerminalModel& model, QWidget* parent = nullptr);
+    explicit Rm1Panel(AccountModel& model, QWidget* parent = nullptr);
 };
 
 // "Recent Fills" (`fillsPanel`, 180 high).
@@ -51,7 +51,7 @@ class FillsPanel final : public PanelCard {
     Q_OBJECT
 
 public:
-    explicit FillsPanel(NativeTerminalModel& model, QWidget* parent = nullptr);
+    explicit FillsPanel(AccountModel& model, QWidget* parent = nullptr);
 };
 
 // "PnL Attribution" (`analyticsPanel`): the attribution table (200 high) over the exposure heat grid; takes the
@@ -60,7 +60,7 @@ class AnalyticsPanel final : public PanelCard {
     Q_OBJECT
 
 public:
-    explicit AnalyticsPanel(NativeTerminalModel& model, QWidget* parent = nullptr);
+    explicit AnalyticsPanel(AccountModel& model, QWidget* parent = nullptr);
 };
 
 // "Execution Diagnostics" (`diagnosticsPanel`): "No execution data.", or two rows of tiles over the recent orders
@@ -69,12 +69,12 @@ class DiagnosticsPanel final : public PanelCard {
     Q_OBJECT
 
 public:
-    explicit DiagnosticsPanel(NativeTerminalModel& model, QWidget* parent = nullptr);
+    explicit DiagnosticsPanel(AccountModel& model, QWidget* parent = nullptr);
 
 private:
     void refresh();
 
-    NativeTerminalModel& m_model;
+    AccountModel& m_model;
     QLabel* m_empty = nullptr;
     QWidget* m_tiles = nullptr;
     QList<MetricTile*> m_tileList;

@@ -1,8 +1,9 @@
 #include "terminal/views/ChartPanel.h"
 
 #include "terminal/CellFormats.h"
+#include "terminal/ChartSettings.h"
 #include "terminal/Indicators.h"
-#include "terminal/NativeTerminalModel.h"
+#include "terminal/MarketModel.h"
 #include "terminal/views/ChartWidgets.h"
 #include "terminal/views/DisplayHelpers.h"
 #include "terminal/views/SegmentedControl.h"
@@ -51,11 +52,11 @@ protected:
 // One display switch: its label and the model field it shows and writes.
 struct Switch {
     const char* label;
-    bool (NativeTerminalModel::*get)() const;
-    void (NativeTerminalModel::*set)(bool);
+    bool (ChartSettings::*get)() const;
+    void (ChartSettings::*set)(bool);
 };
 
-using M = NativeTerminalModel;
+using M = ChartSettings;
 const Switch kSwitches[] = {
     {"EMA", &M::showEma, &M::setShowEma},
     {"VWAP", &M::showVwap, &M::setShowVwap},
@@ -90,7 +91,7 @@ std::optional<double> lastEntry(const std::vector<std::optional<double>>& list) 
 }
 
 // The switches the candle charts share.
-void applyCandleSwitches(const NativeTerminalModel& m, CandleChartView& v) {
+void applyCandleSwitches(const ChartSettings& m, CandleChartView& v) {
     v.showEma = m.showEma();
     v.showVwap = m.showVwap();
     v.showVwapBands = m.showVwapBands();
@@ -129,7 +130,8 @@ const QList<std::pair<QString, double>>& ChartPanel::htfChoices() {
     return choices;
 }
 
-ChartPanel::ChartPanel(NativeTerminalModel& model, QWidget* parent) : PanelCard(parent), m_model(model) {
+ChartPanel::ChartPanel(MarketModel& market, ChartSettings& chart, QWidget* parent)
+    : PanelCard(parent), m_model(market), m_chart(chart) {
     setObjectName(QStringLiteral("chartPanel"));
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     buildHeader();
@@ -176,14 +178,14 @@ ChartPanel::ChartPanel(NativeTerminalModel& model, QWidget* parent) : PanelCard(
     m_marketError->setPalette(errorPalette);
     column()->addWidget(m_marketError);
 
-    connect(&m_model, &M::candlesChanged, this, &ChartPanel::updateMainCharts);
-    connect(&m_model, &M::htfCandlesChanged, this, &ChartPanel::updateHtfChart);
-    connect(&m_model, &M::chartTogglesChanged, this, &ChartPanel::updateToggles);
-    connect(&m_model, &M::candleIntervalChanged, this, &ChartPanel::updateInterval);
-    connect(&m_model, &M::htfIntervalChanged, this, &ChartPanel::updateHtfInterval);
-    connect(&m_model, &M::selectedSymbolChanged, this, &ChartPanel::updateSymbol);
-    connect(&m_model, &M::pricesChanged, this, &ChartPanel::updateLastPrice);
-    connect(&m_model, &M::marketErrorChanged, this, &ChartPanel::updateMarketError);
+    connect(&m_model, &MarketModel::candlesChanged, this, &ChartPanel::updateMainCharts);
+    connect(&m_model, &MarketModel::htfCandlesChanged, this, &ChartPanel::updateHtfChart);
+    connect(&m_chart, &ChartSettings::chartTogglesChanged, this, &ChartPanel::updateToggles);
+    connect(&m_chart, &ChartSettings::candleIntervalChanged, this, &ChartPanel::updateInterval);
+    connect(&m_chart, &ChartSettings::htfIntervalChanged, this, &ChartPanel::updateHtfInterval);
+    connect(&m_model, &MarketModel::selectedSymbolChanged, this, &ChartPanel::updateSymbol);
+    connect(&m_model, &MarketModel::pricesChanged, this, &ChartPanel::updateLastPrice);
+    connect(&m_model, &MarketModel::marketErrorChanged, this, &ChartPanel::updateMarketError);
     updateInterval();
     updateHtfInterval();
     updateSymbol();
@@ -220,7 +222,7 @@ void ChartPanel::buildHeader() {
     connect(m_interval, &SegmentedControl::activated, this, [this](const QString& label) {
         for (const auto& [choice, seconds] : intervalChoices())
             if (choice == label)
-                m_model.setCandleInterval(seconds);
+                m_chart.setCandleInterval(seconds);
     });
 
     auto* htfLabel = new QLabel(QStringLiteral("HTF"), this);
@@ -233,7 +235,7 @@ void ChartPanel::buildHeader() {
     htfLabel->setBuddy(m_htf);
     header->addWidget(m_htf);
     connect(m_htf, &QComboBox::activated, this,
-            [this](int index) { m_model.setHtfInterval(m_htf->itemData(index).toDouble()); });
+            [this](int index) { m_chart.setHtfInterval(m_htf->itemData(index).toDouble()); });
 
     column()->addLayout(header);
 }
@@ -250,7 +252,7 @@ void ChartPanel::buildSwitches() {
         row->addWidget(box);
         m_switches.append(box);
         const auto set = s.set;
-        connect(box, &QCheckBox::clicked, this, [this, set](bool on) { (m_model.*set)(on); });
+        connect(box, &QCheckBox::clicked, this, [this, set](bool on) { (m_chart.*set)(on); });
     }
     row->addStretch(1);
     column()->addLayout(row);
@@ -279,7 +281,7 @@ void ChartPanel::updateMainCharts() {
     CandleChartView& main = m_mainChart->view();
     main.candles.assign(bars.cbegin(), bars.cend());
     computeCandleSeries(main, 1.35);
-    applyCandleSwitches(m_model, main);
+    applyCandleSwitches(m_chart, main);
     m_mainChart->refresh();
 
     // The RSI readout needs the series whether or not its chart is shown.
@@ -288,15 +290,15 @@ void ChartPanel::updateMainCharts() {
     const QString rsiText = m_rsi.empty() ? QStringLiteral("-") : fmtAmount(m_rsi.back());
     const QString macdText = m_macd.macd.empty() ? QStringLiteral("-") : fmtPrice(m_macd.macd.back());
 
-    if (m_model.showVolume()) {
+    if (m_chart.showVolume()) {
         m_volumeChart->view().candles = main.candles;
         m_volumeChart->refresh();
     }
-    if (m_model.showRsi()) {
+    if (m_chart.showRsi()) {
         m_rsiChart->view().values = m_rsi;
         m_rsiChart->refresh();
     }
-    if (m_model.showMacd()) {
+    if (m_chart.showMacd()) {
         MacdChartView& v = m_macdChart->view();
         v.macd = m_macd.macd;
         v.signal = m_macd.signal;
@@ -321,23 +323,23 @@ void ChartPanel::updateMainCharts() {
 }
 
 void ChartPanel::updateHtfChart() {
-    if (!m_model.showHtf())
+    if (!m_chart.showHtf())
         return; // its series are computed only while it is shown
     CandleChartView& htf = m_htfChart->view();
     const QList<Candle>& bars = m_model.htfCandles();
     htf.candles.assign(bars.cbegin(), bars.cend());
     computeCandleSeries(htf, 1.25);
-    applyCandleSwitches(m_model, htf);
+    applyCandleSwitches(m_chart, htf);
     m_htfChart->refresh();
 }
 
 void ChartPanel::updateToggles() {
     for (int i = 0; i < m_switches.size(); ++i)
-        m_switches[i]->setChecked((m_model.*kSwitches[i].get)());
-    m_htfChart->setVisible(m_model.showHtf());
-    m_volumeChart->setVisible(m_model.showVolume());
-    m_rsiChart->setVisible(m_model.showRsi());
-    m_macdChart->setVisible(m_model.showMacd());
+        m_switches[i]->setChecked((m_chart.*kSwitches[i].get)());
+    m_htfChart->setVisible(m_chart.showHtf());
+    m_volumeChart->setVisible(m_chart.showVolume());
+    m_rsiChart->setVisible(m_chart.showRsi());
+    m_macdChart->setVisible(m_chart.showMacd());
     updateMainCharts();
     updateHtfChart();
 }
@@ -345,15 +347,15 @@ void ChartPanel::updateToggles() {
 void ChartPanel::updateInterval() {
     QString chosen;
     for (const auto& [label, seconds] : intervalChoices())
-        if (seconds == m_model.candleInterval())
+        if (seconds == m_chart.candleInterval())
             chosen = label;
     m_interval->setValue(chosen);
 }
 
 void ChartPanel::updateHtfInterval() {
-    m_htf->setCurrentIndex(m_htf->findData(m_model.htfInterval()));
+    m_htf->setCurrentIndex(m_htf->findData(m_chart.htfInterval()));
     // Whole minutes, truncated.
-    const auto minutes = static_cast<long long>(std::trunc(m_model.htfInterval() / 60));
+    const auto minutes = static_cast<long long>(std::trunc(m_chart.htfInterval() / 60));
     m_htfLabel->setText(QStringLiteral("HTF %1m").arg(minutes));
     m_htfLabel->adjustSize();
 }

@@ -14,7 +14,8 @@ namespace zqt {
 class CandleChartWidget;
 class MacdChartWidget;
 class MetricTile;
-class NativeTerminalModel;
+class ChartSettings;
+class MarketModel;
 class RsiChartWidget;
 class SegmentedControl;
 class VolumeChartWidget;
@@ -25,12 +26,14 @@ class VolumeChartWidget;
 //
 // Each model signal updates only the widgets that read it: a candle change recomputes the main series and
 // repaints the main chart, the sub-charts and the readouts; an HTF bar change only the HTF chart; a price only
-// the "Last: " line. Pickers write the terminal's intervals (whose setters reload); switches only redraw.
+// the "Last: " line. Pickers write the chart settings' intervals (the market then reloads its bars); switches
+// only redraw.
 class ChartPanel final : public PanelCard {
     Q_OBJECT
 
 public:
-    explicit ChartPanel(NativeTerminalModel& model, QWidget* parent = nullptr);
+    // `market` (whose bars it draws) and `chart` (what it shows) must outlive the panel.
+    ChartPanel(MarketModel& market, ChartSettings& chart, QWidget* parent = nullptr);
 
     // Seconds per bar offered by the interval picker, and per HTF bar by the HTF picker, with their labels.
     static const QList<std::pair<QString, double>>& intervalChoices();
@@ -49,7 +52,8 @@ private:
     void updateLastPrice();
     void updateMarketError();
 
-    NativeTerminalModel& m_model;
+    MarketModel& m_model;
+    ChartSettings& m_chart;
     QLabel* m_symbolPill = nullptr;
     SegmentedControl* m_interval = nullptr;
     QComboBox* m_htf = nullptr;

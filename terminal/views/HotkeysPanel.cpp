@@ -1,6 +1,6 @@
 #include "terminal/views/HotkeysPanel.h"
 
-#include "terminal/NativeTerminalModel.h"
+#include "terminal/TicketModel.h"
 #include "terminal/views/DisplayHelpers.h"
 
 #include <QAbstractItemView>
@@ -19,7 +19,7 @@
 
 namespace zqt {
 
-HotkeysPanel::HotkeysPanel(NativeTerminalModel& model, QWidget* parent) : PanelCard(parent), m_model(model) {
+HotkeysPanel::HotkeysPanel(TicketModel& model, QWidget* parent) : PanelCard(parent), m_model(model) {
     setObjectName(QStringLiteral("hotkeysPanel"));
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     addTitle(QStringLiteral("Quick Actions"));
@@ -32,7 +32,7 @@ HotkeysPanel::HotkeysPanel(NativeTerminalModel& model, QWidget* parent) : PanelC
         int row;
         int column;
     };
-    NativeTerminalModel* m = &m_model;
+    TicketModel* m = &m_model;
     const Action actions[] = {
         {"Buy (B)", "quickBuyButton", Qt::Key_B, [m] { m->quickOrder(Side::Buy, OrderType::Market); }, 0, 0},
         {"Sell (S)", "quickSellButton", Qt::Key_S, [m] { m->quickOrder(Side::Sell, OrderType::Market); }, 0, 1},

@@ -8,7 +8,7 @@ class QShortcut;
 
 namespace zqt {
 
-class NativeTerminalModel;
+class TicketModel;
 
 // Row 5, right (`hotkeysPanel`, all the width left): "Quick Actions" with Buy (B) and Sell (S) at market,
 // Limit (L) on the ticket's side, Cancel All (C), Close All (X), and the caption on the ladder price.
@@ -22,7 +22,7 @@ class HotkeysPanel final : public PanelCard {
     Q_OBJECT
 
 public:
-    explicit HotkeysPanel(NativeTerminalModel& model, QWidget* parent = nullptr);
+    explicit HotkeysPanel(TicketModel& model, QWidget* parent = nullptr);
     // Leaves the application's focus signal first: deleting the children moves the focus, which would otherwise
     // call back into this half-destroyed panel.
     ~HotkeysPanel() override;
@@ -36,7 +36,7 @@ public:
 private:
     void updateShortcuts();
 
-    NativeTerminalModel& m_model;
+    TicketModel& m_model;
     QList<QShortcut*> m_shortcuts;
     QList<QShortcut*> m_editShortcuts; // Ctrl+C and Ctrl+X
     QLabel* m_paused = nullptr;

@@ -1,8 +1,9 @@
 #include "terminal/views/LadderPanel.h"
 
 #include "terminal/CellFormats.h"
-#include "terminal/NativeTerminalModel.h"
+#include "terminal/MarketModel.h"
 #include "terminal/PanelRows.h"
+#include "terminal/TicketModel.h"
 #include "terminal/views/CapsuleStrip.h"
 #include "terminal/views/CompactTable.h"
 #include "terminal/views/DisplayHelpers.h"
@@ -16,7 +17,8 @@
 
 namespace zqt {
 
-LadderPanel::LadderPanel(NativeTerminalModel& model, QWidget* parent) : PanelCard(parent), m_model(model) {
+LadderPanel::LadderPanel(MarketModel& market, TicketModel& ticket, QWidget* parent)
+    : PanelCard(parent), m_model(market), m_ticket(ticket) {
     setObjectName(QStringLiteral("ladderPanel"));
     setContentWidth(kContentWidth);
     addTitle(QStringLiteral("Order Ladder"));
@@ -36,9 +38,9 @@ LadderPanel::LadderPanel(NativeTerminalModel& model, QWidget* parent) : PanelCar
 
     connect(m_table, &QTableView::clicked, this, [this](const QModelIndex& i) { pickRow(i.row()); });
     connect(m_table, &QTableView::activated, this, [this](const QModelIndex& i) { pickRow(i.row()); });
-    connect(&m_model, &NativeTerminalModel::depthChanged, this, &LadderPanel::updateBook);
-    connect(&m_model, &NativeTerminalModel::selectedLadderPriceChanged, this, &LadderPanel::updateBook);
-    connect(&m_model, &NativeTerminalModel::tapeChanged, this, &LadderPanel::updateDelta);
+    connect(&m_model, &MarketModel::depthChanged, this, &LadderPanel::updateBook);
+    connect(&m_model, &MarketModel::selectedLadderPriceChanged, this, &LadderPanel::updateBook);
+    connect(&m_model, &MarketModel::tapeChanged, this, &LadderPanel::updateDelta);
     updateBook();
     updateDelta();
 }
@@ -63,7 +65,7 @@ void LadderPanel::updateDelta() {
 
 void LadderPanel::pickRow(int row) {
     if (row >= 0 && row < m_rows->rows().size())
-        m_model.selectLadderPrice(m_rows->rows()[row].price);
+        m_ticket.selectLadderPrice(m_rows->rows()[row].price);
 }
 
 int LadderPanel::pickedRow() const {

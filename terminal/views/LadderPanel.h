@@ -11,7 +11,8 @@ namespace zqt {
 class Badge;
 class CompactTable;
 class DepthHeatStrip;
-class NativeTerminalModel;
+class MarketModel;
+class TicketModel;
 
 // Row 5, left (`ladderPanel`): "Order Ladder", the Imbalance, Pressure and Delta badges, the book as a table of
 // bid size, price and ask size (at most 260 high, scrolling; the mid level tinted yellow, the one picked row
@@ -22,7 +23,8 @@ class LadderPanel final : public PanelCard {
     Q_OBJECT
 
 public:
-    explicit LadderPanel(NativeTerminalModel& model, QWidget* parent = nullptr);
+    // `market` (whose book it shows) and `ticket` (which a picked row fills) must outlive the panel.
+    LadderPanel(MarketModel& market, TicketModel& ticket, QWidget* parent = nullptr);
 
     static constexpr int kContentWidth = 260;
     static constexpr int kMaxListHeight = 260;
@@ -33,7 +35,8 @@ private:
     void pickRow(int row);
     int pickedRow() const; // -1: none
 
-    NativeTerminalModel& m_model;
+    MarketModel& m_model;
+    TicketModel& m_ticket;
     Badge* m_imbalance = nullptr;
     Badge* m_pressure = nullptr;
     Badge* m_delta = nullptr;

@@ -1,6 +1,7 @@
 #include "terminal/views/LoginPanel.h"
 
-#include "terminal/NativeTerminalModel.h"
+#include "terminal/MarketModel.h"
+#include "terminal/TerminalSession.h"
 #include "terminal/views/DisplayHelpers.h"
 
 #include <QHBoxLayout>
@@ -36,7 +37,8 @@ QString LoginPanel::demoPassword() {
     return QStringLiteral("demo-pass-1");
 }
 
-LoginPanel::LoginPanel(NativeTerminalModel& model, QWidget* parent) : PanelCard(parent), m_model(model) {
+LoginPanel::LoginPanel(TerminalSession& session, const MarketModel& market, QWidget* parent)
+    : PanelCard(parent), m_model(session), m_market(market) {
     setObjectName(QStringLiteral("loginPanel"));
     addTitle(QStringLiteral("Native Terminal Login"));
 
@@ -75,25 +77,25 @@ LoginPanel::LoginPanel(NativeTerminalModel& model, QWidget* parent) : PanelCard(
     m_email->setText(m_model.email());
     m_password->setText(m_model.password());
     // Every keystroke reaches the terminal; Return does nothing.
-    connect(m_email, &QLineEdit::textEdited, &m_model, &NativeTerminalModel::setEmail);
-    connect(m_password, &QLineEdit::textEdited, &m_model, &NativeTerminalModel::setPassword);
-    connect(&m_model, &NativeTerminalModel::emailChanged, this, [this] {
+    connect(m_email, &QLineEdit::textEdited, &m_model, &TerminalSession::setEmail);
+    connect(m_password, &QLineEdit::textEdited, &m_model, &TerminalSession::setPassword);
+    connect(&m_model, &TerminalSession::emailChanged, this, [this] {
         if (m_email->text() != m_model.email())
             m_email->setText(m_model.email());
     });
-    connect(&m_model, &NativeTerminalModel::passwordChanged, this, [this] {
+    connect(&m_model, &TerminalSession::passwordChanged, this, [this] {
         if (m_password->text() != m_model.password())
             m_password->setText(m_model.password());
     });
-    connect(login, &QPushButton::clicked, &m_model, &NativeTerminalModel::login);
+    connect(login, &QPushButton::clicked, &m_model, &TerminalSession::login);
     connect(demo, &QPushButton::clicked, this, [this] {
         m_model.setEmail(demoEmail());
         m_model.setPassword(demoPassword());
         m_model.login();
     });
-    connect(&m_model, &NativeTerminalModel::loginErrorChanged, this, &LoginPanel::updateErrors);
-    connect(&m_model, &NativeTerminalModel::marketErrorChanged, this, &LoginPanel::updateErrors);
-    connect(&m_model, &NativeTerminalModel::portWarningChanged, this, &LoginPanel::updateErrors);
+    connect(&m_model, &TerminalSession::loginErrorChanged, this, &LoginPanel::updateErrors);
+    connect(&m_market, &MarketModel::marketErrorChanged, this, &LoginPanel::updateErrors);
+    connect(&m_model, &TerminalSession::portWarningChanged, this, &LoginPanel::updateErrors);
     updateErrors();
 }
 
@@ -103,8 +105,8 @@ void LoginPanel::updateErrors() {
     // The login error quotes the network layer or a redirect's target: plain text, bounded.
     showPlainText(m_loginError, m_model.loginError(), kMessageTextChars);
     m_loginError->setVisible(!m_model.loginError().isEmpty());
-    showPlainText(m_marketError, m_model.marketError(), kMessageTextChars);
-    m_marketError->setVisible(!m_model.marketError().isEmpty());
+    showPlainText(m_marketError, m_market.marketError(), kMessageTextChars);
+    m_marketError->setVisible(!m_market.marketError().isEmpty());
 }
 
 } // namespace zqt

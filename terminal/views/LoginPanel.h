@@ -7,14 +7,16 @@ class QLineEdit;
 
 namespace zqt {
 
-class NativeTerminalModel;
+class MarketModel;
+class TerminalSession;
 
-// Row 1: e-mail and password bound to the terminal, "Login", "Demo Login", and the login and market error lines.
+// Row 1: e-mail and password bound to the session, "Login", "Demo Login", and the login and market error lines.
 class LoginPanel final : public PanelCard {
     Q_OBJECT
 
 public:
-    explicit LoginPanel(NativeTerminalModel& model, QWidget* parent = nullptr);
+    // `session` and `market` (whose error line it shows) must outlive the panel.
+    LoginPanel(TerminalSession& session, const MarketModel& market, QWidget* parent = nullptr);
 
     // The demo account the engine seeds.
     static QString demoEmail();
@@ -23,7 +25,8 @@ public:
 private:
     void updateErrors();
 
-    NativeTerminalModel& m_model;
+    TerminalSession& m_model;
+    const MarketModel& m_market;
     QLineEdit* m_email = nullptr;
     QLineEdit* m_password = nullptr;
     QLabel* m_loginError = nullptr;

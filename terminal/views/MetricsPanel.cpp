@@ -50,7 +50,7 @@ MetricsPanel::MetricsPanel(NativeTerminalModel& model, QWidget* parent) : PanelC
         addEmptyHint(QStringLiteral("metricsEmptyLabel"), QStringLiteral("No metrics available. Log in to load."));
 
     connect(refresh, &QPushButton::clicked, &m_model, &NativeTerminalModel::refreshAll);
-    connect(&m_model, &NativeTerminalModel::metricsChanged, this, &MetricsPanel::update);
+    connect(&m_model.account(), &AccountModel::metricsChanged, this, &MetricsPanel::update);
     update();
 }
 
@@ -62,7 +62,7 @@ MetricTile* MetricsPanel::tile(const QString& label) const {
 }
 
 void MetricsPanel::update() {
-    const std::optional<MetricsResponse>& m = m_model.metrics();
+    const std::optional<MetricsResponse>& m = m_model.account().metrics();
     m_tiles->setVisible(m.has_value());
     m_empty->setVisible(!m.has_value());
     if (!m)

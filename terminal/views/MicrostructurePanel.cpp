@@ -1,6 +1,6 @@
 #include "terminal/views/MicrostructurePanel.h"
 
-#include "terminal/NativeTerminalModel.h"
+#include "terminal/MarketModel.h"
 #include "terminal/PanelRows.h"
 #include "terminal/views/CapsuleStrip.h"
 #include "terminal/views/DisplayHelpers.h"
@@ -33,8 +33,7 @@ void setText(QLabel* label, const QString& value) {
 
 } // namespace
 
-MicrostructurePanel::MicrostructurePanel(NativeTerminalModel& model, QWidget* parent)
-    : PanelCard(parent, 10), m_model(model) {
+MicrostructurePanel::MicrostructurePanel(MarketModel& model, QWidget* parent) : PanelCard(parent, 10), m_model(model) {
     setObjectName(QStringLiteral("microstructurePanel"));
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     addTitle(QStringLiteral("Microstructure"));
@@ -114,11 +113,11 @@ MicrostructurePanel::MicrostructurePanel(NativeTerminalModel& model, QWidget* pa
         m_clusters.append(line);
     }
 
-    connect(&m_model, &NativeTerminalModel::candlesChanged, this, &MicrostructurePanel::updateProfile);
+    connect(&m_model, &MarketModel::candlesChanged, this, &MicrostructurePanel::updateProfile);
     // Clusters are rounded to the book's tick, which falls back on the symbol's price.
-    connect(&m_model, &NativeTerminalModel::tapeChanged, this, &MicrostructurePanel::updateClusters);
-    connect(&m_model, &NativeTerminalModel::depthChanged, this, &MicrostructurePanel::updateClusters);
-    connect(&m_model, &NativeTerminalModel::pricesChanged, this, &MicrostructurePanel::updateClusters);
+    connect(&m_model, &MarketModel::tapeChanged, this, &MicrostructurePanel::updateClusters);
+    connect(&m_model, &MarketModel::depthChanged, this, &MicrostructurePanel::updateClusters);
+    connect(&m_model, &MarketModel::pricesChanged, this, &MicrostructurePanel::updateClusters);
     updateProfile();
     updateClusters();
 }

@@ -8,7 +8,7 @@ class QVBoxLayout;
 namespace zqt {
 
 class CapsuleStrip;
-class NativeTerminalModel;
+class MarketModel;
 
 // Row 6 (`microstructurePanel`, the whole width): "Microstructure" with two halves side by side. Left, the
 // volume profile of the bars: the 12 heaviest of 16 price bins, each a price and a pair of bars (buying green,
@@ -18,7 +18,7 @@ class MicrostructurePanel final : public PanelCard {
     Q_OBJECT
 
 public:
-    explicit MicrostructurePanel(NativeTerminalModel& model, QWidget* parent = nullptr);
+    explicit MicrostructurePanel(MarketModel& model, QWidget* parent = nullptr);
 
 private:
     struct ProfileLine {
@@ -34,7 +34,7 @@ private:
     void updateProfile();
     void updateClusters();
 
-    NativeTerminalModel& m_model;
+    MarketModel& m_model;
     QLabel* m_noProfile = nullptr;
     QLabel* m_noClusters = nullptr;
     QList<ProfileLine> m_profile;

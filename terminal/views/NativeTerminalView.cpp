@@ -23,30 +23,78 @@ namespace {
 constexpr int kPageMargin = 16;
 constexpr int kRowSpacing = 16;
 
-template <class Panel> PanelCard* make(NativeTerminalModel& model, QWidget* parent) {
-    return new Panel(model, parent);
-}
-
 } // namespace
 
+// Each entry hands its panel the areas it shows.
 const QList<QList<PagePanel>>& terminalPageRows() {
+    using M = NativeTerminalModel&;
+    using P = QWidget*;
     static const QList<QList<PagePanel>> rows{
-        {{QStringLiteral("loginPanel"), make<LoginPanel>}},
-        {{QStringLiteral("metricsPanel"), make<MetricsPanel>}},
-        {{QStringLiteral("watchlistPanel"), make<WatchlistPanel>},
-         {QStringLiteral("orderPanel"), make<OrderTicketPanel>}},
-        {{QStringLiteral("chartPanel"), make<ChartPanel>}},
-        {{QStringLiteral("ladderPanel"), make<LadderPanel>},
-         {QStringLiteral("tapePanel"), make<TapePanel>},
-         {QStringLiteral("hotkeysPanel"), make<HotkeysPanel>}},
-        {{QStringLiteral("microstructurePanel"), make<MicrostructurePanel>}},
+        {{QStringLiteral("loginPanel"),
+          [](M m, P p) -> PanelCard* {
+              return new LoginPanel(m.session(), m.market(), p);
+          }}},
+        {{QStringLiteral("metricsPanel"),
+          [](M m, P p) -> PanelCard* {
+              return new MetricsPanel(m, p);
+          }}},
+        {{QStringLiteral("watchlistPanel"),
+          [](M m, P p) -> PanelCard* {
+              return new WatchlistPanel(m.market(), p);
+          }},
+         {QStringLiteral("orderPanel"),
+          [](M m, P p) -> PanelCard* {
+              return new OrderTicketPanel(m.ticket(), m.market(), p);
+          }}},
+        {{QStringLiteral("chartPanel"),
+          [](M m, P p) -> PanelCard* {
+              return new ChartPanel(m.market(), m.chart(), p);
+          }}},
+        {{QStringLiteral("ladderPanel"),
+          [](M m, P p) -> PanelCard* {
+              return new LadderPanel(m.market(), m.ticket(), p);
+          }},
+         {QStringLiteral("tapePanel"),
+          [](M m, P p) -> PanelCard* {
+              return new TapePanel(m.market(), p);
+          }},
+         {QStringLiteral("hotkeysPanel"),
+          [](M m, P p) -> PanelCard* {
+              return new HotkeysPanel(m.ticket(), p);
+          }}},
+        {{QStringLiteral("microstructurePanel"),
+          [](M m, P p) -> PanelCard* {
+              return new MicrostructurePanel(m.market(), p);
+          }}},
         // Account and analytics.
-        {{QStringLiteral("portfolioPanel"), make<PortfolioPanel>}},
-        {{QStringLiteral("positionsPanel"), make<PositionsPanel>}},
-        {{QStringLiteral("ordersPanel"), make<OrdersPanel>}, {QStringLiteral("rm1Panel"), make<Rm1Panel>}},
-        {{QStringLiteral("analyticsPanel"), make<AnalyticsPanel>},
-         {QStringLiteral("diagnosticsPanel"), make<DiagnosticsPanel>}},
-        {{QStringLiteral("fillsPanel"), make<FillsPanel>}},
+        {{QStringLiteral("portfolioPanel"),
+          [](M m, P p) -> PanelCard* {
+              return new PortfolioPanel(m.account(), p);
+          }}},
+        {{QStringLiteral("positionsPanel"),
+          [](M m, P p) -> PanelCard* {
+              return new PositionsPanel(m.account(), p);
+          }}},
+        {{QStringLiteral("ordersPanel"),
+          [](M m, P p) -> PanelCard* {
+              return new OrdersPanel(m.account(), p);
+          }},
+         {QStringLiteral("rm1Panel"),
+          [](M m, P p) -> PanelCard* {
+              return new Rm1Panel(m.account(), p);
+          }}},
+        {{QStringLiteral("analyticsPanel"),
+          [](M m, P p) -> PanelCard* {
+              return new AnalyticsPanel(m.account(), p);
+          }},
+         {QStringLiteral("diagnosticsPanel"),
+          [](M m, P p) -> PanelCard* {
+              return new DiagnosticsPanel(m.account(), p);
+          }}},
+        {{QStringLiteral("fillsPanel"),
+          [](M m, P p) -> PanelCard* {
+              return new FillsPanel(m.account(), p);
+          }}},
     };
     return rows;
 }

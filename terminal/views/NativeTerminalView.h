@@ -11,7 +11,8 @@ namespace zqt {
 class NativeTerminalModel;
 class PanelCard;
 
-// One panel of the terminal page: its object name and how it is made over the terminal model.
+// One panel of the terminal page: its object name and how it is made from the areas of the terminal model it
+// shows.
 struct PagePanel {
     QString name;
     PanelCard* (*make)(NativeTerminalModel& model, QWidget* parent);
@@ -22,9 +23,9 @@ struct PagePanel {
 const QList<QList<PagePanel>>& terminalPageRows();
 
 // The native terminal page: a vertically scrolling column of panel cards in the rows of terminalPageRows(), one
-// row after another, 16 apart and padded 16, each row centred. It shows the terminal model it is given (built by the
-// program's entry, whose timers run from construction, so its data is live before the page is first seen) and runs the
-// model's "shown" hook each time the page is shown.
+// row after another, 16 apart and padded 16, each row centred. It hands each panel the areas of the terminal model it
+// is given (built by the program's entry, whose timers run from construction, so its data is live before the page is
+// first seen) and runs the model's "shown" hook each time the page is shown.
 class NativeTerminalView final : public QScrollArea {
     Q_OBJECT
 

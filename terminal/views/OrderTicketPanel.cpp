@@ -1,7 +1,8 @@
 #include "terminal/views/OrderTicketPanel.h"
 
 #include "display/PlainText.h"
-#include "terminal/NativeTerminalModel.h"
+#include "terminal/MarketModel.h"
+#include "terminal/TicketModel.h"
 #include "terminal/views/SegmentedControl.h"
 #include "terminal/views/TradingLabels.h"
 
@@ -13,7 +14,8 @@
 
 namespace zqt {
 
-OrderTicketPanel::OrderTicketPanel(NativeTerminalModel& model, QWidget* parent) : PanelCard(parent), m_model(model) {
+OrderTicketPanel::OrderTicketPanel(TicketModel& ticket, MarketModel& market, QWidget* parent)
+    : PanelCard(parent), m_model(ticket), m_market(market) {
     setObjectName(QStringLiteral("orderPanel"));
     setContentMaximumWidth(kContentWidth);
     addTitle(QStringLiteral("Order Ticket"));
@@ -26,7 +28,7 @@ OrderTicketPanel::OrderTicketPanel(NativeTerminalModel& model, QWidget* parent) 
     m_symbol = new QComboBox(this);
     m_symbol->setObjectName(QStringLiteral("orderSymbolPicker"));
     m_symbol->setAccessibleName(QStringLiteral("Symbol"));
-    m_symbol->addItems(m_model.watchlist());
+    m_symbol->addItems(m_market.watchlist());
     pickers->addRow(QStringLiteral("Symbol"), m_symbol);
     QStringList typeLabels;
     for (OrderType t : allOrderTypes())
@@ -42,7 +44,7 @@ OrderTicketPanel::OrderTicketPanel(NativeTerminalModel& model, QWidget* parent) 
     pickers->addRow(QStringLiteral("Side"), m_side);
     column()->addLayout(pickers);
 
-    using M = NativeTerminalModel;
+    using M = TicketModel;
     addField(QStringLiteral("Qty"), QStringLiteral("qtyField"), &M::qty, &M::setQty);
     m_limitPrice =
         addField(QStringLiteral("Limit Price"), QStringLiteral("limitPriceField"), &M::limitPrice, &M::setLimitPrice);
@@ -64,7 +66,7 @@ OrderTicketPanel::OrderTicketPanel(NativeTerminalModel& model, QWidget* parent) 
     column()->addWidget(m_message);
 
     connect(m_symbol, &QComboBox::activated, this,
-            [this](int index) { m_model.setSelectedSymbol(m_symbol->itemText(index)); });
+            [this](int index) { m_market.setSelectedSymbol(m_symbol->itemText(index)); });
     connect(m_orderType, &SegmentedControl::activated, this, [this](const QString& label) {
         if (const auto type = orderTypeForLabel(label))
             m_model.setOrderType(*type);
@@ -73,18 +75,18 @@ OrderTicketPanel::OrderTicketPanel(NativeTerminalModel& model, QWidget* parent) 
         if (const auto side = sideForLabel(label))
             m_model.setSide(*side);
     });
-    connect(place, &QPushButton::clicked, &m_model, &NativeTerminalModel::placeOrder);
-    connect(&m_model, &NativeTerminalModel::orderFormChanged, this, &OrderTicketPanel::updateForm);
-    connect(&m_model, &NativeTerminalModel::orderMessageChanged, this, &OrderTicketPanel::updateMessage);
-    connect(&m_model, &NativeTerminalModel::selectedSymbolChanged, this, &OrderTicketPanel::updateSymbol);
+    connect(place, &QPushButton::clicked, &m_model, &TicketModel::placeOrder);
+    connect(&m_model, &TicketModel::orderFormChanged, this, &OrderTicketPanel::updateForm);
+    connect(&m_model, &TicketModel::orderMessageChanged, this, &OrderTicketPanel::updateMessage);
+    connect(&m_market, &MarketModel::selectedSymbolChanged, this, &OrderTicketPanel::updateSymbol);
     updateForm();
     updateMessage();
     updateSymbol();
 }
 
 QLineEdit* OrderTicketPanel::addField(const QString& placeholder, const QString& name,
-                                      const QString& (NativeTerminalModel::*get)() const,
-                                      void (NativeTerminalModel::*set)(const QString&)) {
+                                      const QString& (TicketModel::*get)() const,
+                                      void (TicketModel::*set)(const QString&)) {
     auto* field = new QLineEdit(this);
     field->setObjectName(name);
     field->setPlaceholderText(placeholder);
@@ -114,7 +116,7 @@ void OrderTicketPanel::updateMessage() {
 }
 
 void OrderTicketPanel::updateSymbol() {
-    m_symbol->setCurrentIndex(m_symbol->findText(m_model.selectedSymbol()));
+    m_symbol->setCurrentIndex(m_symbol->findText(m_market.selectedSymbol()));
 }
 
 } // namespace zqt

@@ -8,7 +8,8 @@ class QLineEdit;
 
 namespace zqt {
 
-class NativeTerminalModel;
+class MarketModel;
+class TicketModel;
 class SegmentedControl;
 
 // Row 3, right (`orderPanel`): the order ticket. Symbol, order type and side pickers, the quantity, the limit or
@@ -18,23 +19,24 @@ class OrderTicketPanel final : public PanelCard {
     Q_OBJECT
 
 public:
-    explicit OrderTicketPanel(NativeTerminalModel& model, QWidget* parent = nullptr);
+    // `ticket` and `market` (whose symbol it picks) must outlive the panel.
+    OrderTicketPanel(TicketModel& ticket, MarketModel& market, QWidget* parent = nullptr);
 
     static constexpr int kContentWidth = 360;
 
 private:
-    QLineEdit* addField(const QString& placeholder, const QString& name,
-                        const QString& (NativeTerminalModel::*get)() const,
-                        void (NativeTerminalModel::*set)(const QString&));
+    QLineEdit* addField(const QString& placeholder, const QString& name, const QString& (TicketModel::*get)() const,
+                        void (TicketModel::*set)(const QString&));
     void updateForm();
     void updateMessage();
     void updateSymbol();
 
-    NativeTerminalModel& m_model;
+    TicketModel& m_model;
+    MarketModel& m_market;
     QComboBox* m_symbol = nullptr;
     SegmentedControl* m_orderType = nullptr;
     SegmentedControl* m_side = nullptr;
-    QList<std::pair<QLineEdit*, const QString& (NativeTerminalModel::*)() const>> m_fields;
+    QList<std::pair<QLineEdit*, const QString& (TicketModel::*)() const>> m_fields;
     QLineEdit* m_limitPrice = nullptr;
     QLineEdit* m_stopPrice = nullptr;
     QLabel* m_message = nullptr;

@@ -1,7 +1,8 @@
 #include "terminal/views/TapePanel.h"
 
 #include "terminal/CellFormats.h"
-#include "terminal/NativeTerminalModel.h"
+#include "terminal/MarketModel.h"
+#include "terminal/PanelRows.h"
 #include "terminal/views/CompactTable.h"
 #include "terminal/views/DisplayHelpers.h"
 #include "terminal/views/FlowRow.h"
@@ -35,7 +36,7 @@ QList<TableColumn<TapeRow>> tapeColumns() {
 
 } // namespace
 
-TapePanel::TapePanel(NativeTerminalModel& model, QWidget* parent) : PanelCard(parent), m_model(model) {
+TapePanel::TapePanel(MarketModel& model, QWidget* parent) : PanelCard(parent), m_model(model) {
     setObjectName(QStringLiteral("tapePanel"));
     setContentWidth(kContentWidth);
     addTitle(QStringLiteral("Time & Sales"));
@@ -48,9 +49,9 @@ TapePanel::TapePanel(NativeTerminalModel& model, QWidget* parent) : PanelCard(pa
     m_rows = new RecordTableModel<TapeRow>(tapeColumns(), this);
     m_table = addCompactTable(QStringLiteral("tapeTable"), m_rows, {58, 80, 50, 40}, QStringLiteral("Time and sales"));
 
-    connect(&m_model, &NativeTerminalModel::tapeChanged, this, &TapePanel::updateTape);
-    connect(&m_model, &NativeTerminalModel::pricesChanged, this, &TapePanel::updateLast);
-    connect(&m_model, &NativeTerminalModel::selectedSymbolChanged, this, &TapePanel::updateLast);
+    connect(&m_model, &MarketModel::tapeChanged, this, &TapePanel::updateTape);
+    connect(&m_model, &MarketModel::pricesChanged, this, &TapePanel::updateLast);
+    connect(&m_model, &MarketModel::selectedSymbolChanged, this, &TapePanel::updateLast);
     updateTape();
     updateLast();
 }

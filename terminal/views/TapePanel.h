@@ -10,7 +10,7 @@ namespace zqt {
 
 class Badge;
 class CompactTable;
-class NativeTerminalModel;
+class MarketModel;
 
 // Row 5, middle (`tapePanel`): "Time & Sales", the Delta and Aggressor badges (both coloured by the sign of the
 // delta) and the Last badge while the selected symbol has a price, then the tape newest first as a table of
@@ -19,7 +19,7 @@ class TapePanel final : public PanelCard {
     Q_OBJECT
 
 public:
-    explicit TapePanel(NativeTerminalModel& model, QWidget* parent = nullptr);
+    explicit TapePanel(MarketModel& model, QWidget* parent = nullptr);
 
     static constexpr int kContentWidth = 260;
     static constexpr int kMaxListHeight = 260;
@@ -28,7 +28,7 @@ private:
     void updateTape();
     void updateLast();
 
-    NativeTerminalModel& m_model;
+    MarketModel& m_model;
     Badge* m_delta = nullptr;
     Badge* m_aggressor = nullptr;
     Badge* m_last = nullptr;

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "core/TradingTerms.h"
 #include "terminal/PanelRows.h"
-#include "terminal/TradingTerms.h"
 #include "terminal/views/Badge.h"
 
 #include <QColor>

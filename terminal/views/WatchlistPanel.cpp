@@ -1,7 +1,7 @@
 #include "terminal/views/WatchlistPanel.h"
 
 #include "terminal/CellFormats.h"
-#include "terminal/NativeTerminalModel.h"
+#include "terminal/MarketModel.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -70,7 +70,7 @@ private:
     bool m_selected = false;
 };
 
-WatchlistPanel::WatchlistPanel(NativeTerminalModel& model, QWidget* parent) : PanelCard(parent), m_model(model) {
+WatchlistPanel::WatchlistPanel(MarketModel& model, QWidget* parent) : PanelCard(parent), m_model(model) {
     setObjectName(QStringLiteral("watchlistPanel"));
     setContentWidth(kContentWidth); // prices change width with every tick; the ticket beside stays put
     addTitle(QStringLiteral("Watchlist"));
@@ -102,8 +102,8 @@ WatchlistPanel::WatchlistPanel(NativeTerminalModel& model, QWidget* parent) : Pa
         connect(button, &QPushButton::clicked, this, [this, symbol] { m_model.setSelectedSymbol(symbol); });
     }
 
-    connect(&m_model, &NativeTerminalModel::pricesChanged, this, &WatchlistPanel::updatePrices);
-    connect(&m_model, &NativeTerminalModel::selectedSymbolChanged, this, &WatchlistPanel::updateSelection);
+    connect(&m_model, &MarketModel::pricesChanged, this, &WatchlistPanel::updatePrices);
+    connect(&m_model, &MarketModel::selectedSymbolChanged, this, &WatchlistPanel::updateSelection);
     updatePrices();
     updateSelection();
 }

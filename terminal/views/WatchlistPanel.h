@@ -9,7 +9,7 @@ class QPushButton;
 
 namespace zqt {
 
-class NativeTerminalModel;
+class MarketModel;
 class WatchRow;
 
 // Row 3, left: one row per watchlist symbol with its last price ("%.4f", or "-" before a price arrived); the
@@ -19,7 +19,7 @@ class WatchlistPanel final : public PanelCard {
     Q_OBJECT
 
 public:
-    explicit WatchlistPanel(NativeTerminalModel& model, QWidget* parent = nullptr);
+    explicit WatchlistPanel(MarketModel& model, QWidget* parent = nullptr);
 
     static constexpr int kContentWidth = 240;
 
@@ -27,7 +27,7 @@ private:
     void updatePrices();
     void updateSelection();
 
-    NativeTerminalModel& m_model;
+    MarketModel& m_model;
     QMap<QString, WatchRow*> m_rows;
     QMap<QString, QLabel*> m_prices;
 };

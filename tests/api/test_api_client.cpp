@@ -48,9 +48,13 @@ protected:
     std::optional<Result<QByteArray>> post(APIClient& client, const QString& path, const FormFields& fields) {
         std::optional<Result<QByteArray>> out;
         bool onMain = false;
-        client.postForm(path, fields, [&](Result<QByteArray> r) {
+        // The exchange as a result: the body on any reply, else the error.
+        client.postFormExchange({path, fields}, [&](APIClient::RawReply r) {
             onMain = QThread::currentThread() == QCoreApplication::instance()->thread();
-            out.emplace(std::move(r));
+            if (r.error)
+                out.emplace(Result<QByteArray>::failure(*r.error));
+            else
+                out.emplace(Result<QByteArray>::success(r.bytes.value_or(QByteArray())));
         });
         EXPECT_TRUE(zqt::test::waitUntil([&] { return out.has_value(); }, 10000));
         EXPECT_TRUE(onMain);
@@ -351,11 +355,11 @@ TEST_F(ApiClientTest, abortReads_endsReadsAtOnce_postsAndSignInsRunToTheirOutcom
     APIClient client(base(), tokens);
     QSignalSpy idle(&client, &APIClient::idle);
     std::optional<Result<OrdersResponse>> read;
-    std::optional<Result<QByteArray>> posted;
+    std::optional<APIClient::RawReply> posted;
     std::optional<bool> signedIn;
     client.fetch<OrdersResponse>(QStringLiteral("/api/oms/orders"), [&](Result<OrdersResponse> r) { read.emplace(r); });
-    client.postForm(QStringLiteral("/api/oms/order"), {{"side", "BUY"}},
-                    [&](Result<QByteArray> r) { posted.emplace(r); });
+    client.postFormExchange({QStringLiteral("/api/oms/order"), {{"side", "BUY"}}},
+                            [&](APIClient::RawReply r) { posted.emplace(r); });
     client.login("a", "b", [&](bool ok, const QString&) { signedIn = ok; });
     EXPECT_EQ(client.requestsInFlight(), 3);
     ASSERT_TRUE(zqt::test::waitUntil([&] { return held == 3; }));
@@ -369,8 +373,8 @@ TEST_F(ApiClientTest, abortReads_endsReadsAtOnce_postsAndSignInsRunToTheirOutcom
 
     released.set_value();
     ASSERT_TRUE(zqt::test::waitUntil([&] { return posted && signedIn; }));
-    ASSERT_TRUE(posted->ok());
-    EXPECT_EQ(posted->value(), QByteArray(kOrdersJson));
+    ASSERT_FALSE(posted->error.has_value());
+    EXPECT_EQ(posted->bytes, QByteArray(kOrdersJson));
     EXPECT_TRUE(*signedIn);
     EXPECT_EQ(client.token(), "t2");
     EXPECT_EQ(client.requestsInFlight(), 0);

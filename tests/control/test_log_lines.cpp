@@ -40,35 +40,32 @@ TEST(LogFilterTest, table_ofTextsAndExpressionsAgainstAFixedLog) {
         const char* name;
         QString text;
         std::vector<int> rows;
-        bool expression;
         bool invalid;
     } cases[] = {
-        {"empty", "", all, false, false},
-        {"plain word", "order", {2, 3}, false, false},
-        {"plain, any case", "ORDER", {2, 3}, false, false},
-        {"plain with blanks", "order 1", {2, 3}, false, false},
-        {"plain text with expression characters", "(a+b)*", {4}, false, false},
-        {"plain path, one slash only", "/health", {5}, false, false},
-        {"plain, no line", "nothing like it", {}, false, false},
-        {"expression", "/order \\d+ (rejected|filled)/", {2}, true, false},
-        {"expression keeps case", "/Order/", {3}, true, false},
-        {"expression ignoring case inline", "/(?i)order/", {2, 3}, true, false},
-        {"expression anchored", "/200$/", {5}, true, false},
-        {"expression of levels", "/\\b(WARN|ERROR)\\b/", {1, 2}, true, false},
-        {"empty expression", "//", all, true, false},
-        {"invalid expression", "/order (/", all, true, true},
-        {"invalid expression, bad repeat", "/*x/", all, true, true},
-        {"a lone slash is text", "/", {5}, false, false},
+        {"empty", "", all, false},
+        {"plain word", "order", {2, 3}, false},
+        {"plain, any case", "ORDER", {2, 3}, false},
+        {"plain with blanks", "order 1", {2, 3}, false},
+        {"plain text with expression characters", "(a+b)*", {4}, false},
+        {"plain path, one slash only", "/health", {5}, false},
+        {"plain, no line", "nothing like it", {}, false},
+        {"expression", "/order \\d+ (rejected|filled)/", {2}, false},
+        {"expression keeps case", "/Order/", {3}, false},
+        {"expression ignoring case inline", "/(?i)order/", {2, 3}, false},
+        {"expression anchored", "/200$/", {5}, false},
+        {"expression of levels", "/\\b(WARN|ERROR)\\b/", {1, 2}, false},
+        {"empty expression", "//", all, false},
+        {"invalid expression", "/order (/", all, true},
+        {"invalid expression, bad repeat", "/*x/", all, true},
+        {"a lone slash is text", "/", {5}, false},
     };
     for (const auto& c : cases) {
         const LogFilter filter(c.text);
         EXPECT_EQ(matchedRows(filter), c.rows) << c.name;
-        EXPECT_EQ(filter.isRegularExpression(), c.expression) << c.name;
         EXPECT_EQ(!filter.error().isEmpty(), c.invalid) << c.name;
         if (c.invalid) {
             EXPECT_TRUE(filter.error().startsWith("Invalid regular expression: ")) << c.name;
             EXPECT_FALSE(filter.error().contains('\n')) << c.name;
-            EXPECT_TRUE(filter.passesAll()) << c.name;
         }
     }
 }

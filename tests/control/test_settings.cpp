@@ -28,40 +28,57 @@ protected:
 
 } // namespace
 
-TEST_F(SettingsTest, table_listsTheKeysInSaveOrderWithTypeAndDefault) {
+TEST_F(SettingsTest, table_listsTheKeysInSaveOrderWithTypeDefaultFormRowAndStartVariable) {
+    // The expected table, in save order: key, default (a QString or a bool), the form's label (in form order
+    // below), the start script's variable.
+    struct Expected {
+        const char* key;
+        QVariant defaultValue;
+        const char* label;
+        const char* environmentName;
+    };
+    const Expected expected[] = {
+        {"zqtHome", env.home() + "/.local/share/zqt/engine", "ZQT Home Path", "ZQT_HOME"},
+        {"zqtHost", QString("127.0.0.1"), "Bind Host", "ZQT_HOST"},
+        {"zqtPort", QString("8000"), "Port", "ZQT_PORT"},
+        {"zqtDemoMode", true, "Demo Mode", "ZQT_DEMO"},
+        {"zqtExecutionMode", QString("DRY_RUN"), "Execution Mode", "ZQT_EXECUTION_MODE"},
+        {"zqtBrokerMode", QString("SIM_BROKER"), "Broker Mode", "ZQT_BROKER_MODE"},
+        {"zqtStartMarketing", true, "Start Marketing Site", "ZQT_START_MARKETING"},
+        {"zqtMarketingPort", QString("3000"), "Marketing Port", "ZQT_MARKETING_PORT"},
+        {"zqtStartPortal", true, "Start Trader Portal", "ZQT_START_PORTAL"},
+        {"zqtPortalPort", QString("3001"), "Portal Port", "ZQT_PORTAL_PORT"},
+        {"zqtAutoStart", true, "Auto-start Services", nullptr},
+        {"zqtOperatorUnlocked", false, nullptr, nullptr},
+        {"zqtDesktopNotifications", true, "Desktop Notifications", nullptr},
+    };
     const auto table = Settings::table();
-    ASSERT_EQ(table.size(), 13u);
-    const char* order[] = {"zqtHome",
-                           "zqtHost",
-                           "zqtPort",
-                           "zqtDemoMode",
-                           "zqtExecutionMode",
-                           "zqtBrokerMode",
-                           "zqtStartMarketing",
-                           "zqtMarketingPort",
-                           "zqtStartPortal",
-                           "zqtPortalPort",
-                           "zqtAutoStart",
-                           "zqtOperatorUnlocked",
-                           "zqtDesktopNotifications"};
+    ASSERT_EQ(table.size(), std::size(expected));
     for (size_t i = 0; i < table.size(); ++i) {
-        EXPECT_STREQ(table[i].key, order[i]);
-        EXPECT_EQ(static_cast<size_t>(table[i].setting), i);
+        const zqt::SettingSpec& row = table[i];
+        EXPECT_STREQ(row.key, expected[i].key);
+        EXPECT_EQ(static_cast<size_t>(row.setting), i);
+        const QVariant value = Settings::defaultValue(row.setting);
+        EXPECT_EQ(value.typeId(), expected[i].defaultValue.typeId()) << row.key;
+        EXPECT_EQ(value.typeId(), row.type) << row.key;
+        EXPECT_EQ(value, expected[i].defaultValue) << row.key;
+        EXPECT_STREQ(row.label, expected[i].label) << row.key;
+        EXPECT_STREQ(row.environmentName, expected[i].environmentName) << row.key;
     }
-    EXPECT_EQ(Settings::defaultValue(Setting::Home).toString(), env.home() + "/.local/share/zqt/engine");
     EXPECT_EQ(Settings::formerDefaultHome(), env.home() + "/zqt");
-    EXPECT_EQ(Settings::defaultValue(Setting::Host).toString(), "127.0.0.1");
-    EXPECT_EQ(Settings::defaultValue(Setting::Port).toString(), "8000");
-    EXPECT_EQ(Settings::defaultValue(Setting::MarketingPort).toString(), "3000");
-    EXPECT_EQ(Settings::defaultValue(Setting::PortalPort).toString(), "3001");
-    EXPECT_EQ(Settings::defaultValue(Setting::ExecutionMode).toString(), "DRY_RUN");
-    EXPECT_EQ(Settings::defaultValue(Setting::BrokerMode).toString(), "SIM_BROKER");
-    for (Setting on : {Setting::DemoMode, Setting::StartMarketing, Setting::StartPortal, Setting::AutoStart,
-                       Setting::DesktopNotifications}) {
-        EXPECT_EQ(Settings::defaultValue(on).typeId(), QMetaType::Bool);
-        EXPECT_TRUE(Settings::defaultValue(on).toBool());
-    }
-    EXPECT_FALSE(Settings::defaultValue(Setting::OperatorUnlocked).toBool());
+
+    QStringList formLabels;
+    for (const zqt::SettingSpec* row : Settings::formRows())
+        formLabels << row->label;
+    EXPECT_EQ(formLabels, QStringList({"ZQT Home Path", "Bind Host", "Port", "Auto-start Services",
+                                       "Start Marketing Site", "Marketing Port", "Start Trader Portal", "Portal Port",
+                                       "Demo Mode", "Execution Mode", "Broker Mode", "Desktop Notifications"}));
+    EXPECT_EQ(Settings::choices(Setting::ExecutionMode), QStringList({"DRY_RUN", "LIVE"}));
+    EXPECT_EQ(Settings::choices(Setting::BrokerMode),
+              QStringList({"SIM_BROKER", "OANDA", "IBKR", "TRADOVATE", "COINBASE"}));
+    for (const zqt::SettingSpec& row : table)
+        if (row.setting != Setting::ExecutionMode && row.setting != Setting::BrokerMode)
+            EXPECT_TRUE(Settings::choices(row.setting).isEmpty()) << row.key;
 }
 
 TEST_F(SettingsTest, set_changesOnlyOnADifferentValueOfTheSameType_andNamesTheSetting) {

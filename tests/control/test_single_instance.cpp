@@ -155,8 +155,8 @@ TEST(SingleInstance, lockThatCannotBeUsed_startsAnywayWithAPrivateFolderAndAWarn
         {
             SingleInstance instance(asked);
             EXPECT_EQ(instance.claim(), SingleInstance::Role::Primary);
-            EXPECT_TRUE(instance.usesPrivateFolder());
             privateFolder = instance.folder();
+            EXPECT_NE(privateFolder, asked);
             EXPECT_TRUE(privateFolder.startsWith(QDir::tempPath() + "/zqt-desktop-")) << privateFolder.toStdString();
             EXPECT_EQ(QFileInfo(privateFolder).permissions() & (QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
                                                                 QFile::ReadOther | QFile::WriteOther | QFile::ExeOther),
@@ -187,9 +187,9 @@ TEST(SingleInstance, lockHeldByALiveInstance_isTheOnlyReasonToLeave) {
     WarningCatcher::messages().clear();
     SingleInstance first(folder);
     ASSERT_EQ(first.claim(), SingleInstance::Role::Primary);
-    EXPECT_FALSE(first.usesPrivateFolder());
+    EXPECT_EQ(first.folder(), folder);
     SingleInstance second(folder);
     EXPECT_EQ(second.claim(), SingleInstance::Role::Secondary);
-    EXPECT_FALSE(second.usesPrivateFolder());
+    EXPECT_EQ(second.folder(), folder);
     EXPECT_TRUE(WarningCatcher::messages().isEmpty()) << WarningCatcher::messages().join('\n').toStdString();
 }

@@ -44,8 +44,8 @@ struct DemoTerminal {
     // Presses Demo Login and waits for the token (call under ASSERT_NO_FATAL_FAILURE).
     void demoLogin() {
         QTest::mouseClick(view->findChild<QPushButton*>("demoLoginButton"), Qt::LeftButton);
-        ASSERT_TRUE(waitUntil([&] { return !terminal->token().isEmpty(); }, kReplyDeadlineMs))
-            << terminal->loginError().toStdString();
+        ASSERT_TRUE(waitUntil([&] { return !terminal->session().token().isEmpty(); }, kReplyDeadlineMs))
+            << terminal->session().loginError().toStdString();
     }
 };
 

@@ -59,7 +59,7 @@ TEST(AccountPanelsEndToEnd, marketOrderThenCloseAll_ordersOpenTradesAndFillsShow
     QTest::mouseClick(view.findChild<QPushButton*>("placeOrderButton"), Qt::LeftButton);
     ASSERT_TRUE(waitUntil([&] { return anyRowContains(positions, " | EURUSD | BUY | 1.00 | "); }, kReplyDeadlineMs))
         << show(positions) << "\n"
-        << view.model().orderMessage().toStdString();
+        << view.model().ticket().orderMessage().toStdString();
     EXPECT_EQ(positions->model()->rowCount(), 1) << show(positions);
     EXPECT_TRUE(
         waitUntil([&] { return anyRowContains(orders, " | EURUSD | BUY | MARKET | 1.00 | "); }, kReplyDeadlineMs))
@@ -76,7 +76,7 @@ TEST(AccountPanelsEndToEnd, marketOrderThenCloseAll_ordersOpenTradesAndFillsShow
                      [&] { resets << QStringLiteral("before reset:\n") + rowsOf(fills).join('\n'); });
     QObject::connect(fills->model(), &QAbstractItemModel::modelReset, fills,
                      [&] { resets << QStringLiteral("after reset:\n") + rowsOf(fills).join('\n'); });
-    view.model().closeAll();
+    view.model().ticket().closeAll();
     ASSERT_TRUE(waitUntil([&] { return positions->model()->rowCount() == 0; }, kReplyDeadlineMs)) << show(positions);
     ASSERT_TRUE(waitUntil([&] { return fills->model()->rowCount() == 2; }, kReplyDeadlineMs)) << show(fills);
     const QStringList fillRows = rowsOf(fills);
@@ -90,10 +90,10 @@ TEST(AccountPanelsEndToEnd, marketOrderThenCloseAll_ordersOpenTradesAndFillsShow
     QTest::mouseClick(view.findChild<QPushButton*>("placeOrderButton"), Qt::LeftButton);
     ASSERT_TRUE(waitUntil(
         [&] {
-            const auto& quality = view.model().execQuality();
+            const auto& quality = view.model().account().execQuality();
             return positions->model()->rowCount() == 1 && orders->model()->rowCount() == 2 &&
                    fills->model()->rowCount() == 3 && quality && quality->order_count == 2 &&
-                   !view.model().pnlRows().isEmpty() && !view.model().exposureRows().isEmpty();
+                   !view.model().account().pnlRows().isEmpty() && !view.model().account().exposureRows().isEmpty();
         },
         kReplyDeadlineMs))
         << show(positions);

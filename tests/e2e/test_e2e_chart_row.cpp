@@ -38,10 +38,11 @@ TEST(ChartRowEndToEnd, barsFromTheEngine_drawnInEveryChartWithReadouts) {
     ASSERT_NO_FATAL_FAILURE(demo.demoLogin());
 
     // The engine serves 80 bars a list: enough for the Bollinger and VWAP bands (20) and the SMA 50.
-    ASSERT_TRUE(waitUntil([&] { return terminal.candles().size() >= 50 && terminal.htfCandles().size() >= 20; },
-                          kReplyDeadlineMs))
-        << terminal.candles().size() << " bars, " << terminal.htfCandles().size() << " HTF bars; "
-        << terminal.marketError().toStdString();
+    ASSERT_TRUE(waitUntil(
+        [&] { return terminal.market().candles().size() >= 50 && terminal.market().htfCandles().size() >= 20; },
+        kReplyDeadlineMs))
+        << terminal.market().candles().size() << " bars, " << terminal.market().htfCandles().size() << " HTF bars; "
+        << terminal.market().marketError().toStdString();
     QWidget* panel = view.findChild<QWidget*>("chartPanel");
     auto* main = view.findChild<zqt::CandleChartWidget*>("mainChart");
     auto* htf = view.findChild<zqt::CandleChartWidget*>("htfChart");
@@ -51,13 +52,13 @@ TEST(ChartRowEndToEnd, barsFromTheEngine_drawnInEveryChartWithReadouts) {
     ASSERT_TRUE(panel && main && htf && volume && rsi && macd);
 
     using Kind = zqt::ChartPrimitive::Kind;
-    const int bars = static_cast<int>(terminal.candles().size());
+    const int bars = static_cast<int>(terminal.market().candles().size());
     EXPECT_EQ(countOf(main->plan(), Kind::Rect), bars); // one body per bar
     EXPECT_EQ(countOf(main->plan(), Kind::Line), bars); // one wick per bar
     // EMA, VWAP, SMA 50, both Bollinger lines and both VWAP band lines (SMA 200 is off), and the two band fills.
     EXPECT_EQ(countOf(main->plan(), Kind::Polyline), 7);
     EXPECT_EQ(countOf(main->plan(), Kind::FilledPath), 2);
-    EXPECT_EQ(countOf(htf->plan(), Kind::Rect), static_cast<int>(terminal.htfCandles().size()));
+    EXPECT_EQ(countOf(htf->plan(), Kind::Rect), static_cast<int>(terminal.market().htfCandles().size()));
     EXPECT_EQ(countOf(volume->plan(), Kind::Rect), bars);
     EXPECT_EQ(countOf(rsi->plan(), Kind::Polyline), 1);
     EXPECT_EQ(countOf(macd->plan(), Kind::Rect), bars);
@@ -73,9 +74,10 @@ TEST(ChartRowEndToEnd, barsFromTheEngine_drawnInEveryChartWithReadouts) {
     EXPECT_TRUE(panel->grab().save(artifacts + "/chart-row.png"));
 
     // A few price ticks make a tape; the book of the selected symbol arrives with every refresh.
-    ASSERT_TRUE(waitUntil([&] { return terminal.tapeRows().size() >= 6 && !terminal.depthLevels().isEmpty(); },
-                          kReplyDeadlineMs))
-        << terminal.tapeRows().size() << " prints, " << terminal.depthLevels().size() << " levels";
+    ASSERT_TRUE(waitUntil(
+        [&] { return terminal.market().tapeRows().size() >= 6 && !terminal.market().depthLevels().isEmpty(); },
+        kReplyDeadlineMs))
+        << terminal.market().tapeRows().size() << " prints, " << terminal.market().depthLevels().size() << " levels";
     QCoreApplication::processEvents();
     QRect rows;
     for (const char* name : {"ladderPanel", "tapePanel", "hotkeysPanel", "microstructurePanel"}) {

@@ -2,11 +2,11 @@
 // session bus: an operator's run (a rejected order, a close-all, the engine killed, then started again) shows
 // exactly the notices it should, and none while the "Desktop Notifications" switch is off.
 
+#include "app/ZQTDesktopApp.h"
 #include "control/AppState.h"
 #include "control/DesktopNotifier.h"
 #include "control/Preferences.h"
 #include "control/Settings.h"
-#include "control/ZQTDesktopApp.h"
 #include "terminal/NativeTerminalModel.h"
 #include "terminal/views/NativeTerminalView.h"
 #include "window/ContentView.h"
@@ -114,29 +114,29 @@ protected:
         ASSERT_TRUE(waitUntil([&] { return (demo = view.findChild<QPushButton*>("demoLoginButton")) != nullptr; },
                               kReplyDeadlineMs));
         QTest::mouseClick(demo, Qt::LeftButton);
-        ASSERT_TRUE(waitUntil([&] { return !terminal->token().isEmpty(); }, kReplyDeadlineMs))
-            << terminal->loginError().toStdString();
+        ASSERT_TRUE(waitUntil([&] { return !terminal->session().token().isEmpty(); }, kReplyDeadlineMs))
+            << terminal->session().loginError().toStdString();
         // The account's first lists are what was there before the run.
-        QSignalSpy orders(terminal, &zqt::NativeTerminalModel::ordersChanged);
-        QSignalSpy fills(terminal, &zqt::NativeTerminalModel::fillsChanged);
+        QSignalSpy orders(&terminal->account(), &zqt::AccountModel::ordersChanged);
+        QSignalSpy fills(&terminal->account(), &zqt::AccountModel::fillsChanged);
         terminal->refreshAll();
         ASSERT_TRUE(waitUntil([&] { return !orders.isEmpty() && !fills.isEmpty(); }, kReplyDeadlineMs));
     }
 
     // A rejected order (quantity 0), then a market order and a close-all that closes its position.
     void rejectedOrderAndCloseAll() {
-        terminal->setQty("0");
-        terminal->placeOrder();
+        terminal->ticket().setQty("0");
+        terminal->ticket().placeOrder();
         ASSERT_TRUE(waitUntil([&] { return hasOrderWithStatus("REJECTED"); }, kReplyDeadlineMs))
-            << terminal->orderMessage().toStdString();
-        terminal->setQty("1");
-        terminal->placeOrder();
-        ASSERT_TRUE(waitUntil([&] { return !terminal->positions().isEmpty(); }, kReplyDeadlineMs))
-            << terminal->orderMessage().toStdString();
-        terminal->closeAll();
+            << terminal->ticket().orderMessage().toStdString();
+        terminal->ticket().setQty("1");
+        terminal->ticket().placeOrder();
+        ASSERT_TRUE(waitUntil([&] { return !terminal->account().positions().isEmpty(); }, kReplyDeadlineMs))
+            << terminal->ticket().orderMessage().toStdString();
+        terminal->ticket().closeAll();
         ASSERT_TRUE(waitUntil(
             [&] {
-                for (const zqt::FillRow& f : terminal->fills())
+                for (const zqt::FillRow& f : terminal->account().fills())
                     if (f.status == "CLOSED")
                         return true;
                 return false;
@@ -158,7 +158,7 @@ protected:
     }
 
     bool hasOrderWithStatus(const QString& status) const {
-        for (const zqt::OrderRow& o : terminal->orders())
+        for (const zqt::OrderRow& o : terminal->account().orders())
             if (o.status == status)
                 return true;
         return false;
@@ -209,8 +209,8 @@ TEST_F(DesktopNoticesEndToEndTest, switchOff_theSameRunShowsNothing_switchedOnTh
     // The service is reachable all along: with the switch on again, the next rejection arrives, and nothing before
     // it (the calls of one connection arrive in order).
     app->settings().set(zqt::Setting::DesktopNotifications, true);
-    terminal->setQty("0");
-    terminal->placeOrder();
+    terminal->ticket().setQty("0");
+    terminal->ticket().placeOrder();
     ASSERT_TRUE(waitUntil([&] { return !service.received().isEmpty(); }, kReplyDeadlineMs));
     EXPECT_EQ(service.summaries(), QStringList{"Order rejected"});
 }

@@ -1,10 +1,10 @@
 // The whole program against the real demo engine, on a real (virtual) display: the window starts the engine
 // through its scripts, signs in with the demo account, sends an order from the ticket and stops the engine.
 
+#include "app/ZQTDesktopApp.h"
 #include "control/AppState.h"
 #include "control/Preferences.h"
 #include "control/Settings.h"
-#include "control/ZQTDesktopApp.h"
 #include "terminal/NativeTerminalModel.h"
 #include "terminal/views/MetricTile.h"
 #include "terminal/views/NativeTerminalView.h"
@@ -103,7 +103,7 @@ TEST_F(EndToEndTest, autoStart_demoLogin_marketOrder_stop) {
     app = std::make_unique<zqt::ZQTDesktopApp>();
     state = &app->state();
     view = &app->window();
-    EXPECT_EQ(state->zqtHome(), engineHome);
+    EXPECT_EQ(state->settings().text(zqt::Setting::Home), engineHome);
     view->resize(1280, 860);
     view->show();
     view->activateWindow();
@@ -116,14 +116,14 @@ TEST_F(EndToEndTest, autoStart_demoLogin_marketOrder_stop) {
     QTabWidget* tabs = view->tabs();
     tabs->setCurrentWidget(view->terminal());
     zqt::NativeTerminalView* terminal = view->terminal();
-    ASSERT_EQ(terminal->model().baseUrl(), view->addresses().engine);
+    ASSERT_EQ(terminal->model().link().baseUrl(), state->addresses().engine);
 
     QTest::mouseClick(child<QPushButton>("demoLoginButton"), Qt::LeftButton);
     auto* stage = child<zqt::MetricTile>("metric_Stage");
     ASSERT_TRUE(waitUntil([&] { return stage->isVisible() && !stage->value().isEmpty(); }, kReplyDeadlineMs))
-        << terminal->model().loginError().toStdString();
+        << terminal->model().session().loginError().toStdString();
     EXPECT_FALSE(child<zqt::MetricTile>("metric_Balance")->value().isEmpty());
-    EXPECT_FALSE(terminal->model().token().isEmpty());
+    EXPECT_FALSE(terminal->model().session().token().isEmpty());
 
     // A market order from the ticket as it stands (EURUSD, BUY, 1).
     QTest::mouseClick(child<QPushButton>("placeOrderButton"), Qt::LeftButton);
@@ -131,7 +131,7 @@ TEST_F(EndToEndTest, autoStart_demoLogin_marketOrder_stop) {
     ASSERT_TRUE(waitUntil([&] { return message->text() == "Order submitted."; }, kReplyDeadlineMs));
     EXPECT_TRUE(message->isVisible());
     // The prices arrive with the next refresh; wait for them so the picture shows a live page.
-    waitUntil([&] { return !terminal->model().prices().isEmpty(); }, kReplyDeadlineMs);
+    waitUntil([&] { return !terminal->model().market().prices().isEmpty(); }, kReplyDeadlineMs);
 
     const QString artifacts = QStringLiteral(ZQT_TEST_ARTIFACTS_DIR);
     QDir().mkpath(artifacts);

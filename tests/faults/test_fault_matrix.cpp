@@ -121,9 +121,9 @@ protected:
         model = std::make_unique<NativeTerminalModel>(addresses.engine, tokens, TerminalSources::system(),
                                                       NativeTerminalModel::TimerStart::Later);
         setClientTimeouts(kGoodEngineTimeoutMs);
-        model->setEmail(QStringLiteral("trader@example.com"));
-        model->setPassword(QStringLiteral("secret"));
-        QObject::connect(model.get(), &NativeTerminalModel::replyHandled, [this](const QString& path) {
+        model->session().setEmail(QStringLiteral("trader@example.com"));
+        model->session().setPassword(QStringLiteral("secret"));
+        QObject::connect(&model->link(), &TerminalLink::replyHandled, [this](const QString& path) {
             if (path.startsWith(QLatin1String("/api/prices")))
                 ++priceReplies;
             else if (path == QLatin1String(endpoints::kLoginPath))
@@ -131,9 +131,10 @@ protected:
             else if (path == QLatin1String("/api/oms/order"))
                 ++orderReplies;
         });
-        QObject::connect(model.get(), &NativeTerminalModel::pricesChanged, [this] { ++pricesApplied; });
-        QObject::connect(model.get(), &NativeTerminalModel::marketErrorChanged,
-                         [this] { ++(model->marketError().isEmpty() ? marketErrorCleared : marketErrorShown); });
+        QObject::connect(&model->market(), &MarketModel::pricesChanged, [this] { ++pricesApplied; });
+        QObject::connect(&model->market(), &MarketModel::marketErrorChanged, [this] {
+            ++(model->market().marketError().isEmpty() ? marketErrorCleared : marketErrorShown);
+        });
 
         // The program's three ticks, compressed: 5 s, 10 s and 30 s become 250, 500 and 1500 ms.
         ticker.setTimerType(Qt::PreciseTimer);
@@ -163,8 +164,8 @@ protected:
     // Sends a sign-in, an order and the two status requests, and runs the ticks again.
     void startPhase() {
         resetCounters();
-        model->login();
-        model->placeOrder();
+        model->session().login();
+        model->ticket().placeOrder();
         probe.refresh(addresses);
         ticker.start();
     }
@@ -179,7 +180,7 @@ protected:
         ticker.stop();
         EXPECT_TRUE(zqt::test::waitUntil(
             [&] {
-                return model->api().requestsInFlight() == 0 && zqt::test::decodesDone() &&
+                return model->link().api().requestsInFlight() == 0 && zqt::test::decodesDone() &&
                        probe.requestsInFlight() == 0;
             },
             60000));
@@ -195,22 +196,22 @@ protected:
     // The data of the good phase, all of it still there.
     void expectGoodData(const char* when) {
         SCOPED_TRACE(when);
-        ASSERT_TRUE(model->metrics().has_value());
-        EXPECT_EQ(model->metrics()->equity, 10050.5);
-        EXPECT_EQ(model->totalUpl(), 12.5);
-        EXPECT_EQ(model->exposure().size(), 1);
-        EXPECT_EQ(model->positions().size(), 1);
-        EXPECT_EQ(model->orders().size(), 1);
-        EXPECT_EQ(model->fills().size(), 1);
-        EXPECT_EQ(model->rm1().size(), 1);
-        EXPECT_EQ(model->prices().size(), 5);
-        EXPECT_EQ(model->prices().value(QStringLiteral("EURUSD")), 1.085);
-        EXPECT_EQ(model->depthLevels().size(), 3);
-        EXPECT_EQ(model->pnlRows().size(), 1);
-        EXPECT_TRUE(model->execQuality().has_value());
-        EXPECT_FALSE(model->candles().isEmpty());
-        EXPECT_FALSE(model->htfCandles().isEmpty());
-        EXPECT_FALSE(model->tapeRows().isEmpty());
+        ASSERT_TRUE(model->account().metrics().has_value());
+        EXPECT_EQ(model->account().metrics()->equity, 10050.5);
+        EXPECT_EQ(model->account().totalUpl(), 12.5);
+        EXPECT_EQ(model->account().exposure().size(), 1);
+        EXPECT_EQ(model->account().positions().size(), 1);
+        EXPECT_EQ(model->account().orders().size(), 1);
+        EXPECT_EQ(model->account().fills().size(), 1);
+        EXPECT_EQ(model->account().rm1().size(), 1);
+        EXPECT_EQ(model->market().prices().size(), 5);
+        EXPECT_EQ(model->market().prices().value(QStringLiteral("EURUSD")), 1.085);
+        EXPECT_EQ(model->market().depthLevels().size(), 3);
+        EXPECT_EQ(model->account().pnlRows().size(), 1);
+        EXPECT_TRUE(model->account().execQuality().has_value());
+        EXPECT_FALSE(model->market().candles().isEmpty());
+        EXPECT_FALSE(model->market().htfCandles().isEmpty());
+        EXPECT_FALSE(model->market().tapeRows().isEmpty());
     }
 
     void expectGoodStatus(const char* when) {
@@ -221,7 +222,7 @@ protected:
 
     void setClientTimeouts(int ms) {
         probe.setTimeoutMs(ms);
-        model->api().setTimeoutMs(ms);
+        model->link().api().setTimeoutMs(ms);
     }
 
     // Runs the event loop until the good engine's data, sign-in, order and status have all landed.
@@ -229,15 +230,15 @@ protected:
         startPhase();
         const bool done = zqt::test::waitUntil(
             [&] {
-                return outcomesArrived() && pricesApplied >= 2 && model->metrics() && model->execQuality() &&
-                       !model->htfCandles().isEmpty() && !model->depthLevels().isEmpty() &&
-                       model->marketError().isEmpty();
+                return outcomesArrived() && pricesApplied >= 2 && model->account().metrics() &&
+                       model->account().execQuality() && !model->market().htfCandles().isEmpty() &&
+                       !model->market().depthLevels().isEmpty() && model->market().marketError().isEmpty();
             },
             30000);
         ASSERT_TRUE(done) << when;
-        EXPECT_EQ(model->loginError(), QString()) << when;
-        EXPECT_EQ(model->token(), kToken) << when;
-        EXPECT_EQ(model->orderMessage(), kOrderSubmitted) << when;
+        EXPECT_EQ(model->session().loginError(), QString()) << when;
+        EXPECT_EQ(model->session().token(), kToken) << when;
+        EXPECT_EQ(model->ticket().orderMessage(), kOrderSubmitted) << when;
         expectGoodStatus(when);
         expectGoodData(when);
     }
@@ -282,38 +283,39 @@ protected:
     void expectOutcomesDuringFault(const FaultCase& c) {
         switch (c.login) {
         case Login::Ok:
-            EXPECT_EQ(model->loginError(), QString());
+            EXPECT_EQ(model->session().loginError(), QString());
             break;
         case Login::InvalidCredentials:
-            EXPECT_EQ(model->loginError(), QStringLiteral("Invalid credentials"));
+            EXPECT_EQ(model->session().loginError(), QStringLiteral("Invalid credentials"));
             break;
         case Login::TooLarge:
-            expectTooLarge(model->loginError(), c, "sign-in");
+            expectTooLarge(model->session().loginError(), c, "sign-in");
             break;
         case Login::TransportError:
-            EXPECT_FALSE(model->loginError().isEmpty());
-            EXPECT_NE(model->loginError(), QStringLiteral("Invalid credentials"));
+            EXPECT_FALSE(model->session().loginError().isEmpty());
+            EXPECT_NE(model->session().loginError(), QStringLiteral("Invalid credentials"));
             break;
         }
-        EXPECT_EQ(model->token(), kToken) << "a failed sign-in keeps the token";
+        EXPECT_EQ(model->session().token(), kToken) << "a failed sign-in keeps the token";
         switch (c.order) {
         case Order::Submitted:
-            EXPECT_EQ(model->orderMessage(), kOrderSubmitted);
+            EXPECT_EQ(model->ticket().orderMessage(), kOrderSubmitted);
             break;
         case Order::NotUnderstood: // an accepted post whose reply is no acknowledgement
-            EXPECT_TRUE(model->orderMessage().startsWith(
+            EXPECT_TRUE(model->ticket().orderMessage().startsWith(
                 QStringLiteral("Order sent, but the engine's reply was not understood (HTTP ")))
-                << model->orderMessage().toStdString();
+                << model->ticket().orderMessage().toStdString();
             break;
         case Order::Rejected500:
-            EXPECT_EQ(model->orderMessage(), QStringLiteral("Order rejected (HTTP 500): internal server error"));
+            EXPECT_EQ(model->ticket().orderMessage(),
+                      QStringLiteral("Order rejected (HTTP 500): internal server error"));
             break;
         case Order::TooLarge:
-            expectTooLarge(model->orderMessage(), c, "order");
+            expectTooLarge(model->ticket().orderMessage(), c, "order");
             break;
         case Order::TransportError:
-            EXPECT_FALSE(model->orderMessage().isEmpty());
-            EXPECT_NE(model->orderMessage(), kOrderSubmitted);
+            EXPECT_FALSE(model->ticket().orderMessage().isEmpty());
+            EXPECT_NE(model->ticket().orderMessage(), kOrderSubmitted);
             break;
         }
     }
@@ -337,7 +339,10 @@ TEST_P(FaultMatrixTest, badEngine_keepsUiResponsiveAndLastGoodData_andRecovers) 
             [&] { return outcomesArrived() && marketErrorShown >= 2 && marketErrorCleared >= 2; }, 60000);
     } else if (c.pricesFail) {
         faultSeen = zqt::test::waitUntil(
-            [&] { return outcomesArrived() && priceReplies >= 3 && model->marketError() == kMarketFeedUnavailable; },
+            [&] {
+                return outcomesArrived() && priceReplies >= 3 &&
+                       model->market().marketError() == kMarketFeedUnavailable;
+            },
             60000);
     } else {
         // Late replies, all good: wait for a price reply that took the whole delay.
@@ -348,7 +353,7 @@ TEST_P(FaultMatrixTest, badEngine_keepsUiResponsiveAndLastGoodData_andRecovers) 
     const qint64 faultMs = faultClock.elapsed();
     ASSERT_TRUE(faultSeen) << "after " << faultMs << " ms: " << priceReplies << " price replies, login " << loginReplies
                            << ", order " << orderReplies << ", status " << probeReplies << ", marketError \""
-                           << model->marketError().toStdString() << "\"";
+                           << model->market().marketError().toStdString() << "\"";
     if (c.pricesFail && c.fault != Fault::Flapping)
         EXPECT_EQ(pricesApplied, 0);
     expectGoodData("during the fault");
@@ -363,7 +368,7 @@ TEST_P(FaultMatrixTest, badEngine_keepsUiResponsiveAndLastGoodData_andRecovers) 
     setClientTimeouts(kGoodEngineTimeoutMs);
     runGoodPhase("after recovery");
     const qint64 rssAfter = quietResidentBytes();
-    EXPECT_EQ(model->marketError(), QString()) << "no late failure brought the message back";
+    EXPECT_EQ(model->market().marketError(), QString()) << "no late failure brought the message back";
     expectGoodData("after recovery, quiet");
 
     const double growthMb = double(rssAfter - rssBefore) / (1024 * 1024);

@@ -191,7 +191,7 @@ protected:
                                     return draw;
                                 }};
         auto m = std::make_unique<NativeTerminalModel>(base, tokens, sources, NativeTerminalModel::TimerStart::Later);
-        QObject::connect(m.get(), &NativeTerminalModel::replyHandled, m.get(),
+        QObject::connect(&m->link(), &TerminalLink::replyHandled, m.get(),
                          [this](const QString& path) { ++handled[path]; });
         return m;
     }
@@ -214,8 +214,8 @@ protected:
     // model's client on the wire, no reply being decoded. Only then does the server's record hold every request
     // the model sent, extra ones included.
     bool waitSettled(int count) {
-        return waitUntil([&] { return decodesDone() && inFlight(model->api()).empty() && handledCount() >= count; },
-                         10000);
+        return waitUntil(
+            [&] { return decodesDone() && inFlight(model->link().api()).empty() && handledCount() >= count; }, 10000);
     }
     bool waitHandledFor(const std::string& target, int count = 1) {
         return waitUntil([&] { return handledFor(target) >= count; }, 10000);

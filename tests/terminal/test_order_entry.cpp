@@ -35,7 +35,7 @@ using Form = std::map<std::string, std::string>;
 } // namespace
 
 TEST_F(OrderEntry, quickBuy_initialState_sendsSevenFieldsWithEmptyPrice) {
-    model->quickOrder(Side::Buy, OrderType::Market);
+    model->ticket().quickOrder(Side::Buy, OrderType::Market);
     ASSERT_TRUE(waitSettled(1));
     const auto p = posts(server);
     ASSERT_EQ(p.size(), 1u);
@@ -51,22 +51,22 @@ TEST_F(OrderEntry, quickBuy_initialState_sendsSevenFieldsWithEmptyPrice) {
 }
 
 TEST_F(OrderEntry, ladderTap_switchesTicketToLimitWithFourDecimals) {
-    QSignalSpy form(model.get(), &NativeTerminalModel::orderFormChanged);
-    QSignalSpy ladder(model.get(), &NativeTerminalModel::selectedLadderPriceChanged);
-    model->selectLadderPrice(1.08346);
-    EXPECT_EQ(model->selectedLadderPrice(), 1.08346);
-    EXPECT_EQ(model->orderType(), OrderType::Limit);
-    EXPECT_EQ(model->property("orderType").toString(), "LIMIT");
-    EXPECT_EQ(model->limitPrice(), "1.0835");
+    QSignalSpy form(&model->ticket(), &TicketModel::orderFormChanged);
+    QSignalSpy ladder(&model->market(), &MarketModel::selectedLadderPriceChanged);
+    model->ticket().selectLadderPrice(1.08346);
+    EXPECT_EQ(model->market().selectedLadderPrice(), 1.08346);
+    EXPECT_EQ(model->ticket().orderType(), OrderType::Limit);
+    EXPECT_EQ(model->ticket().limitPrice(), "1.0835");
     EXPECT_GE(form.count(), 1);
     EXPECT_EQ(ladder.count(), 1);
 }
 
 TEST_F(OrderEntry, afterLadderTap_quickSellSendsLadderPriceOnMarketOrder) {
-    model->setLimitPrice(QStringLiteral("9.99"));
-    model->selectLadderPrice(1.5);
-    model->setLimitPrice(QStringLiteral("2.0")); // a later edit of the ticket does not replace the ladder price
-    model->quickOrder(Side::Sell, OrderType::Market);
+    model->ticket().setLimitPrice(QStringLiteral("9.99"));
+    model->ticket().selectLadderPrice(1.5);
+    model->ticket().setLimitPrice(
+        QStringLiteral("2.0")); // a later edit of the ticket does not replace the ladder price
+    model->ticket().quickOrder(Side::Sell, OrderType::Market);
     ASSERT_TRUE(waitHandledFor("/api/oms/order"));
     const auto p = posts(server);
     ASSERT_EQ(p.size(), 1u);
@@ -76,16 +76,16 @@ TEST_F(OrderEntry, afterLadderTap_quickSellSendsLadderPriceOnMarketOrder) {
     EXPECT_EQ(f.at("side"), "SELL");
     EXPECT_EQ(f.count("stop_price"), 0u);
     // The ticket keeps its own type and side.
-    EXPECT_EQ(model->orderType(), OrderType::Limit);
-    EXPECT_EQ(model->side(), Side::Buy);
+    EXPECT_EQ(model->ticket().orderType(), OrderType::Limit);
+    EXPECT_EQ(model->ticket().side(), Side::Buy);
 }
 
 TEST_F(OrderEntry, quickLimit_takesTicketSideAndTypedPriceWithoutLadder) {
-    model->setSide(Side::Sell);
-    model->setLimitPrice(QStringLiteral(" 1.2 "));
-    model->setQty(QStringLiteral("abc"));
-    model->setSl(QStringLiteral("1.1"));
-    model->quickOrder(model->side(), OrderType::Limit);
+    model->ticket().setSide(Side::Sell);
+    model->ticket().setLimitPrice(QStringLiteral(" 1.2 "));
+    model->ticket().setQty(QStringLiteral("abc"));
+    model->ticket().setSl(QStringLiteral("1.1"));
+    model->ticket().quickOrder(model->ticket().side(), OrderType::Limit);
     ASSERT_TRUE(waitHandledFor("/api/oms/order"));
     const auto p = posts(server);
     ASSERT_EQ(p.size(), 1u);
@@ -99,15 +99,15 @@ TEST_F(OrderEntry, quickLimit_takesTicketSideAndTypedPriceWithoutLadder) {
 }
 
 TEST_F(OrderEntry, ticketWithStopType_stillSendsHiddenLimitText) {
-    model->setSelectedSymbol(QStringLiteral("ES"));
+    model->market().setSelectedSymbol(QStringLiteral("ES"));
     ASSERT_TRUE(waitSettled(12));
-    model->setOrderType(OrderType::Limit);
-    model->setLimitPrice(QStringLiteral("1.0800"));
-    model->setOrderType(OrderType::Stop);
-    model->setStopPrice(QStringLiteral("1.0900"));
-    model->setTp(QStringLiteral("1.2"));
+    model->ticket().setOrderType(OrderType::Limit);
+    model->ticket().setLimitPrice(QStringLiteral("1.0800"));
+    model->ticket().setOrderType(OrderType::Stop);
+    model->ticket().setStopPrice(QStringLiteral("1.0900"));
+    model->ticket().setTp(QStringLiteral("1.2"));
     clearRecords();
-    model->placeOrder();
+    model->ticket().placeOrder();
     ASSERT_TRUE(waitHandledFor("/api/oms/order"));
     const auto p = posts(server);
     ASSERT_EQ(p.size(), 1u);
@@ -123,58 +123,59 @@ TEST_F(OrderEntry, ticketWithStopType_stillSendsHiddenLimitText) {
 
 TEST_F(OrderEntry, ticketAnsweredWithRefusal_showsRejectionAndRefreshesAtOnce) {
     server.setReply("POST", "/api/oms/order", CannedReply{500, "<html>refused</html>", "text/html"});
-    model->placeOrder();
+    model->ticket().placeOrder();
     ASSERT_TRUE(waitSettled(11));
-    EXPECT_EQ(model->orderMessage(), "Order rejected (HTTP 500)");
+    EXPECT_EQ(model->ticket().orderMessage(), "Order rejected (HTTP 500)");
     std::multiset<std::string> reads;
     for (const auto& r : server.requests())
         if (r.method == "GET")
             reads.insert(r.target);
     EXPECT_EQ(reads, asSet(refreshAllTargets("EURUSD")));
-    EXPECT_EQ(model->positions().size(), 1);
-    EXPECT_EQ(model->orders().size(), 1);
+    EXPECT_EQ(model->account().positions().size(), 1);
+    EXPECT_EQ(model->account().orders().size(), 1);
 }
 
 TEST_F(OrderEntry, transportFailure_showsErrorTextAndRefreshesNothing) {
-    model->setBaseUrl(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(freePort())));
-    model->setQty(QStringLiteral("2"));
-    model->placeOrder();
+    model->link().setBaseUrl(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(freePort())));
+    model->ticket().setQty(QStringLiteral("2"));
+    model->ticket().placeOrder();
     ASSERT_TRUE(waitHandledFor("/api/oms/order"));
-    EXPECT_FALSE(model->orderMessage().isEmpty());
-    EXPECT_NE(model->orderMessage(), "Order submitted.");
+    EXPECT_FALSE(model->ticket().orderMessage().isEmpty());
+    EXPECT_NE(model->ticket().orderMessage(), "Order submitted.");
     // Nothing else was asked for: no read is on its way.
     EXPECT_EQ(handledCount(), 1);
-    for (QNetworkReply* r : model->api().findChildren<QNetworkReply*>())
+    for (QNetworkReply* r : model->link().api().findChildren<QNetworkReply*>())
         EXPECT_TRUE(r->isFinished()) << r->url().toString().toStdString();
 }
 
 TEST_F(OrderEntry, cancelAllAndCloseAll_postEmptyFormsAndRefreshWhateverTheOutcome) {
     struct Case {
-        void (NativeTerminalModel::*action)();
+        void (TicketModel::*action)();
         std::string path;
         const char* message;
     };
-    for (const Case& c : {Case{&NativeTerminalModel::cancelAll, "/api/oms/cancel_all", "Cancel all accepted."},
-                          Case{&NativeTerminalModel::closeAll, "/api/positions/close_all", "Close all accepted."}}) {
+    for (const Case& c : {Case{&TicketModel::cancelAll, "/api/oms/cancel_all", "Cancel all accepted."},
+                          Case{&TicketModel::closeAll, "/api/positions/close_all", "Close all accepted."}}) {
         clearRecords();
         server.setReply("POST", c.path, CannedReply{200, R"({"cancelled":2})"});
-        (model.get()->*c.action)();
+        (model->ticket().*c.action)();
         ASSERT_TRUE(waitSettled(11)) << c.path;
         const auto p = posts(server);
         ASSERT_EQ(p.size(), 1u);
         EXPECT_EQ(p[0].target, c.path);
         EXPECT_TRUE(p[0].body.empty());
         EXPECT_EQ(p[0].header("Content-Type"), "application/x-www-form-urlencoded");
-        EXPECT_EQ(model->orderMessage(), c.message);
+        EXPECT_EQ(model->ticket().orderMessage(), c.message);
     }
     // A transport failure also refreshes (the reads fail too, against the closed port), and says so.
-    model->setBaseUrl(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(freePort())));
+    model->link().setBaseUrl(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(freePort())));
     clearRecords();
-    model->cancelAll();
+    model->ticket().cancelAll();
     ASSERT_TRUE(waitSettled(11));
     EXPECT_EQ(handledFor("/api/account/metrics"), 1);
-    EXPECT_TRUE(model->orderMessage().startsWith("Cancel all failed: ")) << model->orderMessage().toStdString();
-    EXPECT_GT(model->orderMessage().size(), QStringLiteral("Cancel all failed: ").size());
+    EXPECT_TRUE(model->ticket().orderMessage().startsWith("Cancel all failed: "))
+        << model->ticket().orderMessage().toStdString();
+    EXPECT_GT(model->ticket().orderMessage().size(), QStringLiteral("Cancel all failed: ").size());
 }
 
 TEST_F(OrderEntry, orderReplies_table_refusalsShowStatusAndEngineText) {
@@ -207,42 +208,42 @@ TEST_F(OrderEntry, orderReplies_table_refusalsShowStatusAndEngineText) {
     for (const auto& c : cases) {
         server.setReply("POST", "/api/oms/order", CannedReply{c.status, c.body, c.contentType});
         clearRecords();
-        model->placeOrder();
+        model->ticket().placeOrder();
         // The refresh that follows a reply runs whether the engine took the order or not.
         ASSERT_TRUE(waitSettled(11)) << c.status;
-        EXPECT_EQ(model->orderMessage(), c.message) << c.status << " " << c.body;
+        EXPECT_EQ(model->ticket().orderMessage(), c.message) << c.status << " " << c.body;
         EXPECT_EQ(handledFor("/api/oms/orders"), 1) << c.status;
     }
     // A quick order reports the same way.
     server.setReply("POST", "/api/oms/order", CannedReply{422, R"({"error":"qty must be a number"})"});
-    model->setQty(QStringLiteral("x"));
+    model->ticket().setQty(QStringLiteral("x"));
     clearRecords();
-    model->quickOrder(Side::Sell, OrderType::Market);
+    model->ticket().quickOrder(Side::Sell, OrderType::Market);
     ASSERT_TRUE(waitSettled(11));
-    EXPECT_EQ(model->orderMessage(), "Order rejected (HTTP 422): qty must be a number");
+    EXPECT_EQ(model->ticket().orderMessage(), "Order rejected (HTTP 422): qty must be a number");
 }
 
 TEST_F(OrderEntry, cancelAllAndCloseAll_refused_showTheFailure) {
     struct Case {
-        void (NativeTerminalModel::*action)();
+        void (TicketModel::*action)();
         std::string path;
         int status;
         std::string body;
         const char* message;
     };
     const Case cases[] = {
-        {&NativeTerminalModel::cancelAll, "/api/oms/cancel_all", 409, R"({"error":"nothing to cancel"})",
+        {&TicketModel::cancelAll, "/api/oms/cancel_all", 409, R"({"error":"nothing to cancel"})",
          "Cancel all failed (HTTP 409): nothing to cancel"},
-        {&NativeTerminalModel::closeAll, "/api/positions/close_all", 500, "oops", "Close all failed (HTTP 500)"},
-        {&NativeTerminalModel::closeAll, "/api/positions/close_all", 401, R"({"error":"unauthorized"})",
+        {&TicketModel::closeAll, "/api/positions/close_all", 500, "oops", "Close all failed (HTTP 500)"},
+        {&TicketModel::closeAll, "/api/positions/close_all", 401, R"({"error":"unauthorized"})",
          "Close all failed (HTTP 401): unauthorized"},
     };
     for (const auto& c : cases) {
         server.setReply("POST", c.path, CannedReply{c.status, c.body});
         clearRecords();
-        (model.get()->*c.action)();
+        (model->ticket().*c.action)();
         ASSERT_TRUE(waitSettled(11)) << c.path;
-        EXPECT_EQ(model->orderMessage(), c.message) << c.path;
+        EXPECT_EQ(model->ticket().orderMessage(), c.message) << c.path;
     }
 }
 
@@ -260,30 +261,31 @@ TEST_F(OrderEntry, cancelAllAndCloseAll_latestOutcomeReplacesTheLine_aSuccessInc
         {200, "{}", "%1 accepted."},
     };
     const struct {
-        void (NativeTerminalModel::*action)();
+        void (TicketModel::*action)();
         std::string path;
         QString name;
-    } actions[] = {{&NativeTerminalModel::cancelAll, "/api/oms/cancel_all", QStringLiteral("Cancel all")},
-                   {&NativeTerminalModel::closeAll, "/api/positions/close_all", QStringLiteral("Close all")}};
+    } actions[] = {{&TicketModel::cancelAll, "/api/oms/cancel_all", QStringLiteral("Cancel all")},
+                   {&TicketModel::closeAll, "/api/positions/close_all", QStringLiteral("Close all")}};
     for (const auto& a : actions) {
         for (const Step& s : steps) {
             server.setReply("POST", a.path, CannedReply{s.status, s.body});
             clearRecords();
-            (model.get()->*a.action)();
+            (model->ticket().*a.action)();
             ASSERT_TRUE(waitSettled(11)) << a.path;
-            EXPECT_EQ(model->orderMessage(), QString::fromLatin1(s.message).arg(a.name)) << a.path << " " << s.body;
+            EXPECT_EQ(model->ticket().orderMessage(), QString::fromLatin1(s.message).arg(a.name))
+                << a.path << " " << s.body;
         }
     }
     // An order's outcome replaces a bulk action's, and the other way round.
     server.setReply("POST", "/api/oms/order", CannedReply{422, R"({"error":"qty must be a number"})"});
     clearRecords();
-    model->placeOrder();
+    model->ticket().placeOrder();
     ASSERT_TRUE(waitSettled(11));
-    EXPECT_EQ(model->orderMessage(), "Order rejected (HTTP 422): qty must be a number");
+    EXPECT_EQ(model->ticket().orderMessage(), "Order rejected (HTTP 422): qty must be a number");
     clearRecords();
-    model->closeAll();
+    model->ticket().closeAll();
     ASSERT_TRUE(waitSettled(11));
-    EXPECT_EQ(model->orderMessage(), "Close all accepted.");
+    EXPECT_EQ(model->ticket().orderMessage(), "Close all accepted.");
 }
 
 TEST_F(OrderEntry, orderPostRedirected_isNotFollowed_showsStatusAndTarget_andRefreshes) {
@@ -296,9 +298,10 @@ TEST_F(OrderEntry, orderPostRedirected_isNotFollowed_showsStatusAndTarget_andRef
             res.set_header("Location", "/login");
         });
         clearRecords();
-        model->placeOrder();
+        model->ticket().placeOrder();
         ASSERT_TRUE(waitSettled(11)) << status;
-        EXPECT_EQ(model->orderMessage(), QStringLiteral("Redirected (HTTP %1) to /login, not followed").arg(status));
+        EXPECT_EQ(model->ticket().orderMessage(),
+                  QStringLiteral("Redirected (HTTP %1) to /login, not followed").arg(status));
         EXPECT_EQ(handledFor("/api/oms/orders"), 1) << "the refresh after the post runs";
         for (const auto& r : server.requests())
             EXPECT_NE(r.path, "/login") << status << ": the redirect was followed with " << r.method;
@@ -306,28 +309,29 @@ TEST_F(OrderEntry, orderPostRedirected_isNotFollowed_showsStatusAndTarget_andRef
 }
 
 TEST_F(OrderEntry, symbolChange_clearsEveryTicketPrice_keepsTypeAndQuantity_andNoOldPriceGoesOut) {
-    model->setQty(QStringLiteral("3"));
-    model->setStopPrice(QStringLiteral("1.0811"));
-    model->setSl(QStringLiteral("1.0799"));
-    model->setTp(QStringLiteral("1.0877"));
-    model->selectLadderPrice(1.0842); // a ladder tap on EURUSD: LIMIT at that price
-    ASSERT_EQ(model->limitPrice(), "1.0842");
-    QSignalSpy ladder(model.get(), &NativeTerminalModel::selectedLadderPriceChanged);
-    QSignalSpy form(model.get(), &NativeTerminalModel::orderFormChanged);
-    model->setSelectedSymbol(QStringLiteral("BTCUSD"));
+    model->ticket().setQty(QStringLiteral("3"));
+    model->ticket().setStopPrice(QStringLiteral("1.0811"));
+    model->ticket().setSl(QStringLiteral("1.0799"));
+    model->ticket().setTp(QStringLiteral("1.0877"));
+    model->ticket().selectLadderPrice(1.0842); // a ladder tap on EURUSD: LIMIT at that price
+    ASSERT_EQ(model->ticket().limitPrice(), "1.0842");
+    QSignalSpy ladder(&model->market(), &MarketModel::selectedLadderPriceChanged);
+    QSignalSpy form(&model->ticket(), &TicketModel::orderFormChanged);
+    model->market().setSelectedSymbol(QStringLiteral("BTCUSD"));
     EXPECT_EQ(ladder.count(), 1);
     EXPECT_EQ(form.count(), 1);
-    EXPECT_FALSE(model->selectedLadderPrice().has_value());
-    for (const QString& price : {model->limitPrice(), model->stopPrice(), model->sl(), model->tp()})
+    EXPECT_FALSE(model->market().selectedLadderPrice().has_value());
+    for (const QString& price :
+         {model->ticket().limitPrice(), model->ticket().stopPrice(), model->ticket().sl(), model->ticket().tp()})
         EXPECT_EQ(price, QString());
-    EXPECT_EQ(model->orderType(), OrderType::Limit);
-    EXPECT_EQ(model->qty(), "3");
+    EXPECT_EQ(model->ticket().orderType(), OrderType::Limit);
+    EXPECT_EQ(model->ticket().qty(), "3");
     ASSERT_TRUE(waitSettled(12));
 
     // Place Order and the limit quick action on BTCUSD: no EURUSD price on the wire.
     clearRecords();
-    model->placeOrder();
-    model->quickOrder(model->side(), OrderType::Limit);
+    model->ticket().placeOrder();
+    model->ticket().quickOrder(model->ticket().side(), OrderType::Limit);
     ASSERT_TRUE(waitSettled(2));
     const auto p = posts(server);
     ASSERT_EQ(p.size(), 2u);
@@ -338,26 +342,31 @@ TEST_F(OrderEntry, symbolChange_clearsEveryTicketPrice_keepsTypeAndQuantity_andN
     }
 }
 
-TEST_F(OrderEntry, sideAndOrderType_readAndWriteAsWireTextThroughTheirProperties) {
-    QSignalSpy form(model.get(), &NativeTerminalModel::orderFormChanged);
+TEST_F(OrderEntry, sideAndOrderType_changeTheFormOnlyWhenNew_andGoOutAsWireText) {
+    QSignalSpy form(&model->ticket(), &TicketModel::orderFormChanged);
     struct Case {
-        const char* property;
-        const char* text;
-        bool taken;
+        Side side;
+        OrderType type;
+        int changes; // orderFormChanged emitted by the two edits
+        const char* sideText;
+        const char* typeText;
     };
     const Case cases[] = {
-        {"side", "SELL", true},      {"side", "buy", false},        {"side", "BUY", true},
-        {"orderType", "STOP", true}, {"orderType", "Limit", false}, {"orderType", "LIMIT", true},
-        {"orderType", "", false},    {"side", "SELL ", false},
+        {Side::Sell, OrderType::Market, 1, "SELL", "MARKET"},
+        {Side::Sell, OrderType::Stop, 1, "SELL", "STOP"},
+        {Side::Sell, OrderType::Stop, 0, "SELL", "STOP"},
+        {Side::Buy, OrderType::Limit, 2, "BUY", "LIMIT"},
     };
-    for (const auto& c : cases) {
-        const QString before = model->property(c.property).toString();
-        const int emitted = static_cast<int>(form.count());
-        model->setProperty(c.property, QString::fromLatin1(c.text));
-        EXPECT_EQ(model->property(c.property).toString(), c.taken ? QString::fromLatin1(c.text) : before)
-            << c.property << " " << c.text;
-        EXPECT_EQ(form.count(), emitted + (c.taken ? 1 : 0)) << c.property << " " << c.text;
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        const auto before = form.count();
+        model->ticket().setSide(c.side);
+        model->ticket().setOrderType(c.type);
+        EXPECT_EQ(form.count() - before, c.changes) << i;
+        model->ticket().placeOrder();
+        ASSERT_TRUE(waitUntil([&] { return posts(server).size() == i + 1; }, 10000)) << i;
+        const Form sent = formOf(posts(server).back());
+        EXPECT_EQ(sent.at("side"), c.sideText) << i;
+        EXPECT_EQ(sent.at("order_type"), c.typeText) << i;
     }
-    EXPECT_EQ(model->side(), Side::Buy);
-    EXPECT_EQ(model->orderType(), OrderType::Limit);
 }

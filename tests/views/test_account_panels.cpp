@@ -52,13 +52,13 @@ protected:
         model = std::make_unique<NativeTerminalModel>(QUrl(server.baseUrl()), tokens, zqt::TerminalSources::system(),
                                                       NativeTerminalModel::TimerStart::Later);
         auto* column = new QVBoxLayout(&host);
-        column->addWidget(new zqt::PortfolioPanel(*model, &host));
-        column->addWidget(new zqt::PositionsPanel(*model, &host));
-        column->addWidget(new zqt::OrdersPanel(*model, &host));
-        column->addWidget(new zqt::Rm1Panel(*model, &host));
-        column->addWidget(new zqt::FillsPanel(*model, &host));
-        column->addWidget(new zqt::AnalyticsPanel(*model, &host));
-        column->addWidget(new zqt::DiagnosticsPanel(*model, &host));
+        column->addWidget(new zqt::PortfolioPanel(model->account(), &host));
+        column->addWidget(new zqt::PositionsPanel(model->account(), &host));
+        column->addWidget(new zqt::OrdersPanel(model->account(), &host));
+        column->addWidget(new zqt::Rm1Panel(model->account(), &host));
+        column->addWidget(new zqt::FillsPanel(model->account(), &host));
+        column->addWidget(new zqt::AnalyticsPanel(model->account(), &host));
+        column->addWidget(new zqt::DiagnosticsPanel(model->account(), &host));
         host.resize(1100, 1900);
     }
     ~AccountPanelsTest() override { QLocale::setDefault(QLocale::c()); }
@@ -67,7 +67,7 @@ protected:
 
     // One refreshAll, waited for until all ten replies are handled.
     void refresh() {
-        QSignalSpy handled(model.get(), &NativeTerminalModel::replyHandled);
+        QSignalSpy handled(&model->link(), &zqt::TerminalLink::replyHandled);
         model->refreshAll();
         ASSERT_TRUE(waitUntil([&] { return handled.count() >= 10; }, kReplyDeadlineMs));
     }

@@ -53,7 +53,7 @@ class ChartPanelTest : public ::testing::Test {
 protected:
     ChartPanelTest()
         : model(QUrl(server.baseUrl()), tokens, zqt::TerminalSources::system(), NativeTerminalModel::TimerStart::Later),
-          panel(model) {
+          panel(model.market(), model.chart()) {
         panel.resize(1100, 1000);
         panel.show();
     }
@@ -75,7 +75,7 @@ protected:
     void loadBars() {
         server.setReply("GET", "/api/market/candles", {200, kCandles});
         model.refreshCandles();
-        ASSERT_TRUE(waitUntil([&] { return model.candles().size() == 3; }, 30000));
+        ASSERT_TRUE(waitUntil([&] { return model.market().candles().size() == 3; }, 30000));
     }
     static bool draws(const zqt::ChartPlan& plan, ChartPrimitive::Kind kind, ChartColor color) {
         return std::any_of(plan.primitives.begin(), plan.primitives.end(),
@@ -119,7 +119,7 @@ TEST_F(ChartPanelTest, bars_drawTheChartsAndFillTheReadouts) {
     EXPECT_EQ(child<zqt::MacdChartWidget>("macdChart")->plan().primitives.size(), 3u + 2u);
     EXPECT_FALSE(child<zqt::RsiChartWidget>("rsiChart")->plan().primitives.empty());
 
-    const std::span<const zqt::Candle> bars(model.candles().constData(), 3);
+    const std::span<const zqt::Candle> bars(model.market().candles().constData(), 3);
     EXPECT_EQ(readout("EMA"), QString::asprintf("%.4f", *zqt::emaValue(14, bars)));
     EXPECT_EQ(readout("ATR"), QString::asprintf("%.4f", *zqt::atrValue(14, bars)));
     EXPECT_EQ(readout("RSI"), "50.00"); // three bars: all 50
@@ -129,18 +129,18 @@ TEST_F(ChartPanelTest, bars_drawTheChartsAndFillTheReadouts) {
 
     server.setReply("GET", "/api/prices", {200, R"({"prices":{"AAPL":190.5}})"});
     model.refreshMarket();
-    ASSERT_TRUE(waitUntil([&] { return model.prices().contains("AAPL"); }, 30000));
+    ASSERT_TRUE(waitUntil([&] { return model.market().prices().contains("AAPL"); }, 30000));
     EXPECT_FALSE(child<QLabel>("lastPriceLabel")->isVisible()); // no price for the selected symbol
     server.setReply("GET", "/api/prices", {200, R"({"prices":{"EURUSD":1.08425}})"});
     model.refreshMarket();
-    ASSERT_TRUE(waitUntil([&] { return model.prices().contains("EURUSD"); }, 30000));
+    ASSERT_TRUE(waitUntil([&] { return model.market().prices().contains("EURUSD"); }, 30000));
     EXPECT_TRUE(child<QLabel>("lastPriceLabel")->isVisible());
     EXPECT_EQ(child<QLabel>("lastPriceLabel")->text(), "Last: " + QString::asprintf("%.4f", 1.08425));
 }
 
 TEST_F(ChartPanelTest, intervalPicker_writesTheInterval_andTheNextBarRequestCarriesIt) {
     QTest::mouseClick(child<zqt::SegmentedControl>("intervalPicker")->button("5m"), Qt::LeftButton);
-    EXPECT_EQ(model.candleInterval(), 300);
+    EXPECT_EQ(model.chart().candleInterval(), 300);
     EXPECT_EQ(child<zqt::SegmentedControl>("intervalPicker")->value(), "5m");
     EXPECT_TRUE(waitUntil([&] { return candleRequestWith("symbol=EURUSD&interval=300&count=80"); }, 30000));
 
@@ -148,7 +148,7 @@ TEST_F(ChartPanelTest, intervalPicker_writesTheInterval_andTheNextBarRequestCarr
     QAbstractButton* fiveSeconds = child<zqt::SegmentedControl>("intervalPicker")->button("5s");
     fiveSeconds->setFocus();
     QTest::keyClick(fiveSeconds, Qt::Key_Space);
-    EXPECT_EQ(model.candleInterval(), 5);
+    EXPECT_EQ(model.chart().candleInterval(), 5);
     EXPECT_TRUE(waitUntil([&] { return candleRequestWith("symbol=EURUSD&interval=5&count=80"); }, 30000));
 }
 
@@ -161,7 +161,7 @@ TEST_F(ChartPanelTest, htfPicker_writesTheHtfInterval_relabelsTheChart_andTheNex
     EXPECT_EQ(items, QStringList({"HTF 1m", "HTF 5m", "HTF 15m"}));
     picker->setFocus();
     QTest::keyClick(picker, Qt::Key_Down);
-    EXPECT_EQ(model.htfInterval(), 900);
+    EXPECT_EQ(model.chart().htfInterval(), 900);
     EXPECT_EQ(child<QLabel>("htfLabel")->text(), "HTF 15m");
     EXPECT_TRUE(waitUntil([&] { return candleRequestWith("symbol=EURUSD&interval=900&count=80"); }, 30000));
 }
@@ -173,12 +173,12 @@ TEST_F(ChartPanelTest, switches_changeWhatIsDrawn_andSendNothing) {
     ASSERT_TRUE(draws(mainChart->plan(), ChartPrimitive::Kind::Polyline, ChartColor::SystemOrange));
 
     QTest::mouseClick(child<QCheckBox>("chartSwitch_EMA"), Qt::LeftButton);
-    EXPECT_FALSE(model.showEma());
+    EXPECT_FALSE(model.chart().showEma());
     EXPECT_FALSE(draws(mainChart->plan(), ChartPrimitive::Kind::Polyline, ChartColor::SystemOrange));
     auto* grid = child<QCheckBox>("chartSwitch_Grid");
     grid->setFocus();
     QTest::keyClick(grid, Qt::Key_Space);
-    EXPECT_FALSE(model.showGrid());
+    EXPECT_FALSE(model.chart().showGrid());
     EXPECT_FALSE(draws(mainChart->plan(), ChartPrimitive::Kind::Segments, ChartColor::Gray));
     for (const char* name : {"Vol", "RSI", "MACD", "HTF"})
         QTest::mouseClick(child<QCheckBox>(QStringLiteral("chartSwitch_") + name), Qt::LeftButton);
@@ -246,8 +246,8 @@ TEST(ChartRow, aPriceTickRepaintsTheChartCardButNotTheCardsBesideIt) {
     QWidget page;
     auto* column = new QVBoxLayout(&page);
     auto* metrics = new zqt::MetricsPanel(model, &page);
-    auto* watchlist = new zqt::WatchlistPanel(model, &page);
-    auto* chartPanel = new ChartPanel(model, &page);
+    auto* watchlist = new zqt::WatchlistPanel(model.market(), &page);
+    auto* chartPanel = new ChartPanel(model.market(), model.chart(), &page);
     column->addWidget(metrics);
     column->addWidget(watchlist);
     column->addWidget(chartPanel);
@@ -256,14 +256,14 @@ TEST(ChartRow, aPriceTickRepaintsTheChartCardButNotTheCardsBesideIt) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&page));
     // A first bar (readouts go from "-" to numbers, so the card's layout may change), then a price tick.
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    model.updateCandles(1.25, now);
+    model.market().updateCandles(1.25, now);
     QCoreApplication::processEvents();
     PaintCounter chart(chartPanel->findChild<QWidget*>("mainChart"));
     PaintCounter volume(chartPanel->findChild<QWidget*>("volumeChart"));
     PaintCounter metricsPaints(metrics);
     PaintCounter watchlistPaints(watchlist);
 
-    model.updateCandles(1.26, now);
+    model.market().updateCandles(1.26, now);
     ASSERT_TRUE(waitUntil([&] { return chart.count > 0 && volume.count > 0; }, 30000));
     QCoreApplication::processEvents();
     EXPECT_EQ(metricsPaints.count, 0);

@@ -138,7 +138,7 @@ TEST_F(TerminalPageTest, shown_runsTheShownHookEachTime) {
 
 TEST_F(TerminalPageTest, watchlist_showsDashUntilPriced_andDashForAMissingSymbol) {
     server.setReply("GET", "/api/prices", {200, R"({"prices":{"EURUSD":1.08425,"AAPL":190.5}})"});
-    for (const QString& s : model().watchlist())
+    for (const QString& s : model().market().watchlist())
         EXPECT_EQ(child<QLabel>("watchPrice_" + s)->text(), "-");
     view->show();
     ASSERT_TRUE(waitUntil([&] { return child<QLabel>("watchPrice_AAPL")->text() != "-"; }, 30000));
@@ -149,7 +149,7 @@ TEST_F(TerminalPageTest, watchlist_showsDashUntilPriced_andDashForAMissingSymbol
 }
 
 TEST_F(TerminalPageTest, watchlist_clickSelects_andClickingTheSelectedSymbolReloadsNothing) {
-    QSignalSpy handled(&model(), &NativeTerminalModel::replyHandled);
+    QSignalSpy handled(&model().link(), &zqt::TerminalLink::replyHandled);
     view->show();
     // The shown hook's reads done first, their replies handled (a decoded reply still waits in the event queue for
     // a moment): a read still awaiting its reply is not sent again by the symbol's hook.
@@ -160,25 +160,27 @@ TEST_F(TerminalPageTest, watchlist_clickSelects_andClickingTheSelectedSymbolRelo
         return false;
     };
     ASSERT_TRUE(waitUntil(
-        [&] { return metricsHandled() && zqt::test::decodesDone() && zqt::test::inFlight(model().api()).empty(); },
+        [&] {
+            return metricsHandled() && zqt::test::decodesDone() && zqt::test::inFlight(model().link().api()).empty();
+        },
         30000));
     auto* aaplRow = child<QWidget>("watchRow_AAPL");
     const QImage unselected = aaplRow->grab().toImage();
     QTest::mouseClick(child<QPushButton>("watchSymbol_AAPL"), Qt::LeftButton);
-    EXPECT_EQ(model().selectedSymbol(), "AAPL");
+    EXPECT_EQ(model().market().selectedSymbol(), "AAPL");
     EXPECT_EQ(child<QComboBox>("orderSymbolPicker")->currentText(), "AAPL");
     EXPECT_NE(aaplRow->grab().toImage(), unselected); // highlighted
     // The symbol's hook reloads everything; only it asks for the account metrics while signed out.
     ASSERT_TRUE(waitUntil([&] { return requestsTo("/api/account/metrics") >= 2; }, 30000)); // shown, then AAPL
     const size_t reloads = requestsTo("/api/account/metrics");
 
-    QSignalSpy changed(&model(), &NativeTerminalModel::selectedSymbolChanged);
+    QSignalSpy changed(&model().market(), &zqt::MarketModel::selectedSymbolChanged);
     // A reload would be on the wire as soon as the click returns: wait for the earlier ones to finish, click,
     // and look at what the client is sending (signed out, only a reload asks for the metrics or the bars).
-    ASSERT_TRUE(waitUntil([&] { return zqt::test::inFlight(model().api()).empty(); }, 30000));
+    ASSERT_TRUE(waitUntil([&] { return zqt::test::inFlight(model().link().api()).empty(); }, 30000));
     QTest::mouseClick(child<QPushButton>("watchSymbol_AAPL"), Qt::LeftButton);
     EXPECT_EQ(changed.count(), 0);
-    for (const std::string& target : zqt::test::inFlight(model().api()))
+    for (const std::string& target : zqt::test::inFlight(model().link().api()))
         EXPECT_TRUE(target.rfind("/api/prices", 0) == 0) << target;
     EXPECT_EQ(requestsTo("/api/account/metrics"), reloads);
 }
@@ -201,10 +203,10 @@ TEST_F(TerminalPageTest, watchlist_aClickOnARowsBlankPartOrPrice_orReturnEnterSp
     };
 
     clickAt(child<QWidget>("watchRow_AAPL"), blankPartOf("AAPL"));
-    EXPECT_EQ(model().selectedSymbol(), "AAPL");
+    EXPECT_EQ(model().market().selectedSymbol(), "AAPL");
     auto* btcPrice = child<QLabel>("watchPrice_BTCUSD");
     clickAt(btcPrice, btcPrice->rect().center());
-    EXPECT_EQ(model().selectedSymbol(), "BTCUSD");
+    EXPECT_EQ(model().market().selectedSymbol(), "BTCUSD");
 
     struct Step {
         const char* symbol;
@@ -216,14 +218,14 @@ TEST_F(TerminalPageTest, watchlist_aClickOnARowsBlankPartOrPrice_orReturnEnterSp
         button->setFocus();
         ASSERT_EQ(QApplication::focusWidget(), button) << step.symbol;
         QTest::keyClick(button, step.key);
-        EXPECT_EQ(model().selectedSymbol(), step.symbol) << step.symbol;
+        EXPECT_EQ(model().market().selectedSymbol(), step.symbol) << step.symbol;
     }
     // A held Return's repeats pick nothing: only the press does.
     auto* eurusd = child<QPushButton>("watchSymbol_EURUSD");
     eurusd->setFocus();
     QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QString(), true);
     QApplication::sendEvent(eurusd, &repeat);
-    EXPECT_EQ(model().selectedSymbol(), "AAPL");
+    EXPECT_EQ(model().market().selectedSymbol(), "AAPL");
 }
 
 TEST_F(TerminalPageTest, metrics_absentShowsHint_presentShowsEightFormattedTiles) {
@@ -237,7 +239,7 @@ TEST_F(TerminalPageTest, metrics_absentShowsHint_presentShowsEightFormattedTiles
     // A read already out when the button is pressed is not sent beside it: press again until one goes out.
     ASSERT_TRUE(waitUntil(
         [&] {
-            if (model().metrics().has_value())
+            if (model().account().metrics().has_value())
                 return true;
             QTest::mouseClick(child<QPushButton>("metricsRefreshButton"), Qt::LeftButton);
             return false;
@@ -265,13 +267,13 @@ TEST_F(TerminalPageTest, demoLogin_sendsBuiltInAccount_andAFailureShowsAboveTheM
     server.setReply("POST", "/api/login", {401, R"({"detail":"bad"})"});
     server.setReply("GET", "/api/prices", {500, "not json"});
     view->show();
-    ASSERT_TRUE(waitUntil([&] { return !model().marketError().isEmpty(); }, 30000));
+    ASSERT_TRUE(waitUntil([&] { return !model().market().marketError().isEmpty(); }, 30000));
 
     QTest::mouseClick(child<QPushButton>("demoLoginButton"), Qt::LeftButton);
     EXPECT_EQ(child<QLineEdit>("emailField")->text(), "demo@zqt.local");
     EXPECT_EQ(child<QLineEdit>("passwordField")->text().size(), 11);
     EXPECT_EQ(child<QLineEdit>("passwordField")->echoMode(), QLineEdit::Password);
-    ASSERT_TRUE(waitUntil([&] { return !model().loginError().isEmpty(); }, 30000));
+    ASSERT_TRUE(waitUntil([&] { return !model().session().loginError().isEmpty(); }, 30000));
 
     const auto logins = server.requests();
     const auto login = std::find_if(logins.begin(), logins.end(), [](const auto& r) { return r.path == "/api/login"; });
@@ -298,10 +300,10 @@ TEST_F(TerminalPageTest, loginFields_typingReachesTheModelAtOnce_returnDoesNothi
     view->show();
     auto* email = child<QLineEdit>("emailField");
     QTest::keyClicks(email, "a@b.c");
-    EXPECT_EQ(model().email(), "a@b.c");
+    EXPECT_EQ(model().session().email(), "a@b.c");
     QTest::keyClick(email, Qt::Key_Return);
     // A sign-in would be on the wire as soon as the key press returns.
-    for (const std::string& target : zqt::test::inFlight(model().api()))
+    for (const std::string& target : zqt::test::inFlight(model().link().api()))
         EXPECT_NE(target, "/api/login");
     EXPECT_EQ(requestsTo("/api/login"), 0u);
 }
@@ -315,7 +317,7 @@ TEST_F(TerminalPageTest, ticket_stopShowsStopPriceOnly_andPlaceOrderSendsEveryFi
 
     auto* types = child<zqt::SegmentedControl>("orderTypePicker");
     QTest::mouseClick(types->button("LIMIT"), Qt::LeftButton);
-    EXPECT_EQ(model().orderType(), zqt::OrderType::Limit);
+    EXPECT_EQ(model().ticket().orderType(), zqt::OrderType::Limit);
     EXPECT_TRUE(limit->isVisible());
     QTest::keyClicks(limit, "1.25");
     QTest::mouseClick(types->button("STOP"), Qt::LeftButton);
@@ -356,7 +358,8 @@ TEST_F(TerminalPageTest, accessibility_controlsNamedAndFocusable_tablesAreTables
                     {200, R"({"positions":[{"id":1000,"symbol":"EURUSD","side":"BUY","units":1,"entry":1.1},)"
                           R"({"id":1001,"symbol":"EURUSD","side":"BUY","units":1,"entry":1.1}]})"});
     view->show();
-    ASSERT_TRUE(waitUntil([&] { return model().positions().size() == 2 && !model().depthLevels().isEmpty(); }, 30000));
+    ASSERT_TRUE(waitUntil(
+        [&] { return model().account().positions().size() == 2 && !model().market().depthLevels().isEmpty(); }, 30000));
 
     for (QWidget* w : view->widget()->findChildren<QWidget*>()) {
         // A table's select-all corner is not a control here: the tables select nothing, and it stays disabled.
@@ -464,7 +467,7 @@ TEST_F(TerminalPageTest, orderTypePicker_isOneExclusiveChoiceForKeyboardAndAssis
     };
     for (const auto& step : steps) {
         step.run();
-        EXPECT_EQ(model().orderType(), step.expected) << step.what;
+        EXPECT_EQ(model().ticket().orderType(), step.expected) << step.what;
         const QString label = types
                                   ->button(step.expected == zqt::OrderType::Limit  ? "LIMIT"
                                            : step.expected == zqt::OrderType::Stop ? "STOP"

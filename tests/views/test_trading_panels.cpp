@@ -87,9 +87,9 @@ protected:
                                                       NativeTerminalModel::TimerStart::Later);
         host = std::make_unique<QWidget>();
         auto* column = new QVBoxLayout(host.get());
-        ladder = new LadderPanel(*model, host.get());
-        tape = new TapePanel(*model, host.get());
-        micro = new MicrostructurePanel(*model, host.get());
+        ladder = new LadderPanel(model->market(), model->ticket(), host.get());
+        tape = new TapePanel(model->market(), host.get());
+        micro = new MicrostructurePanel(model->market(), host.get());
         for (QWidget* w : std::initializer_list<QWidget*>{ladder, tape, micro})
             column->addWidget(w);
         host->resize(700, 1400);
@@ -107,7 +107,7 @@ protected:
     }
     void loadBook(const std::string& body) {
         server.setReply("GET", "/api/market/depth", {200, body});
-        QSignalSpy depth(model.get(), &NativeTerminalModel::depthChanged);
+        QSignalSpy depth(&model->market(), &MarketModel::depthChanged);
         model->refreshAll();
         ASSERT_TRUE(depth.wait(10000));
     }
@@ -210,14 +210,14 @@ TEST_F(TradingPanels, ladder_rowsTintsAndAClickSettingALimitWithFourDecimals) {
     // A click on the third row picks its price: the ticket turns to a limit at that price, four decimals.
     const QRect third = table->visualRect(table->model()->index(2, 1));
     QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, third.center());
-    EXPECT_EQ(model->selectedLadderPrice(), 1.08334);
-    EXPECT_EQ(model->orderType(), OrderType::Limit);
-    EXPECT_EQ(model->limitPrice(), "1.0833");
+    EXPECT_EQ(model->market().selectedLadderPrice(), 1.08334);
+    EXPECT_EQ(model->ticket().orderType(), OrderType::Limit);
+    EXPECT_EQ(model->ticket().limitPrice(), "1.0833");
     EXPECT_EQ(pickedRows(table), QList<int>{2});
     EXPECT_EQ(tintOf(table, 2), RowTint::Picked);
     // Picking the mid level keeps its own tint and shows the pick beside it.
     QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, table->visualRect(table->model()->index(1, 1)).center());
-    EXPECT_EQ(model->limitPrice(), "1.0835");
+    EXPECT_EQ(model->ticket().limitPrice(), "1.0835");
     EXPECT_EQ(tintOf(table, 1), RowTint::MidPicked);
     EXPECT_EQ(tintOf(table, 2), RowTint::None);
 }
@@ -245,7 +245,7 @@ TEST_F(TradingPanels, ladder_keyboardRowSurvivesRefreshes_returnPutsThatRowsPric
     table->setFocus();
     // A click picks one row (the only row shown as picked), and the keyboard moves on from it.
     QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, table->visualRect(table->model()->index(3, 1)).center());
-    EXPECT_EQ(model->limitPrice(), "1.0837");
+    EXPECT_EQ(model->ticket().limitPrice(), "1.0837");
     EXPECT_EQ(pickedRows(table), QList<int>{3});
     QTest::keyClick(table, Qt::Key_Down);
     QTest::keyClick(table, Qt::Key_Down);
@@ -269,7 +269,7 @@ TEST_F(TradingPanels, ladder_keyboardRowSurvivesRefreshes_returnPutsThatRowsPric
         if (step.key != Qt::Key_unknown)
             QTest::keyClick(table, step.key);
         QTest::keyClick(table, Qt::Key_Return);
-        EXPECT_EQ(model->limitPrice(), step.expectedTicket) << step.what;
+        EXPECT_EQ(model->ticket().limitPrice(), step.expectedTicket) << step.what;
         EXPECT_EQ(cell(table, table->currentIndex().row(), 1), step.expectedTicket) << step.what;
         const QList<int> picked = pickedRows(table);
         ASSERT_EQ(picked.size(), 1) << step.what;
@@ -294,16 +294,16 @@ TEST_F(TradingPanels, ladder_aNewBookAtTheSamePricesKeepsTheScrollPosition) {
 TEST_F(TradingPanels, ladder_withoutAKeyboardRow_upAndDownStartFromThePickedRow) {
     loadBook(tickBook(1.0840, 9, 1.0));
     auto* table = child<QTableView>("ladderTable");
-    model->selectLadderPrice(1.0836); // picked before the table had a keyboard row
+    model->ticket().selectLadderPrice(1.0836); // picked before the table had a keyboard row
     ASSERT_FALSE(table->currentIndex().isValid());
     table->setFocus();
     QTest::keyClick(table, Qt::Key_Up);
     QTest::keyClick(table, Qt::Key_Return);
-    EXPECT_EQ(model->limitPrice(), "1.0837");
+    EXPECT_EQ(model->ticket().limitPrice(), "1.0837");
     QTest::keyClick(table, Qt::Key_Down);
     QTest::keyClick(table, Qt::Key_Down);
     QTest::keyClick(table, Qt::Key_Return);
-    EXPECT_EQ(model->limitPrice(), "1.0835");
+    EXPECT_EQ(model->ticket().limitPrice(), "1.0835");
     EXPECT_EQ(pickedRows(table), QList<int>{5});
 }
 
@@ -311,7 +311,7 @@ TEST_F(TradingPanels, tape_keyboardRowStaysOnItsPrintAcrossRefreshes) {
     auto* table = child<QTableView>("tapeTable");
     const auto refresh = [&](const char* price) {
         server.setReply("GET", "/api/prices", {200, std::string(R"({"prices":{"EURUSD":)") + price + "}}"});
-        QSignalSpy tape(model.get(), &NativeTerminalModel::tapeChanged);
+        QSignalSpy tape(&model->market(), &MarketModel::tapeChanged);
         model->refreshMarket();
         ASSERT_TRUE(tape.wait(10000));
     };
@@ -343,7 +343,7 @@ TEST_F(TradingPanels, tape_emptyThenNewestFirst_badgesFollowTheSignOfTheDelta) {
     EXPECT_FALSE(last->isVisible());
 
     // The first price: a buy of 1.5, and the Last badge with the quote.
-    QSignalSpy prices(model.get(), &NativeTerminalModel::pricesChanged);
+    QSignalSpy prices(&model->market(), &MarketModel::pricesChanged);
     model->refreshMarket();
     ASSERT_TRUE(prices.wait(10000));
     EXPECT_TRUE(last->isVisible());
@@ -352,13 +352,13 @@ TEST_F(TradingPanels, tape_emptyThenNewestFirst_badgesFollowTheSignOfTheDelta) {
     EXPECT_FALSE(empty->isVisible());
 
     const QDateTime now = QDateTime::fromMSecsSinceEpoch(1709649000'000, QTimeZone::utc());
-    model->updateTape(1.0849, now); // a sell of 1.5: delta 0, still green
+    model->market().updateTape(1.0849, now); // a sell of 1.5: delta 0, still green
     EXPECT_EQ(delta->value(), "0.00");
     EXPECT_EQ(delta->tone(), BadgeTone::positive);
-    model->updateTape(1.0848, now); // another sell: delta -1.5, both badges red
+    model->market().updateTape(1.0848, now); // another sell: delta -1.5, both badges red
     EXPECT_EQ(delta->value(), "-1.50");
     EXPECT_EQ(delta->tone(), BadgeTone::negative);
-    EXPECT_EQ(aggressor->value(), model->aggressorLabel());
+    EXPECT_EQ(aggressor->value(), model->market().aggressorLabel());
     EXPECT_EQ(aggressor->tone(), BadgeTone::negative);
 
     auto* table = child<QTableView>("tapeTable");
@@ -382,8 +382,8 @@ TEST_F(TradingPanels, microstructure_emptyStates_thenTwelveClusterPrintsAndScale
     // Twelve prints at one price make one cluster of 12; the bar of each print's price builds the profile.
     const QDateTime now = QDateTime::fromMSecsSinceEpoch(1709649000'000, QTimeZone::utc());
     for (int i = 0; i < 12; ++i) {
-        model->updateTape(1.0850, now);
-        model->updateCandles(1.0850, now);
+        model->market().updateTape(1.0850, now);
+        model->market().updateCandles(1.0850, now);
     }
     EXPECT_FALSE(child<QLabel>("clustersEmptyLabel")->isVisible());
     EXPECT_TRUE(child<QWidget>("clusterRow_0")->isVisible());
@@ -458,13 +458,13 @@ protected:
     }
     std::vector<std::string> postsInFlight() const {
         std::vector<std::string> out;
-        for (const std::string& t : inFlight(model().api()))
+        for (const std::string& t : inFlight(model().link().api()))
             if (t == "/api/oms/order" || t == "/api/oms/cancel_all" || t == "/api/positions/close_all")
                 out.push_back(t);
         return out;
     }
     bool settled() const {
-        return waitUntil([&] { return zqt::test::decodesDone() && inFlight(model().api()).empty(); }, 30000);
+        return waitUntil([&] { return zqt::test::decodesDone() && inFlight(model().link().api()).empty(); }, 30000);
     }
     // The paths of the posts the server received, in order.
     std::vector<std::string> postPaths() const {
@@ -614,7 +614,7 @@ TEST_F(TradingPage, shortcuts_withFocusInTheQuantityField_sendNothingAndCopyAndC
     // The last two were a copy and a cut of "25".
     EXPECT_EQ(QApplication::clipboard()->text(), "25");
     EXPECT_EQ(qty->text(), "");
-    EXPECT_EQ(model().qty(), "");
+    EXPECT_EQ(model().ticket().qty(), "");
     ASSERT_TRUE(settled());
     for (const auto& r : server.requests())
         EXPECT_NE(r.method, "POST") << r.target;
@@ -623,7 +623,7 @@ TEST_F(TradingPage, shortcuts_withFocusInTheQuantityField_sendNothingAndCopyAndC
 TEST_F(TradingPage, priceTick_repaintsOnlyTheCardsWhoseInputsChanged) {
     view->resize(1400, 4000); // every card on screen, so each one that changes does paint
     ASSERT_TRUE(settled());
-    ASSERT_TRUE(model().marketError().isEmpty());
+    ASSERT_TRUE(model().market().marketError().isEmpty());
     // Out of the login field, whose blinking cursor would repaint its card.
     child<QPushButton>("quickBuyButton")->setFocus();
     QCoreApplication::processEvents(); // pending repaints of the first replies and of the focus change
@@ -634,7 +634,7 @@ TEST_F(TradingPage, priceTick_repaintsOnlyTheCardsWhoseInputsChanged) {
 
     // One price tick with a new price for the selected symbol.
     server.setReply("GET", "/api/prices", {200, R"({"prices":{"EURUSD":1.0861,"AAPL":190.25}})"});
-    QSignalSpy tape(&model(), &NativeTerminalModel::tapeChanged);
+    QSignalSpy tape(&model().market(), &MarketModel::tapeChanged);
     model().refreshMarket();
     ASSERT_TRUE(tape.wait(10000));
     ASSERT_TRUE(settled());
@@ -679,10 +679,10 @@ TEST_F(TradingPage, wheel_overAnUnfocusedPicker_changesNothingAndScrollsThePage_
         wheelOver(picker);
         EXPECT_GT(page->value(), 0) << what << ": the page scrolls";
         EXPECT_FALSE(picker->hasFocus()) << what;
-        EXPECT_EQ(model().selectedSymbol(), "EURUSD") << what;
+        EXPECT_EQ(model().market().selectedSymbol(), "EURUSD") << what;
         EXPECT_EQ(symbol->currentText(), "EURUSD") << what;
-        EXPECT_EQ(model().candleInterval(), 15.0) << what;
-        EXPECT_EQ(model().htfInterval(), 300.0) << what;
+        EXPECT_EQ(model().chart().candleInterval(), 15.0) << what;
+        EXPECT_EQ(model().chart().htfInterval(), 300.0) << what;
         EXPECT_EQ(htf->currentText(), "HTF 5m") << what;
     }
     // Nothing the wheel could have asked for went out: no bars of another symbol or interval.
@@ -696,10 +696,10 @@ TEST_F(TradingPage, wheel_overAnUnfocusedPicker_changesNothingAndScrollsThePage_
     const std::tuple<const char*, QComboBox*, std::function<bool()>> focused[] = {
         {"ticket Symbol", symbol,
          [&] {
-             return model().selectedSymbol() == "AAPL";
+             return model().market().selectedSymbol() == "AAPL";
          }},
         {"chart HTF", htf, [&] {
-             return model().htfInterval() == 900.0;
+             return model().chart().htfInterval() == 900.0;
          }}};
     for (const auto& [what, picker, stepped] : focused) {
         page->setValue(0);
@@ -717,7 +717,7 @@ TEST_F(TradingPage, ladderPriceThenAnotherSymbol_placeOrderAndCtrlL_sendNoPriceO
     // A read of the book already out is not sent beside it: ask until the new book is in.
     ASSERT_TRUE(waitUntil(
         [&] {
-            if (model().depthLevels().size() == 2)
+            if (model().market().depthLevels().size() == 2)
                 return true;
             model().refreshAll();
             return false;
@@ -735,15 +735,15 @@ TEST_F(TradingPage, ladderPriceThenAnotherSymbol_placeOrderAndCtrlL_sendNoPriceO
     for (const auto& [name, text] : {std::pair{"slField", "1.0800"}, std::pair{"tpField", "1.0900"}})
         QTest::keyClicks(child<QLineEdit>(name), text);
     QTest::keyClicks(child<QLineEdit>("qtyField"), "0");
-    ASSERT_EQ(model().sl(), "1.0800");
-    ASSERT_EQ(model().qty(), "10");
+    ASSERT_EQ(model().ticket().sl(), "1.0800");
+    ASSERT_EQ(model().ticket().qty(), "10");
 
     // Over to BTCUSD with the ticket's own picker (keyboard: AAPL, then BTCUSD).
     auto* symbol = child<QComboBox>("orderSymbolPicker");
     symbol->setFocus();
     QTest::keyClick(symbol, Qt::Key_Down);
     QTest::keyClick(symbol, Qt::Key_Down);
-    ASSERT_EQ(model().selectedSymbol(), "BTCUSD");
+    ASSERT_EQ(model().market().selectedSymbol(), "BTCUSD");
     for (const char* name : {"limitPriceField", "stopPriceField", "slField", "tpField"})
         EXPECT_EQ(child<QLineEdit>(name)->text(), "") << name;
     EXPECT_TRUE(limit->isVisible()) << "the order type stays LIMIT";
@@ -918,12 +918,12 @@ TEST_F(TradingPage, hostileEngineText_showsLiterallyAndBounded_inTheOrderError_t
                                   res.set_header("Location", value);
                               });
 
-        QSignalSpy metrics(&model(), &NativeTerminalModel::metricsChanged);
-        QSignalSpy ordersIn(&model(), &NativeTerminalModel::ordersChanged);
+        QSignalSpy metrics(&model().account(), &AccountModel::metricsChanged);
+        QSignalSpy ordersIn(&model().account(), &AccountModel::ordersChanged);
         model().refreshAll();
-        model().placeOrder();
+        model().ticket().placeOrder();
         if (c.inHeader)
-            model().login();
+            model().session().login();
         ASSERT_TRUE(settled()) << c.what;
         // A read still out from an earlier refresh may have brought the former values, and a read is not sent
         // twice at once: ask again until the new ones are in.

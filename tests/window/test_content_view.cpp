@@ -1,9 +1,9 @@
 #include "window/ContentView.h"
 
+#include "app/ZQTDesktopApp.h"
 #include "control/AppState.h"
 #include "control/Preferences.h"
 #include "control/Settings.h"
-#include "control/ZQTDesktopApp.h"
 #include "terminal/NativeTerminalModel.h"
 #include "terminal/views/NativeTerminalView.h"
 #include "window/EnginePage.h"
@@ -95,6 +95,16 @@ protected:
         view->show();
     }
 
+    // Runs a start whose script is `script` (a running engine in the pid file) and waits until it has finished,
+    // so the settings form shows what it printed.
+    void runStartScript(const QByteArray& script) {
+        engine.writeScript("app_up.sh", script);
+        writeFile(engine.file("storage/web.pid"), QByteArray::number(QCoreApplication::applicationPid()));
+        state->start();
+        ASSERT_TRUE(waitUntil([&] { return !state->busy(); }));
+        ASSERT_FALSE(state->lastOutput().isEmpty());
+    }
+
     template <typename T> T* child(const char* name) const {
         T* w = view->findChild<T*>(name);
         EXPECT_NE(w, nullptr) << name;
@@ -180,7 +190,11 @@ TEST_F(ContentViewTest, start_showsBusyIndicatorWhileScriptRunsAndOutputInSettin
     EXPECT_TRUE(outputBlock->isVisible());
     EXPECT_EQ(child<QPlainTextEdit>("lastOutputView")->toPlainText(), "engine up\n");
 
-    state->scripts().setLastOutput({});
+    // A stop that prints nothing leaves nothing to show: the block goes again.
+    engine.writeScript("app_down.sh", "true\n");
+    state->stop();
+    ASSERT_TRUE(waitUntil([&] { return !state->busy(); }));
+    EXPECT_TRUE(state->lastOutput().isEmpty());
     EXPECT_FALSE(outputBlock->isVisible());
 }
 
@@ -198,7 +212,7 @@ TEST_F(ContentViewTest, operatorLock_opensExactlyFourTabsAfterWebTerminalAndClos
     // A new run reads the closed lock back.
     app.reset();
     open();
-    EXPECT_FALSE(state->operatorUnlocked());
+    EXPECT_FALSE(state->settings().flag(zqt::Setting::OperatorUnlocked));
     EXPECT_EQ(tabTitles(tabs()), kPublicTabs);
 }
 
@@ -243,15 +257,15 @@ TEST_F(ContentViewTest, sheet_wrongPasscodeShowsErrorAndKeepsText_thenCancelClea
     QTest::keyClicks(field, "wrong");
     QTest::mouseClick(child<QPushButton>("operatorUnlockButton"), Qt::LeftButton);
     EXPECT_TRUE(sheet->isVisible());
-    EXPECT_TRUE(view->showOperatorSheet());
+    EXPECT_TRUE(view->operatorSheet()->isVisible());
     EXPECT_TRUE(error->isVisible());
     EXPECT_EQ(error->text(), "Invalid passcode.");
     EXPECT_EQ(field->text(), "wrong");
-    EXPECT_FALSE(state->operatorUnlocked());
+    EXPECT_FALSE(state->settings().flag(zqt::Setting::OperatorUnlocked));
 
     QTest::mouseClick(child<QPushButton>("operatorCancelButton"), Qt::LeftButton);
     EXPECT_FALSE(sheet->isVisible());
-    EXPECT_FALSE(view->showOperatorSheet());
+    EXPECT_FALSE(view->operatorSheet()->isVisible());
     EXPECT_EQ(tabTitles(tabs()), kPublicTabs);
 
     // Opens clean.
@@ -270,8 +284,8 @@ TEST_F(ContentViewTest, sheet_rightPasscodeWithReturn_unlocksAndCloses) {
     QTest::keyClicks(field, "s3cret");
     QTest::keyClick(field, Qt::Key_Return);
     EXPECT_FALSE(view->operatorSheet()->isVisible());
-    EXPECT_FALSE(view->showOperatorSheet());
-    EXPECT_TRUE(state->operatorUnlocked());
+    EXPECT_FALSE(view->operatorSheet()->isVisible());
+    EXPECT_TRUE(state->settings().flag(zqt::Setting::OperatorUnlocked));
     EXPECT_EQ(field->text(), "");
     EXPECT_EQ(zqt::Preferences().boolean(zqt::Settings::key(zqt::Setting::OperatorUnlocked)),
               std::optional<bool>(true));
@@ -284,7 +298,7 @@ TEST_F(ContentViewTest, sheet_escape_actsAsCancel) {
     QTest::keyClicks(field, "typed");
     QTest::keyClick(field, Qt::Key_Escape);
     EXPECT_FALSE(view->operatorSheet()->isVisible());
-    EXPECT_FALSE(view->showOperatorSheet());
+    EXPECT_FALSE(view->operatorSheet()->isVisible());
     EXPECT_EQ(field->text(), "");
 }
 
@@ -296,7 +310,7 @@ TEST_F(ContentViewTest, tabs_anyInterfaceHost_pointEveryPageAtLoopback) {
     EXPECT_EQ(view->webView("Trader Portal")->url(), QUrl("http://127.0.0.1:3001"));
     EXPECT_EQ(view->webView("Web Terminal")->url(), QUrl("http://127.0.0.1:8000/terminal"));
     EXPECT_EQ(view->webView("Admin")->url(), QUrl("http://127.0.0.1:8000/admin"));
-    EXPECT_EQ(view->addresses().engine, QUrl("http://127.0.0.1:8000"));
+    EXPECT_EQ(state->addresses().engine, QUrl("http://127.0.0.1:8000"));
 }
 
 TEST_F(ContentViewTest, webTerminal_storedToken_isReadAgainWhenATabIsChosen) {
@@ -320,10 +334,10 @@ TEST_F(ContentViewTest, settings_portEdit_takesEffectOnReturnOrSave_andMovesTheS
     EXPECT_EQ(port->text(), "3000");
     port->selectAll();
     QTest::keyClicks(port, "4000");
-    EXPECT_EQ(state->marketingPort(), "3000") << "not committed yet";
+    EXPECT_EQ(state->settings().text(zqt::Setting::MarketingPort), "3000") << "not committed yet";
     EXPECT_EQ(view->webView("Site")->url(), QUrl("http://127.0.0.1:3000"));
     QTest::keyClick(port, Qt::Key_Return);
-    EXPECT_EQ(state->marketingPort(), "4000");
+    EXPECT_EQ(state->settings().text(zqt::Setting::MarketingPort), "4000");
     EXPECT_EQ(view->webView("Site")->url(), QUrl("http://127.0.0.1:4000"));
 
     // Any text is accepted; Save Settings commits and stores it, and the tab then explains instead of showing a
@@ -331,7 +345,7 @@ TEST_F(ContentViewTest, settings_portEdit_takesEffectOnReturnOrSave_andMovesTheS
     port->selectAll();
     QTest::keyClicks(port, "4o00");
     QTest::mouseClick(child<QPushButton>("saveSettingsButton"), Qt::LeftButton);
-    EXPECT_EQ(state->marketingPort(), "4o00");
+    EXPECT_EQ(state->settings().text(zqt::Setting::MarketingPort), "4o00");
     EXPECT_EQ(zqt::Preferences().string(zqt::Settings::key(zqt::Setting::MarketingPort)),
               std::optional<QString>("4o00"));
     selectTab("Site");
@@ -357,7 +371,7 @@ TEST_F(ContentViewTest, settings_typingAPortKeyByKey_pointsNothingAtTheHalfTyped
     zqt::NativeTerminalModel& terminal = view->terminal()->model();
     const QUrl oldBase(oldEngine.baseUrl());
     const QUrl oldWebTerminal(oldEngine.baseUrl() + "/terminal?token=tok");
-    ASSERT_EQ(terminal.baseUrl(), oldBase);
+    ASSERT_EQ(terminal.link().baseUrl(), oldBase);
 
     auto* port = child<QLineEdit>("portField");
     port->setFocus();
@@ -365,7 +379,7 @@ TEST_F(ContentViewTest, settings_typingAPortKeyByKey_pointsNothingAtTheHalfTyped
     const QString typed = QString::number(newEngine.port());
     for (const QChar key : typed) {
         QTest::keyClicks(port, QString(key));
-        EXPECT_EQ(terminal.baseUrl(), oldBase) << port->text().toStdString();
+        EXPECT_EQ(terminal.link().baseUrl(), oldBase) << port->text().toStdString();
         EXPECT_EQ(view->webView("Web Terminal")->url(), oldWebTerminal) << port->text().toStdString();
         terminal.refreshMarket(); // a poll now goes where the terminal points
     }
@@ -375,8 +389,8 @@ TEST_F(ContentViewTest, settings_typingAPortKeyByKey_pointsNothingAtTheHalfTyped
 
     // Leaving the field commits the whole port at once.
     child<QLineEdit>("hostField")->setFocus();
-    EXPECT_EQ(state->port(), typed);
-    EXPECT_EQ(terminal.baseUrl(), QUrl(newEngine.baseUrl()));
+    EXPECT_EQ(state->settings().text(zqt::Setting::Port), typed);
+    EXPECT_EQ(terminal.link().baseUrl(), QUrl(newEngine.baseUrl()));
     EXPECT_EQ(view->webView("Web Terminal")->url(), QUrl(newEngine.baseUrl() + "/terminal?token=tok"));
     terminal.refreshMarket();
     ASSERT_TRUE(waitUntil([&] { return newEngine.requestCount() >= 1; }));
@@ -388,15 +402,15 @@ TEST_F(ContentViewTest, settings_switchesAndPickers_editTheirFields) {
     open();
     selectTab("Settings");
     auto* demo = child<QCheckBox>("demoModeSwitch");
-    const bool before = state->demoMode();
+    const bool before = state->settings().flag(zqt::Setting::DemoMode);
     demo->click();
-    EXPECT_EQ(state->demoMode(), !before);
+    EXPECT_EQ(state->settings().flag(zqt::Setting::DemoMode), !before);
 
     auto* broker = child<QComboBox>("brokerModePicker");
     EXPECT_EQ(broker->count(), 5);
     broker->setFocus();
     QTest::keyClick(broker, Qt::Key_End); // keyboard choice of the last broker
-    EXPECT_EQ(state->brokerMode(), "COINBASE");
+    EXPECT_EQ(state->settings().text(zqt::Setting::BrokerMode), "COINBASE");
 
     // A value set elsewhere shows in the control.
     state->set(zqt::Setting::ExecutionMode, "LIVE");
@@ -411,7 +425,7 @@ TEST_F(ContentViewTest, settings_executionModeToLive_asksFirst_cancelKeepsDryRun
     selectTab("Settings");
     state->set(zqt::Setting::BrokerMode, "ALPACA");
     auto* mode = child<QComboBox>("executionModePicker");
-    ASSERT_EQ(state->executionMode(), "DRY_RUN");
+    ASSERT_EQ(state->settings().text(zqt::Setting::ExecutionMode), "DRY_RUN");
     const auto askByKeyboard = [&]() -> QMessageBox* {
         mode->setFocus();
         QTest::keyClick(mode, Qt::Key_Down); // the operator's choice of LIVE
@@ -429,14 +443,14 @@ TEST_F(ContentViewTest, settings_executionModeToLive_asksFirst_cancelKeepsDryRun
         EXPECT_TRUE(question->text().contains("ALPACA")) << refusal << ": the broker mode is named";
         EXPECT_EQ(question->defaultButton(), question->button(QMessageBox::Cancel)) << refusal;
         // Until the operator answers, nothing has changed.
-        EXPECT_EQ(state->executionMode(), "DRY_RUN") << refusal;
+        EXPECT_EQ(state->settings().text(zqt::Setting::ExecutionMode), "DRY_RUN") << refusal;
         EXPECT_EQ(mode->currentText(), "DRY_RUN") << refusal;
         if (std::string(refusal) == "Escape")
             QTest::keyClick(question, Qt::Key_Escape);
         else
             QTest::mouseClick(question->button(QMessageBox::Cancel), Qt::LeftButton);
         ASSERT_TRUE(waitUntil([&] { return !view->findChild<QMessageBox*>("liveConfirmation"); }, 10000));
-        EXPECT_EQ(state->executionMode(), "DRY_RUN") << refusal;
+        EXPECT_EQ(state->settings().text(zqt::Setting::ExecutionMode), "DRY_RUN") << refusal;
         EXPECT_EQ(mode->currentText(), "DRY_RUN") << refusal;
         EXPECT_EQ(zqt::Preferences().string(zqt::Settings::key(zqt::Setting::ExecutionMode)), "DRY_RUN") << refusal;
     }
@@ -444,12 +458,12 @@ TEST_F(ContentViewTest, settings_executionModeToLive_asksFirst_cancelKeepsDryRun
     QMessageBox* question = askByKeyboard();
     ASSERT_NE(question, nullptr);
     QTest::mouseClick(question->findChild<QPushButton*>("confirmLiveButton"), Qt::LeftButton);
-    EXPECT_EQ(state->executionMode(), "LIVE");
+    EXPECT_EQ(state->settings().text(zqt::Setting::ExecutionMode), "LIVE");
     EXPECT_EQ(mode->currentText(), "LIVE");
 
     // Back to DRY_RUN is the safe way: nothing asked.
     QTest::keyClick(mode, Qt::Key_Up);
-    EXPECT_EQ(state->executionMode(), "DRY_RUN");
+    EXPECT_EQ(state->settings().text(zqt::Setting::ExecutionMode), "DRY_RUN");
     QCoreApplication::processEvents();
     EXPECT_EQ(view->findChild<QMessageBox*>("liveConfirmation"), nullptr);
 }
@@ -505,7 +519,7 @@ TEST_F(ContentViewTest, stop_withOpenPositions_asksFirst_cancelRunsNoScript_conf
     }
     engine.writeScript("app_down.sh", "touch stopped.marker\n");
     open();
-    ASSERT_TRUE(waitUntil([&] { return app->terminal().positions().size() == 3; }, 20000));
+    ASSERT_TRUE(waitUntil([&] { return app->terminal().account().positions().size() == 3; }, 20000));
 
     const auto ask = [&]() -> QMessageBox* {
         QTest::mouseClick(child<QPushButton>("stopButton"), Qt::LeftButton);
@@ -588,7 +602,7 @@ TEST_F(ContentViewTest, status_engineStopped_showsNoDataInBothBoxes) {
     zqt::Preferences().setString(zqt::Settings::key(zqt::Setting::Port), QString::number(zqt::test::freePort()));
     zqt::Preferences().setBool(zqt::Settings::key(zqt::Setting::OperatorUnlocked), true);
     open();
-    QSignalSpy probes(state, &AppState::statusProbeFinished);
+    QSignalSpy probes(&state->status(), &zqt::StatusProbe::finished);
     selectTab("Status");
     ASSERT_TRUE(waitUntil([&] { return probes.count() >= 2; }, 30000));
     for (const char* name : {"healthView", "systemStatusView"}) {
@@ -725,7 +739,7 @@ TEST_F(ContentViewTest, webProfile_isNamedAndOnDisk) {
 TEST_F(ContentViewTest, tour_everyTabAtMinimumSize_showsTextsUntruncated) {
     zqt::Preferences().setBool(zqt::Settings::key(zqt::Setting::OperatorUnlocked), true);
     open();
-    state->scripts().setLastOutput("engine up\nweb listening on 127.0.0.1:8000\n");
+    runStartScript("echo engine up\necho web listening on 127.0.0.1:8000\n");
     view->resize(view->minimumSize());
     const QString artifacts = QStringLiteral(ZQT_TEST_ARTIFACTS_DIR);
     QDir().mkpath(artifacts);
@@ -751,15 +765,15 @@ TEST_F(ContentViewTest, runtimePortsMoveTheEngine_terminalSendsToTheNewAddressWi
     open();
     NativeTerminalView* terminal = view->terminal();
     ASSERT_NE(terminal, nullptr);
-    EXPECT_EQ(terminal->model().baseUrl(), QUrl("http://127.0.0.1:8000"));
-    terminal->model().setEmail("kept@x.y");
+    EXPECT_EQ(terminal->model().link().baseUrl(), QUrl("http://127.0.0.1:8000"));
+    terminal->model().session().setEmail("kept@x.y");
 
     zqt::test::RecordingServer moved;
     writeFile(engine.file("storage/runtime_ports.json"),
               QByteArray(R"({"host":"127.0.0.1","port":)") + QByteArray::number(moved.port()) + "}");
     QTest::mouseClick(child<QPushButton>("refreshButton"), Qt::LeftButton);
-    EXPECT_EQ(terminal->model().baseUrl(), QUrl(moved.baseUrl()));
-    EXPECT_EQ(terminal->model().email(), "kept@x.y");
+    EXPECT_EQ(terminal->model().link().baseUrl(), QUrl(moved.baseUrl()));
+    EXPECT_EQ(terminal->model().session().email(), "kept@x.y");
 
     terminal->model().refreshAll();
     ASSERT_TRUE(waitUntil([&] { return moved.requestCount() >= 10; }, 30000));
@@ -770,7 +784,7 @@ TEST_F(ContentViewTest, runtimePortsMoveTheEngine_terminalSendsToTheNewAddressWi
 TEST_F(ContentViewTest, controls_everyTabAndSheet_haveAccessibleNamesAndTakeKeyboardFocus) {
     zqt::Preferences().setBool(zqt::Settings::key(zqt::Setting::OperatorUnlocked), true);
     open();
-    state->scripts().setLastOutput("engine up\n");
+    runStartScript("echo engine up\n");
     auto check = [](QWidget* root, const QString& where) {
         for (QWidget* w : root->findChildren<QWidget*>()) {
             // The tab bar's own scroll arrows are reached through the tab bar.
@@ -809,7 +823,7 @@ TEST_F(ContentViewTest, terminalShortcuts_actOnlyOnTheTerminalTab_neverInTheLogs
     // An order, cancel-all or close-all is on the wire as soon as the key press returns.
     const auto postsInFlight = [&] {
         std::vector<std::string> out;
-        for (const std::string& t : zqt::test::inFlight(terminal->model().api()))
+        for (const std::string& t : zqt::test::inFlight(terminal->model().link().api()))
             if (t == "/api/oms/order" || t == "/api/oms/cancel_all" || t == "/api/positions/close_all")
                 out.push_back(t);
         return out;
@@ -1181,7 +1195,7 @@ TEST_F(ContentViewTest, webTerminal_portHeldByAnotherUser_loadsWithoutTheTokenAn
     open();
     zqt::NativeTerminalModel& terminal = view->terminal()->model();
     auto holder = std::make_shared<zqt::PortHolder>(zqt::PortHolder::OtherUser);
-    terminal.setPortCheck([holder](quint16) { return *holder; });
+    terminal.link().setPortCheck([holder](quint16) { return *holder; });
     selectTab("Web Terminal");
     WebView* web = view->webView("Web Terminal");
     const QString notice = "Port 8000 is held by another user's program: sign-in and token withheld.";
@@ -1190,21 +1204,21 @@ TEST_F(ContentViewTest, webTerminal_portHeldByAnotherUser_loadsWithoutTheTokenAn
     auto* line = web->findChild<QLabel*>("webViewNotice");
     ASSERT_NE(line, nullptr);
     EXPECT_TRUE(line->isVisible());
-    EXPECT_EQ(terminal.portWarning(), notice);
+    EXPECT_EQ(terminal.session().portWarning(), notice);
     auto* panelLine = view->terminal()->findChild<QLabel*>("portWarningLabel");
     ASSERT_NE(panelLine, nullptr);
     EXPECT_EQ(panelLine->text(), notice);
     EXPECT_FALSE(view->windowTitle().contains("tok-w"));
 
     *holder = zqt::PortHolder::ThisUser;
-    terminal.setPortCheck([holder](quint16) { return *holder; }); // forgets the answer it had
+    terminal.link().setPortCheck([holder](quint16) { return *holder; }); // forgets the answer it had
     // A read still in flight is not sent again: the next refresh goes out once the former ones are done.
-    ASSERT_TRUE(waitUntil([&] { return terminal.api().requestsInFlight() == 0; }, 30000));
+    ASSERT_TRUE(waitUntil([&] { return terminal.link().api().requestsInFlight() == 0; }, 30000));
     terminal.refreshMarket();
     EXPECT_EQ(web->url().toString(QUrl::FullyEncoded), "http://127.0.0.1:8000/terminal?token=tok-w");
     EXPECT_TRUE(web->standingNotice().isEmpty());
     EXPECT_FALSE(line->isVisible());
-    EXPECT_TRUE(terminal.portWarning().isEmpty());
+    EXPECT_TRUE(terminal.session().portWarning().isEmpty());
 }
 
 // The hosts a runtime ports file may name: one off this machine moves no tab, the terminal or the stored host,
@@ -1236,7 +1250,7 @@ TEST_F(ContentViewTest, runtimePortsHost_offThisMachineMovesNothing_loopbackMove
                   QJsonDocument(QJsonObject{{"host", c.host}, {"port", 8123}}).toJson());
         QTest::mouseClick(child<QPushButton>("refreshButton"), Qt::LeftButton);
         const QUrl expected(c.engine);
-        EXPECT_EQ(view->terminal()->model().baseUrl(), expected) << c.host;
+        EXPECT_EQ(view->terminal()->model().link().baseUrl(), expected) << c.host;
         EXPECT_EQ(view->webView("Web Terminal")->url(), QUrl(expected.toString() + "/terminal")) << c.host;
         EXPECT_EQ(view->webView("Site")->url().host(), expected.host()) << c.host;
         EXPECT_EQ(view->webView("Trader Portal")->url().host(), expected.host()) << c.host;
@@ -1247,4 +1261,120 @@ TEST_F(ContentViewTest, runtimePortsHost_offThisMachineMovesNothing_loopbackMove
         EXPECT_EQ(zqt::Preferences().string(zqt::Settings::key(zqt::Setting::Host)), std::optional<QString>(c.stored))
             << c.host;
     }
+}
+
+namespace {
+
+// Requests for `path` (any query) a server saw, as sent.
+std::vector<std::string> targetsOf(const zqt::test::RecordingServer& server, const std::string& path) {
+    std::vector<std::string> targets;
+    for (const auto& r : server.requests())
+        if (r.path == path)
+            targets.push_back(r.target);
+    return targets;
+}
+
+// Clicks the link with `id` in `web`'s page with the pointer.
+void clickLink(WebView* web, const char* id) {
+    std::optional<QPoint> centre;
+    web->page()->runJavaScript(QStringLiteral("(function(){var r=document.getElementById('%1').getBoundingClientRect();"
+                                              "return [r.left+r.width/2, r.top+r.height/2];})()")
+                                   .arg(QLatin1String(id)),
+                               [&centre](const QVariant& v) {
+                                   const QVariantList xy = v.toList();
+                                   if (xy.size() == 2)
+                                       centre = QPoint(qRound(xy[0].toDouble()), qRound(xy[1].toDouble()));
+                               });
+    ASSERT_TRUE(waitUntil([&] { return centre.has_value(); }, 30000)) << id;
+    QWidget* target = web->browser()->focusProxy() ? web->browser()->focusProxy() : web->browser();
+    QTest::mouseClick(target, Qt::LeftButton, {}, *centre);
+}
+
+} // namespace
+
+TEST_F(ContentViewTest, webTab_backForwardAndReload_byTheBarAndByAltArrowsAndF5) {
+    zqt::test::RecordingServer site;
+    site.setReply("GET", "/",
+                  {200, "<html><body><a id='next' href='/external'>Learn more</a></body></html>", "text/html"});
+    site.setReply("GET", "/external", {200, "<html><body>external</body></html>", "text/html"});
+    zqt::Preferences prefs;
+    prefs.setString(zqt::Settings::key(zqt::Setting::Host), "127.0.0.1");
+    prefs.setString(zqt::Settings::key(zqt::Setting::MarketingPort), QString::number(site.port()));
+    prefs.sync();
+    open();
+    view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(view));
+    WebView* web = view->webView("Site");
+    auto* back = web->findChild<QToolButton*>("webBackButton");
+    auto* forward = web->findChild<QToolButton*>("webForwardButton");
+    auto* reload = web->findChild<QToolButton*>("webReloadButton");
+    ASSERT_TRUE(back && forward && reload);
+    ASSERT_TRUE(waitUntil([&] { return web->browser() != nullptr; }));
+    QSignalSpy finished(web->browser(), &QWebEngineView::loadFinished);
+    ASSERT_TRUE(waitUntil([&] { return finished.count() >= 1; }, 60000));
+    EXPECT_FALSE(back->isEnabled());
+    EXPECT_FALSE(forward->isEnabled());
+    EXPECT_TRUE(reload->isEnabled());
+
+    const QUrl home(site.baseUrl() + "/");
+    const QUrl external(site.baseUrl() + "/external");
+    clickLink(web, "next");
+    ASSERT_TRUE(waitUntil([&] { return web->browser()->url() == external; }, 60000));
+    ASSERT_TRUE(waitUntil([&] { return back->isEnabled(); }));
+    QTest::mouseClick(back, Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return web->browser()->url() == home && forward->isEnabled(); }, 60000));
+    QTest::mouseClick(forward, Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return web->browser()->url() == external; }, 60000));
+
+    // The keys, with the focus in the page.
+    web->browser()->setFocus();
+    ASSERT_TRUE(waitUntil([&] { return web->browser()->focusProxy()->hasFocus() || web->browser()->hasFocus(); }));
+    QWidget* focus = QApplication::focusWidget();
+    QTest::keyClick(focus, Qt::Key_Left, Qt::AltModifier);
+    ASSERT_TRUE(waitUntil([&] { return web->browser()->url() == home; }, 60000));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right, Qt::AltModifier);
+    ASSERT_TRUE(waitUntil([&] { return web->browser()->url() == external; }, 60000));
+    const size_t externalLoads = targetsOf(site, "/external").size();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F5);
+    ASSERT_TRUE(waitUntil([&] { return targetsOf(site, "/external").size() == externalLoads + 1; }, 60000));
+    QTest::mouseClick(reload, Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return targetsOf(site, "/external").size() == externalLoads + 2; }, 60000));
+    EXPECT_EQ(web->browser()->url(), external) << "Reload stays on the page shown";
+}
+
+TEST_F(ContentViewTest, webTab_linkToTheEnginesTerminal_opensTheSignedInWebTerminalTab_andLeavesThePageWhereItWas) {
+    zqt::test::RecordingServer engineServer;
+    engineServer.setReply("GET", "/terminal", {200, "<html><body>terminal</body></html>", "text/html"});
+    zqt::test::RecordingServer site;
+    site.setReply("GET", "/",
+                  {200,
+                   "<html><body><a id='term' href='" + engineServer.baseUrl().toStdString() +
+                       "/terminal'>Open the terminal</a><a id='popup' target='_blank' href='" +
+                       engineServer.baseUrl().toStdString() + "/terminal/'>New window</a></body></html>",
+                   "text/html"});
+    zqt::Preferences prefs;
+    prefs.setString(zqt::Settings::key(zqt::Setting::Host), "127.0.0.1");
+    prefs.setString(zqt::Settings::key(zqt::Setting::Port), QString::number(engineServer.port()));
+    prefs.setString(zqt::Settings::key(zqt::Setting::MarketingPort), QString::number(site.port()));
+    prefs.setString(zqt::Settings::kTokenKey, "tok");
+    prefs.sync();
+    open();
+    WebView* web = view->webView("Site");
+    ASSERT_TRUE(waitUntil([&] { return web->browser() != nullptr; }));
+    QSignalSpy finished(web->browser(), &QWebEngineView::loadFinished);
+    ASSERT_TRUE(waitUntil([&] { return finished.count() >= 1; }, 60000));
+    ASSERT_TRUE(targetsOf(engineServer, "/terminal").empty()) << "the Web Terminal tab was not opened yet";
+
+    for (const char* link : {"term", "popup"}) {
+        SCOPED_TRACE(link);
+        selectTab("Site");
+        clickLink(web, link);
+        ASSERT_TRUE(waitUntil([&] { return tabs()->currentWidget() == view->webView("Web Terminal"); }, 60000));
+        ASSERT_TRUE(waitUntil([&] { return !targetsOf(engineServer, "/terminal").empty(); }, 60000));
+        for (const std::string& target : targetsOf(engineServer, "/terminal"))
+            EXPECT_EQ(target, "/terminal?token=tok") << "never an unsigned copy";
+        EXPECT_EQ(web->browser()->url(), QUrl(site.baseUrl() + "/")) << "the Site tab stays on its page";
+    }
+    // The Web Terminal tab already shows its page: the second link loads nothing again.
+    EXPECT_EQ(targetsOf(engineServer, "/terminal").size(), 1u);
 }

@@ -113,7 +113,7 @@ protected:
         view->resize(1200, 700);
         view->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
-        ASSERT_TRUE(waitUntil([&] { return !state->logReading() && state->logs().follower().isFollowing(); }));
+        ASSERT_TRUE(waitUntil([&] { return !state->logs().isReading() && state->logs().follower().isFollowing(); }));
         output = view->findChild<QPlainTextEdit*>("logOutputView");
         ASSERT_NE(output, nullptr);
     }
@@ -176,7 +176,7 @@ TEST(LogsViewTest, shownOverAMultiGigabyteLogWithoutLineFeeds_showsItsLastMiBInP
     watchdog.start();
     view.show(); // reads the selected log
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
-    ASSERT_TRUE(waitUntil([&] { return !state.logReading(); }, 30000));
+    ASSERT_TRUE(waitUntil([&] { return !state.logs().isReading(); }, 30000));
     auto* output = view.findChild<QPlainTextEdit*>("logOutputView");
     ASSERT_NE(output, nullptr);
     // The end of the text is where an operator looks: scroll there and paint it.

@@ -1,7 +1,7 @@
+#include "app/ZQTDesktopApp.h"
 #include "control/AppState.h"
 #include "control/Preferences.h"
 #include "control/Settings.h"
-#include "control/ZQTDesktopApp.h"
 #include "terminal/NativeTerminalModel.h"
 #include "terminal/views/NativeTerminalView.h"
 #include "window/ContentView.h"
@@ -208,5 +208,5 @@ TEST(WebTokenTest, portHeldByAnotherUser_webTerminalAndReadsReachItWithoutTheTok
     const QString notice =
         QStringLiteral("Port %1 is held by another user's program: sign-in and token withheld.").arg(foreign.port());
     EXPECT_EQ(web->standingNotice(), notice);
-    EXPECT_EQ(view.terminal()->model().portWarning(), notice);
+    EXPECT_EQ(view.terminal()->model().session().portWarning(), notice);
 }

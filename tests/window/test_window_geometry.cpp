@@ -1,8 +1,8 @@
 // The window's size and place: stored when it closes, restored by the next run, the default size whenever what is
 // stored cannot be used.
+#include "app/ZQTDesktopApp.h"
 #include "control/Preferences.h"
 #include "control/Settings.h"
-#include "control/ZQTDesktopApp.h"
 #include "window/ContentView.h"
 
 #include "TestEnv.h"

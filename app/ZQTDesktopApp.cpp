@@ -1,4 +1,4 @@
-#include "control/ZQTDesktopApp.h"
+#include "app/ZQTDesktopApp.h"
 
 #include "control/AppState.h"
 #include "control/DesktopNotices.h"
@@ -42,8 +42,15 @@ ZQTDesktopApp::ZQTDesktopApp()
       m_settings(std::make_unique<Settings>(*m_preferences)), m_state(std::make_unique<AppState>(*m_settings)),
       // Built before the window, so its timers run and its data is live before the operator first opens the tab.
       m_terminal(std::make_unique<NativeTerminalModel>(m_state->addresses().engine, *m_settings)),
-      m_notices(std::make_unique<DesktopNotices>(*m_settings)), m_notifier(std::make_unique<DesktopNotifier>()),
-      m_window(std::make_unique<ContentView>(*m_state, *m_terminal)) {
+      m_notices(std::make_unique<DesktopNotices>(*m_settings)), m_notifier(std::make_unique<DesktopNotifier>()) {
+    // The terminal follows the engine when its address changes (a new port from the settings or the runtime ports
+    // file), keeping its token and state; pinned to the first address it would poll a port the engine left. Wired
+    // before the window, so the window's pages see the terminal at the new address.
+    QObject::connect(m_state.get(), &AppState::settingChanged, m_terminal.get(), [this](Setting changed) {
+        if (EngineAddresses::dependsOn(changed))
+            m_terminal->link().setBaseUrl(m_state->addresses().engine);
+    });
+    m_window = std::make_unique<ContentView>(*m_state, *m_terminal);
     new GeometryKeeper(*m_settings, *m_window);
 
     DesktopNotices* notices = m_notices.get();
@@ -51,11 +58,12 @@ ZQTDesktopApp::ZQTDesktopApp()
     QObject::connect(m_state.get(), &AppState::isRunningChanged, notices,
                      [this] { m_notices->runStateChanged(m_state->isRunning(), m_state->stopping()); });
     QObject::connect(m_state.get(), &AppState::scriptFinished, notices, &DesktopNotices::scriptFinished);
-    QObject::connect(m_terminal.get(), &NativeTerminalModel::ordersChanged, notices,
-                     [this] { m_notices->ordersRead(m_terminal->orders()); });
-    QObject::connect(m_terminal.get(), &NativeTerminalModel::fillsChanged, notices,
-                     [this] { m_notices->fillsRead(m_terminal->fills()); });
-    QObject::connect(m_terminal.get(), &NativeTerminalModel::tokenChanged, notices, &DesktopNotices::resetAccount);
+    const AccountModel& account = m_terminal->account();
+    QObject::connect(&account, &AccountModel::ordersChanged, notices,
+                     [notices, &account] { notices->ordersRead(account.orders()); });
+    QObject::connect(&account, &AccountModel::fillsChanged, notices,
+                     [notices, &account] { notices->fillsRead(account.fills()); });
+    QObject::connect(&m_terminal->session(), &TerminalSession::tokenChanged, notices, &DesktopNotices::resetAccount);
 }
 
 ZQTDesktopApp::~ZQTDesktopApp() = default;

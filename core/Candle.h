@@ -1,10 +1,5 @@
 #pragma once
 
-#include "terminal/TradingTerms.h"
-
-#include <QString>
-#include <QUuid>
-
 #include <cstdint>
 
 namespace zqt {
@@ -21,17 +16,8 @@ struct Candle {
     // the number of price updates folded in.
     double volume = 0.0;
 
-    std::int64_t id() const { return bucket; }
+    std::int64_t identity() const { return bucket; }
     friend bool operator==(const Candle&, const Candle&) = default;
-};
-
-// One synthetic trade on the tape.
-struct TapePrint {
-    QUuid id;     // fresh random identifier per print
-    QString time; // local wall-clock time, "HH:mm:ss"
-    double price = 0.0;
-    double size = 0.0; // 0.5 to 2.5 inclusive
-    Side side = Side::Buy;
 };
 
 } // namespace zqt

@@ -1,5 +1,5 @@
+#include "app/ZQTDesktopApp.h"
 #include "control/SingleInstance.h"
-#include "control/ZQTDesktopApp.h"
 #include "window/AppIcons.h"
 #include "window/ContentView.h"
 

@@ -1,0 +1,25 @@
+# Builds each layer probe (BUILD_DIR, PROBES: "<target>|<header>|PASS or FAIL" entries) and checks the outcome:
+# a PASS probe builds; a FAIL probe fails because its header is not found, not for any other reason.
+set(failures 0)
+foreach(probe IN LISTS PROBES)
+    string(REPLACE "|" ";" fields "${probe}")
+    list(GET fields 0 target)
+    list(GET fields 1 header)
+    list(GET fields 2 expect)
+    execute_process(COMMAND ${CMAKE_COMMAND} --build ${BUILD_DIR} --target ${target}
+        RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+    string(REPLACE "." "\\." pattern "${header}")
+    # clang: "'x/Y.h' file not found"; gcc: "x/Y.h: No such file or directory".
+    string(REGEX MATCH "[^\n]*${pattern}'?:? (file not found|No such file or directory)" refusal "${out}")
+    if(expect STREQUAL "PASS" AND rc EQUAL 0)
+        message(STATUS "${target}: ${header} found, as it should be")
+    elseif(expect STREQUAL "FAIL" AND NOT rc EQUAL 0 AND refusal)
+        message(STATUS "${target}: refused: ${refusal}")
+    else()
+        message(SEND_ERROR "${target}: expected ${expect} for ${header}, got exit ${rc}:\n${out}")
+        math(EXPR failures "${failures} + 1")
+    endif()
+endforeach()
+if(failures)
+    message(FATAL_ERROR "${failures} layer probe(s) did not come out as expected")
+endif()

@@ -1,0 +1,81 @@
+#include "window/SettingsView.h"
+
+#include "control/AppState.h"
+#include "control/Preferences.h"
+#include "control/Settings.h"
+
+#include "TestEnv.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+
+#include <gtest/gtest.h>
+
+using zqt::AppState;
+using zqt::Setting;
+using zqt::Settings;
+using zqt::SettingSpec;
+using zqt::test::TempEnv;
+
+namespace {
+
+QStringList comboItems(const QComboBox* box) {
+    QStringList items;
+    for (int i = 0; i < box->count(); ++i)
+        items << box->itemText(i);
+    return items;
+}
+
+} // namespace
+
+// The form is built from the settings table: one row per shown setting, in the table's form order, with its label,
+// the control its type calls for, its current value and, for a picker, the table's choices.
+TEST(SettingsViewTest, form_showsTheTablesRowsInOrderWithLabelControlValueAndChoices) {
+    TempEnv env;
+    zqt::Preferences prefs;
+    prefs.setBool(Settings::key(Setting::AutoStart), false);
+    prefs.setString(Settings::key(Setting::BrokerMode), "IBKR");
+    prefs.setString(Settings::key(Setting::MarketingPort), "4100");
+    prefs.setBool(Settings::key(Setting::StartPortal), false);
+    ASSERT_TRUE(prefs.sync());
+    Settings settings(prefs);
+    AppState state(settings);
+    zqt::SettingsView view(state);
+
+    auto* form = view.findChild<QFormLayout*>();
+    ASSERT_NE(form, nullptr);
+    const QList<const SettingSpec*> rows = Settings::formRows();
+    ASSERT_EQ(rows.size(), 12);
+    ASSERT_GE(form->rowCount(), rows.size());
+    for (int i = 0; i < rows.size(); ++i) {
+        const SettingSpec& row = *rows[i];
+        SCOPED_TRACE(row.key);
+        auto* label = qobject_cast<QLabel*>(form->itemAt(i, QFormLayout::LabelRole)->widget());
+        ASSERT_NE(label, nullptr);
+        EXPECT_EQ(label->text(), row.label);
+        QWidget* control = form->itemAt(i, QFormLayout::FieldRole)->widget();
+        EXPECT_EQ(control->accessibleName(), row.label);
+        if (row.type == QMetaType::Bool) {
+            auto* box = qobject_cast<QCheckBox*>(control);
+            ASSERT_NE(box, nullptr);
+            EXPECT_EQ(box->isChecked(), settings.flag(row.setting));
+        } else if (!row.choices.empty()) {
+            auto* box = qobject_cast<QComboBox*>(control);
+            ASSERT_NE(box, nullptr);
+            EXPECT_EQ(comboItems(box), Settings::choices(row.setting));
+            EXPECT_EQ(box->currentText(), settings.text(row.setting));
+        } else {
+            auto* field = qobject_cast<QLineEdit*>(control);
+            ASSERT_NE(field, nullptr);
+            EXPECT_EQ(field->text(), settings.text(row.setting));
+        }
+    }
+    // The stored values above show as they are.
+    EXPECT_EQ(view.findChild<QComboBox*>("brokerModePicker")->currentText(), "IBKR");
+    EXPECT_EQ(view.findChild<QLineEdit*>("marketingPortField")->text(), "4100");
+    EXPECT_FALSE(view.findChild<QCheckBox*>("startPortalSwitch")->isChecked());
+    EXPECT_FALSE(view.findChild<QCheckBox*>("autoStartSwitch")->isChecked());
+}
