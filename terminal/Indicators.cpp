@@ -57,17 +57,18 @@ Windows trailingWindows(std::vector<double> x, std::int64_t width) {
         return {};
     Windows out{std::vector<double>(x.size() + kSide), std::vector<double>(x.size() + kSide)};
     x.resize(x.size() + kSide, 0.0); // the last group's windows past the end read these; their results are dropped
-    for (std::int64_t i = 0; i < width - 1; ++i) { // the short windows from bar 0
-        double sum = 0.0;
-        for (std::int64_t j = 0; j <= i; ++j)
-            sum += x[j];
-        const double mean = sum / static_cast<double>(i + 1);
-        double squares = 0.0;
-        for (std::int64_t j = 0; j <= i; ++j)
-            squares += (x[j] - mean) * (x[j] - mean);
-        out.mean[i] = mean;
-        out.deviation[i] = std::sqrt(squares / static_cast<double>(i + 1));
-    }
+    // The short windows from bar 0, side by side too: term j belongs to the windows of bars j to width - 2.
+    const std::int64_t shortOnes = width - 1;
+    for (std::int64_t j = 0; j < shortOnes; ++j)
+        for (std::int64_t i = j; i < shortOnes; ++i)
+            out.mean[i] += x[j];
+    for (std::int64_t i = 0; i < shortOnes; ++i)
+        out.mean[i] /= static_cast<double>(i + 1);
+    for (std::int64_t j = 0; j < shortOnes; ++j)
+        for (std::int64_t i = j; i < shortOnes; ++i)
+            out.deviation[i] += (x[j] - out.mean[i]) * (x[j] - out.mean[i]);
+    for (std::int64_t i = 0; i < shortOnes; ++i)
+        out.deviation[i] = std::sqrt(out.deviation[i] / static_cast<double>(i + 1));
     for (std::int64_t i0 = width - 1; i0 < n; i0 += kSide) { // bar i0 + l's window starts at x[i0 + l - width + 1]
         const double* v = x.data() + (i0 - width + 1);
         double sum[kSide] = {};
