@@ -6,6 +6,10 @@ QString fmtAmount(double value) {
     return QString::asprintf("%.2f", value);
 }
 
+QString fmtOscillator(double value) {
+    return QString::asprintf("%.2f", value);
+}
+
 QString fmtPrice(double value) {
     return QString::asprintf("%.4f", value);
 }

@@ -65,24 +65,6 @@ BandSeries bollingerSeries(std::int64_t period, double mult, std::span<const Can
 // the averages gives 100 - 100 / 101, never 100. A period below 1 gives an empty list.
 std::vector<double> rsiSeries(std::int64_t period, std::span<const Candle> candles);
 
-// The same series written into caller-owned lists, for callers that draw again and again (the chart panel
-// keeps its lists between drawings): the lists are resized to one entry per bar and overwritten, so once they
-// have grown to the bar count no call allocates. The results are the same to the last bit as those of the
-// functions above. Inputs of up to kShortSeries bars are computed straight into the lists (plain loops; the
-// bands' windows in whole groups of vector lanes); longer ones take the blocked and vectorised paths of the
-// functions above, whose result is moved in.
-inline constexpr std::int64_t kShortSeries = 512;
-void emaSeries(std::int64_t period, std::span<const Candle> source, std::vector<double>& out);
-void vwapSeries(std::span<const Candle> source, std::vector<double>& out);
-void vwapBandSeries(double mult, std::int64_t window, std::span<const Candle> source, OptionalSeries& upper,
-                    OptionalSeries& lower);
-void macdSeries(std::int64_t fast, std::int64_t slow, std::int64_t signal, std::span<const Candle> candles,
-                MacdSeries& out);
-void smaSeries(std::int64_t period, std::span<const Candle> source, OptionalSeries& out);
-void bollingerSeries(std::int64_t period, double mult, std::span<const Candle> source, OptionalSeries& upper,
-                     OptionalSeries& lower);
-void rsiSeries(std::int64_t period, std::span<const Candle> candles, std::vector<double>& out);
-
 // The last EMA of the closes, seeded with the first close, which (unlike calcEma) is not stepped with itself.
 // No bars: absent. A period below 1 counts as 1.
 std::optional<double> emaValue(std::int64_t period, std::span<const Candle> candles);

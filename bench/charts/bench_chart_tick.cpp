@@ -54,16 +54,19 @@ double minOf(const std::vector<double>& v) {
     return *std::min_element(v.begin(), v.end());
 }
 
-// The chart panel's main-chart work for one drawing, as ChartPanel does it (into the view's lists, kept between
-// drawings).
+// The chart panel's main-chart overlays for one drawing.
 void computeSeries(zqt::CandleChartView& v) {
     const std::span<const zqt::Candle> bars(v.candles);
-    zqt::emaSeries(14, bars, v.ema);
-    zqt::vwapSeries(bars, v.vwap);
-    zqt::vwapBandSeries(1.35, 20, bars, v.vwapUpper, v.vwapLower);
-    zqt::smaSeries(50, bars, v.sma50);
-    zqt::smaSeries(200, bars, v.sma200);
-    zqt::bollingerSeries(20, 2.0, bars, v.bbUpper, v.bbLower);
+    v.ema = zqt::emaSeries(14, bars);
+    v.vwap = zqt::vwapSeries(bars);
+    zqt::BandSeries vwapBands = zqt::vwapBandSeries(1.35, 20, bars);
+    v.vwapUpper = std::move(vwapBands.upper);
+    v.vwapLower = std::move(vwapBands.lower);
+    v.sma50 = zqt::smaSeries(50, bars);
+    v.sma200 = zqt::smaSeries(200, bars);
+    zqt::BandSeries bollinger = zqt::bollingerSeries(20, 2.0, bars);
+    v.bbUpper = std::move(bollinger.upper);
+    v.bbLower = std::move(bollinger.lower);
 }
 
 zqt::CandleChartView everythingOn(std::int64_t bars) {
@@ -166,73 +169,6 @@ BENCHMARK(BM_series80<+rsi14>)->Name("BM_series80/rsi14")->ComputeStatistics("mi
 BENCHMARK(BM_series80<+bollinger20>)->Name("BM_series80/bollinger20x2")->ComputeStatistics("min", minOf);
 BENCHMARK(BM_series80<+ema14>)->Name("BM_series80/ema14")->ComputeStatistics("min", minOf);
 BENCHMARK(BM_series80<+macd>)->Name("BM_series80/macd12x26x9")->ComputeStatistics("min", minOf);
-
-// The same into lists kept between calls, as the chart panel does (the overloads writing into caller-owned
-// lists): no allocation, plain loops for short inputs.
-void BM_series80Reuse_sma50(benchmark::State& state) {
-    const std::vector<zqt::Candle> bars = makeBars(80, 7);
-    zqt::OptionalSeries out;
-    for (auto _ : state) {
-        zqt::smaSeries(50, bars, out);
-        benchmark::DoNotOptimize(out.data());
-        benchmark::ClobberMemory();
-    }
-}
-void BM_series80Reuse_rsi14(benchmark::State& state) {
-    const std::vector<zqt::Candle> bars = makeBars(80, 7);
-    std::vector<double> out;
-    for (auto _ : state) {
-        zqt::rsiSeries(14, bars, out);
-        benchmark::DoNotOptimize(out.data());
-        benchmark::ClobberMemory();
-    }
-}
-void BM_series80Reuse_bollinger20x2(benchmark::State& state) {
-    const std::vector<zqt::Candle> bars = makeBars(80, 7);
-    zqt::OptionalSeries upper;
-    zqt::OptionalSeries lower;
-    for (auto _ : state) {
-        zqt::bollingerSeries(20, 2.0, bars, upper, lower);
-        benchmark::DoNotOptimize(upper.data());
-        benchmark::DoNotOptimize(lower.data());
-        benchmark::ClobberMemory();
-    }
-}
-void BM_series80Reuse_ema14(benchmark::State& state) {
-    const std::vector<zqt::Candle> bars = makeBars(80, 7);
-    std::vector<double> out;
-    for (auto _ : state) {
-        zqt::emaSeries(14, bars, out);
-        benchmark::DoNotOptimize(out.data());
-        benchmark::ClobberMemory();
-    }
-}
-void BM_series80Reuse_macd12x26x9(benchmark::State& state) {
-    const std::vector<zqt::Candle> bars = makeBars(80, 7);
-    zqt::MacdSeries out;
-    for (auto _ : state) {
-        zqt::macdSeries(12, 26, 9, bars, out);
-        benchmark::DoNotOptimize(out.macd.data());
-        benchmark::ClobberMemory();
-    }
-}
-void BM_series80Reuse_vwapBands135x20(benchmark::State& state) {
-    const std::vector<zqt::Candle> bars = makeBars(80, 7);
-    zqt::OptionalSeries upper;
-    zqt::OptionalSeries lower;
-    for (auto _ : state) {
-        zqt::vwapBandSeries(1.35, 20, bars, upper, lower);
-        benchmark::DoNotOptimize(upper.data());
-        benchmark::DoNotOptimize(lower.data());
-        benchmark::ClobberMemory();
-    }
-}
-BENCHMARK(BM_series80Reuse_sma50)->ComputeStatistics("min", minOf);
-BENCHMARK(BM_series80Reuse_rsi14)->ComputeStatistics("min", minOf);
-BENCHMARK(BM_series80Reuse_bollinger20x2)->ComputeStatistics("min", minOf);
-BENCHMARK(BM_series80Reuse_ema14)->ComputeStatistics("min", minOf);
-BENCHMARK(BM_series80Reuse_macd12x26x9)->ComputeStatistics("min", minOf);
-BENCHMARK(BM_series80Reuse_vwapBands135x20)->ComputeStatistics("min", minOf);
 
 #ifdef ZQT_BENCH_QTCHARTS
 // QtCharts: a candlestick series with an EMA line overlay in a chart view of the same size. One tick updates

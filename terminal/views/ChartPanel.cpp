@@ -1,8 +1,8 @@
 #include "terminal/views/ChartPanel.h"
 
 #include "terminal/CellFormats.h"
+#include "terminal/ChartSeries.h"
 #include "terminal/ChartSettings.h"
-#include "terminal/Indicators.h"
 #include "terminal/MarketModel.h"
 #include "terminal/views/ChartWidgets.h"
 #include "terminal/views/DisplayHelpers.h"
@@ -17,7 +17,6 @@
 #include <QPainterPath>
 
 #include <cmath>
-#include <span>
 
 namespace zqt {
 
@@ -79,17 +78,6 @@ QString fixed4(std::optional<double> v) {
     return fmtOptional(v, fmtPrice);
 }
 
-std::optional<double> lastPresent(const std::vector<std::optional<double>>& list) {
-    for (auto it = list.rbegin(); it != list.rend(); ++it)
-        if (*it)
-            return *it;
-    return std::nullopt;
-}
-
-std::optional<double> lastEntry(const std::vector<std::optional<double>>& list) {
-    return list.empty() ? std::nullopt : list.back();
-}
-
 // The switches the candle charts share.
 void applyCandleSwitches(const ChartSettings& m, CandleChartView& v) {
     v.showEma = m.showEma();
@@ -101,16 +89,17 @@ void applyCandleSwitches(const ChartSettings& m, CandleChartView& v) {
     v.showGrid = m.showGrid();
 }
 
-// The overlay series of a candle chart from its own bars, into the view's lists (kept between drawings, so a
-// drawing allocates nothing once they have grown); `bandMult` is the VWAP bands' width.
-void computeCandleSeries(CandleChartView& v, double bandMult) {
-    const std::span<const Candle> bars(v.candles);
-    emaSeries(14, bars, v.ema);
-    vwapSeries(bars, v.vwap);
-    vwapBandSeries(bandMult, 20, bars, v.vwapUpper, v.vwapLower);
-    smaSeries(50, bars, v.sma50);
-    smaSeries(200, bars, v.sma200);
-    bollingerSeries(20, 2.0, bars, v.bbUpper, v.bbLower);
+// A candle chart's bars and overlays from their series.
+void showCandleSeries(ChartSeries series, CandleChartView& v) {
+    v.candles = std::move(series.candles);
+    v.ema = std::move(series.ema);
+    v.vwap = std::move(series.vwap);
+    v.vwapUpper = std::move(series.vwapBands.upper);
+    v.vwapLower = std::move(series.vwapBands.lower);
+    v.sma50 = std::move(series.sma50);
+    v.sma200 = std::move(series.sma200);
+    v.bbUpper = std::move(series.bollinger.upper);
+    v.bbLower = std::move(series.bollinger.lower);
 }
 
 } // namespace
@@ -147,6 +136,12 @@ ChartPanel::ChartPanel(MarketModel& market, ChartSettings& chart, QWidget* paren
     m_htfLabel->setObjectName(QStringLiteral("htfLabel"));
     m_htfLabel->setFont(caption2Font(font()));
     m_htfLabel->move(6, 6);
+    m_htfEmpty = new QLabel(m_htfChart);
+    m_htfEmpty->setObjectName(QStringLiteral("htfEmptyLabel"));
+    m_htfEmpty->setFont(captionFont(font()));
+    m_htfEmpty->setTextFormat(Qt::PlainText);
+    m_htfEmpty->move(6, 40);
+    m_htfEmpty->hide();
     column()->addWidget(m_htfChart);
 
     m_volumeChart = new VolumeChartWidget(this);
@@ -230,8 +225,6 @@ void ChartPanel::buildHeader() {
     m_htf = new QComboBox(this);
     m_htf->setObjectName(QStringLiteral("htfPicker"));
     m_htf->setAccessibleName(QStringLiteral("HTF"));
-    for (const auto& [label, seconds] : htfChoices())
-        m_htf->addItem(label, seconds);
     htfLabel->setBuddy(m_htf);
     header->addWidget(m_htf);
     connect(m_htf, &QComboBox::activated, this,
@@ -275,47 +268,38 @@ void ChartPanel::buildReadouts() {
 }
 
 void ChartPanel::updateMainCharts() {
-    const QList<Candle>& bars = m_model.candles();
-    const std::span<const Candle> span(bars.constData(), static_cast<std::size_t>(bars.size()));
-
-    CandleChartView& main = m_mainChart->view();
-    main.candles.assign(bars.cbegin(), bars.cend());
-    computeCandleSeries(main, 1.35);
-    applyCandleSwitches(m_chart, main);
-    m_mainChart->refresh();
-
-    // The RSI readout needs the series whether or not its chart is shown.
-    rsiSeries(14, span, m_rsi);
-    macdSeries(12, 26, 9, span, m_macd);
-    const QString rsiText = m_rsi.empty() ? QStringLiteral("-") : fmtAmount(m_rsi.back());
-    const QString macdText = m_macd.macd.empty() ? QStringLiteral("-") : fmtPrice(m_macd.macd.back());
-
-    if (m_chart.showVolume()) {
-        m_volumeChart->view().candles = main.candles;
-        m_volumeChart->refresh();
-    }
+    ChartSeries series = mainChartSeries(m_model.candles());
+    const ChartReadouts r = chartReadouts(series);
     if (m_chart.showRsi()) {
-        m_rsiChart->view().values = m_rsi;
+        m_rsiChart->view().values = std::move(series.rsi);
         m_rsiChart->refresh();
     }
     if (m_chart.showMacd()) {
         MacdChartView& v = m_macdChart->view();
-        v.macd = m_macd.macd;
-        v.signal = m_macd.signal;
-        v.hist = m_macd.hist;
+        v.macd = std::move(series.macd.macd);
+        v.signal = std::move(series.macd.signal);
+        v.hist = std::move(series.macd.hist);
         m_macdChart->refresh();
+    }
+    CandleChartView& main = m_mainChart->view();
+    showCandleSeries(std::move(series), main);
+    applyCandleSwitches(m_chart, main);
+    m_mainChart->refresh();
+    if (m_chart.showVolume()) {
+        m_volumeChart->view().candles = main.candles;
+        m_volumeChart->refresh();
     }
 
     const QString values[kReadoutCount] = {
-        fixed4(emaValue(14, span)),
-        fixed4(vwapValue(span)),
-        fixed4(atrValue(14, span)),
-        rsiText,
-        macdText,
-        fixed4(lastEntry(main.sma50)),
-        fixed4(lastEntry(main.sma200)),
-        fixed4(lastPresent(main.bbUpper)),
-        fixed4(lastPresent(main.bbLower)),
+        fixed4(r.ema),
+        fixed4(r.vwap),
+        fixed4(r.atr),
+        fmtOptional(r.rsi, fmtOscillator),
+        fixed4(r.macd),
+        fixed4(r.sma50),
+        fixed4(r.sma200),
+        fixed4(r.bollingerUpper),
+        fixed4(r.bollingerLower),
     };
     for (int i = 0; i < kReadoutCount; ++i)
         if (m_readouts[i]->value() != values[i])
@@ -326,9 +310,8 @@ void ChartPanel::updateHtfChart() {
     if (!m_chart.showHtf())
         return; // its series are computed only while it is shown
     CandleChartView& htf = m_htfChart->view();
-    const QList<Candle>& bars = m_model.htfCandles();
-    htf.candles.assign(bars.cbegin(), bars.cend());
-    computeCandleSeries(htf, 1.25);
+    // Nothing above the bar interval: an empty chart under the label saying so.
+    showCandleSeries(m_htf->count() == 0 ? ChartSeries{} : htfChartSeries(m_model.htfCandles()), htf);
     applyCandleSwitches(m_chart, htf);
     m_htfChart->refresh();
 }
@@ -350,6 +333,24 @@ void ChartPanel::updateInterval() {
         if (seconds == m_chart.candleInterval())
             chosen = label;
     m_interval->setValue(chosen);
+
+    // The HTF picker offers only timeframes above the bars; a choice no longer above moves to the next one.
+    QList<double> htfSeconds;
+    for (const auto& [label, seconds] : htfChoices())
+        htfSeconds.append(seconds);
+    const QList<double> above = htfIntervalsAbove(m_chart.candleInterval(), htfSeconds);
+    m_htf->clear();
+    for (const auto& [label, seconds] : htfChoices())
+        if (above.contains(seconds))
+            m_htf->addItem(label, seconds);
+    m_htf->setEnabled(!above.isEmpty());
+    m_htfEmpty->setText(above.isEmpty() ? QStringLiteral("No higher timeframe above %1 bars.").arg(chosen) : QString());
+    m_htfEmpty->adjustSize();
+    m_htfEmpty->setVisible(above.isEmpty());
+    if (const auto htf = htfIntervalFor(m_chart.candleInterval(), m_chart.htfInterval(), htfSeconds))
+        m_chart.setHtfInterval(*htf);
+    updateHtfInterval();
+    updateHtfChart();
 }
 
 void ChartPanel::updateHtfInterval() {

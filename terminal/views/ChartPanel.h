@@ -1,6 +1,5 @@
 #pragma once
 
-#include "terminal/Indicators.h"
 #include "terminal/views/PanelCard.h"
 
 #include <QList>
@@ -61,15 +60,13 @@ private:
     CandleChartWidget* m_mainChart = nullptr;
     CandleChartWidget* m_htfChart = nullptr;
     QLabel* m_htfLabel = nullptr;
+    QLabel* m_htfEmpty = nullptr; // why the HTF chart is empty when no timeframe lies above the bars
     VolumeChartWidget* m_volumeChart = nullptr;
     RsiChartWidget* m_rsiChart = nullptr;
     MacdChartWidget* m_macdChart = nullptr;
     QList<MetricTile*> m_readouts; // EMA, VWAP, ATR, RSI, MACD, SMA50, SMA200, BB+2σ, BB-2σ
     QLabel* m_lastPrice = nullptr;
     QLabel* m_marketError = nullptr;
-    // The RSI and MACD series of the main bars, kept between drawings for their storage.
-    std::vector<double> m_rsi;
-    MacdSeries m_macd;
 };
 
 } // namespace zqt

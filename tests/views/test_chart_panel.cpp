@@ -166,6 +166,48 @@ TEST_F(ChartPanelTest, htfPicker_writesTheHtfInterval_relabelsTheChart_andTheNex
     EXPECT_TRUE(waitUntil([&] { return candleRequestWith("symbol=EURUSD&interval=900&count=80"); }, 30000));
 }
 
+TEST_F(ChartPanelTest, htfPicker_offersOnlyTimeframesAboveTheBars_andMovesUpWithTheInterval) {
+    auto* picker = child<QComboBox>("htfPicker");
+    auto* interval = child<zqt::SegmentedControl>("intervalPicker");
+    auto* empty = child<QLabel>("htfEmptyLabel");
+    const auto offered = [picker] {
+        QStringList items;
+        for (int i = 0; i < picker->count(); ++i)
+            items << picker->itemText(i);
+        return items;
+    };
+    ASSERT_EQ(model.htfInterval(), 300);
+
+    // 60s bars: 1m is not higher; the 5m choice stays.
+    QTest::mouseClick(interval->button("60s"), Qt::LeftButton);
+    EXPECT_EQ(offered(), QStringList({"HTF 5m", "HTF 15m"}));
+    EXPECT_EQ(picker->currentText(), "HTF 5m");
+    EXPECT_EQ(model.htfInterval(), 300);
+
+    // 5m bars: the 5m choice is no longer above and moves to 15m, and the HTF bars are asked for at 15m.
+    QTest::mouseClick(interval->button("5m"), Qt::LeftButton);
+    EXPECT_EQ(offered(), QStringList({"HTF 15m"}));
+    EXPECT_EQ(picker->currentText(), "HTF 15m");
+    EXPECT_EQ(model.htfInterval(), 900);
+    EXPECT_EQ(child<QLabel>("htfLabel")->text(), "HTF 15m");
+    EXPECT_TRUE(empty->isHidden());
+    EXPECT_TRUE(waitUntil([&] { return candleRequestWith("symbol=EURUSD&interval=900&count=80"); }, 30000));
+
+    // 15m bars: nothing lies above; the HTF chart says why it is empty.
+    QTest::mouseClick(interval->button("15m"), Qt::LeftButton);
+    EXPECT_TRUE(offered().isEmpty());
+    EXPECT_FALSE(picker->isEnabled());
+    EXPECT_FALSE(empty->isHidden());
+    EXPECT_EQ(empty->text(), "No higher timeframe above 15m bars.");
+
+    // Back to 60s bars: both higher choices again, the 15m one kept.
+    QTest::mouseClick(interval->button("60s"), Qt::LeftButton);
+    EXPECT_EQ(offered(), QStringList({"HTF 5m", "HTF 15m"}));
+    EXPECT_TRUE(picker->isEnabled());
+    EXPECT_TRUE(empty->isHidden());
+    EXPECT_EQ(picker->currentText(), "HTF 15m");
+}
+
 TEST_F(ChartPanelTest, switches_changeWhatIsDrawn_andSendNothing) {
     loadBars();
     server.clearRequests();
