@@ -176,19 +176,19 @@ TEST_F(ChartPanelTest, htfPicker_offersOnlyTimeframesAboveTheBars_andMovesUpWith
             items << picker->itemText(i);
         return items;
     };
-    ASSERT_EQ(model.htfInterval(), 300);
+    ASSERT_EQ(model.chart().htfInterval(), 300);
 
     // 60s bars: 1m is not higher; the 5m choice stays.
     QTest::mouseClick(interval->button("60s"), Qt::LeftButton);
     EXPECT_EQ(offered(), QStringList({"HTF 5m", "HTF 15m"}));
     EXPECT_EQ(picker->currentText(), "HTF 5m");
-    EXPECT_EQ(model.htfInterval(), 300);
+    EXPECT_EQ(model.chart().htfInterval(), 300);
 
     // 5m bars: the 5m choice is no longer above and moves to 15m, and the HTF bars are asked for at 15m.
     QTest::mouseClick(interval->button("5m"), Qt::LeftButton);
     EXPECT_EQ(offered(), QStringList({"HTF 15m"}));
     EXPECT_EQ(picker->currentText(), "HTF 15m");
-    EXPECT_EQ(model.htfInterval(), 900);
+    EXPECT_EQ(model.chart().htfInterval(), 900);
     EXPECT_EQ(child<QLabel>("htfLabel")->text(), "HTF 15m");
     EXPECT_TRUE(empty->isHidden());
     EXPECT_TRUE(waitUntil([&] { return candleRequestWith("symbol=EURUSD&interval=900&count=80"); }, 30000));
