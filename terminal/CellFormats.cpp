@@ -18,6 +18,10 @@ QString fmtPercent(double value) {
     return QString::asprintf("%.1f%%", value);
 }
 
+QString fmtPercentHundredths(double value) {
+    return QString::asprintf("%.2f%%", value);
+}
+
 QString fmtLatency(double ms) {
     return QString::asprintf("%.0f ms", ms);
 }

@@ -11,11 +11,12 @@ namespace zqt {
 
 // The number formats of the terminal's tables and tiles, printf-style with a period as decimal mark whatever the
 // locale, and no grouping, scaling or sign colouring: a value is shown as the engine sent it.
-QString fmtAmount(double value);     // sizes and money: "%.2f"
-QString fmtPrice(double value);      // prices: "%.4f"
-QString fmtPercent(double value);    // already a percentage: "%.1f%%" (0.42 gives "0.4%")
-QString fmtLatency(double ms);       // "%.0f ms"
-QString fmtOscillator(double value); // an oscillator from 0 to 100 (RSI): "%.2f"
+QString fmtAmount(double value);            // sizes, money and other two-decimal figures: "%.2f"
+QString fmtPrice(double value);             // prices: "%.4f"
+QString fmtPercent(double value);           // already a percentage: "%.1f%%" (0.42 gives "0.4%")
+QString fmtPercentHundredths(double value); // already a percentage, to the hundredth: "%.2f%%"
+QString fmtLatency(double ms);              // "%.0f ms"
+QString fmtOscillator(double value);        // an oscillator from 0 to 100 (RSI): "%.2f"
 QString fmtInteger(std::int64_t value);
 // `format` applied to a value that may be absent; an absent value is "-".
 QString fmtOptional(const std::optional<double>& value, QString (*format)(double));

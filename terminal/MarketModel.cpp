@@ -186,8 +186,4 @@ QList<DepthHeatRow> MarketModel::depthHeatRows() const {
     return zqt::depthHeatRows(m_depthLevels);
 }
 
-bool MarketModel::isLadderRowSelected(double price) const {
-    return isLadderPriceSelected(m_selectedLadderPrice, price);
-}
-
 } // namespace zqt

@@ -2,10 +2,10 @@
 
 #include "api/Records.h"
 #include "core/Candle.h"
-#include "terminal/TapePrint.h"
-#include "terminal/DepthAnalytics.h"
-#include "terminal/TerminalSources.h"
 #include "core/TradingTerms.h"
+#include "terminal/DepthAnalytics.h"
+#include "terminal/TapePrint.h"
+#include "terminal/TerminalSources.h"
 
 #include <QHash>
 #include <QObject>
@@ -68,7 +68,6 @@ public:
     QList<ProfileBin> volumeProfileBins(const QList<Candle>& source, int bins) const;
     QList<FlowCluster> orderflowClusters(int limit) const;
     QList<DepthHeatRow> depthHeatRows() const;
-    bool isLadderRowSelected(double price) const;
 
 signals:
     void marketErrorChanged();

@@ -1,5 +1,7 @@
 #include "terminal/PanelRows.h"
 
+#include "terminal/CellFormats.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -9,7 +11,7 @@ namespace {
 
 // A size the book holds as the readouts count it (an impossible one as 0); empty when absent.
 QString sizeText(const std::optional<double>& size) {
-    return size ? QString::asprintf("%.2f", countedSize(size)) : QString();
+    return size ? fmtAmount(countedSize(size)) : QString();
 }
 
 constexpr double kBarHeight = 6.0;
@@ -24,29 +26,53 @@ constexpr double kProfileMinWidth = 4.0;
 } // namespace
 
 QList<LadderRow> ladderRows(const QList<DepthLevel>& levels, std::optional<double> selectedLadderPrice) {
+    // The picked row: the one nearest the picked price among those within reach of it, so that neighbouring
+    // levels a tick apart (whose gap may come out a hair under the reach) never show as picked together.
+    qsizetype picked = -1;
+    for (qsizetype i = 0; i < levels.size(); ++i) {
+        if (!isLadderPriceSelected(selectedLadderPrice, levels[i].price))
+            continue;
+        if (picked < 0 ||
+            std::abs(levels[i].price - *selectedLadderPrice) < std::abs(levels[picked].price - *selectedLadderPrice))
+            picked = i;
+    }
     QList<LadderRow> rows;
     rows.reserve(levels.size());
-    for (const DepthLevel& l : levels) {
+    for (qsizetype i = 0; i < levels.size(); ++i) {
+        const DepthLevel& l = levels[i];
         LadderRow r;
         r.price = l.price;
         r.bidText = sizeText(l.bid_size);
-        r.priceText = QString::asprintf("%.4f", l.price);
+        r.priceText = fmtPrice(l.price);
         r.askText = sizeText(l.ask_size);
-        if (l.mid.value_or(false))
-            r.highlight = LadderHighlight::Mid;
-        else if (isLadderPriceSelected(selectedLadderPrice, l.price))
-            r.highlight = LadderHighlight::Selected;
+        const bool mid = l.mid.value_or(false);
+        if (i == picked)
+            r.tint = mid ? RowTint::MidPicked : RowTint::Picked;
+        else if (mid)
+            r.tint = RowTint::Mid;
         rows.append(std::move(r));
     }
     return rows;
+}
+
+QList<TableColumn<LadderRow>> ladderColumns() {
+    constexpr Qt::Alignment middle = Qt::AlignVCenter;
+    return {{QStringLiteral("Bid"), [](const LadderRow& r) { return r.bidText; }, Qt::AlignLeft | middle,
+             [](const LadderRow&) {
+                 return CellTone::Positive;
+             }},
+            {QStringLiteral("Price"), [](const LadderRow& r) { return r.priceText; }, Qt::AlignHCenter | middle},
+            {QStringLiteral("Ask"), [](const LadderRow& r) { return r.askText; }, Qt::AlignRight | middle,
+             [](const LadderRow&) {
+                 return CellTone::Negative;
+             }}};
 }
 
 QList<TapeRow> tapeRowsForDisplay(const QList<TapePrint>& prints) {
     QList<TapeRow> rows;
     rows.reserve(prints.size());
     for (const TapePrint& p : prints)
-        rows.append(
-            TapeRow{p.id, p.time, QString::asprintf("%.4f", p.price), QString::asprintf("%.2f", p.size), p.side});
+        rows.append(TapeRow{p.id, p.time, fmtPrice(p.price), fmtAmount(p.size), p.side});
     return rows;
 }
 
@@ -80,7 +106,7 @@ QList<ProfileRow> profileRows(const QList<ProfileBin>& bins) {
         const double buyWidth = b.buy / scale * kProfileScaleWidth + kProfileMinWidth;
         const double sellWidth = b.sell / scale * kProfileScaleWidth + kProfileMinWidth;
         rows.append(
-            ProfileRow{QString::asprintf("%.4f", b.price),
+            ProfileRow{fmtPrice(b.price),
                        {Capsule{QRectF(0, 0, buyWidth, kBarHeight), Ink::Buy, 0.8, 0.8},
                         Capsule{QRectF(buyWidth + kProfileBarGap, 0, sellWidth, kBarHeight), Ink::Sell, 0.8, 0.8}}});
     }
@@ -94,9 +120,9 @@ QList<ClusterRow> clusterRows(const QList<FlowCluster>& clusters) {
     QList<ClusterRow> rows;
     rows.reserve(clusters.size());
     for (const FlowCluster& c : clusters)
-        rows.append(ClusterRow{QString::asprintf("%.4f", c.price), QString::number(c.count) + QLatin1Char('x'),
-                               QString::asprintf("B %.2f", c.buy), QString::asprintf("S %.2f", c.sell),
-                               QString::asprintf("%.2f", c.total / largest)});
+        rows.append(ClusterRow{fmtPrice(c.price), fmtInteger(c.count) + QLatin1Char('x'),
+                               QStringLiteral("B ") + fmtAmount(c.buy), QStringLiteral("S ") + fmtAmount(c.sell),
+                               fmtAmount(c.total / largest)});
     return rows;
 }
 

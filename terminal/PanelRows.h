@@ -3,6 +3,7 @@
 #include "api/Records.h"
 #include "core/TradingTerms.h"
 #include "terminal/DepthAnalytics.h"
+#include "terminal/RecordTableModel.h"
 #include "terminal/TapePrint.h"
 
 #include <QList>
@@ -18,29 +19,33 @@ namespace zqt {
 
 // ---- depth ladder ----------------------------------------------------------------------------------------------
 
-// How a ladder row is tinted: the book's mid level wins over the picked row.
-enum class LadderHighlight { None, Mid, Selected };
-
+// A ladder row, known by its price: a new book at the same prices only changes the rows' values.
 struct LadderRow {
     double price = 0.0;
     QString bidText;   // "%.2f", empty when the level has no bid size
     QString priceText; // "%.4f"
     QString askText;   // "%.2f", empty when the level has no ask size
-    LadderHighlight highlight = LadderHighlight::None;
+    RowTint tint = RowTint::None;
+    double identity() const { return price; }
     friend bool operator==(const LadderRow&, const LadderRow&) = default;
 };
 
-// One row per level, in book order.
+// One row per level, in book order. The book's mid level is tinted Mid; the one row nearest the picked price,
+// within 0.0001 of it, Picked (MidPicked when it is the mid level).
 QList<LadderRow> ladderRows(const QList<DepthLevel>& levels, std::optional<double> selectedLadderPrice);
+// The ladder's columns: bid size (green), price and ask size (red).
+QList<TableColumn<LadderRow>> ladderColumns();
 
 // ---- time and sales --------------------------------------------------------------------------------------------
 
+// A print of the tape, known by its id.
 struct TapeRow {
     QUuid id;
     QString timeText;
     QString priceText; // "%.4f"
     QString sizeText;  // "%.2f"
     Side side = Side::Buy;
+    QUuid identity() const { return id; }
     friend bool operator==(const TapeRow&, const TapeRow&) = default;
 };
 

@@ -15,18 +15,25 @@ namespace zqt {
 
 // How a cell's text is coloured; the views turn a tone into a palette colour.
 enum class CellTone { Default, Positive, Negative, Secondary };
+// The size of a column's text: the body text, or the caption and smaller caption styles of dense lists.
+enum class CellFont { Body, Caption, Small };
+// How a whole row is tinted: not at all, as the book's mid level, as the row the user picked, or both.
+enum class RowTint { None, Mid, Picked, MidPicked };
 
-// One column of a record table: its header, the text of a cell, the cell alignment and, optionally, the tone of a
-// cell's text (no function: the default colour).
+// One column of a record table: its header, the text of a cell, the cell alignment, optionally the tone of a
+// cell's text (no function: the default colour) and the size of its text.
 template <class Row> struct TableColumn {
     QString header;
     std::function<QString(const Row&)> text;
     Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter;
-    std::function<CellTone(const Row&)> tone;
+    std::function<CellTone(const Row&)> tone = {};
+    CellFont font = CellFont::Body;
 };
 
-// The role under which a cell's CellTone (as int) is read.
+// The roles under which a cell's CellTone, CellFont and its row's RowTint (each as int) are read.
 inline constexpr int kCellToneRole = Qt::UserRole + 1;
+inline constexpr int kCellFontRole = Qt::UserRole + 2;
+inline constexpr int kRowTintRole = Qt::UserRole + 3;
 
 // A read-only table over a list of records and a column table. Rows are known by the record's identity():
 // a new list with the same identities in the same order only marks the rows whose values changed; rows that
@@ -38,8 +45,13 @@ template <class Row> class RecordTableModel final : public QAbstractTableModel {
 public:
     using Key = std::decay_t<decltype(std::declval<const Row&>().identity())>;
 
+    using Tint = std::function<RowTint(const Row&)>;
+
     explicit RecordTableModel(QList<TableColumn<Row>> columns, QObject* parent = nullptr)
         : QAbstractTableModel(parent), m_columns(std::move(columns)) {}
+    // With a tint per row, read from the row itself.
+    RecordTableModel(QList<TableColumn<Row>> columns, Tint tint, QObject* parent = nullptr)
+        : QAbstractTableModel(parent), m_columns(std::move(columns)), m_tint(std::move(tint)) {}
 
     const QList<Row>& rows() const { return m_rows; }
     const QList<TableColumn<Row>>& columns() const { return m_columns; }
@@ -75,6 +87,10 @@ public:
             return column.alignment.toInt();
         case kCellToneRole:
             return static_cast<int>(column.tone ? column.tone(row) : CellTone::Default);
+        case kCellFontRole:
+            return static_cast<int>(column.font);
+        case kRowTintRole:
+            return static_cast<int>(m_tint ? m_tint(row) : RowTint::None);
         default:
             return {};
         }
@@ -203,10 +219,11 @@ private:
         m_rows = next;
         const int lastColumn = static_cast<int>(m_columns.size()) - 1;
         for (const auto& [first, last] : runs)
-            emit dataChanged(index(first, 0), index(last, lastColumn), {Qt::DisplayRole, kCellToneRole});
+            emit dataChanged(index(first, 0), index(last, lastColumn), {Qt::DisplayRole, kCellToneRole, kRowTintRole});
     }
 
     QList<TableColumn<Row>> m_columns;
+    Tint m_tint;
     QList<Row> m_rows;
 };
 

@@ -1,5 +1,6 @@
 #include "terminal/TicketModel.h"
 
+#include "terminal/CellFormats.h"
 #include "terminal/MarketModel.h"
 #include "terminal/OrderOutcome.h"
 #include "terminal/TerminalLink.h"
@@ -95,7 +96,7 @@ void TicketModel::closeAll() {
 void TicketModel::selectLadderPrice(double price) {
     m_market.setSelectedLadderPrice(price);
     m_orderType = OrderType::Limit;
-    m_limitPrice = QString::asprintf("%.4f", price);
+    m_limitPrice = fmtPrice(price);
     emit orderFormChanged();
 }
 

@@ -1,49 +1,74 @@
 #include "terminal/views/CompactTable.h"
 
-#include "terminal/views/TextTableModel.h"
+#include "display/PlainText.h"
+#include "terminal/views/RecordCellDelegate.h"
 
 #include <QHeaderView>
-#include <QTableView>
 
 namespace zqt {
 
-QTableView* compactTable(TextTableModel* model, const QList<int>& columnWidths, const QString& accessibleName,
-                         QWidget* parent) {
-    auto* table = new QTableView(parent);
-    table->setModel(model);
-    model->setParent(table);
-    table->setAccessibleName(accessibleName);
-    table->setShowGrid(false);
-    table->setFrameShape(QFrame::NoFrame);
-    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table->setSelectionMode(QAbstractItemView::NoSelection);
-    table->setFocusPolicy(Qt::StrongFocus);
-    table->setWordWrap(false);
-    table->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
-    table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    table->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    table->verticalHeader()->hide();
-    table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 8); // 4 above and below
-    table->horizontalHeader()->setHighlightSections(false);
-    table->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    table->horizontalHeader()->setStretchLastSection(true);
+CompactTable::CompactTable(QAbstractItemModel* model, const QList<int>& columnWidths, const QString& accessibleName,
+                           QWidget* parent)
+    : QTableView(parent) {
+    setModel(new PlainTextProxyModel(model, kShortTextChars, this));
+    setItemDelegate(new RecordCellDelegate(this));
+    setAccessibleName(accessibleName);
+    setShowGrid(false);
+    setFrameShape(QFrame::NoFrame);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSelectionMode(QAbstractItemView::NoSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setFocusPolicy(Qt::StrongFocus);
+    setWordWrap(false);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    verticalHeader()->hide();
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 8); // 4 above and below
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    horizontalHeader()->setStretchLastSection(true);
     int width = 0;
     for (int i = 0; i < columnWidths.size(); ++i) {
-        table->setColumnWidth(i, columnWidths[i]);
+        setColumnWidth(i, columnWidths[i]);
         width += columnWidths[i];
     }
-    table->setMinimumWidth(width);
-    table->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    return table;
+    setMinimumWidth(width);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }
 
-void fitTableHeight(QTableView* table, int maxHeight) {
-    const int rows = table->model()->rowCount();
-    const int content = table->horizontalHeader()->height() + rows * table->verticalHeader()->defaultSectionSize();
+void CompactTable::fitHeight(int maxHeight) {
+    const int rows = model()->rowCount();
+    const int content = horizontalHeader()->height() + rows * verticalHeader()->defaultSectionSize();
     const int height = std::min(maxHeight, content);
-    if (table->height() != height || table->minimumHeight() != height)
-        table->setFixedHeight(height);
+    if (this->height() != height || minimumHeight() != height)
+        setFixedHeight(height);
+}
+
+QModelIndex CompactTable::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) {
+    if (!currentIndex().isValid() && m_startRow) {
+        const int start = m_startRow();
+        if (start >= 0 && start < model()->rowCount())
+            selectionModel()->setCurrentIndex(model()->index(start, 0), QItemSelectionModel::NoUpdate);
+    }
+    return QTableView::moveCursor(action, modifiers);
+}
+
+// The keyboard's row is framed across all its cells: repaint whole rows, not only the cell that changed.
+void CompactTable::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+    QTableView::currentChanged(current, previous);
+    viewport()->update();
+}
+
+void CompactTable::focusInEvent(QFocusEvent* event) {
+    QTableView::focusInEvent(event);
+    viewport()->update();
+}
+
+void CompactTable::focusOutEvent(QFocusEvent* event) {
+    QTableView::focusOutEvent(event);
+    viewport()->update();
 }
 
 } // namespace zqt

@@ -1,20 +1,36 @@
 #pragma once
 
-#include <QList>
+#include <QTableView>
 
-class QTableView;
-class QWidget;
+#include <functional>
 
 namespace zqt {
 
-class TextTableModel;
-
 // A read-only table view for the trading panels' short lists: no grid, no row numbers, no editing, the given
 // column widths, rows as tall as their text plus the padding, reachable with Tab and read by assistive
-// technology as a table with its column headers.
-QTableView* compactTable(TextTableModel* model, const QList<int>& columnWidths, const QString& accessibleName,
-                         QWidget* parent);
-// Makes the table as tall as its rows need, at most `maxHeight`; it scrolls beyond.
-void fitTableHeight(QTableView* table, int maxHeight);
+// technology as a table with its column headers. Cells are drawn by RecordCellDelegate from a record table's
+// roles; the keyboard's current row is the only thing the selection model holds, and nothing is selected.
+class CompactTable final : public QTableView {
+    Q_OBJECT
+
+public:
+    CompactTable(QAbstractItemModel* model, const QList<int>& columnWidths, const QString& accessibleName,
+                 QWidget* parent = nullptr);
+
+    // Where the keyboard's moves (Up, Down, and the first row Tab lands on) start while it has no current row
+    // (none yet, or the rows were replaced): the row `row()` gives, when it gives one (a negative row: none).
+    void setStartRow(std::function<int()> row) { m_startRow = std::move(row); }
+    // Makes the table as tall as its rows need, at most `maxHeight`; it scrolls beyond.
+    void fitHeight(int maxHeight);
+
+protected:
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+
+private:
+    std::function<int()> m_startRow;
+};
 
 } // namespace zqt

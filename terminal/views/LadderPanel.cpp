@@ -1,5 +1,6 @@
 #include "terminal/views/LadderPanel.h"
 
+#include "terminal/CellFormats.h"
 #include "terminal/MarketModel.h"
 #include "terminal/PanelRows.h"
 #include "terminal/TicketModel.h"
@@ -7,7 +8,6 @@
 #include "terminal/views/CompactTable.h"
 #include "terminal/views/DisplayHelpers.h"
 #include "terminal/views/FlowRow.h"
-#include "terminal/views/TextTableModel.h"
 #include "terminal/views/TradingLabels.h"
 
 #include <QHBoxLayout>
@@ -23,30 +23,14 @@ LadderPanel::LadderPanel(MarketModel& market, TicketModel& ticket, QWidget* pare
     setContentWidth(kContentWidth);
     addTitle(QStringLiteral("Order Ladder"));
 
-    auto* badges = new FlowRow(8);
-    m_imbalance = badge(QStringLiteral("Imbalance"), QString(), BadgeTone::neutral, this);
-    m_imbalance->setObjectName(QStringLiteral("imbalanceBadge"));
-    m_pressure = badge(QStringLiteral("Pressure"), QString(), BadgeTone::neutral, this);
-    m_pressure->setObjectName(QStringLiteral("pressureBadge"));
-    m_delta = badge(QStringLiteral("Delta"), QString(), BadgeTone::neutral, this);
-    m_delta->setObjectName(QStringLiteral("ladderDeltaBadge"));
-    for (Badge* b : {m_imbalance, m_pressure, m_delta})
-        badges->addWidget(b);
-    column()->addLayout(badges);
-
-    m_empty = new QLabel(QStringLiteral("No ladder data"), this);
-    m_empty->setObjectName(QStringLiteral("ladderEmptyLabel"));
-    m_empty->setForegroundRole(QPalette::PlaceholderText);
-    column()->addWidget(m_empty);
-
-    const Qt::Alignment middle = Qt::AlignVCenter;
-    m_rows = new TextTableModel({{QStringLiteral("Bid"), Qt::AlignLeft | middle},
-                                 {QStringLiteral("Price"), Qt::AlignHCenter | middle},
-                                 {QStringLiteral("Ask"), Qt::AlignRight | middle}},
-                                this);
-    m_table = compactTable(m_rows, {60, 80, 60}, QStringLiteral("Order ladder"), this);
-    m_table->setObjectName(QStringLiteral("ladderTable"));
-    column()->addWidget(m_table);
+    FlowRow* badges = addBadgeRow(8);
+    m_imbalance = addBadge(badges, QStringLiteral("imbalanceBadge"), QStringLiteral("Imbalance"), BadgeTone::neutral);
+    m_pressure = addBadge(badges, QStringLiteral("pressureBadge"), QStringLiteral("Pressure"), BadgeTone::neutral);
+    m_delta = addBadge(badges, QStringLiteral("ladderDeltaBadge"), QStringLiteral("Delta"), BadgeTone::neutral);
+    m_empty = addEmptyHint(QStringLiteral("ladderEmptyLabel"), QStringLiteral("No ladder data"));
+    m_rows = new RecordTableModel<LadderRow>(ladderColumns(), &LadderRow::tint, this);
+    m_table = addCompactTable(QStringLiteral("ladderTable"), m_rows, {60, 80, 60}, QStringLiteral("Order ladder"));
+    m_table->setStartRow([this] { return pickedRow(); });
 
     m_heat = new DepthHeatStrip(this);
     m_heat->setObjectName(QStringLiteral("depthHeatStrip"));
@@ -63,27 +47,12 @@ LadderPanel::LadderPanel(MarketModel& market, TicketModel& ticket, QWidget* pare
 
 void LadderPanel::updateBook() {
     const DepthSummary summary = m_model.depthSummary();
-    m_imbalance->setValue(QString::asprintf("%.1f%%", summary.imbalance * 100.0), imbalanceTone(summary.imbalance));
+    m_imbalance->setValue(fmtPercent(summary.imbalance * 100.0), imbalanceTone(summary.imbalance));
     m_pressure->setValue(pressureLabel(summary.pressure), pressureTone(summary.pressure));
 
     const QList<LadderRow> rows = ladderRows(m_model.depthLevels(), m_model.selectedLadderPrice());
-    QList<TextTableModel::Row> cells;
-    cells.reserve(rows.size());
-    m_prices.clear();
-    for (const LadderRow& r : rows) {
-        std::optional<QColor> tint;
-        if (r.highlight == LadderHighlight::Mid)
-            tint = midRowColor();
-        else if (r.highlight == LadderHighlight::Selected)
-            tint = selectedRowColor();
-        cells.append({{{r.bidText, positiveColor(), std::nullopt},
-                       {r.priceText, std::nullopt, std::nullopt},
-                       {r.askText, negativeColor(), std::nullopt}},
-                      tint});
-        m_prices.append(r.price);
-    }
-    m_rows->setRows(std::move(cells));
-    fitTableHeight(m_table, kMaxListHeight);
+    m_rows->setRows(rows);
+    m_table->fitHeight(kMaxListHeight);
     const bool empty = rows.isEmpty();
     m_empty->setVisible(empty);
     m_table->setVisible(!empty);
@@ -91,12 +60,20 @@ void LadderPanel::updateBook() {
 }
 
 void LadderPanel::updateDelta() {
-    m_delta->setValue(QString::asprintf("%.2f", m_model.tapeDelta()), deltaTone(m_model.tapeDelta()));
+    m_delta->setValue(fmtAmount(m_model.tapeDelta()), deltaTone(m_model.tapeDelta()));
 }
 
 void LadderPanel::pickRow(int row) {
-    if (row >= 0 && row < m_prices.size())
-        m_ticket.selectLadderPrice(m_prices[row]);
+    if (row >= 0 && row < m_rows->rows().size())
+        m_ticket.selectLadderPrice(m_rows->rows()[row].price);
+}
+
+int LadderPanel::pickedRow() const {
+    const QList<LadderRow>& rows = m_rows->rows();
+    for (qsizetype i = 0; i < rows.size(); ++i)
+        if (rows[i].tint == RowTint::Picked || rows[i].tint == RowTint::MidPicked)
+            return static_cast<int>(i);
+    return -1;
 }
 
 } // namespace zqt

@@ -1,22 +1,24 @@
 #pragma once
 
+#include "terminal/PanelRows.h"
+#include "terminal/RecordTableModel.h"
 #include "terminal/views/PanelCard.h"
 
 class QLabel;
-class QTableView;
 
 namespace zqt {
 
 class Badge;
+class CompactTable;
 class DepthHeatStrip;
 class MarketModel;
 class TicketModel;
-class TextTableModel;
 
 // Row 5, left (`ladderPanel`): "Order Ladder", the Imbalance, Pressure and Delta badges, the book as a table of
-// bid size, price and ask size (at most 260 high, scrolling; the mid level tinted yellow, the picked price blue)
-// or "No ladder data", and the depth heat strip under it. Clicking a row, or Return on it, picks its price for a
-// limit order.
+// bid size, price and ask size (at most 260 high, scrolling; the mid level tinted yellow, the one picked row
+// blue with a blue bar) or "No ladder data", and the depth heat strip under it. Clicking a row, or Return on the
+// keyboard's row, picks its price for a limit order. Rows are known by their price, so a new book keeps the
+// keyboard's row on its price; Up and Down start from the picked row when the keyboard has none.
 class LadderPanel final : public PanelCard {
     Q_OBJECT
 
@@ -31,6 +33,7 @@ private:
     void updateBook();
     void updateDelta();
     void pickRow(int row);
+    int pickedRow() const; // -1: none
 
     MarketModel& m_model;
     TicketModel& m_ticket;
@@ -38,10 +41,9 @@ private:
     Badge* m_pressure = nullptr;
     Badge* m_delta = nullptr;
     QLabel* m_empty = nullptr;
-    TextTableModel* m_rows = nullptr;
-    QTableView* m_table = nullptr;
+    RecordTableModel<LadderRow>* m_rows = nullptr;
+    CompactTable* m_table = nullptr;
     DepthHeatStrip* m_heat = nullptr;
-    QList<double> m_prices; // of the rows shown
 };
 
 } // namespace zqt

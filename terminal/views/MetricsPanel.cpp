@@ -1,5 +1,6 @@
 #include "terminal/views/MetricsPanel.h"
 
+#include "terminal/CellFormats.h"
 #include "terminal/NativeTerminalModel.h"
 #include "terminal/views/DisplayHelpers.h"
 
@@ -45,10 +46,8 @@ MetricsPanel::MetricsPanel(NativeTerminalModel& model, QWidget* parent) : PanelC
     }
     column()->addWidget(m_tiles);
 
-    m_empty = new QLabel(QStringLiteral("No metrics available. Log in to load."), this);
-    m_empty->setObjectName(QStringLiteral("metricsEmptyLabel"));
-    m_empty->setForegroundRole(QPalette::PlaceholderText);
-    column()->addWidget(m_empty);
+    m_empty =
+        addEmptyHint(QStringLiteral("metricsEmptyLabel"), QStringLiteral("No metrics available. Log in to load."));
 
     connect(refresh, &QPushButton::clicked, &m_model, &NativeTerminalModel::refreshAll);
     connect(&m_model.account(), &AccountModel::metricsChanged, this, &MetricsPanel::update);
@@ -74,7 +73,7 @@ void MetricsPanel::update() {
                              m->broker,
                              fmtCurrency(m->balance),
                              fmtCurrency(m->equity),
-                             QString::asprintf("%.2f%%", m->profit_pct),
+                             fmtPercentHundredths(m->profit_pct),
                              fmtCurrency(m->daily_loss_buffer)};
     for (qsizetype i = 0; i < m_tileList.size(); ++i)
         m_tileList[i]->setValue(values[i]);

@@ -25,6 +25,80 @@ constexpr int kRowSpacing = 16;
 
 } // namespace
 
+// Each entry hands its panel the areas it shows.
+const QList<QList<PagePanel>>& terminalPageRows() {
+    using M = NativeTerminalModel&;
+    using P = QWidget*;
+    static const QList<QList<PagePanel>> rows{
+        {{QStringLiteral("loginPanel"),
+          [](M m, P p) -> PanelCard* {
+              return new LoginPanel(m.session(), m.market(), p);
+          }}},
+        {{QStringLiteral("metricsPanel"),
+          [](M m, P p) -> PanelCard* {
+              return new MetricsPanel(m, p);
+          }}},
+        {{QStringLiteral("watchlistPanel"),
+          [](M m, P p) -> PanelCard* {
+              return new WatchlistPanel(m.market(), p);
+          }},
+         {QStringLiteral("orderPanel"),
+          [](M m, P p) -> PanelCard* {
+              return new OrderTicketPanel(m.ticket(), m.market(), p);
+          }}},
+        {{QStringLiteral("chartPanel"),
+          [](M m, P p) -> PanelCard* {
+              return new ChartPanel(m.market(), m.chart(), p);
+          }}},
+        {{QStringLiteral("ladderPanel"),
+          [](M m, P p) -> PanelCard* {
+              return new LadderPanel(m.market(), m.ticket(), p);
+          }},
+         {QStringLiteral("tapePanel"),
+          [](M m, P p) -> PanelCard* {
+              return new TapePanel(m.market(), p);
+          }},
+         {QStringLiteral("hotkeysPanel"),
+          [](M m, P p) -> PanelCard* {
+              return new HotkeysPanel(m.ticket(), p);
+          }}},
+        {{QStringLiteral("microstructurePanel"),
+          [](M m, P p) -> PanelCard* {
+              return new MicrostructurePanel(m.market(), p);
+          }}},
+        // Account and analytics.
+        {{QStringLiteral("portfolioPanel"),
+          [](M m, P p) -> PanelCard* {
+              return new PortfolioPanel(m.account(), p);
+          }}},
+        {{QStringLiteral("positionsPanel"),
+          [](M m, P p) -> PanelCard* {
+              return new PositionsPanel(m.account(), p);
+          }}},
+        {{QStringLiteral("ordersPanel"),
+          [](M m, P p) -> PanelCard* {
+              return new OrdersPanel(m.account(), p);
+          }},
+         {QStringLiteral("rm1Panel"),
+          [](M m, P p) -> PanelCard* {
+              return new Rm1Panel(m.account(), p);
+          }}},
+        {{QStringLiteral("analyticsPanel"),
+          [](M m, P p) -> PanelCard* {
+              return new AnalyticsPanel(m.account(), p);
+          }},
+         {QStringLiteral("diagnosticsPanel"),
+          [](M m, P p) -> PanelCard* {
+              return new DiagnosticsPanel(m.account(), p);
+          }}},
+        {{QStringLiteral("fillsPanel"),
+          [](M m, P p) -> PanelCard* {
+              return new FillsPanel(m.account(), p);
+          }}},
+    };
+    return rows;
+}
+
 NativeTerminalView::NativeTerminalView(NativeTerminalModel& model, QWidget* parent)
     : QScrollArea(parent), m_model(model) {
     setObjectName(QStringLiteral("nativeTerminalView"));
@@ -48,37 +122,28 @@ NativeTerminalView::NativeTerminalView(NativeTerminalModel& model, QWidget* pare
     m_rows->addStretch(1);
     setWidget(page);
 
-    NativeTerminalModel& m = m_model;
-    MarketModel& market = m.market();
-    TicketModel& ticket = m.ticket();
-    AccountModel& account = m.account();
-    addRow({new LoginPanel(m.session(), market, page)});
-    addRow({new MetricsPanel(m, page)});
-    addRow({new WatchlistPanel(market, page), new OrderTicketPanel(ticket, market, page)});
-    addRow({new ChartPanel(market, m.chart(), page)});
-    addRow({new LadderPanel(market, ticket, page), new TapePanel(market, page), new HotkeysPanel(ticket, page)});
-    addRow({new MicrostructurePanel(market, page)});
-
-    // Account and analytics.
-    addRow({portfolioPanel(account, page)});
-    addRow({positionsPanel(account, page)});
-    addRow({ordersPanel(account, page), rm1Panel(account, page)});
-    addRow({analyticsPanel(account, page), diagnosticsPanel(account, page)});
-    addRow({fillsPanel(account, page)});
+    for (const QList<PagePanel>& row : terminalPageRows()) {
+        QList<PanelCard*> cards;
+        for (const PagePanel& panel : row) {
+            PanelCard* card = panel.make(m_model, page);
+            Q_ASSERT(card->objectName() == panel.name);
+            cards << card;
+        }
+        addRow(cards);
+    }
 }
 
 NativeTerminalView::~NativeTerminalView() = default;
 
-void NativeTerminalView::addRow(std::initializer_list<QWidget*> cards) {
+void NativeTerminalView::addRow(const QList<PanelCard*>& cards) {
     auto* row = new QHBoxLayout;
     row->setSpacing(kRowSpacing);
     bool expands = false;
-    for (QWidget* card : cards)
+    for (PanelCard* card : cards)
         expands = expands || (card->sizePolicy().horizontalPolicy() & QSizePolicy::ExpandFlag);
     if (!expands)
         row->addStretch(1);
-    for (QWidget* card : cards) {
-        card->setParent(widget());
+    for (PanelCard* card : cards) {
         row->addWidget(card, card->sizePolicy().horizontalPolicy() & QSizePolicy::ExpandFlag ? 1 : 0, Qt::AlignTop);
     }
     if (!expands)

@@ -1,6 +1,8 @@
 #include "terminal/views/PanelCard.h"
 
+#include "terminal/views/CompactTable.h"
 #include "terminal/views/DisplayHelpers.h"
+#include "terminal/views/FlowRow.h"
 
 #include <QLabel>
 #include <QPainter>
@@ -31,6 +33,46 @@ QLabel* PanelCard::addTitle(const QString& text) {
     title->setAccessibleName(text);
     m_column->addWidget(title);
     return title;
+}
+
+void PanelCard::stretchAcross() {
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    m_column->setAlignment(Qt::AlignTop);
+}
+
+FlowRow* PanelCard::addBadgeRow(int spacing) {
+    auto* row = new FlowRow(spacing);
+    m_column->addLayout(row);
+    return row;
+}
+
+Badge* PanelCard::addBadge(FlowRow* row, const QString& objectName, const QString& label, BadgeTone tone) {
+    Badge* b = badge(label, QString(), tone, this);
+    b->setObjectName(objectName);
+    row->addWidget(b);
+    return b;
+}
+
+QLabel* PanelCard::addEmptyHint(const QString& objectName, const QString& text) {
+    auto* hint = new QLabel(text, this);
+    hint->setObjectName(objectName);
+    hint->setForegroundRole(QPalette::PlaceholderText); // secondary text, following the palette
+    m_column->addWidget(hint);
+    return hint;
+}
+
+CompactTable* PanelCard::addCompactTable(const QString& objectName, QAbstractItemModel* model,
+                                         const QList<int>& columnWidths, const QString& label) {
+    auto* table = new CompactTable(model, columnWidths, label, this);
+    table->setObjectName(objectName);
+    m_column->addWidget(table);
+    return table;
+}
+
+RecordTableView* PanelCard::addTable(RecordTableView* view, const QString& objectName) {
+    view->setObjectName(objectName);
+    m_column->addWidget(view);
+    return view;
 }
 
 void PanelCard::paintEvent(QPaintEvent* /*event*/) {

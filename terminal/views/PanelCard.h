@@ -1,5 +1,9 @@
 #pragma once
 
+#include "terminal/RecordTableModel.h"
+#include "terminal/views/Badge.h"
+#include "terminal/views/RecordTableView.h"
+
 #include <QFrame>
 
 class QLabel;
@@ -7,9 +11,13 @@ class QVBoxLayout;
 
 namespace zqt {
 
+class CompactTable;
+class FlowRow;
+
 // The frame of every panel on the terminal page: a rounded card (radius 10) in the window colour with a hairline
 // edge, holding a leading-aligned column (8 apart unless told otherwise) padded 12 on every side. A width limit
-// applies to the content column, inside the padding.
+// applies to the content column, inside the padding. Every panel is a subclass that names itself and adds its
+// pieces to the column with the helpers below, in the order they are shown.
 class PanelCard : public QFrame {
     Q_OBJECT
 
@@ -24,6 +32,26 @@ public:
     void setContentWidth(int width);
     // A title label in the headline style, added to the column.
     QLabel* addTitle(const QString& text);
+    // The card takes all the width its row gives it, its content stretched across.
+    void stretchAcross();
+    // A row of badges `spacing` apart that wraps in a narrow card, added to the column; addBadge fills it.
+    FlowRow* addBadgeRow(int spacing);
+    Badge* addBadge(FlowRow* row, const QString& objectName, const QString& label, BadgeTone tone);
+    // A hint in the secondary text colour (following the palette) for while there is nothing to show.
+    QLabel* addEmptyHint(const QString& objectName, const QString& text);
+    // A record table `height` high over `columns`, named `label` for assistive technology, showing the rows that
+    // `rows()` reads from `source`, read again on every `changed`.
+    template <class Row, class Source, class Signal, class Rows>
+    RecordTableView* addRecordTable(const QString& objectName, const QString& label, int height,
+                                    QList<TableColumn<Row>> columns, const Source& source, Signal changed, Rows rows) {
+        auto* table = new RecordTableModel<Row>(std::move(columns), this);
+        feedRows(*table, source, changed, rows);
+        return addTable(new RecordTableView(table, label, height, this), objectName);
+    }
+
+    // A compact table over `model` (which the table's parent then owns) with fixed column widths, named `label`.
+    CompactTable* addCompactTable(const QString& objectName, QAbstractItemModel* model, const QList<int>& columnWidths,
+                                  const QString& label);
 
     static constexpr int kPadding = 12;
     static constexpr int kRadius = 10;
@@ -32,6 +60,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    RecordTableView* addTable(RecordTableView* view, const QString& objectName);
+
     QVBoxLayout* m_column = nullptr;
 };
 

@@ -2,49 +2,19 @@
 
 #include "terminal/RecordTableModel.h"
 #include "terminal/views/DisplayHelpers.h"
+#include "terminal/views/RecordCellDelegate.h"
 
 #include <QHeaderView>
 #include <QScrollBar>
-#include <QStyledItemDelegate>
 
 namespace zqt {
-
-namespace {
-
-// Colours a cell's text by its tone; cells in the default tone are drawn as the style draws them.
-class ToneDelegate final : public QStyledItemDelegate {
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-
-protected:
-    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
-        QStyledItemDelegate::initStyleOption(option, index);
-        QColor colour;
-        switch (static_cast<CellTone>(index.data(kCellToneRole).toInt())) {
-        case CellTone::Default:
-            return;
-        case CellTone::Positive:
-            colour = positiveColor();
-            break;
-        case CellTone::Negative:
-            colour = negativeColor();
-            break;
-        case CellTone::Secondary:
-            colour = secondaryTextColor(option->palette);
-            break;
-        }
-        option->palette.setColor(QPalette::Text, colour);
-    }
-};
-
-} // namespace
 
 RecordTableView::RecordTableView(QAbstractItemModel* model, const QString& accessibleName, int height, QWidget* parent)
     : QTableView(parent) {
     // Cells hold the engine's texts: shown plain (as every item view does) and cut, whole in their tooltips.
     setModel(new PlainTextProxyModel(model, kShortTextChars, this));
     setAccessibleName(accessibleName);
-    setItemDelegate(new ToneDelegate(this));
+    setItemDelegate(new RecordCellDelegate(this));
     setSortingEnabled(false);
     setSelectionMode(QAbstractItemView::NoSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -69,6 +39,22 @@ RecordTableView::RecordTableView(QAbstractItemModel* model, const QString& acces
 
 QSize RecordTableView::sizeHint() const {
     return {m_preferredWidth, height()};
+}
+
+// The keyboard's row is framed across all its cells: repaint whole rows, not only the cell that changed.
+void RecordTableView::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+    QTableView::currentChanged(current, previous);
+    viewport()->update();
+}
+
+void RecordTableView::focusInEvent(QFocusEvent* event) {
+    QTableView::focusInEvent(event);
+    viewport()->update();
+}
+
+void RecordTableView::focusOutEvent(QFocusEvent* event) {
+    QTableView::focusOutEvent(event);
+    viewport()->update();
 }
 
 } // namespace zqt

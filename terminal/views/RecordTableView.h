@@ -6,8 +6,8 @@ namespace zqt {
 
 // A read-only table of the terminal page: fixed height (it scrolls inside it), no sorting, no selection, no row
 // numbers. Its columns share its width; it prefers every column at the header's default width and shrinks, down to
-// kMinimumColumnWidth a column, in a narrow window. Its accessible name is the label it is shown under. Cell text
-// follows the model's CellTone; everything else is the style's default.
+// kMinimumColumnWidth a column, in a narrow window. Its accessible name is the label it is shown under. Cells are
+// drawn by RecordCellDelegate from the model's roles; everything else is the style's default.
 class RecordTableView final : public QTableView {
     Q_OBJECT
 
@@ -18,6 +18,11 @@ public:
 
     // Every column at the header's default width, and its fixed height.
     QSize sizeHint() const override;
+
+protected:
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     int m_preferredWidth = 0;

@@ -1,11 +1,11 @@
 #include "terminal/views/TapePanel.h"
 
+#include "terminal/CellFormats.h"
 #include "terminal/MarketModel.h"
 #include "terminal/PanelRows.h"
 #include "terminal/views/CompactTable.h"
 #include "terminal/views/DisplayHelpers.h"
 #include "terminal/views/FlowRow.h"
-#include "terminal/views/TextTableModel.h"
 #include "terminal/views/TradingLabels.h"
 
 #include <QHBoxLayout>
@@ -14,35 +14,40 @@
 
 namespace zqt {
 
+namespace {
+
+// Time and side small, the side grey; price and size in the caption size, the price green for a buy and red for a
+// sell.
+QList<TableColumn<TapeRow>> tapeColumns() {
+    const auto sideTone = [](const TapeRow& r) {
+        return r.side == Side::Buy ? CellTone::Positive : CellTone::Negative;
+    };
+    const auto secondary = [](const TapeRow&) {
+        return CellTone::Secondary;
+    };
+    const Qt::Alignment leading = Qt::AlignLeft | Qt::AlignVCenter;
+    return {
+        {QStringLiteral("Time"), [](const TapeRow& r) { return r.timeText; }, leading, {}, CellFont::Small},
+        {QStringLiteral("Price"), [](const TapeRow& r) { return r.priceText; }, leading, sideTone, CellFont::Caption},
+        {QStringLiteral("Size"), [](const TapeRow& r) { return r.sizeText; }, leading, {}, CellFont::Caption},
+        {QStringLiteral("Side"), [](const TapeRow& r) { return sideLabel(r.side); }, Qt::AlignRight | Qt::AlignVCenter,
+         secondary, CellFont::Small}};
+}
+
+} // namespace
+
 TapePanel::TapePanel(MarketModel& model, QWidget* parent) : PanelCard(parent), m_model(model) {
     setObjectName(QStringLiteral("tapePanel"));
     setContentWidth(kContentWidth);
     addTitle(QStringLiteral("Time & Sales"));
 
-    auto* badges = new FlowRow(10);
-    m_delta = badge(QStringLiteral("Delta"), QString(), BadgeTone::positive, this);
-    m_delta->setObjectName(QStringLiteral("tapeDeltaBadge"));
-    m_aggressor = badge(QStringLiteral("Aggressor"), QString(), BadgeTone::positive, this);
-    m_aggressor->setObjectName(QStringLiteral("aggressorBadge"));
-    m_last = badge(QStringLiteral("Last"), QString(), BadgeTone::neutral, this);
-    m_last->setObjectName(QStringLiteral("lastBadge"));
-    for (Badge* b : {m_delta, m_aggressor, m_last})
-        badges->addWidget(b);
-    column()->addLayout(badges);
-
-    m_empty = new QLabel(QStringLiteral("No tape yet"), this);
-    m_empty->setObjectName(QStringLiteral("tapeEmptyLabel"));
-    m_empty->setForegroundRole(QPalette::PlaceholderText);
-    column()->addWidget(m_empty);
-
-    m_rows = new TextTableModel({{QStringLiteral("Time")},
-                                 {QStringLiteral("Price")},
-                                 {QStringLiteral("Size")},
-                                 {QStringLiteral("Side"), Qt::AlignRight | Qt::AlignVCenter}},
-                                this);
-    m_table = compactTable(m_rows, {58, 80, 50, 40}, QStringLiteral("Time and sales"), this);
-    m_table->setObjectName(QStringLiteral("tapeTable"));
-    column()->addWidget(m_table);
+    FlowRow* badges = addBadgeRow(10);
+    m_delta = addBadge(badges, QStringLiteral("tapeDeltaBadge"), QStringLiteral("Delta"), BadgeTone::positive);
+    m_aggressor = addBadge(badges, QStringLiteral("aggressorBadge"), QStringLiteral("Aggressor"), BadgeTone::positive);
+    m_last = addBadge(badges, QStringLiteral("lastBadge"), QStringLiteral("Last"), BadgeTone::neutral);
+    m_empty = addEmptyHint(QStringLiteral("tapeEmptyLabel"), QStringLiteral("No tape yet"));
+    m_rows = new RecordTableModel<TapeRow>(tapeColumns(), this);
+    m_table = addCompactTable(QStringLiteral("tapeTable"), m_rows, {58, 80, 50, 40}, QStringLiteral("Time and sales"));
 
     connect(&m_model, &MarketModel::tapeChanged, this, &TapePanel::updateTape);
     connect(&m_model, &MarketModel::pricesChanged, this, &TapePanel::updateLast);
@@ -54,21 +59,11 @@ TapePanel::TapePanel(MarketModel& model, QWidget* parent) : PanelCard(parent), m
 void TapePanel::updateTape() {
     const double delta = m_model.tapeDelta();
     // Both badges follow the sign of the delta, whatever the verdict's words.
-    m_delta->setValue(QString::asprintf("%.2f", delta), deltaTone(delta));
+    m_delta->setValue(fmtAmount(delta), deltaTone(delta));
     m_aggressor->setValue(m_model.aggressorLabel(), deltaTone(delta));
 
-    const QFont small = caption2Font(font());
-    const QFont caption = captionFont(font());
-    const QColor secondary = secondaryTextColor(palette());
-    QList<TextTableModel::Row> cells;
-    for (const TapeRow& r : tapeRowsForDisplay(m_model.tapeRows()))
-        cells.append({{{r.timeText, std::nullopt, small},
-                       {r.priceText, sideColor(r.side), caption},
-                       {r.sizeText, std::nullopt, caption},
-                       {sideLabel(r.side), secondary, small}},
-                      std::nullopt});
-    m_rows->setRows(std::move(cells));
-    fitTableHeight(m_table, kMaxListHeight);
+    m_rows->setRows(tapeRowsForDisplay(m_model.tapeRows()));
+    m_table->fitHeight(kMaxListHeight);
     const bool empty = m_model.tapeRows().isEmpty();
     m_empty->setVisible(empty);
     m_table->setVisible(!empty);
@@ -78,7 +73,7 @@ void TapePanel::updateLast() {
     const auto it = m_model.prices().constFind(m_model.selectedSymbol());
     const bool priced = it != m_model.prices().constEnd();
     if (priced)
-        m_last->setValue(QString::asprintf("%.4f", *it), BadgeTone::neutral);
+        m_last->setValue(fmtPrice(*it), BadgeTone::neutral);
     m_last->setVisible(priced);
 }
 

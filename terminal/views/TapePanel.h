@@ -1,15 +1,16 @@
 #pragma once
 
+#include "terminal/PanelRows.h"
+#include "terminal/RecordTableModel.h"
 #include "terminal/views/PanelCard.h"
 
 class QLabel;
-class QTableView;
 
 namespace zqt {
 
 class Badge;
+class CompactTable;
 class MarketModel;
-class TextTableModel;
 
 // Row 5, middle (`tapePanel`): "Time & Sales", the Delta and Aggressor badges (both coloured by the sign of the
 // delta) and the Last badge while the selected symbol has a price, then the tape newest first as a table of
@@ -32,8 +33,8 @@ private:
     Badge* m_aggressor = nullptr;
     Badge* m_last = nullptr;
     QLabel* m_empty = nullptr;
-    TextTableModel* m_rows = nullptr;
-    QTableView* m_table = nullptr;
+    RecordTableModel<TapeRow>* m_rows = nullptr;
+    CompactTable* m_table = nullptr;
 };
 
 } // namespace zqt

@@ -56,10 +56,6 @@ std::optional<OrderType> orderTypeForLabel(const QString& label) {
     return std::nullopt;
 }
 
-QColor sideColor(Side side) {
-    return side == Side::Buy ? positiveColor() : negativeColor();
-}
-
 BadgeTone pressureTone(BookPressure pressure) {
     switch (pressure) {
     case BookPressure::Bid:

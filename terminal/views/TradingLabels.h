@@ -25,8 +25,6 @@ const QList<OrderType>& allOrderTypes();
 std::optional<Side> sideForLabel(const QString& label);
 std::optional<OrderType> orderTypeForLabel(const QString& label);
 
-// Buys green, sells red.
-QColor sideColor(Side side);
 // Bid pressure green, ask pressure red, neutral grey.
 BadgeTone pressureTone(BookPressure pressure);
 // The book imbalance: green above 0.08, red below -0.08, grey from -0.08 to 0.08 inclusive.

@@ -10,9 +10,11 @@ class QPushButton;
 namespace zqt {
 
 class MarketModel;
+class WatchRow;
 
 // Row 3, left: one row per watchlist symbol with its last price ("%.4f", or "-" before a price arrived); the
-// selected symbol's row is highlighted; clicking a symbol selects it.
+// selected symbol's row is highlighted; a click anywhere on a row, or Return, Enter or Space on its symbol, selects
+// it.
 class WatchlistPanel final : public PanelCard {
     Q_OBJECT
 
@@ -26,7 +28,7 @@ private:
     void updateSelection();
 
     MarketModel& m_model;
-    QMap<QString, QWidget*> m_rows;
+    QMap<QString, WatchRow*> m_rows;
     QMap<QString, QLabel*> m_prices;
 };
 

@@ -56,6 +56,7 @@ TEST(CellFormats, table_ofFormatsAndTheirEdgeCases) {
         {"win rate 0.55 is not scaled", fmtPercent(0.55), "0.6%"},
         {"fill rate 87.26", fmtPercent(87.26), "87.3%"},
         {"rate 0.42", fmtPercent(0.42), "0.4%"},
+        {"profit -1.256 to the hundredth", fmtPercentHundredths(-1.256), "-1.26%"},
         {"latency 12.6 rounds up", fmtLatency(12.6), "13 ms"},
         {"latency 0.4 rounds down", fmtLatency(0.4), "0 ms"},
         {"money: no grouping", fmtAmount(-1234.5), "-1234.50"},

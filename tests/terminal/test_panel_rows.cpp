@@ -22,26 +22,26 @@ FlowCluster cluster(double price, std::int64_t count, double buy, double sell) {
 
 } // namespace
 
-TEST(LadderRows, textsAndHighlights_midWinsOverSelectionWithin00001) {
+TEST(LadderRows, textsAndTints_theOneRowNearestThePickWithin00001IsPicked) {
     const QList<DepthLevel> book{level(1.0852, std::nullopt, 3.456), level(1.0850, 1.5, 2.0, true),
                                  level(1.0834, 12.0, std::nullopt), level(1.0836, 4.0, 0.0, false)};
     struct Case {
         std::optional<double> selected;
-        QList<LadderHighlight> expected;
+        QList<RowTint> expected;
     };
-    using H = LadderHighlight;
+    using H = RowTint;
     const Case cases[] = {
         {std::nullopt, {H::None, H::Mid, H::None, H::None}},
-        {1.0850, {H::None, H::Mid, H::None, H::None}},      // the mid keeps its own tint
-        {1.08349, {H::None, H::Mid, H::Selected, H::None}}, // 0.00009 away; 0.00011 from the next
-        {1.08352, {H::None, H::Mid, H::None, H::Selected}},
+        {1.0850, {H::None, H::MidPicked, H::None, H::None}}, // the mid keeps its tint and shows the pick too
+        {1.08349, {H::None, H::Mid, H::Picked, H::None}},    // 0.00009 away; 0.00011 from the next
+        {1.08352, {H::None, H::Mid, H::None, H::Picked}},
         {1.0838, {H::None, H::Mid, H::None, H::None}}, // 0.0002 away from the nearest
     };
     for (const auto& c : cases) {
         const auto rows = ladderRows(book, c.selected);
         ASSERT_EQ(rows.size(), 4);
         for (qsizetype i = 0; i < rows.size(); ++i)
-            EXPECT_EQ(rows[i].highlight, c.expected[i]) << c.selected.value_or(-1) << " row " << i;
+            EXPECT_EQ(rows[i].tint, c.expected[i]) << c.selected.value_or(-1) << " row " << i;
     }
     const auto rows = ladderRows(book, std::nullopt);
     EXPECT_EQ(rows[0], (LadderRow{1.0852, "", "1.0852", "3.46", H::None}));
@@ -50,6 +50,17 @@ TEST(LadderRows, textsAndHighlights_midWinsOverSelectionWithin00001) {
     EXPECT_EQ(rows[2].askText, "");
     EXPECT_EQ(rows[3].askText, "0.00");
     EXPECT_TRUE(ladderRows({}, 1.0).isEmpty());
+
+    // Levels a tick apart lie a hair under 0.0001 from each other in binary: a pick still tints one row only.
+    const QList<DepthLevel> ticks{level(1.0836, 1, 1), level(1.0835, 1, 1), level(1.0834, 1, 1)};
+    for (double picked : {1.0836, 1.0835, 1.0834}) {
+        int pickedRows = 0;
+        for (const LadderRow& r : ladderRows(ticks, picked)) {
+            pickedRows += r.tint == H::Picked;
+            EXPECT_EQ(r.tint == H::Picked, r.price == picked) << picked << " row " << r.price;
+        }
+        EXPECT_EQ(pickedRows, 1) << picked;
+    }
 
     // A size no book can hold reads as the readouts count it, 0; an absent one stays empty.
     const auto odd = ladderRows({level(1.1, -5.0, std::numeric_limits<double>::quiet_NaN()),

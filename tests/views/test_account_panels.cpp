@@ -52,9 +52,13 @@ protected:
         model = std::make_unique<NativeTerminalModel>(QUrl(server.baseUrl()), tokens, zqt::TerminalSources::system(),
                                                       NativeTerminalModel::TimerStart::Later);
         auto* column = new QVBoxLayout(&host);
-        for (auto* make : {zqt::portfolioPanel, zqt::positionsPanel, zqt::ordersPanel, zqt::rm1Panel, zqt::fillsPanel,
-                           zqt::analyticsPanel, zqt::diagnosticsPanel})
-            column->addWidget(make(model->account(), &host));
+        column->addWidget(new zqt::PortfolioPanel(model->account(), &host));
+        column->addWidget(new zqt::PositionsPanel(model->account(), &host));
+        column->addWidget(new zqt::OrdersPanel(model->account(), &host));
+        column->addWidget(new zqt::Rm1Panel(model->account(), &host));
+        column->addWidget(new zqt::FillsPanel(model->account(), &host));
+        column->addWidget(new zqt::AnalyticsPanel(model->account(), &host));
+        column->addWidget(new zqt::DiagnosticsPanel(model->account(), &host));
         host.resize(1100, 1900);
     }
     ~AccountPanelsTest() override { QLocale::setDefault(QLocale::c()); }
@@ -299,66 +303,6 @@ TEST_F(AccountPanelsTest, refreshWithTheSameRows_changesNothing_andNewRowsKeepTh
     EXPECT_EQ(table->model()->rowCount(), 61);
     EXPECT_EQ(bar->value(), scrolled);
     EXPECT_EQ(table->indexAt(QPoint(1, 1)), topRow);
-}
-
-TEST_F(AccountPanelsTest, tablesAndTiles_areExposedToAssistiveTechnologyByTheirVisibleLabels) {
-    reply("/api/trades/open", positions(2));
-    host.show();
-    refresh();
-    auto* table = child<QTableView>("positionsTable");
-    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(table);
-    ASSERT_NE(iface, nullptr);
-    EXPECT_EQ(iface->role(), QAccessible::Table);
-    EXPECT_EQ(iface->text(QAccessible::Name), "Open Trades");
-    QAccessibleTableInterface* grid = iface->tableInterface();
-    ASSERT_NE(grid, nullptr);
-    EXPECT_EQ(grid->rowCount(), 2);
-    EXPECT_EQ(grid->columnCount(), 7);
-    EXPECT_EQ(grid->columnDescription(0), "ID");
-    EXPECT_EQ(grid->columnDescription(6), "UPL");
-    QAccessibleInterface* cell = grid->cellAt(1, 0);
-    ASSERT_NE(cell, nullptr);
-    EXPECT_EQ(cell->text(QAccessible::Name), "1001");
-    EXPECT_TRUE(table->focusPolicy() & Qt::TabFocus);
-
-    const char* named[][2] = {{"exposureTable", "Portfolio Summary"},
-                              {"ordersTable", "Orders"},
-                              {"rm1Table", "RM1 Feed"},
-                              {"fillsTable", "Recent Fills"},
-                              {"pnlTable", "PnL Attribution"},
-                              {"execRecentTable", "Execution Diagnostics"}};
-    for (const auto& [name, label] : named)
-        EXPECT_EQ(child<QWidget>(name)->accessibleName(), label) << name;
-    EXPECT_EQ(child<zqt::MetricTile>("diagnostic_Fill %")->accessibleName(), "Fill %");
-}
-
-TEST(AccountRows, page_showsRowsSevenToElevenBelowTheTicket) {
-    TempEnv env;
-    RecordingServer server;
-    zqt::MemoryTokenStore tokens;
-    NativeTerminalModel terminal(QUrl(server.baseUrl()), tokens);
-    zqt::NativeTerminalView view{terminal};
-    view.resize(1300, 900);
-    view.show();
-    const auto card = [&](const char* name) {
-        auto* w = view.findChild<QWidget*>(name);
-        EXPECT_NE(w, nullptr) << name;
-        return w ? w->geometry() : QRect();
-    };
-    const QRect ticket = card("orderPanel"), portfolio = card("portfolioPanel"), positions = card("positionsPanel"),
-                orders = card("ordersPanel"), rm1 = card("rm1Panel"), analytics = card("analyticsPanel"),
-                diagnostics = card("diagnosticsPanel"), fills = card("fillsPanel");
-    EXPECT_LT(ticket.bottom(), portfolio.top());
-    EXPECT_LT(portfolio.bottom(), positions.top());
-    EXPECT_LT(positions.bottom(), orders.top());
-    EXPECT_EQ(orders.top(), rm1.top());
-    EXPECT_LT(orders.right(), rm1.left());
-    EXPECT_LT(std::max(orders.bottom(), rm1.bottom()), analytics.top());
-    EXPECT_EQ(analytics.top(), diagnostics.top());
-    EXPECT_LT(analytics.right(), diagnostics.left());
-    EXPECT_LT(std::max(analytics.bottom(), diagnostics.bottom()), fills.top());
-    // The analytics and diagnostics cards share the page's width (16 padding, 16 apart).
-    EXPECT_EQ(diagnostics.right() - analytics.left() + 1, view.viewport()->width() - 2 * 16);
 }
 
 // The whole terminal page in the window's default width, with every account table and the diagnostics filled:

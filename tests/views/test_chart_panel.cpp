@@ -262,22 +262,6 @@ TEST_F(ChartPanelTest, everyControlIsNamedAsItsLabelAndTakesKeyboardFocus) {
                   label);
 }
 
-TEST(ChartRow, chartPanelIsTheFourthRowOfTheTerminalPage) {
-    TempEnv env;
-    RecordingServer server;
-    zqt::MemoryTokenStore tokens;
-    NativeTerminalModel terminal(QUrl(server.baseUrl()), tokens);
-    zqt::NativeTerminalView view(terminal);
-    view.resize(1200, 800);
-    view.show();
-    auto* chart = view.findChild<QWidget*>("chartPanel");
-    auto* watchlist = view.findChild<QWidget*>("watchlistPanel");
-    ASSERT_NE(chart, nullptr);
-    ASSERT_NE(watchlist, nullptr);
-    EXPECT_GE(chart->y(), watchlist->y() + watchlist->height());
-    EXPECT_GE(chart->width(), 1000); // takes the page's width
-}
-
 namespace {
 
 // Counts the paint events a widget receives.

@@ -15,12 +15,15 @@
 #include <QAbstractItemView>
 #include <QAccessible>
 #include <QAccessibleActionInterface>
+#include <QAccessibleTableInterface>
 #include <QApplication>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTableView>
 #include <QTest>
 #include <QUrlQuery>
 
@@ -80,16 +83,48 @@ protected:
 
 } // namespace
 
-TEST_F(TerminalPageTest, page_hasTheFirstThreeRowsOfCardsInOrder) {
+TEST_F(TerminalPageTest, page_showsThePanelsOfThePageTableInItsRowsAndOrder) {
+    view->resize(1300, 900);
     view->show();
-    for (const char* name : {"loginPanel", "metricsPanel", "watchlistPanel", "orderPanel"})
-        EXPECT_NE(view->findChild<QWidget*>(name), nullptr) << name;
-    auto* watchlist = child<QWidget>("watchlistPanel");
-    auto* ticket = child<QWidget>("orderPanel");
-    EXPECT_LE(watchlist->width(), 240 + 24);
-    EXPECT_LE(ticket->width(), 360 + 24);
-    EXPECT_EQ(watchlist->y(), ticket->y()); // side by side, top-aligned
-    EXPECT_LT(child<QWidget>("metricsPanel")->y(), watchlist->y());
+    int previousBottom = -1;
+    for (const QList<zqt::PagePanel>& row : zqt::terminalPageRows()) {
+        ASSERT_FALSE(row.isEmpty());
+        QRect previous;
+        int bottom = -1;
+        for (const zqt::PagePanel& panel : row) {
+            const std::string name = panel.name.toStdString();
+            auto* card = child<QWidget>(panel.name);
+            ASSERT_NE(card, nullptr);
+            const QRect r = card->geometry();
+            EXPECT_GT(r.top(), previousBottom) << name << ": below the row above";
+            if (!previous.isNull()) {
+                EXPECT_EQ(r.top(), previous.top()) << name << ": top-aligned with its row";
+                EXPECT_LT(previous.right(), r.left()) << name << ": right of the panel before it";
+            }
+            previous = r;
+            bottom = std::max(bottom, r.bottom());
+        }
+        previousBottom = bottom;
+    }
+
+    // Cards held at their width, and cards that take the page's width.
+    struct Width {
+        const char* name;
+        int min;
+        int max;
+    };
+    constexpr int kPadding = 2 * 12;
+    const Width widths[] = {
+        {"watchlistPanel", 0, 240 + kPadding}, {"orderPanel", 0, 360 + kPadding}, {"ladderPanel", 0, 260 + kPadding},
+        {"tapePanel", 0, 260 + kPadding},      {"chartPanel", 1000, 1300},        {"microstructurePanel", 1000, 1300}};
+    for (const Width& w : widths) {
+        EXPECT_GE(child<QWidget>(w.name)->width(), w.min) << w.name;
+        EXPECT_LE(child<QWidget>(w.name)->width(), w.max) << w.name;
+    }
+    // The analytics and diagnostics cards share the page's width (16 padding, 16 apart).
+    const QRect analytics = child<QWidget>("analyticsPanel")->geometry();
+    const QRect diagnostics = child<QWidget>("diagnosticsPanel")->geometry();
+    EXPECT_EQ(diagnostics.right() - analytics.left() + 1, view->viewport()->width() - 2 * 16);
     EXPECT_EQ(view->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
 }
 
@@ -148,6 +183,49 @@ TEST_F(TerminalPageTest, watchlist_clickSelects_andClickingTheSelectedSymbolRelo
     for (const std::string& target : zqt::test::inFlight(model().link().api()))
         EXPECT_TRUE(target.rfind("/api/prices", 0) == 0) << target;
     EXPECT_EQ(requestsTo("/api/account/metrics"), reloads);
+}
+
+TEST_F(TerminalPageTest, watchlist_aClickOnARowsBlankPartOrPrice_orReturnEnterSpaceOnIt_selectsItsSymbol) {
+    view->show();
+    view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
+    // Clicks as the pointer lands them: through the window, so whatever is under the point takes the click.
+    const auto clickAt = [&](QWidget* target, QPoint point) {
+        QTest::mouseClick(view->windowHandle(), Qt::LeftButton, {}, target->mapTo(view.get(), point));
+    };
+    const auto blankPartOf = [&](const QString& symbol) {
+        const QRect symbolRect = child<QPushButton>("watchSymbol_" + symbol)->geometry();
+        const QRect priceRect = child<QLabel>("watchPrice_" + symbol)->geometry();
+        const QPoint point((symbolRect.right() + priceRect.left()) / 2, symbolRect.center().y());
+        EXPECT_LT(symbolRect.right() + 8, priceRect.left()) << symbol.toStdString();
+        EXPECT_EQ(child<QWidget>("watchRow_" + symbol)->childAt(point), nullptr) << symbol.toStdString();
+        return point;
+    };
+
+    clickAt(child<QWidget>("watchRow_AAPL"), blankPartOf("AAPL"));
+    EXPECT_EQ(model().market().selectedSymbol(), "AAPL");
+    auto* btcPrice = child<QLabel>("watchPrice_BTCUSD");
+    clickAt(btcPrice, btcPrice->rect().center());
+    EXPECT_EQ(model().market().selectedSymbol(), "BTCUSD");
+
+    struct Step {
+        const char* symbol;
+        Qt::Key key;
+    };
+    const Step steps[] = {{"EURUSD", Qt::Key_Return}, {"XAUUSD", Qt::Key_Space}, {"AAPL", Qt::Key_Enter}};
+    for (const Step& step : steps) {
+        auto* button = child<QPushButton>(QStringLiteral("watchSymbol_") + step.symbol);
+        button->setFocus();
+        ASSERT_EQ(QApplication::focusWidget(), button) << step.symbol;
+        QTest::keyClick(button, step.key);
+        EXPECT_EQ(model().market().selectedSymbol(), step.symbol) << step.symbol;
+    }
+    // A held Return's repeats pick nothing: only the press does.
+    auto* eurusd = child<QPushButton>("watchSymbol_EURUSD");
+    eurusd->setFocus();
+    QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QString(), true);
+    QApplication::sendEvent(eurusd, &repeat);
+    EXPECT_EQ(model().market().selectedSymbol(), "AAPL");
 }
 
 TEST_F(TerminalPageTest, metrics_absentShowsHint_presentShowsEightFormattedTiles) {
@@ -272,18 +350,73 @@ TEST_F(TerminalPageTest, ticket_stopShowsStopPriceOnly_andPlaceOrderSendsEveryFi
     EXPECT_TRUE(form.hasQueryItem("tp"));
 }
 
-TEST_F(TerminalPageTest, controls_haveAccessibleNamesAndTakeKeyboardFocus) {
+TEST_F(TerminalPageTest, accessibility_controlsNamedAndFocusable_tablesAreTablesNamedAsTheirLabels_tilesNamed) {
+    server.setReply("GET", "/api/market/depth",
+                    {200, R"({"symbol":"EURUSD","price":1.085,"levels":[{"price":1.085,"bid_size":2,"ask_size":3,)"
+                          R"("mid":true}]})"});
+    server.setReply("GET", "/api/trades/open",
+                    {200, R"({"positions":[{"id":1000,"symbol":"EURUSD","side":"BUY","units":1,"entry":1.1},)"
+                          R"({"id":1001,"symbol":"EURUSD","side":"BUY","units":1,"entry":1.1}]})"});
     view->show();
+    ASSERT_TRUE(waitUntil(
+        [&] { return model().account().positions().size() == 2 && !model().market().depthLevels().isEmpty(); }, 30000));
+
     for (QWidget* w : view->widget()->findChildren<QWidget*>()) {
-        // A table's select-all corner is not a control here: the tables select nothing, and it stays disabled
-        // (the account panel tests check that).
+        // A table's select-all corner is not a control here: the tables select nothing, and it stays disabled.
         if (w->inherits("QTableCornerButton"))
             continue;
-        if (qobject_cast<QLineEdit*>(w) || qobject_cast<QAbstractButton*>(w) || qobject_cast<QComboBox*>(w)) {
+        if (qobject_cast<QLineEdit*>(w) || qobject_cast<QAbstractButton*>(w) || qobject_cast<QComboBox*>(w) ||
+            qobject_cast<QTableView*>(w)) {
             EXPECT_FALSE(w->accessibleName().isEmpty() && w->property("text").toString().isEmpty())
                 << w->objectName().toStdString();
             EXPECT_TRUE(w->focusPolicy() & Qt::TabFocus) << w->objectName().toStdString();
         }
+    }
+    for (auto* tile : view->findChildren<zqt::MetricTile*>())
+        EXPECT_EQ(tile->accessibleName(), tile->label()) << tile->objectName().toStdString();
+
+    // Each table as assistive technology reads it: its label, its columns, and a cell when it has rows.
+    struct Table {
+        const char* name;
+        const char* label;
+        int columns;
+        const char* lastHeader;
+        int row; // of the cell read, -1: none
+        int column;
+        const char* cell;
+        const char* cellHeader;
+    };
+    const Table tables[] = {
+        {"ladderTable", "Order ladder", 3, "Ask", 0, 1, "1.0850", "Price"},
+        {"tapeTable", "Time and sales", 4, "Side", -1, 0, "", ""},
+        {"exposureTable", "Portfolio Summary", 4, "UPL", -1, 0, "", ""},
+        {"positionsTable", "Open Trades", 7, "UPL", 1, 0, "1001", "ID"},
+        {"ordersTable", "Orders", 6, "Status", -1, 0, "", ""},
+        {"rm1Table", "RM1 Feed", 4, "Entry", -1, 0, "", ""},
+        {"fillsTable", "Recent Fills", 5, "Status", -1, 0, "", ""},
+        {"pnlTable", "PnL Attribution", 6, "Total", -1, 0, "", ""},
+        {"execRecentTable", "Execution Diagnostics", 6, "Latency", -1, 0, "", ""},
+    };
+    for (const Table& t : tables) {
+        QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(child<QAbstractItemView>(t.name));
+        ASSERT_NE(iface, nullptr) << t.name;
+        EXPECT_EQ(iface->role(), QAccessible::Table) << t.name;
+        EXPECT_EQ(iface->text(QAccessible::Name), t.label) << t.name;
+        QAccessibleTableInterface* grid = iface->tableInterface();
+        ASSERT_NE(grid, nullptr) << t.name;
+        EXPECT_EQ(grid->columnCount(), t.columns) << t.name;
+        EXPECT_EQ(grid->columnDescription(t.columns - 1), t.lastHeader) << t.name;
+        if (t.row < 0)
+            continue;
+        QAccessibleInterface* cell = grid->cellAt(t.row, t.column);
+        ASSERT_NE(cell, nullptr) << t.name;
+        EXPECT_EQ(cell->text(QAccessible::Name), t.cell) << t.name;
+        const auto headers = cell->tableCellInterface()->columnHeaderCells();
+        ASSERT_EQ(headers.size(), 1) << t.name;
+        EXPECT_EQ(headers[0]->text(QAccessible::Name), t.cellHeader) << t.name;
+        // The header cells are handed out new, not cached: register them so they go.
+        for (QAccessibleInterface* header : headers)
+            QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(header));
     }
 }
 

@@ -111,12 +111,23 @@ protected:
         model->refreshAll();
         ASSERT_TRUE(depth.wait(10000));
     }
-    // Cells of a table as shown: text, colour and tint per row.
+    // Cells of a table as shown: text, tone and tint per row.
     static QString cell(QTableView* t, int row, int column, int role = Qt::DisplayRole) {
         return t->model()->data(t->model()->index(row, column), role).toString();
     }
-    static QColor colorOf(QTableView* t, int row, int column, int role) {
-        return t->model()->data(t->model()->index(row, column), role).value<QColor>();
+    static CellTone toneOf(QTableView* t, int row, int column) {
+        return static_cast<CellTone>(t->model()->data(t->model()->index(row, column), kCellToneRole).toInt());
+    }
+    static RowTint tintOf(QTableView* t, int row) {
+        return static_cast<RowTint>(t->model()->data(t->model()->index(row, 1), kRowTintRole).toInt());
+    }
+    // The rows of `t` tinted as picked.
+    static QList<int> pickedRows(QTableView* t) {
+        QList<int> out;
+        for (int r = 0; r < t->model()->rowCount(); ++r)
+            if (tintOf(t, r) == RowTint::Picked || tintOf(t, r) == RowTint::MidPicked)
+                out << r;
+        return out;
     }
 
     TempEnv env;
@@ -190,10 +201,10 @@ TEST_F(TradingPanels, ladder_rowsTintsAndAClickSettingALimitWithFourDecimals) {
     EXPECT_EQ(cell(table, 1, 0), "1.25");
     EXPECT_EQ(cell(table, 1, 1), "1.0835");
     EXPECT_EQ(cell(table, 1, 2), "2.00");
-    EXPECT_EQ(colorOf(table, 1, 0, Qt::ForegroundRole), positiveColor());
-    EXPECT_EQ(colorOf(table, 1, 2, Qt::ForegroundRole), negativeColor());
-    EXPECT_EQ(colorOf(table, 1, 1, Qt::BackgroundRole), midRowColor());
-    EXPECT_FALSE(table->model()->data(table->model()->index(2, 1), Qt::BackgroundRole).isValid());
+    EXPECT_EQ(toneOf(table, 1, 0), CellTone::Positive);
+    EXPECT_EQ(toneOf(table, 1, 2), CellTone::Negative);
+    EXPECT_EQ(tintOf(table, 1), RowTint::Mid);
+    EXPECT_EQ(tintOf(table, 2), RowTint::None);
     EXPECT_EQ(child<DepthHeatStrip>("depthHeatStrip")->shapes().size(), 9);
 
     // A click on the third row picks its price: the ticket turns to a limit at that price, four decimals.
@@ -202,12 +213,122 @@ TEST_F(TradingPanels, ladder_rowsTintsAndAClickSettingALimitWithFourDecimals) {
     EXPECT_EQ(model->market().selectedLadderPrice(), 1.08334);
     EXPECT_EQ(model->ticket().orderType(), OrderType::Limit);
     EXPECT_EQ(model->ticket().limitPrice(), "1.0833");
-    EXPECT_EQ(colorOf(table, 2, 1, Qt::BackgroundRole), selectedRowColor());
-    // Picking the mid level keeps its own tint.
+    EXPECT_EQ(pickedRows(table), QList<int>{2});
+    EXPECT_EQ(tintOf(table, 2), RowTint::Picked);
+    // Picking the mid level keeps its own tint and shows the pick beside it.
     QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, table->visualRect(table->model()->index(1, 1)).center());
     EXPECT_EQ(model->ticket().limitPrice(), "1.0835");
-    EXPECT_EQ(colorOf(table, 1, 1, Qt::BackgroundRole), midRowColor());
-    EXPECT_FALSE(table->model()->data(table->model()->index(2, 1), Qt::BackgroundRole).isValid());
+    EXPECT_EQ(tintOf(table, 1), RowTint::MidPicked);
+    EXPECT_EQ(tintOf(table, 2), RowTint::None);
+}
+
+namespace {
+
+// A book of `count` levels a tick (0.0001) apart from `top` down, the middle one the mid level, sizes scaled by
+// `size` so that a new book at the same prices differs in its values.
+std::string tickBook(double top, int count, double size) {
+    std::string out = R"({"symbol":"EURUSD","price":1.085,"levels":[)";
+    for (int i = 0; i < count; ++i)
+        out += (i ? "," : "") + QString::asprintf(R"({"price":%.4f,"bid_size":%g,"ask_size":%g,"mid":%s})",
+                                                  top - i * 0.0001, size * (i + 1), size * (count - i),
+                                                  i == count / 2 ? "true" : "false")
+                                    .toStdString();
+    return out + "]}";
+}
+
+} // namespace
+
+TEST_F(TradingPanels, ladder_keyboardRowSurvivesRefreshes_returnPutsThatRowsPriceIntoTheTicket) {
+    loadBook(tickBook(1.0840, 9, 1.0)); // 1.0840 down to 1.0832
+    auto* table = child<QTableView>("ladderTable");
+    ASSERT_EQ(table->model()->rowCount(), 9);
+    table->setFocus();
+    // A click picks one row (the only row shown as picked), and the keyboard moves on from it.
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, table->visualRect(table->model()->index(3, 1)).center());
+    EXPECT_EQ(model->ticket().limitPrice(), "1.0837");
+    EXPECT_EQ(pickedRows(table), QList<int>{3});
+    QTest::keyClick(table, Qt::Key_Down);
+    QTest::keyClick(table, Qt::Key_Down);
+    ASSERT_EQ(table->currentIndex().row(), 5);
+
+    struct Step {
+        const char* what;
+        std::string book;
+        Qt::Key key;                // pressed after the refresh
+        const char* expectedTicket; // after Return
+    };
+    const Step steps[] = {
+        {"same prices, new sizes", tickBook(1.0840, 9, 2.5), Qt::Key_unknown, "1.0835"},
+        {"the book moved a tick down", tickBook(1.0839, 9, 1.0), Qt::Key_unknown, "1.0835"},
+        {"moved again, then Up", tickBook(1.0838, 9, 3.0), Qt::Key_Up, "1.0836"},
+        {"same prices, then Down", tickBook(1.0838, 9, 1.0), Qt::Key_Down, "1.0835"},
+    };
+    for (const Step& step : steps) {
+        loadBook(step.book);
+        ASSERT_EQ(table->model()->rowCount(), 9) << step.what;
+        if (step.key != Qt::Key_unknown)
+            QTest::keyClick(table, step.key);
+        QTest::keyClick(table, Qt::Key_Return);
+        EXPECT_EQ(model->ticket().limitPrice(), step.expectedTicket) << step.what;
+        EXPECT_EQ(cell(table, table->currentIndex().row(), 1), step.expectedTicket) << step.what;
+        const QList<int> picked = pickedRows(table);
+        ASSERT_EQ(picked.size(), 1) << step.what;
+        EXPECT_EQ(cell(table, picked[0], 1), step.expectedTicket) << step.what;
+    }
+}
+
+TEST_F(TradingPanels, ladder_aNewBookAtTheSamePricesKeepsTheScrollPosition) {
+    loadBook(tickBook(1.0880, 40, 1.0));
+    auto* table = child<QTableView>("ladderTable");
+    QScrollBar* bar = table->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 0); // 40 rows scroll inside the 260-point table
+    bar->setValue(bar->maximum() / 2);
+    const int scrolled = bar->value();
+    const QString topPrice = table->indexAt(QPoint(1, 1)).siblingAtColumn(1).data().toString();
+    loadBook(tickBook(1.0880, 40, 2.0));
+    EXPECT_EQ(cell(table, 0, 0), "2.00"); // the values changed
+    EXPECT_EQ(bar->value(), scrolled);
+    EXPECT_EQ(table->indexAt(QPoint(1, 1)).siblingAtColumn(1).data().toString(), topPrice);
+}
+
+TEST_F(TradingPanels, ladder_withoutAKeyboardRow_upAndDownStartFromThePickedRow) {
+    loadBook(tickBook(1.0840, 9, 1.0));
+    auto* table = child<QTableView>("ladderTable");
+    model->ticket().selectLadderPrice(1.0836); // picked before the table had a keyboard row
+    ASSERT_FALSE(table->currentIndex().isValid());
+    table->setFocus();
+    QTest::keyClick(table, Qt::Key_Up);
+    QTest::keyClick(table, Qt::Key_Return);
+    EXPECT_EQ(model->ticket().limitPrice(), "1.0837");
+    QTest::keyClick(table, Qt::Key_Down);
+    QTest::keyClick(table, Qt::Key_Down);
+    QTest::keyClick(table, Qt::Key_Return);
+    EXPECT_EQ(model->ticket().limitPrice(), "1.0835");
+    EXPECT_EQ(pickedRows(table), QList<int>{5});
+}
+
+TEST_F(TradingPanels, tape_keyboardRowStaysOnItsPrintAcrossRefreshes) {
+    auto* table = child<QTableView>("tapeTable");
+    const auto refresh = [&](const char* price) {
+        server.setReply("GET", "/api/prices", {200, std::string(R"({"prices":{"EURUSD":)") + price + "}}"});
+        QSignalSpy tape(&model->market(), &MarketModel::tapeChanged);
+        model->refreshMarket();
+        ASSERT_TRUE(tape.wait(10000));
+    };
+    for (const char* price : {"1.0850", "1.0851", "1.0852"})
+        refresh(price);
+    ASSERT_EQ(table->model()->rowCount(), 3);
+    table->setFocus(); // the keyboard's row: the newest print
+    QTest::keyClick(table, Qt::Key_Down);
+    ASSERT_EQ(table->currentIndex().row(), 1);
+    ASSERT_EQ(cell(table, 1, 1), "1.0851");
+    for (const char* price : {"1.0853", "1.0854"})
+        refresh(price);
+    ASSERT_EQ(table->model()->rowCount(), 5);
+    EXPECT_EQ(table->currentIndex().row(), 3); // two newer prints above it
+    EXPECT_EQ(cell(table, table->currentIndex().row(), 1), "1.0851");
+    QTest::keyClick(table, Qt::Key_Up);
+    EXPECT_EQ(cell(table, table->currentIndex().row(), 1), "1.0852");
 }
 
 TEST_F(TradingPanels, tape_emptyThenNewestFirst_badgesFollowTheSignOfTheDelta) {
@@ -245,10 +366,10 @@ TEST_F(TradingPanels, tape_emptyThenNewestFirst_badgesFollowTheSignOfTheDelta) {
     EXPECT_EQ(cell(table, 0, 1), "1.0848"); // newest at the top
     EXPECT_EQ(cell(table, 0, 2), "1.50");
     EXPECT_EQ(cell(table, 0, 3), "SELL");
-    EXPECT_EQ(colorOf(table, 0, 1, Qt::ForegroundRole), negativeColor());
+    EXPECT_EQ(toneOf(table, 0, 1), CellTone::Negative);
     EXPECT_EQ(cell(table, 2, 1), "1.0850");
     EXPECT_EQ(cell(table, 2, 3), "BUY");
-    EXPECT_EQ(colorOf(table, 2, 1, Qt::ForegroundRole), positiveColor());
+    EXPECT_EQ(toneOf(table, 2, 1), CellTone::Positive);
     EXPECT_EQ(table->verticalScrollBar()->value(), 0);
 }
 
@@ -282,28 +403,6 @@ TEST_F(TradingPanels, microstructure_emptyStates_thenTwelveClusterPrintsAndScale
     EXPECT_EQ(bars[0].rect.width(), 124.0);
     EXPECT_EQ(bars[1].rect.width(), 4.0);
     EXPECT_EQ(child<CapsuleStrip>("profileBars_1")->shapes()[0].rect.width(), 4.0);
-}
-
-TEST_F(TradingPanels, tables_areExposedAsTablesWithTheirHeaders) {
-    loadBook(book({{1.0850, 2, 3, true}}));
-    for (const char* name : {"ladderTable"}) {
-        QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(child<QTableView>(name));
-        ASSERT_NE(iface, nullptr);
-        EXPECT_EQ(iface->role(), QAccessible::Table) << name;
-        QAccessibleTableInterface* table = iface->tableInterface();
-        ASSERT_NE(table, nullptr) << name;
-        EXPECT_EQ(table->columnCount(), 3);
-        EXPECT_EQ(table->rowCount(), 1);
-        QAccessibleInterface* priceCell = table->cellAt(0, 1);
-        ASSERT_NE(priceCell, nullptr);
-        EXPECT_EQ(priceCell->text(QAccessible::Name), "1.0850");
-        const auto headers = priceCell->tableCellInterface()->columnHeaderCells();
-        ASSERT_EQ(headers.size(), 1);
-        EXPECT_EQ(headers[0]->text(QAccessible::Name), "Price");
-        // The header cells are handed out new, not cached: register them so they go.
-        for (QAccessibleInterface* header : headers)
-            QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(header));
-    }
 }
 
 // ---- the whole page ------------------------------------------------------------------------------------------
@@ -386,20 +485,8 @@ protected:
 
 } // namespace
 
-TEST_F(TradingPage, rowsFiveAndSix_sitUnderTheTicketInOrder) {
-    auto* ladderCard = child<QWidget>("ladderPanel");
-    auto* tapeCard = child<QWidget>("tapePanel");
+TEST_F(TradingPage, quickActions_showFiveLabelledFocusableButtonsAndTheCaption) {
     auto* hotkeys = child<QWidget>("hotkeysPanel");
-    auto* microCard = child<QWidget>("microstructurePanel");
-    EXPECT_EQ(ladderCard->y(), tapeCard->y());
-    EXPECT_EQ(tapeCard->y(), hotkeys->y());
-    EXPECT_LT(ladderCard->x(), tapeCard->x());
-    EXPECT_LT(tapeCard->x(), hotkeys->x());
-    EXPECT_LE(ladderCard->width(), 260 + 24);
-    EXPECT_LE(tapeCard->width(), 260 + 24);
-    EXPECT_GT(ladderCard->y(), child<QWidget>("orderPanel")->y());
-    EXPECT_GT(microCard->y(), ladderCard->y());
-    EXPECT_GT(microCard->width(), 1000); // the whole row
     for (const char* label : {"Buy (B)", "Sell (S)", "Limit (L)", "Cancel All (C)", "Close All (X)"}) {
         QPushButton* button = nullptr;
         for (auto* b : hotkeys->findChildren<QPushButton*>())
