@@ -1,5 +1,7 @@
 #include "terminal/ChartSettings.h"
 
+#include "terminal/ChartSeries.h"
+
 #include <cmath>
 
 namespace zqt {
@@ -13,11 +15,22 @@ bool isValidInterval(double seconds) {
 
 } // namespace
 
+const QList<double>& ChartSettings::htfChoices() {
+    static const QList<double> choices = {60, 300, 900};
+    return choices;
+}
+
 void ChartSettings::setCandleInterval(double seconds) {
     if (!isValidInterval(seconds) || m_candleInterval == seconds)
         return;
     m_candleInterval = seconds;
+    const std::optional<double> htf = htfIntervalFor(seconds, m_htfInterval, htfChoices());
+    const bool htfMoved = htf && *htf != m_htfInterval;
+    if (htfMoved)
+        m_htfInterval = *htf;
     emit candleIntervalChanged();
+    if (htfMoved)
+        emit htfIntervalChanged();
 }
 
 void ChartSettings::setHtfInterval(double seconds) {

@@ -1,12 +1,13 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
 
 namespace zqt {
 
-// What the chart shows: the bar interval of the main and the higher-timeframe chart, and the eleven switches of
-// its overlays and sub-charts. Changing an interval changes which bars the market reads (the terminal's owner
-// wires that). Main thread only.
+// What the chart shows: the bar interval of the main and the higher-timeframe chart (kept above the bars), and the
+// eleven switches of its overlays and sub-charts. Changing an interval changes which bars the market reads (the
+// terminal's owner wires that). Main thread only.
 class ChartSettings final : public QObject {
     Q_OBJECT
 
@@ -27,8 +28,12 @@ public:
     bool showHtf() const { return m_showHtf; }
     bool showGrid() const { return m_showGrid; }
 
+    // The higher timeframes the chart offers, in seconds, ascending.
+    static const QList<double>& htfChoices();
+
     // An interval must be a whole number of seconds from 1 up to 2^53; anything else, or the current value, is
-    // ignored.
+    // ignored. A bar interval that leaves the higher timeframe at or below it moves that to the next choice above
+    // (both fields change before either signal); with no choice above, the higher timeframe stays as it is.
     void setCandleInterval(double seconds);
     void setHtfInterval(double seconds);
     void setShowEma(bool v) { setSwitch(&ChartSettings::m_showEma, v); }

@@ -334,11 +334,8 @@ void ChartPanel::updateInterval() {
             chosen = label;
     m_interval->setValue(chosen);
 
-    // The HTF picker offers only timeframes above the bars; a choice no longer above moves to the next one.
-    QList<double> htfSeconds;
-    for (const auto& [label, seconds] : htfChoices())
-        htfSeconds.append(seconds);
-    const QList<double> above = htfIntervalsAbove(m_chart.candleInterval(), htfSeconds);
+    // The HTF picker offers only timeframes above the bars (the settings move a choice no longer above).
+    const QList<double> above = htfIntervalsAbove(m_chart.candleInterval(), ChartSettings::htfChoices());
     m_htf->clear();
     for (const auto& [label, seconds] : htfChoices())
         if (above.contains(seconds))
@@ -347,8 +344,6 @@ void ChartPanel::updateInterval() {
     m_htfEmpty->setText(above.isEmpty() ? QStringLiteral("No higher timeframe above %1 bars.").arg(chosen) : QString());
     m_htfEmpty->adjustSize();
     m_htfEmpty->setVisible(above.isEmpty());
-    if (const auto htf = htfIntervalFor(m_chart.candleInterval(), m_chart.htfInterval(), htfSeconds))
-        m_chart.setHtfInterval(*htf);
     updateHtfInterval();
     updateHtfChart();
 }

@@ -9,7 +9,7 @@ namespace zqt {
 
 CompactTable::CompactTable(QAbstractItemModel* model, const QList<int>& columnWidths, const QString& accessibleName,
                            QWidget* parent)
-    : QTableView(parent) {
+    : KeyboardRowTable(parent) {
     setModel(new PlainTextProxyModel(model, kShortTextChars, this));
     setItemDelegate(new RecordCellDelegate(this));
     setAccessibleName(accessibleName);
@@ -53,22 +53,6 @@ QModelIndex CompactTable::moveCursor(CursorAction action, Qt::KeyboardModifiers 
             selectionModel()->setCurrentIndex(model()->index(start, 0), QItemSelectionModel::NoUpdate);
     }
     return QTableView::moveCursor(action, modifiers);
-}
-
-// The keyboard's row is framed across all its cells: repaint whole rows, not only the cell that changed.
-void CompactTable::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
-    QTableView::currentChanged(current, previous);
-    viewport()->update();
-}
-
-void CompactTable::focusInEvent(QFocusEvent* event) {
-    QTableView::focusInEvent(event);
-    viewport()->update();
-}
-
-void CompactTable::focusOutEvent(QFocusEvent* event) {
-    QTableView::focusOutEvent(event);
-    viewport()->update();
 }
 
 } // namespace zqt

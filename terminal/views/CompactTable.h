@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QTableView>
+#include "terminal/views/KeyboardRowTable.h"
 
 #include <functional>
 
@@ -10,7 +10,7 @@ namespace zqt {
 // column widths, rows as tall as their text plus the padding, reachable with Tab and read by assistive
 // technology as a table with its column headers. Cells are drawn by RecordCellDelegate from a record table's
 // roles; the keyboard's current row is the only thing the selection model holds, and nothing is selected.
-class CompactTable final : public QTableView {
+class CompactTable final : public KeyboardRowTable {
     Q_OBJECT
 
 public:
@@ -25,9 +25,6 @@ public:
 
 protected:
     QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
-    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
-    void focusInEvent(QFocusEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     std::function<int()> m_startRow;

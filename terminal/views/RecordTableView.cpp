@@ -10,7 +10,7 @@
 namespace zqt {
 
 RecordTableView::RecordTableView(QAbstractItemModel* model, const QString& accessibleName, int height, QWidget* parent)
-    : QTableView(parent) {
+    : KeyboardRowTable(parent) {
     // Cells hold the engine's texts: shown plain (as every item view does) and cut, whole in their tooltips.
     setModel(new PlainTextProxyModel(model, kShortTextChars, this));
     setAccessibleName(accessibleName);
@@ -39,22 +39,6 @@ RecordTableView::RecordTableView(QAbstractItemModel* model, const QString& acces
 
 QSize RecordTableView::sizeHint() const {
     return {m_preferredWidth, height()};
-}
-
-// The keyboard's row is framed across all its cells: repaint whole rows, not only the cell that changed.
-void RecordTableView::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
-    QTableView::currentChanged(current, previous);
-    viewport()->update();
-}
-
-void RecordTableView::focusInEvent(QFocusEvent* event) {
-    QTableView::focusInEvent(event);
-    viewport()->update();
-}
-
-void RecordTableView::focusOutEvent(QFocusEvent* event) {
-    QTableView::focusOutEvent(event);
-    viewport()->update();
 }
 
 } // namespace zqt

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QTableView>
+#include "terminal/views/KeyboardRowTable.h"
 
 namespace zqt {
 
@@ -8,7 +8,7 @@ namespace zqt {
 // numbers. Its columns share its width; it prefers every column at the header's default width and shrinks, down to
 // kMinimumColumnWidth a column, in a narrow window. Its accessible name is the label it is shown under. Cells are
 // drawn by RecordCellDelegate from the model's roles; everything else is the style's default.
-class RecordTableView final : public QTableView {
+class RecordTableView final : public KeyboardRowTable {
     Q_OBJECT
 
 public:
@@ -18,11 +18,6 @@ public:
 
     // Every column at the header's default width, and its fixed height.
     QSize sizeHint() const override;
-
-protected:
-    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
-    void focusInEvent(QFocusEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     int m_preferredWidth = 0;

@@ -1,4 +1,5 @@
 #include "terminal/ChartSeries.h"
+#include "terminal/ChartSettings.h"
 
 #include <gtest/gtest.h>
 
@@ -114,4 +115,27 @@ TEST(ChartSeriesTest, htfChoice_staysAboveTheBarInterval) {
         EXPECT_EQ(zqt::htfIntervalsAbove(row.bars, choices), row.offered) << row.bars;
         EXPECT_EQ(zqt::htfIntervalFor(row.bars, row.chosen, choices), row.shown) << row.bars << " " << row.chosen;
     }
+}
+
+TEST(ChartSettingsTest, aBarIntervalReachingTheHigherTimeframe_movesItUp_bothSetBeforeEitherSignal) {
+    zqt::ChartSettings settings;
+    settings.setHtfInterval(300);
+    QList<std::pair<double, double>> atCandleSignal;
+    int htfSignals = 0;
+    QObject::connect(&settings, &zqt::ChartSettings::candleIntervalChanged, [&] {
+        atCandleSignal.append({settings.candleInterval(), settings.htfInterval()});
+    });
+    QObject::connect(&settings, &zqt::ChartSettings::htfIntervalChanged, [&] { ++htfSignals; });
+
+    settings.setCandleInterval(300); // 5m bars under "HTF 5m": the HTF moves to 15m
+    EXPECT_EQ(settings.htfInterval(), 900.0);
+    EXPECT_EQ(htfSignals, 1);
+    ASSERT_EQ(atCandleSignal.size(), 1);
+    EXPECT_EQ(atCandleSignal[0], std::make_pair(300.0, 900.0)) << "the HTF was set before the bars' signal";
+
+    settings.setCandleInterval(900); // nothing above 15m bars: the HTF stays, and the panel says why it is empty
+    EXPECT_EQ(settings.htfInterval(), 900.0);
+    settings.setCandleInterval(5);
+    EXPECT_EQ(settings.htfInterval(), 900.0) << "a choice still above stays";
+    EXPECT_EQ(htfSignals, 1);
 }
