@@ -11,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPointer>
+#include <QShortcut>
 #include <QShowEvent>
 #include <QStackedLayout>
 #include <QStandardPaths>
@@ -106,13 +107,17 @@ QWidget* WebView::buildNavigationBar() {
     for (const Button& b : buttons) {
         auto* action = new QAction(QIcon::fromTheme(QLatin1String(b.themeIcon), style()->standardIcon(b.fallback)),
                                    QString::fromLatin1(b.text), this);
-        action->setShortcut(b.key);
-        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-        // One press is one step back, however long the key is held.
-        action->setAutoRepeat(false);
         action->setToolTip(QStringLiteral("%1 (%2)").arg(action->text(), b.key.toString(QKeySequence::NativeText)));
         connect(action, &QAction::triggered, this, b.act);
-        addAction(action);
+        // One press is one step, however long the key is held: the presses the keyboard repeats are dropped
+        // whether Qt marks them as repeats or not (see KeyRepeatWatch).
+        auto* shortcut = new QShortcut(b.key, this);
+        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+        shortcut->setAutoRepeat(false);
+        connect(shortcut, &QShortcut::activated, this, [this, action, key = b.key[0].key()] {
+            if (!m_keys.isRepeat(key) && action->isEnabled())
+                action->trigger();
+        });
         auto* button = new QToolButton(bar);
         button->setObjectName(QLatin1String(b.name));
         button->setDefaultAction(action);

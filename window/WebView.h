@@ -1,5 +1,7 @@
 #pragma once
 
+#include "display/KeyRepeatWatch.h"
+
 #include <QList>
 #include <QUrl>
 #include <QWidget>
@@ -116,6 +118,7 @@ private:
     EnginePage* m_page = nullptr;
     bool m_scrubPending = false;
     QUrl m_divertedPage;
+    KeyRepeatWatch m_keys;
     QToolButton* m_backButton = nullptr;
     QToolButton* m_forwardButton = nullptr;
     QToolButton* m_reloadButton = nullptr;

@@ -1346,6 +1346,69 @@ TEST_F(ContentViewTest, webTab_backForwardAndReload_byTheBarAndByAltArrowsAndF5)
     EXPECT_EQ(web->browser()->url(), external) << "Reload stays on the page shown";
 }
 
+TEST_F(ContentViewTest, webTab_heldAltLeftUnderX11_stepsBackOnce) {
+    zqt::test::RecordingServer site;
+    site.setReply("GET", "/", {200, "<html><body><a id='next' href='/second'>Second</a></body></html>", "text/html"});
+    site.setReply("GET", "/second",
+                  {200, "<html><body><a id='next' href='/third'>Third</a></body></html>", "text/html"});
+    site.setReply("GET", "/third", {200, "<html><body>third</body></html>", "text/html"});
+    zqt::Preferences prefs;
+    prefs.setString(zqt::Settings::key(zqt::Setting::Host), "127.0.0.1");
+    prefs.setString(zqt::Settings::key(zqt::Setting::MarketingPort), QString::number(site.port()));
+    prefs.sync();
+    open();
+    view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(view));
+    WebView* web = view->webView("Site");
+    ASSERT_TRUE(waitUntil([&] { return web->browser() != nullptr; }));
+    QSignalSpy finished(web->browser(), &QWebEngineView::loadFinished);
+    ASSERT_TRUE(waitUntil([&] { return finished.count() >= 1; }, 60000));
+    for (const char* path : {"/second", "/third"}) {
+        const QUrl next(site.baseUrl() + path);
+        bool moved = false;
+        for (int attempt = 0; attempt < 12 && !moved; ++attempt) { // see the terminal link test below
+            clickLink(web, "next");
+            moved = waitUntil([&] { return web->browser()->url() == next; }, 5000);
+        }
+        ASSERT_TRUE(moved) << path;
+    }
+    auto* back = web->findChild<QToolButton*>("webBackButton");
+    ASSERT_TRUE(waitUntil([&] { return back->isEnabled(); }));
+
+    web->browser()->setFocus();
+    ASSERT_TRUE(waitUntil([&] { return web->browser()->focusProxy()->hasFocus() || web->browser()->hasFocus(); }));
+    QWindow* window = view->windowHandle();
+    ASSERT_NE(window, nullptr);
+    // Held for a second and a half: the X server repeats the key as a release and a press of the same time
+    // stamp, which Qt passes on unmarked when the press was not queued yet.
+    const auto press = [&](ulong t) {
+        qt_sendShortcutOverrideEvent(window, t, Qt::Key_Left, Qt::AltModifier);
+    };
+    const auto release = [&](ulong t) {
+        QKeyEvent event(QEvent::KeyRelease, Qt::Key_Left, Qt::AltModifier);
+        event.setTimestamp(t);
+        QSpontaneKeyEvent::setSpontaneous(&event);
+        qApp->notify(window, &event);
+    };
+    const ulong start = 7'000'000;
+    press(start);
+    for (ulong t = start + 660; t < start + 1500; t += 40) {
+        release(t);
+        press(t);
+    }
+    release(start + 1500);
+    const QUrl third(site.baseUrl() + "/third");
+    ASSERT_TRUE(waitUntil([&] { return web->browser()->url() != third; }, 60000));
+    // Still there once every navigation the keys could have started has had its time: one step back, not two.
+    const size_t homeLoads = targetsOf(site, "/").size();
+    QSignalSpy settled(web->browser(), &QWebEngineView::loadFinished);
+    QTest::mouseClick(web->findChild<QToolButton*>("webReloadButton"), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return !settled.isEmpty(); }, 60000));
+    EXPECT_EQ(web->browser()->url(), QUrl(site.baseUrl() + "/second"));
+    EXPECT_EQ(targetsOf(site, "/").size(), homeLoads);
+    EXPECT_TRUE(web->findChild<QToolButton*>("webForwardButton")->isEnabled());
+}
+
 TEST_F(ContentViewTest, webTab_linkToTheEnginesTerminal_opensTheSignedInWebTerminalTab_andLeavesThePageWhereItWas) {
     zqt::test::RecordingServer engineServer;
     engineServer.setReply("GET", "/terminal", {200, "<html><body>terminal</body></html>", "text/html"});
