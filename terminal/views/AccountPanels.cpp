@@ -40,6 +40,7 @@ PortfolioPanel::PortfolioPanel(AccountModel& model, QWidget* parent) : PanelCard
     auto* total = new QLabel(this);
     total->setObjectName(QStringLiteral("totalUplLabel"));
     total->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    total->setForegroundRole(QPalette::WindowText); // coloured by the total's sign below
     column()->addWidget(total);
     RecordTableView* table = addRecordTable(QStringLiteral("exposureTable"), title, 180, exposureColumns(), model,
                                             &AccountModel::portfolioChanged, [&model] { return model.exposure(); });

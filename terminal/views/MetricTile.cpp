@@ -23,6 +23,7 @@ MetricTile::MetricTile(const QString& label, const QString& value, QWidget* pare
     m_value = new QLabel(this);
     m_value->setObjectName(QStringLiteral("metricValue"));
     m_value->setFont(headlineFont(font()));
+    m_value->setForegroundRole(QPalette::WindowText); // coloured in updateValueColor, whatever the background
     m_value->setTextInteractionFlags(Qt::TextSelectableByMouse);
     column->addWidget(m_label);
     column->addWidget(m_value);
@@ -66,7 +67,7 @@ void MetricTile::setStale(bool stale) {
 }
 
 QColor MetricTile::valueColor() const {
-    return m_value->palette().color(QPalette::WindowText);
+    return m_value->palette().color(m_value->foregroundRole());
 }
 
 void MetricTile::updateValueColor() {

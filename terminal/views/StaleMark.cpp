@@ -15,6 +15,7 @@ StaleMark::StaleMark(std::function<ReadFreshness()> freshness, QList<QWidget*> g
     : QLabel(parent), m_freshness(std::move(freshness)) {
     setTextFormat(Qt::PlainText);
     setFont(captionFont(font()));
+    setForegroundRole(QPalette::WindowText); // coloured below, whatever background the card sits on
     QPalette p = palette();
     p.setColor(QPalette::WindowText, warningColor());
     setPalette(p);
@@ -54,11 +55,14 @@ void greyStaleText(QWidget* widget, bool stale) {
         view->viewport()->update();
         return;
     }
+    // A label draws its text in the role that contrasts with the background it sits on (which a card may change
+    // later): both text roles are greyed, or restored from the parent's.
     QPalette p = widget->palette();
-    p.setColor(QPalette::WindowText, stale ? secondaryTextColor(widget->palette())
-                                     : widget->parentWidget()
-                                         ? widget->parentWidget()->palette().color(QPalette::WindowText)
-                                         : QPalette().color(QPalette::WindowText));
+    const QWidget* parent = widget->parentWidget();
+    for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, widget->foregroundRole()})
+        p.setColor(role, stale    ? secondaryTextColor(widget->palette())
+                         : parent ? parent->palette().color(role)
+                                  : QPalette().color(role));
     widget->setPalette(p);
 }
 

@@ -167,6 +167,8 @@ TEST_F(PageMarks, failingReads_markTheirPanelsAsOfTheLastGoodRead_greyKeepingThe
                             "portfolioStaleMark", "positionsStaleMark", "ordersStaleMark", "fillsStaleMark"};
     for (const QString& name : marks)
         EXPECT_FALSE(child<StaleMark>(name)->isVisible()) << name.toStdString();
+    auto* ladderMark = child<StaleMark>("ladderStaleMark");
+    EXPECT_EQ(ladderMark->palette().color(ladderMark->foregroundRole()), warningColor());
     const QString asOf = QStringLiteral("as of ") + now.toLocalTime().toString(QStringLiteral("HH:mm:ss"));
 
     // The engine's gateway answers the metrics, positions, prices and the book with an error page.
@@ -189,7 +191,9 @@ TEST_F(PageMarks, failingReads_markTheirPanelsAsOfTheLastGoodRead_greyKeepingThe
     EXPECT_EQ(balance->valueColor(), secondaryTextColor(balance->palette()));
     auto* price = child<QLabel>("watchPrice_EURUSD");
     EXPECT_EQ(price->text(), "1.0851");
-    EXPECT_EQ(price->palette().color(QPalette::WindowText), secondaryTextColor(price->palette()));
+    EXPECT_EQ(price->palette().color(price->foregroundRole()), secondaryTextColor(price->palette()))
+        << price->foregroundRole() << " " << price->palette().color(QPalette::Text).name(QColor::HexArgb).toStdString()
+        << " " << price->palette().color(QPalette::WindowText).name(QColor::HexArgb).toStdString();
     auto* positions = child<QTableView>("positionsTable");
     ASSERT_EQ(positions->model()->rowCount(), 2);
     EXPECT_LT(distance(cellInk(positions, 0, 6), over(secondaryTextColor(positions->palette()), positions)), 60)
@@ -210,7 +214,7 @@ TEST_F(PageMarks, failingReads_markTheirPanelsAsOfTheLastGoodRead_greyKeepingThe
     EXPECT_EQ(balance->value(), "$12,400.00");
     EXPECT_FALSE(balance->isStale());
     EXPECT_EQ(price->text(), "1.0852");
-    EXPECT_NE(price->palette().color(QPalette::WindowText), secondaryTextColor(price->palette()));
+    EXPECT_NE(price->palette().color(price->foregroundRole()), secondaryTextColor(price->palette()));
     EXPECT_FALSE(ladder->property(kStaleProperty).toBool());
     EXPECT_EQ(positions->model()->rowCount(), 0);
 }
@@ -245,7 +249,7 @@ TEST_F(PageMarks, moneyCells_groupedAndColouredBySign_throughTheDelegate_table) 
     }
     auto* total = child<QLabel>("totalUplLabel");
     EXPECT_EQ(total->text(), "Total UPL: -$1,520.40");
-    EXPECT_EQ(total->palette().color(QPalette::WindowText), negativeColor());
+    EXPECT_EQ(total->palette().color(total->foregroundRole()), negativeColor());
 }
 
 TEST_F(PageMarks, metricTiles_lossesRedGainsGreen_aSpentDailyBufferHighlighted) {
