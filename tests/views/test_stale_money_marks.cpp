@@ -191,9 +191,7 @@ TEST_F(PageMarks, failingReads_markTheirPanelsAsOfTheLastGoodRead_greyKeepingThe
     EXPECT_EQ(balance->valueColor(), secondaryTextColor(balance->palette()));
     auto* price = child<QLabel>("watchPrice_EURUSD");
     EXPECT_EQ(price->text(), "1.0851");
-    EXPECT_EQ(price->palette().color(price->foregroundRole()), secondaryTextColor(price->palette()))
-        << price->foregroundRole() << " " << price->palette().color(QPalette::Text).name(QColor::HexArgb).toStdString()
-        << " " << price->palette().color(QPalette::WindowText).name(QColor::HexArgb).toStdString();
+    EXPECT_EQ(price->palette().color(price->foregroundRole()), secondaryTextColor(price->palette()));
     auto* positions = child<QTableView>("positionsTable");
     ASSERT_EQ(positions->model()->rowCount(), 2);
     EXPECT_LT(distance(cellInk(positions, 0, 6), over(secondaryTextColor(positions->palette()), positions)), 60)
