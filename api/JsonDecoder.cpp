@@ -56,7 +56,8 @@ ZQT_SCHEMA(ExposureRow, field("symbol", &ExposureRow::symbol), field("net_units"
 ZQT_SCHEMA(PortfolioSummary, field("total_upl", &PortfolioSummary::total_upl),
            field("exposure", &PortfolioSummary::exposure));
 ZQT_SCHEMA(OrderRow, field("id", &OrderRow::id), field("symbol", &OrderRow::symbol), field("side", &OrderRow::side),
-           field("type", &OrderRow::type), field("qty", &OrderRow::qty), field("status", &OrderRow::status));
+           field("type", &OrderRow::type), field("qty", &OrderRow::qty), field("status", &OrderRow::status),
+           field("limit_price", &OrderRow::limit_price), field("stop_price", &OrderRow::stop_price));
 ZQT_SCHEMA(OrdersResponse, field("orders", &OrdersResponse::orders));
 ZQT_SCHEMA(FillRow, field("id", &FillRow::id), field("symbol", &FillRow::symbol), field("side", &FillRow::side),
            field("pnl", &FillRow::pnl), field("status", &FillRow::status));

@@ -79,6 +79,9 @@ struct OrderRow {
     QString type;
     double qty = 0.0;
     QString status;
+    // The limit price of a LIMIT order and the stop price of a STOP order, when the engine sends them.
+    std::optional<double> limit_price = std::nullopt;
+    std::optional<double> stop_price = std::nullopt;
     std::int64_t identity() const { return id; }
     friend bool operator==(const OrderRow&, const OrderRow&) = default;
 };

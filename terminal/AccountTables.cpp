@@ -26,11 +26,40 @@ TableColumn<Row> optionalColumn(const char* header, std::optional<double> Row::*
             {}};
 }
 
+// Profit or loss: grouped money in its sign's tone.
+template <class Row> TableColumn<Row> pnlColumn(const char* header, double Row::*field) {
+    return {QString::fromLatin1(header), [field](const Row& r) { return fmtMoney(r.*field); }, kNumber,
+            [field](const Row& r) {
+                return pnlTone(r.*field);
+            }};
+}
+
+template <class Row> TableColumn<Row> pnlColumn(const char* header, std::optional<double> Row::*field) {
+    return {QString::fromLatin1(header), [field](const Row& r) { return fmtOptional(r.*field, fmtMoney); }, kNumber,
+            [field](const Row& r) {
+                return (r.*field) ? pnlTone(*(r.*field)) : CellTone::Default;
+            }};
+}
+
 } // namespace
+
+CellTone pnlTone(double value) {
+    if (value > 0)
+        return CellTone::Positive;
+    return value < 0 ? CellTone::Negative : CellTone::Default;
+}
+
+CellTone debitTone(double value) {
+    return value < 0 ? CellTone::Negative : CellTone::Default;
+}
+
+bool isLossBufferSpent(const MetricsResponse& metrics) {
+    return metrics.daily_loss_buffer <= 0;
+}
 
 QList<TableColumn<ExposureRow>> exposureColumns() {
     return {textColumn("Symbol", &ExposureRow::symbol), numberColumn("Net Units", &ExposureRow::net_units, fmtAmount),
-            optionalColumn("Mark", &ExposureRow::mark, fmtPrice), numberColumn("UPL", &ExposureRow::upl, fmtAmount)};
+            optionalColumn("Mark", &ExposureRow::mark, fmtPrice), pnlColumn("UPL", &ExposureRow::upl)};
 }
 
 QList<TableColumn<PositionRow>> positionColumns() {
@@ -41,7 +70,7 @@ QList<TableColumn<PositionRow>> positionColumns() {
             numberColumn("Units", &PositionRow::units, fmtAmount),
             numberColumn("Entry", &PositionRow::entry, fmtPrice),
             optionalColumn("Mark", &PositionRow::mark, fmtPrice),
-            optionalColumn("UPL", &PositionRow::upl, fmtAmount)};
+            pnlColumn("UPL", &PositionRow::upl)};
 }
 
 QList<TableColumn<OrderRow>> orderColumns() {
@@ -60,7 +89,7 @@ QList<TableColumn<RM1Row>> rm1Columns() {
 
 QList<TableColumn<FillRow>> fillColumns() {
     return {numberColumn("ID", &FillRow::id, fmtInteger), textColumn("Symbol", &FillRow::symbol),
-            textColumn("Side", &FillRow::side), numberColumn("PnL", &FillRow::pnl, fmtAmount),
+            textColumn("Side", &FillRow::side), pnlColumn("PnL", &FillRow::pnl),
             textColumn("Status", &FillRow::status)};
 }
 
@@ -68,9 +97,9 @@ QList<TableColumn<PnlSymbolRow>> pnlColumns() {
     return {textColumn("Symbol", &PnlSymbolRow::symbol),
             numberColumn("Trades", &PnlSymbolRow::trades, fmtInteger),
             numberColumn("Win%", &PnlSymbolRow::win_rate, fmtPercent),
-            numberColumn("Realized", &PnlSymbolRow::realized, fmtAmount),
-            numberColumn("Unrealized", &PnlSymbolRow::unrealized, fmtAmount),
-            numberColumn("Total", &PnlSymbolRow::total, fmtAmount)};
+            pnlColumn("Realized", &PnlSymbolRow::realized),
+            pnlColumn("Unrealized", &PnlSymbolRow::unrealized),
+            pnlColumn("Total", &PnlSymbolRow::total)};
 }
 
 QList<TableColumn<ExecRecentRow>> execRecentColumns() {

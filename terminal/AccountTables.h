@@ -8,7 +8,16 @@
 
 namespace zqt {
 
-// The column tables of the account and analytics tables, each in the order the table shows its columns.
+// The tone of an amount of profit or loss: gains positive, losses negative, zero default.
+CellTone pnlTone(double value);
+// The tone of an amount that is only marked when it is below zero (a balance): negative, else default.
+CellTone debitTone(double value);
+
+// Whether the day's loss allowance is used up: a daily loss buffer at or below zero.
+bool isLossBufferSpent(const MetricsResponse& metrics);
+
+// The column tables of the account and analytics tables, each in the order the table shows its columns. Profit
+// and loss columns are grouped money, green when positive and red when negative.
 QList<TableColumn<ExposureRow>> exposureColumns();
 QList<TableColumn<PositionRow>> positionColumns();
 QList<TableColumn<OrderRow>> orderColumns();

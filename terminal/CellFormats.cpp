@@ -1,9 +1,17 @@
 #include "terminal/CellFormats.h"
 
+#include <QLocale>
+
 namespace zqt {
 
 QString fmtAmount(double value) {
     return QString::asprintf("%.2f", value);
+}
+
+QString fmtMoney(double value) {
+    // US English groups with commas and marks decimals with a period, as the other formats do.
+    static const QLocale grouped(QLocale::English, QLocale::UnitedStates);
+    return grouped.toString(value, 'f', 2);
 }
 
 QString fmtOscillator(double value) {

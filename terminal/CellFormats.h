@@ -10,8 +10,9 @@
 namespace zqt {
 
 // The number formats of the terminal's tables and tiles, printf-style with a period as decimal mark whatever the
-// locale, and no grouping, scaling or sign colouring: a value is shown as the engine sent it.
-QString fmtAmount(double value);            // sizes, money and other two-decimal figures: "%.2f"
+// locale, and no scaling: a value is shown as the engine sent it. Only money is grouped in thousands (with commas).
+QString fmtAmount(double value);            // sizes and other two-decimal figures: "%.2f"
+QString fmtMoney(double value);             // money: two decimals, thousands grouped ("-1,234.50")
 QString fmtPrice(double value);             // prices: "%.4f"
 QString fmtPercent(double value);           // already a percentage: "%.1f%%" (0.42 gives "0.4%")
 QString fmtPercentHundredths(double value); // already a percentage, to the hundredth: "%.2f%%"

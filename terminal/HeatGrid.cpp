@@ -14,7 +14,7 @@ double heatOpacity(double notional) {
 }
 
 HeatTile heatTile(const PnlExposureRow& row) {
-    return {row.symbol.toUpper(), fmtAmount(row.upl), row.upl >= 0 ? CellTone::Positive : CellTone::Negative,
+    return {row.symbol.toUpper(), fmtMoney(row.upl), row.upl >= 0 ? CellTone::Positive : CellTone::Negative,
             heatOpacity(row.notional)};
 }
 

@@ -43,6 +43,11 @@ void MarketModel::setSelectedSymbol(const QString& symbol) {
     emit tapeChanged();
     m_depthLevels.clear();
     emit depthChanged();
+    const bool wasStale = m_depthFreshness.stale() || m_candlesFreshness.stale();
+    m_depthFreshness.reset();
+    m_candlesFreshness.reset();
+    if (wasStale)
+        emit freshnessChanged();
 }
 
 void MarketModel::setSelectedLadderPrice(double price) {
@@ -53,6 +58,11 @@ void MarketModel::setSelectedLadderPrice(double price) {
 void MarketModel::clearCandles() {
     m_candles.clear();
     emit candlesChanged();
+    if (m_candlesFreshness.stale()) {
+        m_candlesFreshness.reset();
+        emit freshnessChanged();
+    }
+    m_candlesFreshness.reset();
 }
 
 void MarketModel::clearHtfCandles() {
@@ -73,10 +83,21 @@ void MarketModel::setMarketErrorIfEmpty(const QString& v) {
         setMarketError(v);
 }
 
+void MarketModel::noteRead(ReadFreshness& freshness, bool ok) {
+    const bool wasStale = freshness.stale();
+    if (ok)
+        freshness.succeeded(m_sources.clock());
+    else
+        freshness.failed();
+    if (freshness.stale() != wasStale)
+        emit freshnessChanged();
+}
+
 // ---- reads ----------------------------------------------------------------------------------------------------
 
 void MarketModel::refreshPrices() {
     m_link.get<PricesResponse>(endpoints::prices(m_watchlist), [this](Result<PricesResponse> r) {
+        noteRead(m_pricesFreshness, r.ok());
         if (!r) {
             setMarketErrorIfEmpty(kMarketFeedUnavailable);
             return;
@@ -101,7 +122,10 @@ void MarketModel::refreshDepth() {
     const QString symbol = m_selectedSymbol;
     m_link.get<DepthResponse>(endpoints::marketDepth(symbol), [this, symbol](Result<DepthResponse> r) {
         // A book asked for before the symbol changed belongs to the previous symbol.
-        if (!r || symbol != m_selectedSymbol)
+        if (symbol != m_selectedSymbol)
+            return;
+        noteRead(m_depthFreshness, r.ok());
+        if (!r)
             return;
         m_depthLevels = r->levels;
         emit depthChanged();
@@ -135,6 +159,7 @@ void MarketModel::fetchCandles(bool higherTimeframe) {
                                         emit htfCandlesChanged();
                                         return;
                                     }
+                                    noteRead(m_candlesFreshness, r.ok());
                                     if (!r) {
                                         setMarketErrorIfEmpty(kCandlesUnavailable);
                                         return;

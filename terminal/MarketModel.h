@@ -4,6 +4,7 @@
 #include "core/Candle.h"
 #include "core/TradingTerms.h"
 #include "terminal/DepthAnalytics.h"
+#include "terminal/ReadFreshness.h"
 #include "terminal/TapePrint.h"
 #include "terminal/TerminalSources.h"
 
@@ -37,6 +38,11 @@ public:
     const QList<Candle>& htfCandles() const { return m_htfCandles; }
     const QList<DepthLevel>& depthLevels() const { return m_depthLevels; }
     std::optional<double> selectedLadderPrice() const { return m_selectedLadderPrice; }
+    // How fresh the prices, the selected symbol's book and its bars are: a failed read keeps the data and marks it
+    // stale until the next good reply. The book's and the bars' start over with a new symbol.
+    const ReadFreshness& pricesFreshness() const { return m_pricesFreshness; }
+    const ReadFreshness& depthFreshness() const { return m_depthFreshness; }
+    const ReadFreshness& candlesFreshness() const { return m_candlesFreshness; }
     // At most 24 prints, newest first; tapeDelta is their running signed size.
     const QList<TapePrint>& tapeRows() const { return m_tapeRows; }
     double tapeDelta() const { return m_tapeDelta; }
@@ -77,13 +83,16 @@ signals:
     void htfCandlesChanged();
     void depthChanged(); // depthLevels
     void selectedLadderPriceChanged();
-    void tapeChanged(); // tapeRows, tapeDelta and lastTradePrice
+    void tapeChanged();      // tapeRows, tapeDelta and lastTradePrice
+    void freshnessChanged(); // whether any of the three is stale
 
 private:
     void applyPrices(const PricesResponse& reply);
     void fetchCandles(bool higherTimeframe);
     void setMarketError(const QString& v);
     void setMarketErrorIfEmpty(const QString& v);
+    // Records a read's outcome in `freshness`; emits freshnessChanged when its staleness changed.
+    void noteRead(ReadFreshness& freshness, bool ok);
 
     TerminalLink& m_link;
     const ChartSettings& m_chart;
@@ -100,6 +109,9 @@ private:
     QList<TapePrint> m_tapeRows; // newest first
     double m_tapeDelta = 0.0;
     std::optional<double> m_lastTradePrice;
+    ReadFreshness m_pricesFreshness;
+    ReadFreshness m_depthFreshness;
+    ReadFreshness m_candlesFreshness;
 };
 
 } // namespace zqt

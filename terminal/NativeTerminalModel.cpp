@@ -6,8 +6,9 @@ namespace zqt {
 
 NativeTerminalModel::NativeTerminalModel(const QUrl& baseUrl, TokenStore& tokens, TerminalSources sources,
                                          TimerStart timers, QObject* parent)
-    : QObject(parent), m_link(baseUrl, tokens), m_session(m_link), m_market(m_link, m_chart, std::move(sources)),
-      m_ticket(m_link, m_market), m_account(m_link) {
+    : QObject(parent), m_link(baseUrl, tokens), m_session(m_link), m_market(m_link, m_chart, sources),
+      m_ticket(m_link, m_market),
+      m_account(m_link, sources.clock ? std::move(sources.clock) : TerminalSources::system().clock) {
     connect(&m_session, &TerminalSession::signedIn, this, &NativeTerminalModel::refreshAll);
     connect(&m_ticket, &TicketModel::accountTouched, this, &NativeTerminalModel::refreshAll);
     connect(&m_market, &MarketModel::selectedSymbolChanged, this, &NativeTerminalModel::onSymbolChanged);

@@ -55,6 +55,30 @@ QList<LadderRow> ladderRows(const QList<DepthLevel>& levels, std::optional<doubl
     return rows;
 }
 
+void markLadderRows(QList<LadderRow>& rows, const QList<PriceMark>& marks, double tick) {
+    const double reach = std::isfinite(tick) && tick > 0 ? tick / 2 * (1 + 1e-9) : 1e-12;
+    QList<QList<const PriceMark*>> onRow(rows.size());
+    for (const PriceMark& m : marks) {
+        qsizetype nearest = -1;
+        for (qsizetype i = 0; i < rows.size(); ++i)
+            if (nearest < 0 || std::abs(rows[i].price - m.price) < std::abs(rows[nearest].price - m.price))
+                nearest = i;
+        if (nearest >= 0 && std::abs(rows[nearest].price - m.price) <= reach)
+            onRow[nearest].append(&m);
+    }
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        QStringList texts;
+        bool buying = false;
+        bool selling = false;
+        for (const PriceMark* m : onRow[i]) {
+            texts << m->shortLabel;
+            (isBuyingMark(m->kind) ? buying : selling) = true;
+        }
+        rows[i].markText = texts.join(QStringLiteral(", "));
+        rows[i].markTone = buying == selling ? CellTone::Default : buying ? CellTone::Positive : CellTone::Negative;
+    }
+}
+
 QList<TableColumn<LadderRow>> ladderColumns() {
     constexpr Qt::Alignment middle = Qt::AlignVCenter;
     return {{QStringLiteral("Bid"), [](const LadderRow& r) { return r.bidText; }, Qt::AlignLeft | middle,
@@ -65,7 +89,9 @@ QList<TableColumn<LadderRow>> ladderColumns() {
             {QStringLiteral("Ask"), [](const LadderRow& r) { return r.askText; }, Qt::AlignRight | middle,
              [](const LadderRow&) {
                  return CellTone::Negative;
-             }}};
+             }},
+            {QStringLiteral("Own"), [](const LadderRow& r) { return r.markText; }, Qt::AlignLeft | middle,
+             [](const LadderRow& r) { return r.markTone; }, CellFont::Small}};
 }
 
 QList<TapeRow> tapeRowsForDisplay(const QList<TapePrint>& prints) {

@@ -3,6 +3,7 @@
 #include "api/Records.h"
 #include "core/TradingTerms.h"
 #include "terminal/DepthAnalytics.h"
+#include "terminal/PriceMarks.h"
 #include "terminal/RecordTableModel.h"
 #include "terminal/TapePrint.h"
 
@@ -26,6 +27,8 @@ struct LadderRow {
     QString priceText; // "%.4f"
     QString askText;   // "%.2f", empty when the level has no ask size
     RowTint tint = RowTint::None;
+    QString markText;                      // the trader's own orders and positions at this price ("BUY LMT 1")
+    CellTone markTone = CellTone::Default; // positive when they all buy, negative when they all sell
     double identity() const { return price; }
     friend bool operator==(const LadderRow&, const LadderRow&) = default;
 };
@@ -33,7 +36,11 @@ struct LadderRow {
 // One row per level, in book order. The book's mid level is tinted Mid; the one row nearest the picked price,
 // within 0.0001 of it, Picked (MidPicked when it is the mid level).
 QList<LadderRow> ladderRows(const QList<DepthLevel>& levels, std::optional<double> selectedLadderPrice);
-// The ladder's columns: bid size (green), price and ask size (red).
+// Marks the rows at the prices of `marks` (see priceMarks): each mark goes to the row nearest its price when that
+// row lies within half a `tick` of it (prices off the book mark nothing); several marks on one row are joined with
+// ", ".
+void markLadderRows(QList<LadderRow>& rows, const QList<PriceMark>& marks, double tick);
+// The ladder's columns: bid size (green), price, ask size (red) and the trader's own marks.
 QList<TableColumn<LadderRow>> ladderColumns();
 
 // ---- time and sales --------------------------------------------------------------------------------------------

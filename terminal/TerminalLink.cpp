@@ -22,6 +22,7 @@ TerminalLink::~TerminalLink() {
 void TerminalLink::createClient(const QUrl& baseUrl) {
     ++m_generation;
     m_readsInFlight.clear(); // the former client's reads are ended, and their replies dropped
+    setReach(Reach::Unknown);
     // The new client reads the token from the store, where every client writes it.
     m_api = std::make_unique<APIClient>(baseUrl, m_tokens);
     APIClient* client = m_api.get();
@@ -55,6 +56,19 @@ void TerminalLink::setBaseUrl(const QUrl& baseUrl) {
     // Kept until its posts and sign-ins have reported; the link deletes what is left when it goes.
     previous->setParent(this);
     connect(previous, &APIClient::idle, previous, &QObject::deleteLater);
+}
+
+void TerminalLink::setReach(Reach reach) {
+    if (m_reach == reach || m_closing)
+        return;
+    m_reach = reach;
+    emit reachChanged();
+}
+
+// Network errors mean no HTTP reply came; an over-long body, an undecodable one or a redirect did come from the
+// engine.
+bool TerminalLink::answered(const ApiError& error) {
+    return error.kind != ApiError::Kind::Transport || error.domain != QLatin1String("network");
 }
 
 void TerminalLink::setPortCheck(PortCheck check) {

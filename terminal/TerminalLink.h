@@ -52,6 +52,12 @@ public:
     // Signs in (see APIClient::login); `handler` gets the outcome, then replyHandled is emitted for the login path.
     void login(const QString& email, const QString& password, std::function<void(bool ok, QString message)> handler);
 
+    // Whether the engine answered the reads: Unknown until a read of the current address has ended, then
+    // Unreachable while the last one ended without any HTTP reply (refused, timed out, cut off), else Reachable (a
+    // reply that was an error or not the record asked for still came from the engine).
+    enum class Reach { Unknown, Reachable, Unreachable };
+    Reach reach() const { return m_reach; }
+
 signals:
     // The token changed (a sign-in, or anything else that replaced it).
     void tokenChanged();
@@ -61,9 +67,12 @@ signals:
     // A reply to the request for `path` (path and query) was handled: applied, found failed, or dropped as stale.
     // Emitted after the state changes it caused. For diagnostics and tests; views need not listen.
     void replyHandled(const QString& path);
+    void reachChanged();
 
 private:
     void createClient(const QUrl& baseUrl);
+    void setReach(Reach reach);
+    static bool answered(const ApiError& error);
 
     TokenStore& m_tokens;
     PortCheck m_portCheck;
@@ -71,6 +80,7 @@ private:
     quint64 m_generation = 0;      // bumped when the client is replaced or the link goes away
     QSet<QString> m_readsInFlight; // path and query of every read of the current client awaiting its reply
     bool m_closing = false;        // set when the link starts going away
+    Reach m_reach = Reach::Unknown;
 };
 
 template <class T> void TerminalLink::get(const endpoints::Read<T>& read, std::function<void(Result<T>)> handler) {
@@ -84,6 +94,7 @@ template <class T> void TerminalLink::get(const endpoints::Read<T>& read, std::f
         if (!self || self->m_generation != generation)
             return;
         self->m_readsInFlight.remove(path);
+        self->setReach(r || answered(r.error()) ? Reach::Reachable : Reach::Unreachable);
         handler(std::move(r));
         emit self->replyHandled(path);
     });

@@ -102,6 +102,8 @@ ContentView::ContentView(AppState& state, NativeTerminalModel& terminal, QWidget
         if (m_state.settings().flag(Setting::OperatorUnlocked) && m_sheet->isVisible())
             m_sheet->cancel();
     });
+    // The terminal's own reads tell whether the engine answers; the header never claims otherwise.
+    connect(&m_terminalModel.link(), &TerminalLink::reachChanged, this, &ContentView::updateRunState);
     connect(&m_state, &AppState::busyChanged, this, &ContentView::updateBusy);
     connect(&m_state, &AppState::runtimePortsNoteChanged, this, &ContentView::updatePortsNote);
     // The stored token is read again on a sign-in and whenever a tab is chosen, so the web terminal's address
@@ -313,11 +315,24 @@ void ContentView::paintEvent(QPaintEvent* event) {
     }
 }
 
+QString ContentView::runStateText(bool running, TerminalLink::Reach reach) {
+    if (running)
+        return reach == TerminalLink::Reach::Unreachable ? QStringLiteral("Services online · terminal not reachable")
+                                                         : QStringLiteral("Services online");
+    return reach == TerminalLink::Reach::Reachable ? QStringLiteral("Services offline · terminal still connected")
+                                                   : QStringLiteral("Services offline");
+}
+
 void ContentView::updateRunState() {
     const bool online = m_state.isRunning();
-    m_runStateLabel->setText(online ? QStringLiteral("Services online") : QStringLiteral("Services offline"));
+    const TerminalLink::Reach reach = m_terminalModel.link().reach();
+    m_runStateLabel->setText(runStateText(online, reach));
     QPalette p = m_runStateLabel->palette();
-    p.setColor(QPalette::WindowText, online ? onlineColor() : palette().color(QPalette::PlaceholderText));
+    QColor color = online ? onlineColor() : palette().color(QPalette::PlaceholderText);
+    // The process runs but the terminal gets no answer (or the other way round): a warning, not a green light.
+    if (online == (reach == TerminalLink::Reach::Unreachable) && reach != TerminalLink::Reach::Unknown)
+        color = warningColor();
+    p.setColor(QPalette::WindowText, color);
     m_runStateLabel->setPalette(p);
 }
 

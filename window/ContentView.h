@@ -1,6 +1,7 @@
 #pragma once
 
 #include "control/EngineAddresses.h"
+#include "terminal/TerminalLink.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -54,6 +55,9 @@ public:
 
     // Colour of "Services online".
     static QColor onlineColor();
+    // The header's run state: the pid check's verdict, and where the terminal's own reads disagree with it, what
+    // they found ("Services online · terminal not reachable", "Services offline · terminal still connected").
+    static QString runStateText(bool running, TerminalLink::Reach reach);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -42,7 +42,8 @@ Lists makeLists(double base, int firstId, int rows = kRows) {
         const QString symbol = i % 2 ? QStringLiteral("EURUSD") : QStringLiteral("BTCUSD");
         const QString side = i % 3 ? QStringLiteral("BUY") : QStringLiteral("SELL");
         l.positions << PositionRow{{QString::number(id)}, symbol, side, 1.0 + i, 1.1 + i, base + i * 0.01, base - i};
-        l.orders << OrderRow{id, symbol, side, QStringLiteral("MARKET"), base + i, QStringLiteral("FILLED")};
+        l.orders << OrderRow{
+            id, symbol, side, QStringLiteral("MARKET"), base + i, QStringLiteral("FILLED"), std::nullopt, std::nullopt};
         l.fills << FillRow{id, symbol, side, base * 2 - i, QStringLiteral("CLOSED")};
     }
     return l;

@@ -4,12 +4,34 @@
 #include "terminal/AccountTables.h"
 #include "terminal/views/DisplayHelpers.h"
 #include "terminal/views/ExposureHeatGrid.h"
+#include "terminal/views/MetricTile.h"
+#include "terminal/views/StaleMark.h"
+
+#include "display/Palette.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
 
 namespace zqt {
+
+namespace {
+
+// "as of ..." under the card's title while `read` fails, greying `greyed`; named after the card
+// ("positionsPanel" gives "positionsStaleMark").
+StaleMark* markStale(PanelCard& card, AccountModel& model, AccountRead read, QList<QWidget*> greyed) {
+    QString name = card.objectName();
+    name.replace(QLatin1String("Panel"), QLatin1String("StaleMark"));
+    StaleMark* mark = addStaleMark(
+        card, name, [&model, read] { return model.freshness(read); }, std::move(greyed));
+    QObject::connect(&model, &AccountModel::freshnessChanged, mark, [mark, read](AccountRead changed) {
+        if (changed == read)
+            mark->refresh();
+    });
+    return mark;
+}
+
+} // namespace
 
 PortfolioPanel::PortfolioPanel(AccountModel& model, QWidget* parent) : PanelCard(parent) {
     const QString title = QStringLiteral("Portfolio Summary");
@@ -18,46 +40,62 @@ PortfolioPanel::PortfolioPanel(AccountModel& model, QWidget* parent) : PanelCard
     auto* total = new QLabel(this);
     total->setObjectName(QStringLiteral("totalUplLabel"));
     total->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    const auto showTotal = [total, &model] {
+    total->setForegroundRole(QPalette::WindowText); // coloured by the total's sign below
+    column()->addWidget(total);
+    RecordTableView* table = addRecordTable(QStringLiteral("exposureTable"), title, 180, exposureColumns(), model,
+                                            &AccountModel::portfolioChanged, [&model] { return model.exposure(); });
+    StaleMark* stale = markStale(*this, model, AccountRead::Portfolio, {table});
+    // The total in its sign's colour, grey while stale.
+    const auto showTotal = [total, stale, &model] {
         total->setText(QStringLiteral("Total UPL: ") + fmtCurrency(model.totalUpl()));
+        const CellTone tone = pnlTone(model.totalUpl());
+        QPalette p = total->palette();
+        p.setColor(QPalette::WindowText, stale->isStale()             ? secondaryTextColor(p)
+                                         : tone == CellTone::Positive ? positiveColor()
+                                         : tone == CellTone::Negative
+                                             ? negativeColor()
+                                             : total->parentWidget()->palette().color(QPalette::WindowText));
+        total->setPalette(p);
     };
     showTotal();
     connect(&model, &AccountModel::portfolioChanged, total, showTotal);
-    column()->addWidget(total);
-    addRecordTable(QStringLiteral("exposureTable"), title, 180, exposureColumns(), model,
-                   &AccountModel::portfolioChanged, [&model] { return model.exposure(); });
+    connect(&model, &AccountModel::freshnessChanged, total, showTotal);
 }
 
 PositionsPanel::PositionsPanel(AccountModel& model, QWidget* parent) : PanelCard(parent) {
     const QString title = QStringLiteral("Open Trades");
     setObjectName(QStringLiteral("positionsPanel"));
     addTitle(title);
-    addRecordTable(QStringLiteral("positionsTable"), title, 200, positionColumns(), model,
-                   &AccountModel::positionsChanged, [&model] { return model.positions(); });
+    RecordTableView* table = addRecordTable(QStringLiteral("positionsTable"), title, 200, positionColumns(), model,
+                                            &AccountModel::positionsChanged, [&model] { return model.positions(); });
+    markStale(*this, model, AccountRead::Positions, {table});
 }
 
 OrdersPanel::OrdersPanel(AccountModel& model, QWidget* parent) : PanelCard(parent) {
     const QString title = QStringLiteral("Orders");
     setObjectName(QStringLiteral("ordersPanel"));
     addTitle(title);
-    addRecordTable(QStringLiteral("ordersTable"), title, 200, orderColumns(), model, &AccountModel::ordersChanged,
-                   [&model] { return model.orders(); });
+    RecordTableView* table = addRecordTable(QStringLiteral("ordersTable"), title, 200, orderColumns(), model,
+                                            &AccountModel::ordersChanged, [&model] { return model.orders(); });
+    markStale(*this, model, AccountRead::Orders, {table});
 }
 
 Rm1Panel::Rm1Panel(AccountModel& model, QWidget* parent) : PanelCard(parent) {
     const QString title = QStringLiteral("RM1 Feed");
     setObjectName(QStringLiteral("rm1Panel"));
     addTitle(title);
-    addRecordTable(QStringLiteral("rm1Table"), title, 200, rm1Columns(), model, &AccountModel::rm1Changed,
-                   [&model] { return model.rm1(); });
+    RecordTableView* table = addRecordTable(QStringLiteral("rm1Table"), title, 200, rm1Columns(), model,
+                                            &AccountModel::rm1Changed, [&model] { return model.rm1(); });
+    markStale(*this, model, AccountRead::Rm1, {table});
 }
 
 FillsPanel::FillsPanel(AccountModel& model, QWidget* parent) : PanelCard(parent) {
     const QString title = QStringLiteral("Recent Fills");
     setObjectName(QStringLiteral("fillsPanel"));
     addTitle(title);
-    addRecordTable(QStringLiteral("fillsTable"), title, 180, fillColumns(), model, &AccountModel::fillsChanged,
-                   [&model] { return model.fills(); });
+    RecordTableView* table = addRecordTable(QStringLiteral("fillsTable"), title, 180, fillColumns(), model,
+                                            &AccountModel::fillsChanged, [&model] { return model.fills(); });
+    markStale(*this, model, AccountRead::Fills, {table});
 }
 
 AnalyticsPanel::AnalyticsPanel(AccountModel& model, QWidget* parent) : PanelCard(parent) {
@@ -65,8 +103,9 @@ AnalyticsPanel::AnalyticsPanel(AccountModel& model, QWidget* parent) : PanelCard
     setObjectName(QStringLiteral("analyticsPanel"));
     addTitle(title);
     stretchAcross();
-    addRecordTable(QStringLiteral("pnlTable"), title, 200, pnlColumns(), model, &AccountModel::pnlChanged,
-                   [&model] { return model.pnlRows(); });
+    RecordTableView* table = addRecordTable(QStringLiteral("pnlTable"), title, 200, pnlColumns(), model,
+                                            &AccountModel::pnlChanged, [&model] { return model.pnlRows(); });
+    markStale(*this, model, AccountRead::Pnl, {table});
     auto* grid = new ExposureHeatGrid(this);
     grid->setRows(model.exposureRows());
     connect(&model, &AccountModel::pnlChanged, grid, [grid, &model] { grid->setRows(model.exposureRows()); });
@@ -102,7 +141,9 @@ DiagnosticsPanel::DiagnosticsPanel(AccountModel& model, QWidget* parent) : Panel
                                  const std::optional<ExecutionQualityResponse>& q = model.execQuality();
                                  return q ? q->recent : QList<ExecRecentRow>();
                              });
+    m_stale = markStale(*this, model, AccountRead::ExecQuality, {m_table});
     connect(&m_model, &AccountModel::execQualityChanged, this, &DiagnosticsPanel::refresh);
+    connect(&m_model, &AccountModel::freshnessChanged, this, &DiagnosticsPanel::refresh);
     refresh();
 }
 
@@ -115,8 +156,10 @@ void DiagnosticsPanel::refresh() {
         return;
     qsizetype i = 0;
     for (const QList<LabelledValue>& tileRow : diagnosticsTiles(*q))
-        for (const LabelledValue& tile : tileRow)
+        for (const LabelledValue& tile : tileRow) {
+            m_tileList[i]->setStale(m_stale->isStale());
             m_tileList[i++]->setValue(tile.value);
+        }
 }
 
 } // namespace zqt

@@ -10,11 +10,14 @@ namespace zqt {
 
 class AccountModel;
 class MetricTile;
+class StaleMark;
 
 // The account and analytics cards of the terminal page, each over the account model and refreshed by
-// its change signals. They only show state: no requests, no edits.
+// its change signals. They only show state: no requests, no edits. While a card's read fails, the card keeps the
+// last good data, greyed, with "as of" its time under the title.
 
-// "Portfolio Summary" (`portfolioPanel`): "Total UPL: " in the money format, then the exposure table (180 high).
+// "Portfolio Summary" (`portfolioPanel`): "Total UPL: " in the money format (green or red by its sign), then the
+// exposure table (180 high).
 class PortfolioPanel final : public PanelCard {
     Q_OBJECT
 
@@ -79,6 +82,7 @@ private:
     QWidget* m_tiles = nullptr;
     QList<MetricTile*> m_tileList;
     RecordTableView* m_table = nullptr;
+    StaleMark* m_stale = nullptr;
 };
 
 } // namespace zqt

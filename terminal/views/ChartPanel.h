@@ -37,6 +37,7 @@ public:
     // Seconds per bar offered by the interval picker, and per HTF bar by the HTF picker, with their labels.
     static const QList<std::pair<QString, double>>& intervalChoices();
     static const QList<std::pair<QString, double>>& htfChoices();
+    CandleChartWidget* mainChart() const { return m_mainChart; }
 
 private:
     void buildHeader();

@@ -56,6 +56,8 @@ CandleChartWidget::CandleChartWidget(double height, QWidget* parent) : ChartCanv
 
 void CandleChartWidget::replan(double width, ChartPlan& plan) const {
     planCandleChart(m_view, width, plan);
+    if (!m_priceLines.empty() && !m_view.candles.empty())
+        planPriceLines(m_priceLines, candlePriceScale(m_view), plan);
 }
 
 VolumeChartWidget::VolumeChartWidget(QWidget* parent) : ChartCanvas(parent) {

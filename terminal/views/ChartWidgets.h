@@ -3,6 +3,7 @@
 #include "charts/CandleChartView.h"
 #include "charts/ChartPlan.h"
 #include "charts/MacdChartView.h"
+#include "charts/PriceLines.h"
 #include "charts/RsiChartView.h"
 #include "charts/VolumeChartView.h"
 
@@ -36,7 +37,7 @@ private:
     bool m_imageStale = true;
 };
 
-// The candle chart (height from its inputs).
+// The candle chart (height from its inputs), with labelled price lines over its bars.
 class CandleChartWidget final : public ChartCanvas {
     Q_OBJECT
 
@@ -44,12 +45,16 @@ public:
     explicit CandleChartWidget(double height, QWidget* parent = nullptr);
     CandleChartView& view() { return m_view; }
     const CandleChartView& view() const { return m_view; }
+    // Lines drawn over the bars (none without bars); call refresh() after.
+    std::vector<PriceLine>& priceLines() { return m_priceLines; }
+    const std::vector<PriceLine>& priceLines() const { return m_priceLines; }
 
 protected:
     void replan(double width, ChartPlan& plan) const override;
 
 private:
     CandleChartView m_view;
+    std::vector<PriceLine> m_priceLines;
 };
 
 class VolumeChartWidget final : public ChartCanvas {

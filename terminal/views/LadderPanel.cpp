@@ -1,5 +1,6 @@
 #include "terminal/views/LadderPanel.h"
 
+#include "terminal/AccountModel.h"
 #include "terminal/CellFormats.h"
 #include "terminal/MarketModel.h"
 #include "terminal/PanelRows.h"
@@ -8,6 +9,7 @@
 #include "terminal/views/CompactTable.h"
 #include "terminal/views/DisplayHelpers.h"
 #include "terminal/views/FlowRow.h"
+#include "terminal/views/StaleMark.h"
 #include "terminal/views/TradingLabels.h"
 
 #include <QHBoxLayout>
@@ -29,12 +31,16 @@ LadderPanel::LadderPanel(MarketModel& market, TicketModel& ticket, QWidget* pare
     m_delta = addBadge(badges, QStringLiteral("ladderDeltaBadge"), QStringLiteral("Delta"), BadgeTone::neutral);
     m_empty = addEmptyHint(QStringLiteral("ladderEmptyLabel"), QStringLiteral("No ladder data"));
     m_rows = new RecordTableModel<LadderRow>(ladderColumns(), &LadderRow::tint, this);
-    m_table = addCompactTable(QStringLiteral("ladderTable"), m_rows, {60, 80, 60}, QStringLiteral("Order ladder"));
+    m_table = addCompactTable(QStringLiteral("ladderTable"), m_rows, {50, 70, 50, 80}, QStringLiteral("Order ladder"));
     m_table->setStartRow([this] { return pickedRow(); });
 
     m_heat = new DepthHeatStrip(this);
     m_heat->setObjectName(QStringLiteral("depthHeatStrip"));
     column()->addWidget(m_heat);
+
+    m_stale =
+        addStaleMark(*this, QStringLiteral("ladderStaleMark"), [this] { return m_model.depthFreshness(); }, {m_table});
+    connect(&m_model, &MarketModel::freshnessChanged, m_stale, &StaleMark::refresh);
 
     connect(m_table, &QTableView::clicked, this, [this](const QModelIndex& i) { pickRow(i.row()); });
     connect(m_table, &QTableView::activated, this, [this](const QModelIndex& i) { pickRow(i.row()); });
@@ -50,13 +56,23 @@ void LadderPanel::updateBook() {
     m_imbalance->setValue(fmtPercent(summary.imbalance * 100.0), imbalanceTone(summary.imbalance));
     m_pressure->setValue(pressureLabel(summary.pressure), pressureTone(summary.pressure));
 
-    const QList<LadderRow> rows = ladderRows(m_model.depthLevels(), m_model.selectedLadderPrice());
+    QList<LadderRow> rows = ladderRows(m_model.depthLevels(), m_model.selectedLadderPrice());
+    if (m_account)
+        markLadderRows(rows, priceMarks(m_model.selectedSymbol(), m_account->orders(), m_account->positions()),
+                       m_model.inferredTickSize());
     m_rows->setRows(rows);
     m_table->fitHeight(kMaxListHeight);
     const bool empty = rows.isEmpty();
     m_empty->setVisible(empty);
     m_table->setVisible(!empty);
     m_heat->setRows(m_model.depthHeatRows());
+}
+
+void LadderPanel::showOwnMarks(const AccountModel& account) {
+    m_account = &account;
+    connect(&account, &AccountModel::ordersChanged, this, &LadderPanel::updateBook);
+    connect(&account, &AccountModel::positionsChanged, this, &LadderPanel::updateBook);
+    updateBook();
 }
 
 void LadderPanel::updateDelta() {

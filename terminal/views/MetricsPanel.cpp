@@ -1,8 +1,11 @@
 #include "terminal/views/MetricsPanel.h"
 
+#include "terminal/AccountTables.h"
 #include "terminal/CellFormats.h"
 #include "terminal/NativeTerminalModel.h"
 #include "terminal/views/DisplayHelpers.h"
+#include "terminal/views/MetricTile.h"
+#include "terminal/views/StaleMark.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -49,8 +52,16 @@ MetricsPanel::MetricsPanel(NativeTerminalModel& model, QWidget* parent) : PanelC
     m_empty =
         addEmptyHint(QStringLiteral("metricsEmptyLabel"), QStringLiteral("No metrics available. Log in to load."));
 
+    AccountModel& account = m_model.account();
+    m_stale = addStaleMark(*this, QStringLiteral("metricsStaleMark"),
+                           [&account] { return account.freshness(AccountRead::Metrics); }, {});
+    connect(&account, &AccountModel::freshnessChanged, this, [this](AccountRead read) {
+        if (read == AccountRead::Metrics)
+            update();
+    });
+
     connect(refresh, &QPushButton::clicked, &m_model, &NativeTerminalModel::refreshAll);
-    connect(&m_model.account(), &AccountModel::metricsChanged, this, &MetricsPanel::update);
+    connect(&account, &AccountModel::metricsChanged, this, &MetricsPanel::update);
     update();
 }
 
@@ -62,6 +73,7 @@ MetricTile* MetricsPanel::tile(const QString& label) const {
 }
 
 void MetricsPanel::update() {
+    m_stale->refresh();
     const std::optional<MetricsResponse>& m = m_model.account().metrics();
     m_tiles->setVisible(m.has_value());
     m_empty->setVisible(!m.has_value());
@@ -75,8 +87,18 @@ void MetricsPanel::update() {
                              fmtCurrency(m->equity),
                              fmtPercentHundredths(m->profit_pct),
                              fmtCurrency(m->daily_loss_buffer)};
-    for (qsizetype i = 0; i < m_tileList.size(); ++i)
+    // Losses red, gains green: a negative balance or equity, the sign of the profit.
+    const CellTone tones[] = {
+        CellTone::Default,     CellTone::Default,    CellTone::Default,      CellTone::Default,
+        debitTone(m->balance), debitTone(m->equity), pnlTone(m->profit_pct), debitTone(m->daily_loss_buffer)};
+    const bool stale = m_stale->isStale();
+    for (qsizetype i = 0; i < m_tileList.size(); ++i) {
         m_tileList[i]->setValue(values[i]);
+        m_tileList[i]->setTone(tones[i]);
+        m_tileList[i]->setStale(stale);
+    }
+    // No loss left for the day: the buffer's tile stands out.
+    m_tileList.last()->setAlert(isLossBufferSpent(*m));
 }
 
 } // namespace zqt

@@ -9,9 +9,12 @@ class QLabel;
 namespace zqt {
 
 class MetricTile;
+class StaleMark;
 class NativeTerminalModel;
 
-// Row 2: "Account Metrics" with Refresh, then eight metric tiles, or a hint while no metrics arrived.
+// Row 2: "Account Metrics" with Refresh, then eight metric tiles, or a hint while no metrics arrived. A negative
+// balance, equity or buffer is red, the profit green or red by its sign; a daily loss buffer at or below zero
+// tints its tile red. While the metrics read fails, "as of" the last good one, the values grey.
 class MetricsPanel final : public PanelCard {
     Q_OBJECT
 
@@ -28,6 +31,7 @@ private:
     QWidget* m_tiles = nullptr;
     QList<MetricTile*> m_tileList;
     QLabel* m_empty = nullptr;
+    StaleMark* m_stale = nullptr;
 };
 
 } // namespace zqt

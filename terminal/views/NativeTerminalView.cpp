@@ -2,6 +2,7 @@
 
 #include "terminal/NativeTerminalModel.h"
 #include "terminal/views/AccountPanels.h"
+#include "terminal/views/ChartMarks.h"
 #include "terminal/views/ChartPanel.h"
 #include "terminal/views/HotkeysPanel.h"
 #include "terminal/views/LadderPanel.h"
@@ -48,11 +49,15 @@ const QList<QList<PagePanel>>& terminalPageRows() {
           }}},
         {{QStringLiteral("chartPanel"),
           [](M m, P p) -> PanelCard* {
-              return new ChartPanel(m.market(), m.chart(), p);
+              auto* chart = new ChartPanel(m.market(), m.chart(), p);
+              showChartMarks(*chart, m.market(), m.account());
+              return chart;
           }}},
         {{QStringLiteral("ladderPanel"),
           [](M m, P p) -> PanelCard* {
-              return new LadderPanel(m.market(), m.ticket(), p);
+              auto* ladder = new LadderPanel(m.market(), m.ticket(), p);
+              ladder->showOwnMarks(m.account());
+              return ladder;
           }},
          {QStringLiteral("tapePanel"),
           [](M m, P p) -> PanelCard* {

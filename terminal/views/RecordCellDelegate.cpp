@@ -3,6 +3,7 @@
 #include "display/Palette.h"
 #include "display/Typography.h"
 #include "terminal/RecordTableModel.h"
+#include "terminal/views/StaleMark.h"
 
 #include <QAbstractItemView>
 #include <QPainter>
@@ -44,6 +45,9 @@ void RecordCellDelegate::initStyleOption(QStyleOptionViewItem* option, const QMo
         option->palette.setColor(QPalette::Text, secondaryTextColor(option->palette));
         break;
     }
+    // Data kept from the last good read while the reads fail: every text grey, tones included.
+    if (option->widget && option->widget->property(kStaleProperty).toBool())
+        option->palette.setColor(QPalette::Text, secondaryTextColor(option->palette));
     switch (tintOf(index)) {
     case RowTint::None:
         break;

@@ -2,6 +2,7 @@
 
 #include "terminal/CellFormats.h"
 #include "terminal/MarketModel.h"
+#include "terminal/views/StaleMark.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -12,6 +13,7 @@
 #include <QPushButton>
 
 #include <functional>
+#include <utility>
 
 namespace zqt {
 
@@ -101,6 +103,13 @@ WatchlistPanel::WatchlistPanel(MarketModel& model, QWidget* parent) : PanelCard(
         m_prices.insert(symbol, price);
         connect(button, &QPushButton::clicked, this, [this, symbol] { m_model.setSelectedSymbol(symbol); });
     }
+
+    QList<QWidget*> prices;
+    for (QLabel* price : std::as_const(m_prices))
+        prices << price;
+    StaleMark* stale = addStaleMark(
+        *this, QStringLiteral("watchlistStaleMark"), [this] { return m_model.pricesFreshness(); }, prices);
+    connect(&m_model, &MarketModel::freshnessChanged, stale, &StaleMark::refresh);
 
     connect(&m_model, &MarketModel::pricesChanged, this, &WatchlistPanel::updatePrices);
     connect(&m_model, &MarketModel::selectedSymbolChanged, this, &WatchlistPanel::updateSelection);

@@ -44,8 +44,8 @@ TEST(LadderRows, textsAndTints_theOneRowNearestThePickWithin00001IsPicked) {
             EXPECT_EQ(rows[i].tint, c.expected[i]) << c.selected.value_or(-1) << " row " << i;
     }
     const auto rows = ladderRows(book, std::nullopt);
-    EXPECT_EQ(rows[0], (LadderRow{1.0852, "", "1.0852", "3.46", H::None}));
-    EXPECT_EQ(rows[1], (LadderRow{1.0850, "1.50", "1.0850", "2.00", H::Mid}));
+    EXPECT_EQ(rows[0], (LadderRow{1.0852, "", "1.0852", "3.46", H::None, {}, CellTone::Default}));
+    EXPECT_EQ(rows[1], (LadderRow{1.0850, "1.50", "1.0850", "2.00", H::Mid, {}, CellTone::Default}));
     EXPECT_EQ(rows[2].priceText, "1.0834");
     EXPECT_EQ(rows[2].askText, "");
     EXPECT_EQ(rows[3].askText, "0.00");

@@ -13,8 +13,8 @@ using namespace zqt;
 namespace {
 
 OrderRow order(std::int64_t id, double qty = 1, const char* status = "FILLED") {
-    return OrderRow{id,  QStringLiteral("EURUSD"),   QStringLiteral("BUY"), QStringLiteral("MARKET"),
-                    qty, QString::fromLatin1(status)};
+    return OrderRow{id,  QStringLiteral("EURUSD"),    QStringLiteral("BUY"), QStringLiteral("MARKET"),
+                    qty, QString::fromLatin1(status), std::nullopt,          std::nullopt};
 }
 
 // Orders with the given ids, each with quantity 1.

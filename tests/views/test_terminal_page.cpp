@@ -387,7 +387,7 @@ TEST_F(TerminalPageTest, accessibility_controlsNamedAndFocusable_tablesAreTables
         const char* cellHeader;
     };
     const Table tables[] = {
-        {"ladderTable", "Order ladder", 3, "Ask", 0, 1, "1.0850", "Price"},
+        {"ladderTable", "Order ladder", 4, "Own", 0, 1, "1.0850", "Price"},
         {"tapeTable", "Time and sales", 4, "Side", -1, 0, "", ""},
         {"exposureTable", "Portfolio Summary", 4, "UPL", -1, 0, "", ""},
         {"positionsTable", "Open Trades", 7, "UPL", 1, 0, "1001", "ID"},
