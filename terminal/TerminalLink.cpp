@@ -57,6 +57,13 @@ void TerminalLink::setBaseUrl(const QUrl& baseUrl) {
     connect(previous, &APIClient::idle, previous, &QObject::deleteLater);
 }
 
+void TerminalLink::forgetToken() {
+    ++m_generation;
+    m_readsInFlight.clear();
+    m_api->abortReads();
+    m_api->setToken(QString());
+}
+
 void TerminalLink::setPortCheck(PortCheck check) {
     m_portCheck = std::move(check);
     m_api->setPortCheck(m_portCheck);
