@@ -49,7 +49,10 @@ ZQTDesktopApp::ZQTDesktopApp()
     QObject::connect(m_state.get(), &AppState::settingChanged, m_terminal.get(), [this](Setting changed) {
         if (EngineAddresses::dependsOn(changed))
             m_terminal->link().setBaseUrl(m_state->addresses().engine);
+        if (changed == Setting::NotionalLimit)
+            m_terminal->ticket().setNotionalLimit(m_settings->text(Setting::NotionalLimit));
     });
+    m_terminal->ticket().setNotionalLimit(m_settings->text(Setting::NotionalLimit));
     m_window = std::make_unique<ContentView>(*m_state, *m_terminal);
     new GeometryKeeper(*m_settings, *m_window);
 

@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include <optional>
+#include <utility>
 
 namespace zqt {
 
@@ -26,6 +27,21 @@ QString ignoredHostNote(const QString& host) {
     return QStringLiteral("Runtime ports: host \"%1\" ignored (only this machine's addresses or the configured host "
                           "are followed).")
         .arg(shown);
+}
+
+bool isPort(Setting setting) {
+    return setting == Setting::Port || setting == Setting::MarketingPort || setting == Setting::PortalPort;
+}
+
+QString portName(Setting setting) {
+    switch (setting) {
+    case Setting::MarketingPort:
+        return QStringLiteral("marketing port");
+    case Setting::PortalPort:
+        return QStringLiteral("portal port");
+    default:
+        return QStringLiteral("port");
+    }
 }
 
 } // namespace
@@ -97,11 +113,64 @@ ServiceManager::Environment AppState::startEnvironment() const {
     return env;
 }
 
+void AppState::set(Setting setting, const QVariant& value) {
+    const QVariant before = m_settings.value(setting);
+    m_settings.set(setting, value);
+    if (m_settings.value(setting) == before && m_settings.value(setting).typeId() == before.typeId())
+        return;
+    m_edited.insert(setting);
+    if (isPort(setting)) {
+        m_portEdits.insert(setting);
+        // A new value of the operator's replaces the one that waited.
+        if (m_pendingPorts.erase(setting) > 0)
+            emit pendingPortsChanged();
+    }
+    emit unsavedEditsChanged();
+}
+
+bool AppState::hasUnsavedEdits() const {
+    for (Setting s : m_edited) {
+        const QVariant now = m_settings.value(s);
+        const QVariant stored = m_settings.storedValue(s);
+        if (now.typeId() != stored.typeId() || now != stored)
+            return true;
+    }
+    return false;
+}
+
+QString AppState::pendingPortsNote() const {
+    QStringList lines;
+    for (const auto& [s, value] : m_pendingPorts)
+        lines << QStringLiteral("The engine reports %1 %2; your %1 %3 applies at the next start.")
+                     .arg(portName(s), m_settings.text(s), value);
+    return lines.join(QLatin1Char(' '));
+}
+
+std::optional<QString> AppState::pendingPort(Setting setting) const {
+    const auto it = m_pendingPorts.find(setting);
+    if (it == m_pendingPorts.end())
+        return std::nullopt;
+    return it->second;
+}
+
 void AppState::savePreferences() {
     m_settings.save();
+    if (!m_edited.empty()) {
+        m_edited.clear();
+        emit unsavedEditsChanged();
+    }
 }
 
 void AppState::start() {
+    // The operator's ports that waited for this start go back into the settings: the save and the start script's
+    // environment carry them. Ports set until now are this start's; the engine's answer to it is adopted as is.
+    m_portEdits.clear();
+    if (!m_pendingPorts.empty()) {
+        const std::map<Setting, QString> pending = std::exchange(m_pendingPorts, {});
+        for (const auto& [setting, value] : pending)
+            m_settings.set(setting, value);
+        emit pendingPortsChanged();
+    }
     m_runner->start();
 }
 
@@ -127,7 +196,7 @@ void AppState::syncRuntimePorts(const QString& home) {
     if (ports->host && !ports->host->isEmpty()) {
         if (const std::optional<QString> host =
                 EngineAddresses::followableHost(*ports->host, m_settings.text(Setting::Host)))
-            set(Setting::Host, *host);
+            m_settings.set(Setting::Host, *host);
         else
             note = ignoredHostNote(*ports->host);
     }
@@ -137,9 +206,25 @@ void AppState::syncRuntimePorts(const QString& home) {
         {ports->marketingPort, Setting::MarketingPort},
         {ports->portalPort, Setting::PortalPort},
     };
-    for (const auto& [value, setting] : portFields)
-        if (value)
-            set(setting, *value);
+    bool pendingChanged = false;
+    for (const auto& [value, setting] : portFields) {
+        if (!value)
+            continue;
+        const QString current = m_settings.text(setting);
+        if (m_portEdits.count(setting) > 0 && *value != current) {
+            // The operator's port is not where the engine runs: the settings follow the engine, and the
+            // operator's value waits for the next start.
+            m_portEdits.erase(setting);
+            m_pendingPorts[setting] = current;
+            pendingChanged = true;
+        } else if (const auto it = m_pendingPorts.find(setting); it != m_pendingPorts.end() && it->second == *value) {
+            m_pendingPorts.erase(it); // the engine runs on it already
+            pendingChanged = true;
+        }
+        m_settings.set(setting, *value);
+    }
+    if (pendingChanged)
+        emit pendingPortsChanged();
 }
 
 void AppState::setRuntimePortsNote(const QString& note) {

@@ -11,7 +11,10 @@
 #include <QTimer>
 #include <QVariant>
 
+#include <map>
 #include <memory>
+#include <optional>
+#include <set>
 
 namespace zqt {
 
@@ -42,9 +45,20 @@ public:
     LogReader& logs() { return *m_logs; }
     StatusProbe& status() { return *m_probe; }
 
-    // Edits a setting in memory (see Settings::set); savePreferences() stores it. The values are read from
-    // settings(); a change of any of them is announced by settingChanged.
-    void set(Setting setting, const QVariant& value) { m_settings.set(setting, value); }
+    // The operator's edit of a setting, in memory (see Settings::set); savePreferences() stores it. The values are
+    // read from settings(); a change of any of them is announced by settingChanged.
+    void set(Setting setting, const QVariant& value);
+
+    // Whether the operator edited a setting since the last save and its value now differs from the stored one.
+    // Save Settings, Start and Stop save them (unsavedEditsChanged tells when this may have changed).
+    bool hasUnsavedEdits() const;
+    // A port the operator set (saved or not) that the engine's runtime ports file then replaced: the settings
+    // follow the port the engine runs on, and the operator's value waits here for the next start(), which puts
+    // it back before saving and running the start script. One sentence per port ("The engine reports port 8093;
+    // your port 8001 applies at the next start."); empty when nothing waits.
+    QString pendingPortsNote() const;
+    // The operator's value waiting for the next start, if any.
+    std::optional<QString> pendingPort(Setting setting) const;
 
     // The parts' fields, each announced by the signal of the same name below (see ScriptRunner, LogReader and
     // StatusProbe).
@@ -109,6 +123,8 @@ signals:
     void healthStatusChanged();
     void busyChanged();
     void runtimePortsNoteChanged();
+    void unsavedEditsChanged();
+    void pendingPortsChanged();
     // A start (`start` true) or stop has finished, with what its script printed.
     void scriptFinished(bool start, const QString& output);
 
@@ -127,6 +143,9 @@ private:
     std::unique_ptr<OperatorLock> m_lock;
     QTimer m_runStateTimer;
     QString m_runtimePortsNote;
+    std::set<Setting> m_edited;                // the operator's edits since the last save
+    std::set<Setting> m_portEdits;             // ports the operator set since the last start
+    std::map<Setting, QString> m_pendingPorts; // the operator's ports the runtime ports file replaced
 };
 
 } // namespace zqt

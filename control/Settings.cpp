@@ -41,6 +41,8 @@ constexpr std::array<SettingSpec, kSettingCount> kTable{{
     {Setting::OperatorUnlocked, "zqtOperatorUnlocked", kSwitch, nullptr, false, -1, nullptr, kFree, nullptr},
     {Setting::DesktopNotifications, "zqtDesktopNotifications", kSwitch, nullptr, true, 11, "Desktop Notifications",
      kFree, nullptr},
+    // The largest order (quantity x last price) the terminal sends without asking; empty is no limit.
+    {Setting::NotionalLimit, "zqtNotionalLimit", kText, "", false, 12, "Notional Limit", kFree, nullptr},
 }};
 
 constexpr bool tableFollowsEnum() {
@@ -147,6 +149,13 @@ void Settings::set(Setting setting, const QVariant& value) {
         return;
     current = value;
     emit changed(setting);
+}
+
+QVariant Settings::storedValue(Setting setting) const {
+    const SettingSpec& row = spec(setting);
+    if (row.type == kSwitch)
+        return m_store.readBool(row.key, row.boolDefault);
+    return m_store.readText(row.key, defaultValue(setting).toString());
 }
 
 void Settings::save() {

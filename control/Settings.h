@@ -33,8 +33,9 @@ enum class Setting {
     AutoStart,
     OperatorUnlocked,
     DesktopNotifications,
+    NotionalLimit,
 };
-inline constexpr int kSettingCount = 13;
+inline constexpr int kSettingCount = 14;
 
 // One row of the settings table, the one place a setting is described: the key it is stored under, the JSON type
 // it is stored as (a string or a boolean), its value when the key is absent, how the settings form shows it, and
@@ -101,6 +102,9 @@ public:
     bool flag(Setting setting) const { return value(setting).toBool(); }
     // Replaces a value. Does nothing for an equal value or one of another type; otherwise emits changed(setting).
     void set(Setting setting, const QVariant& value);
+    // The value the preferences store holds for a setting now (its default when the key is absent): what a save
+    // last wrote, or what the program found at start.
+    QVariant storedValue(Setting setting) const;
     // Writes every key in table order, each time (no change detection), and flushes the file at once.
     void save();
 

@@ -55,4 +55,20 @@ void AccountModel::refreshAnalytics() {
     feed(R::ExecQuality, endpoints::executionQuality(), &A::m_execQuality, &A::execQualityChanged);
 }
 
+void AccountModel::clear() {
+    m_metrics.reset();
+    m_portfolio = {};
+    m_positions = {};
+    m_orders = {};
+    m_fills = {};
+    m_rm1 = {};
+    m_pnl = {};
+    m_execQuality.reset();
+    for (void (AccountModel::*changed)() :
+         {&AccountModel::metricsChanged, &AccountModel::portfolioChanged, &AccountModel::positionsChanged,
+          &AccountModel::ordersChanged, &AccountModel::fillsChanged, &AccountModel::rm1Changed,
+          &AccountModel::pnlChanged, &AccountModel::execQualityChanged})
+        emit(this->*changed)();
+}
+
 } // namespace zqt

@@ -46,6 +46,8 @@ public:
     // Reads; each returns at once and its reply updates the state (see TerminalLink::get).
     void refreshAccount();   // metrics, portfolio, positions, orders, fills, RM1
     void refreshAnalytics(); // P&L attribution, execution quality
+    // Back to what it holds before the first sign-in (after a sign-out): every read empty, each change announced.
+    void clear();
 
 signals:
     void metricsChanged();

@@ -10,6 +10,8 @@ NativeTerminalModel::NativeTerminalModel(const QUrl& baseUrl, TokenStore& tokens
       m_ticket(m_link, m_market),
       m_account(m_link, sources.clock ? std::move(sources.clock) : TerminalSources::system().clock) {
     connect(&m_session, &TerminalSession::signedIn, this, &NativeTerminalModel::refreshAll);
+    // Signed out, the account shows as it did before the first sign-in; the prices go on.
+    connect(&m_session, &TerminalSession::signedOut, &m_account, &AccountModel::clear);
     connect(&m_ticket, &TicketModel::accountTouched, this, &NativeTerminalModel::refreshAll);
     connect(&m_market, &MarketModel::selectedSymbolChanged, this, &NativeTerminalModel::onSymbolChanged);
     connect(&m_chart, &ChartSettings::candleIntervalChanged, this, &NativeTerminalModel::onCandleIntervalChanged);

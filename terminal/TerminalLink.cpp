@@ -71,6 +71,13 @@ bool TerminalLink::answered(const ApiError& error) {
     return error.kind != ApiError::Kind::Transport || error.domain != QLatin1String("network");
 }
 
+void TerminalLink::forgetToken() {
+    ++m_generation;
+    m_readsInFlight.clear();
+    m_api->abortReads();
+    m_api->setToken(QString());
+}
+
 void TerminalLink::setPortCheck(PortCheck check) {
     m_portCheck = std::move(check);
     m_api->setPortCheck(m_portCheck);

@@ -37,6 +37,9 @@ public:
     // this client and every later one; the kernel's tables unless set.
     void setPortCheck(PortCheck check);
     QString token() const { return m_api->token(); }
+    // Signs out: the token is dropped here and in the store, and the reads still awaiting their reply (sent with
+    // it) are ended and their replies dropped, so nothing read with the token lands after it is gone.
+    void forgetToken();
     APIClient& api() { return *m_api; }
     const APIClient& api() const { return *m_api; }
 

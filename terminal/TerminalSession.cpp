@@ -7,6 +7,7 @@ namespace zqt {
 TerminalSession::TerminalSession(TerminalLink& link, QObject* parent) : QObject(parent), m_link(link) {
     connect(&m_link, &TerminalLink::withheldNoticeChanged, this, &TerminalSession::setPortWarning);
     connect(&m_link, &TerminalLink::tokenChanged, this, &TerminalSession::tokenChanged);
+    connect(&m_link, &TerminalLink::tokenChanged, this, &TerminalSession::signInChanged);
     setPortWarning(m_link.api().withheldNotice());
 }
 
@@ -44,12 +45,24 @@ void TerminalSession::setPortWarning(const QString& v) {
 
 void TerminalSession::login() {
     setLoginError(QString());
-    m_link.login(m_email, m_password, [this](bool ok, const QString& message) {
-        if (ok)
+    m_link.login(m_email, m_password, [this, email = m_email](bool ok, const QString& message) {
+        if (ok) {
+            m_signedInEmail = email;
+            // The password has done its work: it stays in no field once the engine took it.
+            setPassword(QString());
             emit signedIn();
-        else if (message != m_portWarning) // a withheld sign-in: the port warning says so
+            emit signInChanged();            // the email that goes with the token is known now
+        } else if (message != m_portWarning) // a withheld sign-in: the port warning says so
             setLoginError(message);
     });
+}
+
+void TerminalSession::signOut() {
+    m_signedInEmail.clear();
+    setLoginError(QString());
+    m_link.forgetToken();
+    emit signInChanged(); // also when no token was held: the email is gone
+    emit signedOut();
 }
 
 } // namespace zqt

@@ -24,6 +24,11 @@ public:
     const QString& portWarning() const { return m_portWarning; }
     // The client's sign-in token; tokenChanged tells when a login (or anything else) replaces it.
     QString token() const;
+    // Whether a token is held: orders and the account's reads need one.
+    bool isSignedIn() const { return !token().isEmpty(); }
+    // The email of the sign-in that got the token held now; empty when the token came from an earlier run (or
+    // none is held).
+    const QString& signedInEmail() const { return m_signedInEmail; }
 
     void setEmail(const QString& v);
     void setPassword(const QString& v);
@@ -31,6 +36,8 @@ public:
     // Signs in with the email and password; a success emits signedIn, a refusal or failure sets loginError (a
     // sign-in withheld from the port leaves that to portWarning).
     void login();
+    // Forgets the token (see TerminalLink::forgetToken): later requests carry none. Emits signedOut.
+    void signOut();
 
 signals:
     void emailChanged();
@@ -39,6 +46,9 @@ signals:
     void portWarningChanged();
     void tokenChanged();
     void signedIn();
+    void signedOut();
+    // isSignedIn or signedInEmail may have changed.
+    void signInChanged();
 
 private:
     void setLoginError(const QString& v);
@@ -49,6 +59,7 @@ private:
     QString m_password;
     QString m_loginError;
     QString m_portWarning;
+    QString m_signedInEmail;
 };
 
 } // namespace zqt

@@ -5,11 +5,82 @@
 #include "terminal/OrderOutcome.h"
 #include "terminal/TerminalLink.h"
 
+#include <QLocale>
+
+#include <cmath>
+
 namespace zqt {
 
 TicketModel::TicketModel(TerminalLink& link, MarketModel& market, QObject* parent)
     : QObject(parent), m_link(link), m_market(market) {
     connect(&m_market, &MarketModel::selectedSymbolChanged, this, &TicketModel::clearPrices);
+    connect(&m_link, &TerminalLink::tokenChanged, this, &TicketModel::canTradeChanged);
+    for (auto changed : {&MarketModel::selectedSymbolChanged, &MarketModel::pricesChanged})
+        connect(&m_market, changed, this, &TicketModel::notionalChanged);
+    connect(this, &TicketModel::orderFormChanged, this, &TicketModel::notionalChanged);
+    for (auto changed : {&MarketModel::selectedSymbolChanged, &MarketModel::selectedLadderPriceChanged})
+        connect(&m_market, changed, this, &TicketModel::quickOrderChanged);
+    connect(this, &TicketModel::orderFormChanged, this, &TicketModel::quickOrderChanged);
+}
+
+bool TicketModel::canTrade() const {
+    return !m_link.token().isEmpty();
+}
+
+std::optional<double> TicketModel::notional() const {
+    bool ok = false;
+    const double qty = m_qty.trimmed().toDouble(&ok);
+    const auto price = m_market.prices().constFind(m_market.selectedSymbol());
+    if (!ok || price == m_market.prices().cend())
+        return std::nullopt;
+    const double value = qty * *price;
+    if (!std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+QString TicketModel::moneyText(double value) {
+    return QLocale(QLocale::English, QLocale::UnitedStates).toString(value, 'f', 2);
+}
+
+QString TicketModel::notionalText() const {
+    const std::optional<double> value = notional();
+    if (!value)
+        return {};
+    return QStringLiteral("≈ ") + moneyText(*value) + QLatin1Char(' ') + quoteCurrency();
+}
+
+void TicketModel::setNotionalLimit(const QString& text) {
+    bool ok = false;
+    const double limit = text.trimmed().toDouble(&ok);
+    std::optional<double> next;
+    if (ok && std::isfinite(limit) && limit > 0)
+        next = limit;
+    if (next == m_notionalLimit)
+        return;
+    m_notionalLimit = next;
+    emit notionalChanged();
+}
+
+bool TicketModel::exceedsNotionalLimit() const {
+    const std::optional<double> value = notional();
+    return m_notionalLimit && value && std::abs(*value) > *m_notionalLimit;
+}
+
+QString TicketModel::quickOrderSummary() const {
+    const QString none = QStringLiteral("none");
+    auto orNone = [&none](const QString& v) {
+        return v.isEmpty() ? none : v;
+    };
+    QString price;
+    if (const std::optional<double> ladder = m_market.selectedLadderPrice())
+        price = fmtPrice(*ladder) + QStringLiteral(" (ladder)");
+    else
+        price = orNone(m_limitPrice);
+    const QString dot = QStringLiteral(" · ");
+    return QStringLiteral("Qty ") + orNone(m_qty) + dot + QStringLiteral("SL ") + orNone(m_sl) + dot +
+           QStringLiteral("TP ") + orNone(m_tp) + dot + QStringLiteral("Price ") + price + dot +
+           QStringLiteral("Limit side ") + (m_side == Side::Buy ? QStringLiteral("BUY") : QStringLiteral("SELL"));
 }
 
 void TicketModel::setField(QString TicketModel::*field, const QString& v) {
@@ -40,6 +111,22 @@ void TicketModel::setOrderMessage(const QString& v) {
     emit orderMessageChanged();
 }
 
+void TicketModel::setQuickMessage(const QString& v) {
+    if (m_quickMessage == v)
+        return;
+    m_quickMessage = v;
+    emit quickMessageChanged();
+}
+
+std::function<void(const QString&)> TicketModel::quickOutcome() {
+    return [this, sent = ++m_quickSent](const QString& outcome) {
+        if (sent < m_quickShown)
+            return;
+        m_quickShown = sent;
+        setQuickMessage(outcome);
+    };
+}
+
 // Order type and quantity stay with a symbol change; the prices go.
 void TicketModel::clearPrices() {
     bool cleared = false;
@@ -65,12 +152,15 @@ void TicketModel::placeOrder() {
 
 void TicketModel::quickOrder(Side side, OrderType type) {
     // The ladder price, when one is selected, goes with every quick order, market ones included.
-    sendOrder(endpoints::quickOrder(side, type, ticket(), m_market.selectedLadderPrice()));
+    sendOrder(endpoints::quickOrder(side, type, ticket(), m_market.selectedLadderPrice()), quickOutcome());
 }
 
-void TicketModel::sendOrder(const endpoints::Post& form) {
-    m_link.post(form, [this](const APIClient::RawReply& r) {
-        setOrderMessage(orderOutcomeMessage(r));
+void TicketModel::sendOrder(const endpoints::Post& form, std::function<void(const QString&)> quick) {
+    m_link.post(form, [this, quick = std::move(quick)](const APIClient::RawReply& r) {
+        const QString outcome = orderOutcomeMessage(r);
+        setOrderMessage(outcome);
+        if (quick)
+            quick(outcome);
         // Whatever came back (a reply not understood, a refusal, a redirect), the refreshed orders and positions
         // show what the engine now holds; only without any reply is there nobody to ask.
         if (!r.error || r.error->kind != ApiError::Kind::Transport)
@@ -80,15 +170,19 @@ void TicketModel::sendOrder(const endpoints::Post& form) {
 
 // The outcome of the latest action replaces the line, a success included.
 void TicketModel::cancelAll() {
-    m_link.post(endpoints::cancelAll(), [this](const APIClient::RawReply& r) {
-        setOrderMessage(bulkActionOutcome(QStringLiteral("Cancel all"), r));
+    m_link.post(endpoints::cancelAll(), [this, quick = quickOutcome()](const APIClient::RawReply& r) {
+        const QString outcome = bulkActionOutcome(QStringLiteral("Cancel all"), r);
+        setOrderMessage(outcome);
+        quick(outcome);
         emit accountTouched();
     });
 }
 
 void TicketModel::closeAll() {
-    m_link.post(endpoints::closeAll(), [this](const APIClient::RawReply& r) {
-        setOrderMessage(bulkActionOutcome(QStringLiteral("Close all"), r));
+    m_link.post(endpoints::closeAll(), [this, quick = quickOutcome()](const APIClient::RawReply& r) {
+        const QString outcome = bulkActionOutcome(QStringLiteral("Close all"), r);
+        setOrderMessage(outcome);
+        quick(outcome);
         emit accountTouched();
     });
 }

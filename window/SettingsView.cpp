@@ -81,6 +81,12 @@ SettingsView::SettingsView(AppState& state, QWidget* parent) : QWidget(parent), 
             addTextRow(*row);
     }
 
+    m_pendingNote = new QLabel(formArea);
+    m_pendingNote->setObjectName(QStringLiteral("pendingPortsLabel"));
+    m_pendingNote->setTextFormat(Qt::PlainText);
+    m_pendingNote->setWordWrap(true);
+    m_form->addRow(QString(), m_pendingNote);
+
     auto* save = new QPushButton(QStringLiteral("Save Settings"), formArea);
     save->setObjectName(QStringLiteral("saveSettingsButton"));
     save->setAccessibleName(QStringLiteral("Save Settings"));
@@ -91,7 +97,12 @@ SettingsView::SettingsView(AppState& state, QWidget* parent) : QWidget(parent), 
     auto* saveRow = new QHBoxLayout;
     saveRow->setSpacing(12);
     saveRow->addWidget(save);
-    saveRow->addWidget(m_saveResult, 1);
+    saveRow->addWidget(m_saveResult);
+    m_unsavedNote = new QLabel(QStringLiteral("Unsaved changes: Save Settings, Start and Stop save them."), formArea);
+    m_unsavedNote->setObjectName(QStringLiteral("unsavedChangesLabel"));
+    m_unsavedNote->setWordWrap(true);
+    m_unsavedNote->setForegroundRole(QPalette::PlaceholderText);
+    saveRow->addWidget(m_unsavedNote, 1);
     m_form->addRow(QString(), saveRow);
     connect(save, &QPushButton::clicked, this, [this] {
         commitAddressEdits();
@@ -131,7 +142,22 @@ SettingsView::SettingsView(AppState& state, QWidget* parent) : QWidget(parent), 
     column->addStretch(1);
 
     connect(&m_state, &AppState::lastOutputChanged, this, &SettingsView::updateOutput);
+    connect(&m_state, &AppState::unsavedEditsChanged, this, &SettingsView::updateNotes);
+    connect(&m_state, &AppState::pendingPortsChanged, this, &SettingsView::updateNotes);
+    connect(&m_state, &AppState::settingChanged, this, &SettingsView::updateNotes);
     updateOutput();
+    updateNotes();
+}
+
+void SettingsView::updateNotes() {
+    bool unsaved = m_state.hasUnsavedEdits();
+    // An address field's text counts once typed: Start and Stop commit and save it too.
+    for (const auto& [field, setting] : std::as_const(m_addressFields))
+        unsaved = unsaved || field->text() != m_state.settings().text(setting);
+    m_unsavedNote->setVisible(unsaved);
+    // The ports are settings' text: plain, bounded.
+    showPlainText(m_pendingNote, m_state.pendingPortsNote(), kMessageTextChars);
+    m_pendingNote->setVisible(!m_state.pendingPortsNote().isEmpty());
 }
 
 void SettingsView::commitAddressEdits() {
@@ -147,12 +173,15 @@ void SettingsView::addTextRow(const SettingSpec& row) {
     field->setAccessibleName(label);
     field->setText(m_state.settings().text(setting));
     field->setClearButtonEnabled(false);
+    if (setting == Setting::NotionalLimit)
+        field->setPlaceholderText(QStringLiteral("Off (no limit)"));
     m_form->addRow(label, field);
     if (EngineAddresses::dependsOn(setting)) {
         m_addressFields.append({field, setting});
         // Return, or focus moving elsewhere (the Save button included).
         connect(field, &QLineEdit::editingFinished, this,
                 [this, field, setting] { m_state.set(setting, field->text()); });
+        connect(field, &QLineEdit::textEdited, this, &SettingsView::updateNotes);
     } else {
         connect(field, &QLineEdit::textEdited, this,
                 [this, setting](const QString& text) { m_state.set(setting, text); });
@@ -161,6 +190,8 @@ void SettingsView::addTextRow(const SettingSpec& row) {
         const QString value = m_state.settings().text(setting);
         if (changed == setting && field->text() != value)
             field->setText(value);
+        if (changed == setting)
+            updateNotes();
     });
 }
 

@@ -25,6 +25,10 @@ class AppState;
 // operator confirms; until then, and after Cancel, the previous mode stays. The host and the three ports form the
 // engine's addresses, so an edit there takes effect when it is committed: Return, leaving the field, or Save Settings;
 // until then nothing is sent to the address being typed.
+//
+// Beside Save Settings, while edits are not saved (typed into an address field or set elsewhere), a note says that
+// Save Settings, Start and Stop save them. Under the fields, a port the engine's runtime ports file replaced says so
+// and that the operator's value applies at the next start (see AppState::pendingPortsNote).
 class SettingsView final : public QWidget {
     Q_OBJECT
 
@@ -39,12 +43,15 @@ private:
     void addSwitchRow(const SettingSpec& row);
     void addChoiceRow(const SettingSpec& row);
     void updateOutput();
+    void updateNotes();
     // Asks whether to switch the execution mode to LIVE (window-modal, returns at once); sets it on confirmation.
     void confirmLive();
 
     AppState& m_state;
     QFormLayout* m_form = nullptr;
     QLabel* m_saveResult = nullptr;
+    QLabel* m_unsavedNote = nullptr;
+    QLabel* m_pendingNote = nullptr;
     QList<std::pair<QLineEdit*, Setting>> m_addressFields;
     QWidget* m_outputBlock = nullptr;
     QPlainTextEdit* m_output = nullptr;

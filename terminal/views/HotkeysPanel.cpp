@@ -1,7 +1,9 @@
 #include "terminal/views/HotkeysPanel.h"
 
+#include "display/PlainText.h"
 #include "terminal/TicketModel.h"
 #include "terminal/views/DisplayHelpers.h"
+#include "terminal/views/NotionalCheck.h"
 
 #include <QAbstractItemView>
 #include <QAbstractSpinBox>
@@ -33,11 +35,17 @@ HotkeysPanel::HotkeysPanel(TicketModel& model, QWidget* parent) : PanelCard(pare
         int column;
     };
     TicketModel* m = &m_model;
+    // An order is checked against the notional limit first; cancel-all and close-all carry no size.
+    auto order = [this, m](std::function<void()> send) {
+        return [this, m, send = std::move(send)] {
+            sendWithinNotionalLimit(this, *m, send);
+        };
+    };
     const Action actions[] = {
-        {"Buy (B)", "quickBuyButton", Qt::Key_B, [m] { m->quickOrder(Side::Buy, OrderType::Market); }, 0, 0},
-        {"Sell (S)", "quickSellButton", Qt::Key_S, [m] { m->quickOrder(Side::Sell, OrderType::Market); }, 0, 1},
+        {"Buy (B)", "quickBuyButton", Qt::Key_B, order([m] { m->quickOrder(Side::Buy, OrderType::Market); }), 0, 0},
+        {"Sell (S)", "quickSellButton", Qt::Key_S, order([m] { m->quickOrder(Side::Sell, OrderType::Market); }), 0, 1},
         // Limit takes its side from the ticket.
-        {"Limit (L)", "quickLimitButton", Qt::Key_L, [m] { m->quickOrder(m->side(), OrderType::Limit); }, 1, 0},
+        {"Limit (L)", "quickLimitButton", Qt::Key_L, order([m] { m->quickOrder(m->side(), OrderType::Limit); }), 1, 0},
         {"Cancel All (C)", "cancelAllButton", Qt::Key_C, [m] { m->cancelAll(); }, 1, 1},
         {"Close All (X)", "closeAllButton", Qt::Key_X, [m] { m->closeAll(); }, 2, 0},
     };
@@ -51,8 +59,12 @@ HotkeysPanel::HotkeysPanel(TicketModel& model, QWidget* parent) : PanelCard(pare
         button->setObjectName(QString::fromLatin1(a.name));
         button->setAccessibleName(label);
         button->setAutoDefault(false);
-        connect(button, &QPushButton::clicked, this, a.run);
+        connect(button, &QPushButton::clicked, this, [this, run = a.run] {
+            if (m_model.canTrade())
+                run();
+        });
         grid->addWidget(button, a.row, a.column);
+        m_buttons.append(button);
 
         // Window-wide, so the keys work wherever the focus is on the page; a shortcut of a hidden widget (the
         // page while another tab is current) never fires. A held key acts once: the presses the keyboard repeats
@@ -61,7 +73,8 @@ HotkeysPanel::HotkeysPanel(TicketModel& model, QWidget* parent) : PanelCard(pare
         shortcut->setContext(Qt::WindowShortcut);
         shortcut->setAutoRepeat(false);
         connect(shortcut, &QShortcut::activated, this, [this, key = a.key, run = a.run] {
-            if (!m_keys.isRepeat(key))
+            // Before sign-in nothing goes out; the card says why.
+            if (!m_keys.isRepeat(key) && m_model.canTrade())
                 run();
         });
         m_shortcuts.append(shortcut);
@@ -78,6 +91,25 @@ HotkeysPanel::HotkeysPanel(TicketModel& model, QWidget* parent) : PanelCard(pare
     caption->setForegroundRole(QPalette::PlaceholderText);
     column()->addWidget(caption);
 
+    // What a quick order carries from the ticket: it may quote the trader's typed text, so plain and bounded.
+    m_carried = new QLabel(this);
+    m_carried->setObjectName(QStringLiteral("quickCarriedLabel"));
+    m_carried->setAccessibleName(QStringLiteral("Quick orders send"));
+    m_carried->setWordWrap(true);
+    column()->addWidget(m_carried);
+
+    m_signIn = new QLabel(QStringLiteral("Sign in to trade"), this);
+    m_signIn->setObjectName(QStringLiteral("quickSignInLabel"));
+    m_signIn->setForegroundRole(QPalette::PlaceholderText);
+    column()->addWidget(m_signIn);
+
+    // The engine's words about the latest quick action: plain text, bounded.
+    m_outcome = new QLabel(this);
+    m_outcome->setObjectName(QStringLiteral("quickOutcomeLabel"));
+    m_outcome->setAccessibleName(QStringLiteral("Last quick action"));
+    m_outcome->setWordWrap(true);
+    column()->addWidget(m_outcome);
+
     m_paused = new QLabel(QStringLiteral("Shortcuts paused while typing"), this);
     m_paused->setObjectName(QStringLiteral("shortcutsPausedLabel"));
     m_paused->setFont(captionFont(font()));
@@ -90,7 +122,29 @@ HotkeysPanel::HotkeysPanel(TicketModel& model, QWidget* parent) : PanelCard(pare
     column()->addWidget(m_paused);
 
     connect(qApp, &QApplication::focusChanged, this, &HotkeysPanel::updateShortcuts);
+    connect(&m_model, &TicketModel::canTradeChanged, this, &HotkeysPanel::updateTrading);
+    connect(&m_model, &TicketModel::quickOrderChanged, this, &HotkeysPanel::updateCarried);
+    connect(&m_model, &TicketModel::quickMessageChanged, this, &HotkeysPanel::updateOutcome);
     updateShortcuts();
+    updateTrading();
+    updateCarried();
+    updateOutcome();
+}
+
+void HotkeysPanel::updateTrading() {
+    const bool canTrade = m_model.canTrade();
+    for (QWidget* button : std::as_const(m_buttons))
+        button->setEnabled(canTrade);
+    m_signIn->setVisible(!canTrade);
+}
+
+void HotkeysPanel::updateCarried() {
+    showPlainText(m_carried, m_model.quickOrderSummary(), kMessageTextChars);
+}
+
+void HotkeysPanel::updateOutcome() {
+    showPlainText(m_outcome, m_model.quickMessage(), kMessageTextChars);
+    m_outcome->setVisible(!m_model.quickMessage().isEmpty());
 }
 
 HotkeysPanel::~HotkeysPanel() {

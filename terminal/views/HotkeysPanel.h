@@ -11,7 +11,11 @@ namespace zqt {
 class TicketModel;
 
 // Row 5, right (`hotkeysPanel`, all the width left): "Quick Actions" with Buy (B) and Sell (S) at market,
-// Limit (L) on the ticket's side, Cancel All (C), Close All (X), and the caption on the ladder price.
+// Limit (L) on the ticket's side, Cancel All (C), Close All (X), and the caption on the ladder price. Below them,
+// what a quick order carries from the ticket (TicketModel::quickOrderSummary, kept current) and the outcome of the
+// latest quick action (TicketModel::quickMessage; a ticket order's outcome stays under the ticket). Before sign-in
+// the buttons are off and the card says "Sign in to trade"; the keys then send nothing either. An order above the
+// notional limit asks first (see NotionalCheck.h).
 //
 // Ctrl+B, S, L, C and X do the same, but only while the page is on screen (the Native Terminal tab is the
 // current one) and never while the focus is where those keys edit: in a text field or selectable text all five
@@ -35,11 +39,18 @@ public:
 
 private:
     void updateShortcuts();
+    void updateTrading();
+    void updateCarried();
+    void updateOutcome();
 
     TicketModel& m_model;
     QList<QShortcut*> m_shortcuts;
     QList<QShortcut*> m_editShortcuts; // Ctrl+C and Ctrl+X
     QLabel* m_paused = nullptr;
+    QList<QWidget*> m_buttons;
+    QLabel* m_carried = nullptr;
+    QLabel* m_signIn = nullptr;
+    QLabel* m_outcome = nullptr;
     KeyRepeatWatch m_keys;
 };
 

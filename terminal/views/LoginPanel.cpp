@@ -4,7 +4,10 @@
 #include "terminal/TerminalSession.h"
 #include "terminal/views/DisplayHelpers.h"
 
+#include "display/PlainText.h"
+
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -42,7 +45,10 @@ LoginPanel::LoginPanel(TerminalSession& session, const MarketModel& market, QWid
     setObjectName(QStringLiteral("loginPanel"));
     addTitle(QStringLiteral("Native Terminal Login"));
 
-    auto* row = new QHBoxLayout;
+    m_form = new QWidget(this);
+    m_form->setObjectName(QStringLiteral("loginForm"));
+    auto* row = new QHBoxLayout(m_form);
+    row->setContentsMargins(0, 0, 0, 0);
     m_email = new QLineEdit(this);
     m_email->setObjectName(QStringLiteral("emailField"));
     m_email->setPlaceholderText(QStringLiteral("Email"));
@@ -64,7 +70,22 @@ LoginPanel::LoginPanel(TerminalSession& session, const MarketModel& market, QWid
     row->addWidget(m_password);
     row->addWidget(login);
     row->addWidget(demo);
-    column()->addLayout(row);
+    column()->addWidget(m_form);
+
+    m_signedIn = new QWidget(this);
+    m_signedIn->setObjectName(QStringLiteral("signedInRow"));
+    auto* signedInRow = new QHBoxLayout(m_signedIn);
+    signedInRow->setContentsMargins(0, 0, 0, 0);
+    m_signedInLabel = new QLabel(m_signedIn);
+    m_signedInLabel->setObjectName(QStringLiteral("signedInLabel"));
+    auto* signOut = new QPushButton(QStringLiteral("Sign Out"), m_signedIn);
+    signOut->setObjectName(QStringLiteral("signOutButton"));
+    signOut->setAutoDefault(false);
+    signedInRow->addWidget(m_signedInLabel);
+    signedInRow->addWidget(signOut);
+    signedInRow->addStretch(1);
+    column()->addWidget(m_signedIn);
+    connect(signOut, &QPushButton::clicked, &m_model, &TerminalSession::signOut);
 
     m_loginError = makeErrorLine(QStringLiteral("loginErrorLabel"), negativeColor(), this);
     m_marketError = makeErrorLine(QStringLiteral("marketErrorLabel"), warningColor(), this);
@@ -76,7 +97,9 @@ LoginPanel::LoginPanel(TerminalSession& session, const MarketModel& market, QWid
 
     m_email->setText(m_model.email());
     m_password->setText(m_model.password());
-    // Every keystroke reaches the terminal; Return does nothing.
+    // Every keystroke reaches the terminal; Return signs in (see eventFilter).
+    m_email->installEventFilter(this);
+    m_password->installEventFilter(this);
     connect(m_email, &QLineEdit::textEdited, &m_model, &TerminalSession::setEmail);
     connect(m_password, &QLineEdit::textEdited, &m_model, &TerminalSession::setPassword);
     connect(&m_model, &TerminalSession::emailChanged, this, [this] {
@@ -96,7 +119,33 @@ LoginPanel::LoginPanel(TerminalSession& session, const MarketModel& market, QWid
     connect(&m_model, &TerminalSession::loginErrorChanged, this, &LoginPanel::updateErrors);
     connect(&m_market, &MarketModel::marketErrorChanged, this, &LoginPanel::updateErrors);
     connect(&m_model, &TerminalSession::portWarningChanged, this, &LoginPanel::updateErrors);
+    connect(&m_model, &TerminalSession::signInChanged, this, &LoginPanel::updateSignIn);
     updateErrors();
+    updateSignIn();
+}
+
+bool LoginPanel::eventFilter(QObject* watched, QEvent* event) {
+    if ((watched == m_email || watched == m_password) && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && key->modifiers() == Qt::NoModifier) {
+            // One sign-in per press: the presses a held key repeats send nothing.
+            if (!key->isAutoRepeat() && !m_keys.isRepeat(key->key()))
+                m_model.login();
+            return true;
+        }
+    }
+    return PanelCard::eventFilter(watched, event);
+}
+
+void LoginPanel::updateSignIn() {
+    const bool signedIn = m_model.isSignedIn();
+    const QString email = m_model.signedInEmail();
+    // The email is the one typed for this sign-in: plain text, bounded.
+    showPlainText(m_signedInLabel,
+                  email.isEmpty() ? QStringLiteral("Signed in") : QStringLiteral("Signed in as ") + email,
+                  kMessageTextChars);
+    m_signedIn->setVisible(signedIn);
+    m_form->setVisible(!signedIn);
 }
 
 void LoginPanel::updateErrors() {

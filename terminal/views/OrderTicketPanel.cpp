@@ -3,11 +3,13 @@
 #include "display/PlainText.h"
 #include "terminal/MarketModel.h"
 #include "terminal/TicketModel.h"
+#include "terminal/views/NotionalCheck.h"
 #include "terminal/views/SegmentedControl.h"
 #include "terminal/views/TradingLabels.h"
 
 #include <QComboBox>
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -44,6 +46,14 @@ OrderTicketPanel::OrderTicketPanel(TicketModel& ticket, MarketModel& market, QWi
     pickers->addRow(QStringLiteral("Side"), m_side);
     column()->addLayout(pickers);
 
+    // The typed fields keep their labels in view when they hold text.
+    m_fieldForm = new QFormLayout;
+    m_fieldForm->setContentsMargins(0, 0, 0, 0);
+    m_fieldForm->setHorizontalSpacing(12);
+    m_fieldForm->setVerticalSpacing(8);
+    m_fieldForm->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    column()->addLayout(m_fieldForm);
+
     using M = TicketModel;
     addField(QStringLiteral("Qty"), QStringLiteral("qtyField"), &M::qty, &M::setQty);
     m_limitPrice =
@@ -56,7 +66,22 @@ OrderTicketPanel::OrderTicketPanel(TicketModel& ticket, MarketModel& market, QWi
     auto* place = new QPushButton(QStringLiteral("Place Order"), this);
     place->setObjectName(QStringLiteral("placeOrderButton"));
     place->setAutoDefault(false);
-    column()->addWidget(place, 0, Qt::AlignLeft);
+    m_place = place;
+    m_notional = new QLabel(this);
+    m_notional->setObjectName(QStringLiteral("notionalLabel"));
+    m_notional->setTextFormat(Qt::PlainText);
+    m_notional->setAccessibleName(QStringLiteral("Notional"));
+    m_signIn = new QLabel(QStringLiteral("Sign in to trade"), this);
+    m_signIn->setObjectName(QStringLiteral("ticketSignInLabel"));
+    m_signIn->setForegroundRole(QPalette::PlaceholderText);
+    auto* placeRow = new QHBoxLayout;
+    placeRow->setContentsMargins(0, 0, 0, 0);
+    placeRow->setSpacing(12);
+    placeRow->addWidget(place);
+    placeRow->addWidget(m_notional);
+    placeRow->addWidget(m_signIn);
+    placeRow->addStretch(1);
+    column()->addLayout(placeRow);
 
     m_message = new QLabel(this);
     m_message->setObjectName(QStringLiteral("orderMessageLabel"));
@@ -75,13 +100,19 @@ OrderTicketPanel::OrderTicketPanel(TicketModel& ticket, MarketModel& market, QWi
         if (const auto side = sideForLabel(label))
             m_model.setSide(*side);
     });
-    connect(place, &QPushButton::clicked, &m_model, &TicketModel::placeOrder);
+    connect(place, &QPushButton::clicked, this, [this] {
+        if (m_model.canTrade())
+            sendWithinNotionalLimit(this, m_model, [this] { m_model.placeOrder(); });
+    });
+    connect(&m_model, &TicketModel::canTradeChanged, this, &OrderTicketPanel::updateTrading);
+    connect(&m_model, &TicketModel::notionalChanged, this, &OrderTicketPanel::updateTrading);
     connect(&m_model, &TicketModel::orderFormChanged, this, &OrderTicketPanel::updateForm);
     connect(&m_model, &TicketModel::orderMessageChanged, this, &OrderTicketPanel::updateMessage);
     connect(&m_market, &MarketModel::selectedSymbolChanged, this, &OrderTicketPanel::updateSymbol);
     updateForm();
     updateMessage();
     updateSymbol();
+    updateTrading();
 }
 
 QLineEdit* OrderTicketPanel::addField(const QString& placeholder, const QString& name,
@@ -91,7 +122,7 @@ QLineEdit* OrderTicketPanel::addField(const QString& placeholder, const QString&
     field->setObjectName(name);
     field->setPlaceholderText(placeholder);
     field->setAccessibleName(placeholder);
-    column()->addWidget(field);
+    m_fieldForm->addRow(placeholder, field);
     connect(field, &QLineEdit::textEdited, &m_model, [this, set](const QString& text) { (m_model.*set)(text); });
     m_fields.append({field, get});
     return field;
@@ -105,14 +136,23 @@ void OrderTicketPanel::updateForm() {
     }
     m_orderType->setValue(orderTypeLabel(m_model.orderType()));
     m_side->setValue(sideLabel(m_model.side()));
-    m_limitPrice->setVisible(m_model.orderType() == OrderType::Limit);
-    m_stopPrice->setVisible(m_model.orderType() == OrderType::Stop);
+    m_fieldForm->setRowVisible(m_limitPrice, m_model.orderType() == OrderType::Limit);
+    m_fieldForm->setRowVisible(m_stopPrice, m_model.orderType() == OrderType::Stop);
 }
 
 void OrderTicketPanel::updateMessage() {
     // It may quote the engine or a redirect's target: plain text, bounded.
     showPlainText(m_message, m_model.orderMessage(), kMessageTextChars);
     m_message->setVisible(!m_model.orderMessage().isEmpty());
+}
+
+void OrderTicketPanel::updateTrading() {
+    const bool canTrade = m_model.canTrade();
+    m_place->setEnabled(canTrade);
+    m_signIn->setVisible(!canTrade);
+    // No price of the ticket's symbol yet, or a quantity that is no number: no figure rather than a wrong one.
+    m_notional->setText(m_model.notionalText());
+    m_notional->setVisible(!m_model.notionalText().isEmpty());
 }
 
 void OrderTicketPanel::updateSymbol() {

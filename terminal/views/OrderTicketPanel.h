@@ -3,8 +3,10 @@
 #include "terminal/views/PanelCard.h"
 
 class QComboBox;
+class QFormLayout;
 class QLabel;
 class QLineEdit;
+class QPushButton;
 
 namespace zqt {
 
@@ -13,8 +15,10 @@ class TicketModel;
 class SegmentedControl;
 
 // Row 3, right (`orderPanel`): the order ticket. Symbol, order type and side pickers, the quantity, the limit or
-// stop price (shown for LIMIT and STOP only; a hidden field keeps its text and is still sent), SL and TP,
-// "Place Order", and the outcome line. Fields are sent as typed.
+// stop price (shown for LIMIT and STOP only; a hidden field keeps its text and is still sent), SL and TP, each
+// field with its label beside it, "Place Order" with the order's notional beside it, and the outcome line. Fields
+// are sent as typed. Before sign-in Place Order is off and says why ("Sign in to trade"); an order above the
+// notional limit asks first (see NotionalCheck.h).
 class OrderTicketPanel final : public PanelCard {
     Q_OBJECT
 
@@ -30,6 +34,7 @@ private:
     void updateForm();
     void updateMessage();
     void updateSymbol();
+    void updateTrading();
 
     TicketModel& m_model;
     MarketModel& m_market;
@@ -40,6 +45,10 @@ private:
     QLineEdit* m_limitPrice = nullptr;
     QLineEdit* m_stopPrice = nullptr;
     QLabel* m_message = nullptr;
+    QFormLayout* m_fieldForm = nullptr;
+    QPushButton* m_place = nullptr;
+    QLabel* m_notional = nullptr;
+    QLabel* m_signIn = nullptr;
 };
 
 } // namespace zqt

@@ -775,3 +775,97 @@ TEST_F(AppStateStatusTest, refreshSystemStatus_invalidAddress_sendsNothing) {
     EXPECT_TRUE(state->findChildren<QNetworkReply*>().isEmpty());
     EXPECT_EQ(server.requestCount(), 0u);
 }
+
+TEST_F(AppStateTest, portsSetThenReplacedByTheRuntimePortsFile_waitWithANote_andGoToTheNextStart) {
+    engine.writeDefaultUpScript();
+    engine.writeDefaultDownScript();
+    auto state = makeState();
+    state->start();
+    ASSERT_TRUE(waitUntil([&] { return idle(*state); }, 10000));
+    ASSERT_TRUE(state->isRunning());
+    EXPECT_EQ(state->pendingPortsNote(), "");
+
+    // The operator sets two ports while the engine runs: one saved, one not.
+    state->set(Setting::MarketingPort, "3711");
+    state->savePreferences();
+    state->set(Setting::Port, "8701");
+    // The engine reports where it runs; Refresh reads it.
+    writeFile(engine.file("storage/runtime_ports.json"), R"({"port":8093,"marketing_port":3000,"portal_port":3001})");
+    QSignalSpy pending(state, &AppState::pendingPortsChanged);
+    state->refreshRunState();
+    EXPECT_EQ(pending.count(), 1);
+    // The addresses follow the engine; the operator's values wait.
+    EXPECT_EQ(state->settings().text(Setting::Port), "8093");
+    EXPECT_EQ(state->settings().text(Setting::MarketingPort), "3000");
+    EXPECT_EQ(state->pendingPort(Setting::Port).value_or(QString()), QString("8701"));
+    EXPECT_EQ(state->pendingPort(Setting::MarketingPort).value_or(QString()), QString("3711"));
+    EXPECT_FALSE(state->pendingPort(Setting::PortalPort).has_value()) << "never edited";
+    EXPECT_EQ(state->pendingPortsNote(), "The engine reports port 8093; your port 8701 applies at the next start. "
+                                         "The engine reports marketing port 3000; your marketing port 3711 applies "
+                                         "at the next start.");
+    // A second Refresh keeps them waiting.
+    state->refreshRunState();
+    EXPECT_EQ(state->pendingPort(Setting::Port).value_or(QString()), QString("8701"));
+
+    // The next start carries them, saved first; the engine then reports them and nothing waits any more.
+    state->stop();
+    ASSERT_TRUE(waitUntil([&] { return idle(*state); }, 10000));
+    EXPECT_EQ(state->pendingPort(Setting::Port).value_or(QString()), QString("8701")) << "a stop is not a start";
+    writeFile(engine.file("ports.next"), R"({"port":8701,"marketing_port":3711,"portal_port":3001})");
+    state->start();
+    EXPECT_EQ(storedJson().value("zqtPort").toString(), "8701");
+    ASSERT_TRUE(waitUntil([&] { return idle(*state); }, 10000));
+    const QMap<QString, QString> recorded = engine.recordedEnv("up");
+    EXPECT_EQ(recorded.value("ZQT_PORT"), "8701");
+    EXPECT_EQ(recorded.value("ZQT_MARKETING_PORT"), "3711");
+    EXPECT_EQ(state->settings().text(Setting::Port), "8701");
+    EXPECT_EQ(state->pendingPortsNote(), "");
+
+    // A port the engine moved to by itself (nobody set one since the start) is followed without a note.
+    writeFile(engine.file("storage/runtime_ports.json"), R"({"port":8702})");
+    state->refreshRunState();
+    EXPECT_EQ(state->settings().text(Setting::Port), "8702");
+    EXPECT_EQ(state->pendingPortsNote(), "");
+    // An operator's value the engine already runs on waits for nothing.
+    state->set(Setting::Port, "8703");
+    writeFile(engine.file("storage/runtime_ports.json"), R"({"port":8703})");
+    state->refreshRunState();
+    EXPECT_EQ(state->pendingPortsNote(), "");
+    state->stop();
+    ASSERT_TRUE(waitUntil([&] { return idle(*state); }, 10000));
+}
+
+TEST_F(AppStateTest, unsavedEdits_areTheOperatorsChangesFromTheStoredValues_untilASaveOrAScriptRun) {
+    engine.writeDefaultUpScript();
+    writeFile(engine.file("ports.next"), R"({"port":8123})");
+    auto state = makeState();
+    EXPECT_FALSE(state->hasUnsavedEdits());
+    struct Step {
+        Setting setting;
+        QVariant value;
+        bool unsaved;
+    };
+    const Step steps[] = {
+        {Setting::Port, QString("8001"), true},
+        {Setting::Port, QString("8000"), false}, // back to the stored value
+        {Setting::DemoMode, false, true},
+        {Setting::DemoMode, true, false},
+        {Setting::NotionalLimit, QString("5000"), true},
+    };
+    for (const Step& s : steps) {
+        state->set(s.setting, s.value);
+        EXPECT_EQ(state->hasUnsavedEdits(), s.unsaved)
+            << Settings::key(s.setting) << " " << s.value.toString().toStdString();
+    }
+    state->savePreferences();
+    EXPECT_FALSE(state->hasUnsavedEdits());
+
+    // Start saves them; what the runtime ports file brings after it is no edit of the operator's.
+    state->set(Setting::BrokerMode, "IBKR");
+    EXPECT_TRUE(state->hasUnsavedEdits());
+    state->start();
+    EXPECT_FALSE(state->hasUnsavedEdits());
+    ASSERT_TRUE(waitUntil([&] { return idle(*state); }, 10000));
+    EXPECT_EQ(state->settings().text(Setting::Port), "8123");
+    EXPECT_FALSE(state->hasUnsavedEdits());
+}

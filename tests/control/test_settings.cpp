@@ -51,6 +51,7 @@ TEST_F(SettingsTest, table_listsTheKeysInSaveOrderWithTypeDefaultFormRowAndStart
         {"zqtAutoStart", true, "Auto-start Services", nullptr},
         {"zqtOperatorUnlocked", false, nullptr, nullptr},
         {"zqtDesktopNotifications", true, "Desktop Notifications", nullptr},
+        {"zqtNotionalLimit", QString(""), "Notional Limit", nullptr},
     };
     const auto table = Settings::table();
     ASSERT_EQ(table.size(), std::size(expected));
@@ -70,9 +71,10 @@ TEST_F(SettingsTest, table_listsTheKeysInSaveOrderWithTypeDefaultFormRowAndStart
     QStringList formLabels;
     for (const zqt::SettingSpec* row : Settings::formRows())
         formLabels << row->label;
-    EXPECT_EQ(formLabels, QStringList({"ZQT Home Path", "Bind Host", "Port", "Auto-start Services",
-                                       "Start Marketing Site", "Marketing Port", "Start Trader Portal", "Portal Port",
-                                       "Demo Mode", "Execution Mode", "Broker Mode", "Desktop Notifications"}));
+    EXPECT_EQ(formLabels,
+              QStringList({"ZQT Home Path", "Bind Host", "Port", "Auto-start Services", "Start Marketing Site",
+                           "Marketing Port", "Start Trader Portal", "Portal Port", "Demo Mode", "Execution Mode",
+                           "Broker Mode", "Desktop Notifications", "Notional Limit"}));
     EXPECT_EQ(Settings::choices(Setting::ExecutionMode), QStringList({"DRY_RUN", "LIVE"}));
     EXPECT_EQ(Settings::choices(Setting::BrokerMode),
               QStringList({"SIM_BROKER", "OANDA", "IBKR", "TRADOVATE", "COINBASE"}));

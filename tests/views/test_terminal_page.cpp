@@ -296,19 +296,93 @@ TEST_F(TerminalPageTest, demoLogin_sendsBuiltInAccount_andAFailureShowsAboveTheM
     EXPECT_GT(orange.green(), 2 * orange.blue());
 }
 
-TEST_F(TerminalPageTest, loginFields_typingReachesTheModelAtOnce_returnDoesNothing) {
+TEST_F(TerminalPageTest, loginFields_typingReachesTheModelAtOnce_returnSignsInOncePerPress) {
+    server.setReply("POST", "/api/login", {401, R"({"detail":"bad"})"});
     view->show();
     auto* email = child<QLineEdit>("emailField");
+    auto* password = child<QLineEdit>("passwordField");
     QTest::keyClicks(email, "a@b.c");
     EXPECT_EQ(model().session().email(), "a@b.c");
-    QTest::keyClick(email, Qt::Key_Return);
-    // A sign-in would be on the wire as soon as the key press returns.
-    for (const std::string& target : zqt::test::inFlight(model().link().api()))
-        EXPECT_NE(target, "/api/login");
-    EXPECT_EQ(requestsTo("/api/login"), 0u);
+    QTest::keyClicks(password, "pw");
+    EXPECT_EQ(model().session().password(), "pw");
+
+    // Return held in the password field: one press and the repeats the keyboard sends while it is down.
+    struct Case {
+        const char* field;
+        int repeats;
+    };
+    int expected = 0;
+    for (const Case c : {Case{"passwordField", 5}, Case{"emailField", 0}}) {
+        QLineEdit* field = child<QLineEdit>(c.field);
+        field->setFocus();
+        QTest::simulateEvent(field, true, Qt::Key_Return, Qt::NoModifier, QString(), false);
+        for (int i = 0; i < c.repeats; ++i)
+            QTest::simulateEvent(field, true, Qt::Key_Return, Qt::NoModifier, QString(), true);
+        QTest::simulateEvent(field, false, Qt::Key_Return, Qt::NoModifier, QString(), false);
+        ++expected;
+        // Every sign-in sent has its answer (the error line) before the count is read.
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                return zqt::test::decodesDone() && zqt::test::inFlight(model().link().api()).empty() &&
+                       requestsTo("/api/login") >= size_t(expected);
+            },
+            30000));
+        EXPECT_EQ(requestsTo("/api/login"), size_t(expected)) << c.field;
+    }
+    const auto all = server.requests();
+    const auto login = std::find_if(all.begin(), all.end(), [](const auto& r) { return r.path == "/api/login"; });
+    ASSERT_NE(login, all.end());
+    const QUrlQuery form(QString::fromStdString(login->body));
+    EXPECT_EQ(form.queryItemValue("email", QUrl::FullyDecoded), "a@b.c");
+    EXPECT_EQ(form.queryItemValue("password", QUrl::FullyDecoded), "pw");
+}
+
+TEST_F(TerminalPageTest, signIn_emptiesThePassword_showsTheEmail_signOutForgetsTheTokenAndTheAccount) {
+    server.setReply("POST", "/api/login", {200, R"({"token":"tok-1"})"});
+    server.setReply("GET", "/api/account/metrics", {200, kMetrics});
+    view->show();
+    auto* form = child<QWidget>("loginForm");
+    auto* signedInRow = child<QWidget>("signedInRow");
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_FALSE(signedInRow->isVisible());
+
+    QTest::keyClicks(child<QLineEdit>("emailField"), "trader@zqt.local");
+    QTest::keyClicks(child<QLineEdit>("passwordField"), "secret");
+    QTest::mouseClick(child<QPushButton>("loginButton"), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return model().session().isSignedIn(); }, 30000));
+    ASSERT_TRUE(waitUntil([&] { return model().account().metrics().has_value(); }, 30000));
+    EXPECT_EQ(model().session().token(), "tok-1");
+    EXPECT_EQ(child<QLineEdit>("passwordField")->text(), "");
+    EXPECT_EQ(model().session().password(), "");
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_TRUE(signedInRow->isVisible());
+    EXPECT_EQ(child<QLabel>("signedInLabel")->text(), "Signed in as trader@zqt.local");
+
+    // Every read sent with the token has its answer, so none of them reaches the server after the sign-out.
+    ASSERT_TRUE(waitUntil([&] { return zqt::test::decodesDone() && zqt::test::inFlight(model().link().api()).empty(); },
+                          30000));
+    QTest::mouseClick(child<QPushButton>("signOutButton"), Qt::LeftButton);
+    EXPECT_EQ(tokens.token(), "");
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_FALSE(signedInRow->isVisible());
+    // The account reads show as before sign-in: the metrics' hint, no tiles.
+    EXPECT_FALSE(model().account().metrics().has_value());
+
+    // The next requests go without the token, as the server sees them.
+    server.clearRequests();
+    model().refreshAll();
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return zqt::test::decodesDone() && zqt::test::inFlight(model().link().api()).empty() &&
+                   server.requestCount() >= 10;
+        },
+        30000));
+    for (const auto& r : server.requests())
+        EXPECT_FALSE(r.hasHeader("Authorization")) << r.method << " " << r.target;
 }
 
 TEST_F(TerminalPageTest, ticket_stopShowsStopPriceOnly_andPlaceOrderSendsEveryField) {
+    model().link().api().setToken("tok");
     view->show();
     auto* limit = child<QLineEdit>("limitPriceField");
     auto* stop = child<QLineEdit>("stopPriceField");

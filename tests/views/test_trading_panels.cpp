@@ -28,6 +28,7 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -44,6 +45,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -477,8 +479,8 @@ protected:
 
     TempEnv env;
     RecordingServer server;
-    zqt::MemoryTokenStore tokens;
-    WheelGuard wheelGuard; // as the program installs it, before any widget
+    zqt::MemoryTokenStore tokens{QStringLiteral("test-token")}; // signed in: the quick actions trade
+    WheelGuard wheelGuard;                                      // as the program installs it, before any widget
     std::unique_ptr<NativeTerminalModel> terminal;
     std::unique_ptr<NativeTerminalView> view;
 };
@@ -624,6 +626,8 @@ TEST_F(TradingPage, priceTick_repaintsOnlyTheCardsWhoseInputsChanged) {
     view->resize(1400, 4000); // every card on screen, so each one that changes does paint
     ASSERT_TRUE(settled());
     ASSERT_TRUE(model().market().marketError().isEmpty());
+    // A size whose notional shows the new price in its figures.
+    model().ticket().setQty("1000");
     // Out of the login field, whose blinking cursor would repaint its card.
     child<QPushButton>("quickBuyButton")->setFocus();
     QCoreApplication::processEvents(); // pending repaints of the first replies and of the focus change
@@ -640,9 +644,11 @@ TEST_F(TradingPage, priceTick_repaintsOnlyTheCardsWhoseInputsChanged) {
     ASSERT_TRUE(settled());
     QCoreApplication::processEvents();
 
-    for (const char* unchanged : {"loginPanel", "metricsPanel", "orderPanel", "hotkeysPanel"})
+    for (const char* unchanged : {"loginPanel", "metricsPanel", "hotkeysPanel"})
         EXPECT_EQ(counters[unchanged]->count, 0) << unchanged;
-    for (const char* changed : {"watchlistPanel", "tapePanel", "microstructurePanel"})
+    // The ticket's notional is at the last price.
+    EXPECT_EQ(child<QLabel>("notionalLabel")->text(), "≈ 1,086.10 USD");
+    for (const char* changed : {"watchlistPanel", "orderPanel", "tapePanel", "microstructurePanel"})
         EXPECT_GT(counters[changed]->count, 0) << changed;
 }
 
@@ -976,5 +982,267 @@ TEST_F(TradingPage, hostileEngineText_showsLiterallyAndBounded_inTheOrderError_t
             EXPECT_FALSE(tip.contains(QLatin1String("<img"))) << c.what;
             EXPECT_FALSE(symbolCell.data(Qt::AccessibleDescriptionRole).toString().isEmpty()) << c.what;
         }
+    }
+}
+
+namespace {
+
+// Holds a server thread inside a handler until the test opens it.
+class HeldReply {
+public:
+    void wait() {
+        std::unique_lock lock(m_mutex);
+        ++m_waiting;
+        m_cv.wait(lock, [&] { return m_open; });
+    }
+    void open() {
+        std::lock_guard lock(m_mutex);
+        m_open = true;
+        m_cv.notify_all();
+    }
+    int waiting() {
+        std::lock_guard lock(m_mutex);
+        return m_waiting;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    bool m_open = false;
+    int m_waiting = 0;
+};
+
+// The form a request carried, decoded.
+QUrlQuery formOf(const zqt::test::RecordedRequest& r) {
+    return QUrlQuery(QString::fromStdString(r.body).replace('+', ' '));
+}
+
+} // namespace
+
+TEST_F(TradingPage, quickActions_showWhatAQuickOrderCarries_keptCurrent_andSendExactlyThat) {
+    ASSERT_TRUE(settled());
+    auto* carried = child<QLabel>("quickCarriedLabel");
+    EXPECT_TRUE(carried->isVisible());
+    EXPECT_EQ(carried->text(), "Qty 1 · SL none · TP none · Price none · Limit side BUY");
+
+    // Typed into the ticket as the trader does.
+    auto* qty = child<QLineEdit>("qtyField");
+    qty->selectAll();
+    QTest::keyClicks(qty, "3");
+    QTest::keyClicks(child<QLineEdit>("slField"), "1.0900");
+    QTest::keyClicks(child<QLineEdit>("tpField"), "1.0700");
+    QTest::mouseClick(child<zqt::SegmentedControl>("sidePicker")->button("SELL"), Qt::LeftButton);
+    EXPECT_EQ(carried->text(), "Qty 3 · SL 1.0900 · TP 1.0700 · Price none · Limit side SELL");
+    model().ticket().selectLadderPrice(1.0851);
+    EXPECT_EQ(carried->text(), "Qty 3 · SL 1.0900 · TP 1.0700 · Price 1.0851 (ladder) · Limit side SELL");
+
+    child<QPushButton>("quickBuyButton")->setFocus();
+    server.clearRequests();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_L, Qt::ControlModifier);
+    ASSERT_TRUE(settled());
+    const auto all = server.requests();
+    const auto order = std::find_if(all.begin(), all.end(), [](const auto& r) { return r.path == "/api/oms/order"; });
+    ASSERT_NE(order, all.end());
+    const QUrlQuery form = formOf(*order);
+    EXPECT_EQ(form.queryItemValue("side"), "SELL");
+    EXPECT_EQ(form.queryItemValue("qty"), "3");
+    EXPECT_EQ(form.queryItemValue("sl"), "1.0900");
+    EXPECT_EQ(form.queryItemValue("tp"), "1.0700");
+    EXPECT_EQ(form.queryItemValue("limit_price"), "1.0851");
+}
+
+TEST_F(TradingPage, quickActions_showTheirOwnLatestOutcome_aRejectionWithTheEnginesText_notTheTicketsOutcome) {
+    ASSERT_TRUE(settled());
+    auto* quick = child<QLabel>("quickOutcomeLabel");
+    auto* ticketLine = child<QLabel>("orderMessageLabel");
+    EXPECT_FALSE(quick->isVisible());
+
+    server.setReply("POST", "/api/oms/order", {422, R"({"error":"sl must be above the entry price for a SELL"})"});
+    QTest::mouseClick(child<QPushButton>("quickSellButton"), Qt::LeftButton);
+    ASSERT_TRUE(settled());
+    EXPECT_TRUE(quick->isVisible());
+    EXPECT_EQ(quick->text(), "Order rejected (HTTP 422): sl must be above the entry price for a SELL");
+    EXPECT_EQ(quick->textFormat(), Qt::PlainText);
+
+    // The next quick action's outcome replaces it, a success included.
+    server.setReply("POST", "/api/oms/order", {200, "{}"});
+    QTest::mouseClick(child<QPushButton>("quickBuyButton"), Qt::LeftButton);
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(quick->text(), "Order submitted.");
+
+    // A ticket order's outcome shows under the ticket only.
+    server.setReply("POST", "/api/oms/order", {422, R"({"error":"qty too large"})"});
+    QTest::mouseClick(child<QPushButton>("placeOrderButton"), Qt::LeftButton);
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(ticketLine->text(), "Order rejected (HTTP 422): qty too large");
+    EXPECT_EQ(quick->text(), "Order submitted.");
+}
+
+TEST_F(TradingPage, quickActions_aReplyArrivingAfterTheLaterActionsReply_doesNotReplaceIt) {
+    ASSERT_TRUE(settled());
+    HeldReply gate;
+    server.setHandler("POST", "/api/oms/order", [&gate](const httplib::Request& req, httplib::Response& res) {
+        if (req.get_param_value("side") == "BUY") {
+            gate.wait();
+            res.status = 422;
+            res.set_content(R"({"error":"late refusal"})", "application/json");
+            return;
+        }
+        res.set_content("{}", "application/json");
+    });
+    auto* quick = child<QLabel>("quickOutcomeLabel");
+    QTest::mouseClick(child<QPushButton>("quickBuyButton"), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return gate.waiting() == 1; }, 30000));
+    QTest::mouseClick(child<QPushButton>("quickSellButton"), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return quick->text() == "Order submitted."; }, 30000));
+    gate.open();
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(quick->text(), "Order submitted.");
+    // The ticket's line shows every outcome as it lands.
+    EXPECT_EQ(child<QLabel>("orderMessageLabel")->text(), "Order rejected (HTTP 422): late refusal");
+}
+
+TEST_F(TradingPage, beforeSignIn_buttonsAndKeysSayToSignIn_andNothingGoesOut) {
+    ASSERT_TRUE(settled());
+    model().session().signOut();
+    EXPECT_TRUE(child<QLabel>("quickSignInLabel")->isVisible());
+    EXPECT_EQ(child<QLabel>("quickSignInLabel")->text(), "Sign in to trade");
+    EXPECT_TRUE(child<QLabel>("ticketSignInLabel")->isVisible());
+    server.clearRequests();
+
+    for (const char* name : {"placeOrderButton", "quickBuyButton", "quickSellButton", "quickLimitButton",
+                             "cancelAllButton", "closeAllButton"}) {
+        auto* button = child<QPushButton>(name);
+        EXPECT_FALSE(button->isEnabled()) << name;
+        QTest::mouseClick(button, Qt::LeftButton);
+        EXPECT_EQ(postsInFlight(), std::vector<std::string>{}) << name;
+    }
+    // The focus where the keys act: on a picker, not in a text field.
+    child<QComboBox>("orderSymbolPicker")->setFocus();
+    ASSERT_FALSE(HotkeysPanel::isTextFocus(QApplication::focusWidget()));
+    for (const auto& [key, path] : kQuickActionKeys) {
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : view.get(), key,
+                        Qt::ControlModifier);
+        EXPECT_EQ(postsInFlight(), std::vector<std::string>{}) << path;
+    }
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(postPaths(), std::vector<std::string>{});
+
+    // Signed in again, the same button sends.
+    model().link().api().setToken(QStringLiteral("tok-2"));
+    EXPECT_FALSE(child<QLabel>("quickSignInLabel")->isVisible());
+    EXPECT_FALSE(child<QLabel>("ticketSignInLabel")->isVisible());
+    QTest::mouseClick(child<QPushButton>("quickBuyButton"), Qt::LeftButton);
+    EXPECT_EQ(postsInFlight(), std::vector<std::string>{"/api/oms/order"});
+    ASSERT_TRUE(settled());
+}
+
+TEST_F(TradingPage, ticket_everyFieldKeepsAVisibleLabel_andTheNotionalIsOfTheTicketsSymbolOnly) {
+    ASSERT_TRUE(waitUntil([&] { return model().market().prices().contains("EURUSD"); }, 30000));
+    auto* panel = child<QWidget>("orderPanel");
+    QTest::mouseClick(child<zqt::SegmentedControl>("orderTypePicker")->button("LIMIT"), Qt::LeftButton);
+    for (const char* name : {"qtyField", "limitPriceField", "slField", "tpField"}) {
+        auto* field = child<QLineEdit>(name);
+        QTest::keyClicks(field, "1");
+        QLabel* label = nullptr;
+        for (auto* l : panel->findChildren<QLabel*>())
+            if (l->buddy() == field)
+                label = l;
+        ASSERT_NE(label, nullptr) << name;
+        EXPECT_TRUE(label->isVisible()) << name;
+        EXPECT_EQ(label->text(), field->accessibleName()) << name;
+        EXPECT_LT(label->geometry().right(), field->geometry().left()) << name << ": beside its field";
+    }
+
+    auto* notional = child<QLabel>("notionalLabel");
+    auto* qty = child<QLineEdit>("qtyField");
+    struct Case {
+        const char* symbol;
+        const char* qty;
+        const char* shown; // nullptr: no notional shown
+    };
+    const Case cases[] = {
+        {"EURUSD", "1000", "≈ 1,085.00 USD"},
+        {"EURUSD", "0.5", "≈ 0.54 USD"},
+        {"AAPL", "1200", "≈ 228,300.00 USD"},
+        {"AAPL", "lots", nullptr},
+        {"BTCUSD", "1", nullptr}, // no price of its own, and none of another symbol
+    };
+    auto* picker = child<QComboBox>("orderSymbolPicker");
+    for (const Case& c : cases) {
+        model().market().setSelectedSymbol(c.symbol);
+        ASSERT_EQ(picker->currentText(), c.symbol);
+        qty->selectAll();
+        QTest::keyClicks(qty, c.qty);
+        if (c.shown) {
+            EXPECT_TRUE(notional->isVisible()) << c.symbol << " " << c.qty;
+            EXPECT_EQ(notional->text(), QString::fromUtf8(c.shown)) << c.symbol << " " << c.qty;
+        } else {
+            EXPECT_FALSE(notional->isVisible()) << c.symbol << " " << c.qty;
+        }
+        EXPECT_GT(notional->geometry().left(), child<QPushButton>("placeOrderButton")->geometry().right());
+    }
+}
+
+TEST_F(TradingPage, notionalAboveTheLimit_asksFirst_noSendsNothing_yesSendsOnce) {
+    ASSERT_TRUE(waitUntil([&] { return model().market().prices().contains("EURUSD"); }, 30000));
+    ASSERT_TRUE(settled());
+    model().ticket().setNotionalLimit("1000");
+    auto* qty = child<QLineEdit>("qtyField");
+    qty->selectAll();
+    QTest::keyClicks(qty, "1000"); // ≈ 1,085.00 USD
+    server.clearRequests();
+
+    const auto question = [&]() -> QMessageBox* {
+        QMessageBox* box = nullptr;
+        waitUntil(
+            [&] {
+                box = view->findChild<QMessageBox*>("notionalConfirmation");
+                return box && box->isVisible();
+            },
+            30000);
+        return box;
+    };
+    // No, from the ticket and from a key.
+    const std::function<void()> triggers[] = {
+        [&] { QTest::mouseClick(child<QPushButton>("placeOrderButton"), Qt::LeftButton); },
+        [&] {
+            view->activateWindow();
+            ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
+            auto* buy = child<QPushButton>("quickBuyButton");
+            buy->setFocus();
+            QTest::keyClick(buy, Qt::Key_B, Qt::ControlModifier);
+        },
+    };
+    for (const auto& trigger : triggers) {
+        trigger();
+        QMessageBox* box = question();
+        ASSERT_NE(box, nullptr);
+        EXPECT_TRUE(box->text().contains("≈ 1,085.00 USD")) << box->text().toStdString();
+        EXPECT_TRUE(box->text().contains("1,000.00 USD")) << box->text().toStdString();
+        EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::No));
+        EXPECT_EQ(postsInFlight(), std::vector<std::string>{});
+        QTest::mouseClick(box->button(QMessageBox::No), Qt::LeftButton);
+        EXPECT_EQ(postsInFlight(), std::vector<std::string>{});
+        ASSERT_TRUE(waitUntil([&] { return !view->findChild<QMessageBox*>("notionalConfirmation"); }, 30000));
+    }
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(postPaths(), std::vector<std::string>{});
+
+    // Yes sends the order once.
+    QTest::mouseClick(child<QPushButton>("quickSellButton"), Qt::LeftButton);
+    QMessageBox* box = question();
+    ASSERT_NE(box, nullptr);
+    QTest::mouseClick(box->button(QMessageBox::Yes), Qt::LeftButton);
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(postPaths(), std::vector<std::string>{"/api/oms/order"});
+
+    // Within the limit, or with the limit off, nothing asks.
+    for (const char* limit : {"2000", ""}) {
+        model().ticket().setNotionalLimit(limit);
+        server.clearRequests();
+        QTest::mouseClick(child<QPushButton>("placeOrderButton"), Qt::LeftButton);
+        EXPECT_EQ(postsInFlight(), std::vector<std::string>{"/api/oms/order"}) << limit;
+        ASSERT_TRUE(settled());
     }
 }

@@ -555,6 +555,29 @@ TEST_F(ContentViewTest, settings_saveSettings_saysSaved_andALaterEditClearsIt) {
     EXPECT_EQ(result->text(), "");
 }
 
+TEST_F(ContentViewTest, settings_notionalLimit_typedInTheForm_isTheTicketsLimit_andStaysForTheNextRun) {
+    zqt::Preferences prefs;
+    prefs.setBool(zqt::Settings::key(zqt::Setting::OperatorUnlocked), true);
+    prefs.setString(zqt::Settings::key(zqt::Setting::NotionalLimit), "250000");
+    prefs.sync();
+    open();
+    const zqt::TicketModel& ticket = view->terminal()->model().ticket();
+    EXPECT_EQ(ticket.notionalLimit(), std::optional<double>(250000.0));
+    selectTab("Settings");
+    auto* field = child<QLineEdit>("notionalLimitField");
+    field->selectAll();
+    QTest::keyClicks(field, "1500");
+    EXPECT_EQ(ticket.notionalLimit(), std::optional<double>(1500.0));
+    QTest::mouseClick(child<QPushButton>("saveSettingsButton"), Qt::LeftButton);
+    field->selectAll();
+    QTest::keyClick(field, Qt::Key_Delete);
+    EXPECT_EQ(ticket.notionalLimit(), std::nullopt) << "empty is off";
+
+    app.reset();
+    open();
+    EXPECT_EQ(view->terminal()->model().ticket().notionalLimit(), std::optional<double>(1500.0));
+}
+
 TEST_F(ContentViewTest, logs_shownLoadsSelectedLog_pickingAnotherShowsIt_refreshReloads) {
     writeFile(engine.file("storage/logs/web.log"), "web line\n");
     writeFile(engine.file("storage/logs/rm1.log"), "rm1 line\n");
@@ -820,6 +843,8 @@ TEST_F(ContentViewTest, terminalShortcuts_actOnlyOnTheTerminalTab_neverInTheLogs
     unlockThroughSheet(kPass);
     NativeTerminalView* terminal = view->terminal();
     ASSERT_NE(terminal, nullptr);
+    // Signed in: the keys would send if they reached the page.
+    terminal->model().link().api().setToken(QStringLiteral("test-token"));
     // An order, cancel-all or close-all is on the wire as soon as the key press returns.
     const auto postsInFlight = [&] {
         std::vector<std::string> out;

@@ -8,9 +8,12 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -48,7 +51,7 @@ TEST(SettingsViewTest, form_showsTheTablesRowsInOrderWithLabelControlValueAndCho
     auto* form = view.findChild<QFormLayout*>();
     ASSERT_NE(form, nullptr);
     const QList<const SettingSpec*> rows = Settings::formRows();
-    ASSERT_EQ(rows.size(), 12);
+    ASSERT_EQ(rows.size(), 13);
     ASSERT_GE(form->rowCount(), rows.size());
     for (int i = 0; i < rows.size(); ++i) {
         const SettingSpec& row = *rows[i];
@@ -78,4 +81,57 @@ TEST(SettingsViewTest, form_showsTheTablesRowsInOrderWithLabelControlValueAndCho
     EXPECT_EQ(view.findChild<QLineEdit*>("marketingPortField")->text(), "4100");
     EXPECT_FALSE(view.findChild<QCheckBox*>("startPortalSwitch")->isChecked());
     EXPECT_FALSE(view.findChild<QCheckBox*>("autoStartSwitch")->isChecked());
+}
+
+// Beside Save Settings, a note while the operator's edits are not saved (typed into a port field counts); under the
+// fields, a port that the engine's runtime ports file replaced says that the operator's value waits for the next
+// start.
+TEST(SettingsViewTest, notes_unsavedEditsBesideSave_andAPortTheEngineReplacedWaitsForTheNextStart) {
+    TempEnv env;
+    const QString home = env.path("engine");
+    QDir().mkpath(home + "/scripts");
+    QDir().mkpath(home + "/storage");
+    zqt::test::writeFile(home + "/scripts/app_up.sh", "#!/bin/bash\n");
+    zqt::Preferences prefs;
+    prefs.setString(Settings::key(Setting::Home), home);
+    prefs.setBool(Settings::key(Setting::AutoStart), false);
+    ASSERT_TRUE(prefs.sync());
+    Settings settings(prefs);
+    AppState state(settings);
+    zqt::SettingsView view(state);
+    view.resize(900, 900);
+    view.show();
+
+    auto* unsaved = view.findChild<QLabel*>("unsavedChangesLabel");
+    auto* pending = view.findChild<QLabel*>("pendingPortsLabel");
+    auto* port = view.findChild<QLineEdit*>("portField");
+    auto* demo = view.findChild<QCheckBox*>("demoModeSwitch");
+    auto* save = view.findChild<QPushButton*>("saveSettingsButton");
+    ASSERT_TRUE(unsaved && pending && port && demo && save);
+    EXPECT_FALSE(unsaved->isVisible());
+    EXPECT_FALSE(pending->isVisible());
+
+    // Typed, not yet committed: Start and Stop would save it, so it counts.
+    port->setFocus();
+    port->selectAll();
+    QTest::keyClicks(port, "8701");
+    EXPECT_TRUE(unsaved->isVisible());
+    EXPECT_EQ(unsaved->text(), "Unsaved changes: Save Settings, Start and Stop save them.");
+    QTest::mouseClick(save, Qt::LeftButton);
+    EXPECT_FALSE(unsaved->isVisible());
+    EXPECT_EQ(view.findChild<QLabel*>("saveResultLabel")->text(), "Saved.");
+    EXPECT_EQ(settings.storedValue(Setting::Port).toString(), "8701");
+
+    QTest::mouseClick(demo, Qt::LeftButton);
+    EXPECT_TRUE(unsaved->isVisible());
+    QTest::mouseClick(demo, Qt::LeftButton); // back to the stored value
+    EXPECT_FALSE(unsaved->isVisible());
+
+    // The engine runs elsewhere; the header's Refresh reads its runtime ports file.
+    zqt::test::writeFile(home + "/storage/runtime_ports.json", R"({"port":8093})");
+    state.refreshRunState();
+    EXPECT_EQ(port->text(), "8093");
+    EXPECT_TRUE(pending->isVisible());
+    EXPECT_EQ(pending->text(), "The engine reports port 8093; your port 8701 applies at the next start.");
+    EXPECT_FALSE(unsaved->isVisible()) << "what the engine reports is no edit of the operator's";
 }
