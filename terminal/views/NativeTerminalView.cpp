@@ -317,6 +317,10 @@ bool NativeTerminalView::restoreWorkspace(const QByteArray& state) {
         buildWorkspace();
     if (!state.isEmpty() && m_workspace->restoreState(state, kWorkspaceVersion)) {
         m_defaultSizesPending = false;
+        // Sizes restored into a workspace that has not yet taken its size are scaled to the size it had; the
+        // state is applied once more when it has.
+        if (!m_workspace->isVisible())
+            m_pendingState = state;
         return true;
     }
     resetWorkspace();
@@ -325,6 +329,7 @@ bool NativeTerminalView::restoreWorkspace(const QByteArray& state) {
 
 void NativeTerminalView::resetWorkspace() {
     m_dockScrollPos.clear();
+    m_pendingState.clear();
     if (!m_workspace) {
         buildWorkspace();
         return;
@@ -465,6 +470,9 @@ void NativeTerminalView::focusPanel(int index) {
 }
 
 bool NativeTerminalView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_workspace && !m_pendingState.isEmpty() &&
+        (event->type() == QEvent::Resize || event->type() == QEvent::Show) && m_workspace->isVisible())
+        m_workspace->restoreState(std::exchange(m_pendingState, QByteArray()), kWorkspaceVersion);
     if (watched == m_workspace && m_defaultSizesPending &&
         (event->type() == QEvent::Resize || event->type() == QEvent::Show) && m_workspace->isVisible()) {
         // The wide default differs in its places, so it is laid out again for the size the workspace first takes.

@@ -116,6 +116,8 @@ private:
     // The default workspace's sizes wait for the workspace's first real size.
     bool m_defaultSizesPending = false;
     bool m_defaultWide = false;
+    // A restored arrangement applied again once the workspace has its size.
+    QByteArray m_pendingState;
 };
 
 } // namespace zqt
