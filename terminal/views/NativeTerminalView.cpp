@@ -229,8 +229,12 @@ void NativeTerminalView::buildWorkspace() {
         Q_ASSERT(card);
         auto* dock = new QDockWidget(card->windowTitle(), m_workspace);
         dock->setObjectName(dockName(name));
-        dock->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable |
-                          QDockWidget::DockWidgetFloatable);
+        // The quick actions stay in the window: their keys are the window's, and a panel floating in a window of
+        // its own would take them along.
+        dock->setFeatures(name == QStringLiteral("hotkeysPanel")
+                              ? QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable
+                              : QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable |
+                                    QDockWidget::DockWidgetFloatable);
         // A card bigger than its dock scrolls inside it; a card held at its width stays at it.
         auto* holder = new QScrollArea(dock);
         holder->setObjectName(name + QStringLiteral("Scroll"));

@@ -254,12 +254,15 @@ TEST_F(WorkspaceTest, docks_closeFromThePanelsActions_andComeBack) {
     const QList<QAction*> actions = view->panelActions();
     ASSERT_EQ(actions.size(), zqt::workspacePanelOrder().size());
     for (int i = 0; i < actions.size(); ++i) {
-        QDockWidget* dock = view->dock(zqt::workspacePanelOrder().at(i));
+        const QString name = zqt::workspacePanelOrder().at(i);
+        QDockWidget* dock = view->dock(name);
         EXPECT_EQ(actions[i]->text(), dock->windowTitle());
         EXPECT_TRUE(actions[i]->isCheckable());
         EXPECT_TRUE(actions[i]->isChecked());
-        EXPECT_EQ(dock->features(),
-                  QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
+        const QDockWidget::DockWidgetFeatures floatable =
+            name == "hotkeysPanel" ? QDockWidget::NoDockWidgetFeatures : QDockWidget::DockWidgetFloatable;
+        EXPECT_EQ(dock->features(), QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable | floatable)
+            << name.toStdString();
     }
     QDockWidget* tape = view->dock("tapePanel");
     actions[4]->trigger();
@@ -355,7 +358,8 @@ TEST_F(WorkspaceTest, ctrlDigits_focusTheFirstNinePanels_raisingTabbedOnes_onceP
     EXPECT_EQ(QApplication::focusWidget(), before);
 }
 
-TEST_F(WorkspaceTest, quickActionKeys_inTheWorkspace_sendOncePerPress_heldOrNot_docked_tabbedAway_orFloating) {
+TEST_F(WorkspaceTest,
+       quickActionKeys_inTheWorkspace_sendOncePerPress_heldOrNot_docked_tabbedAway_orBesideAFloatingPanel) {
     view->setLayoutMode(TerminalLayout::Workspace);
     ASSERT_TRUE(settled());
     QWindow* window = view->windowHandle();
@@ -377,6 +381,15 @@ TEST_F(WorkspaceTest, quickActionKeys_inTheWorkspace_sendOncePerPress_heldOrNot_
     view->dock("positionsPanel")->raise();
     child<QPushButton>("placeOrderButton")->setFocus();
     EXPECT_EQ(press(true), once) << "tabbed away";
+    // The quick actions do not float off into a window of their own, where the window's keys would not reach them;
+    // another panel floating leaves the keys as they are.
+    EXPECT_FALSE(view->dock("hotkeysPanel")->features() & QDockWidget::DockWidgetFloatable);
+    view->dock("orderPanel")->setFloating(true);
+    view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
+    child<QPushButton>("quickBuyButton")->setFocus();
+    EXPECT_EQ(press(true), once) << "ticket floating";
+    view->dock("orderPanel")->setFloating(false);
     // After a round trip through the page, still one action per press.
     view->setLayoutMode(TerminalLayout::Page);
     view->setLayoutMode(TerminalLayout::Workspace);
