@@ -180,8 +180,12 @@ void Settings::flush() {
 }
 
 QByteArray Settings::windowGeometry() const {
-    const std::optional<QString> text = m_store.string(kWindowGeometryKey);
-    if (!text || text->size() > kWindowGeometryMaxText)
+    return storedBytes(kWindowGeometryKey, kWindowGeometryMaxText);
+}
+
+QByteArray Settings::storedBytes(const char* key, qsizetype maxText) const {
+    const std::optional<QString> text = m_store.string(key);
+    if (!text || text->size() > maxText)
         return {};
     QByteArray::FromBase64Result decoded =
         QByteArray::fromBase64Encoding(text->toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
@@ -191,6 +195,24 @@ QByteArray Settings::windowGeometry() const {
 
 void Settings::setWindowGeometry(const QByteArray& geometry) {
     m_store.setString(kWindowGeometryKey, QString::fromLatin1(geometry.toBase64()));
+    flush();
+}
+
+bool Settings::workspaceLayout() const {
+    return m_store.string(kTerminalLayoutKey) == QStringLiteral("workspace");
+}
+
+void Settings::setWorkspaceLayout(bool workspace) {
+    m_store.setString(kTerminalLayoutKey, workspace ? QStringLiteral("workspace") : QStringLiteral("page"));
+    flush();
+}
+
+QByteArray Settings::workspaceState() const {
+    return storedBytes(kWorkspaceStateKey, kWorkspaceStateMaxText);
+}
+
+void Settings::setWorkspaceState(const QByteArray& state) {
+    m_store.setString(kWorkspaceStateKey, QString::fromLatin1(state.toBase64()));
     flush();
 }
 

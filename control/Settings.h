@@ -76,6 +76,13 @@ public:
     static constexpr char kWindowGeometryKey[] = "zqtWindowGeometry";
     // Longest stored geometry text read back, in characters; Qt's own blob is under 100 bytes.
     static constexpr qsizetype kWindowGeometryMaxText = 1024;
+    // The key the terminal's layout is stored under: "page" or "workspace".
+    static constexpr char kTerminalLayoutKey[] = "zqtTerminalLayout";
+    // The key the workspace's arrangement is stored under: what QMainWindow::saveState() gives, as base64 text.
+    static constexpr char kWorkspaceStateKey[] = "zqtWorkspaceState";
+    // Longest stored arrangement text read back, in characters; Qt's own blob for the terminal's docks is a few
+    // kilobytes.
+    static constexpr qsizetype kWorkspaceStateMaxText = 64 * 1024;
 
     static std::span<const SettingSpec> table();
     static const SettingSpec& spec(Setting setting);
@@ -116,6 +123,16 @@ public:
     // Stores a window geometry and writes the file at once.
     void setWindowGeometry(const QByteArray& geometry);
 
+    // True when the terminal shows its workspace; the page otherwise (nothing stored, or anything but "workspace").
+    bool workspaceLayout() const;
+    // Stores the terminal's layout and writes the file at once.
+    void setWorkspaceLayout(bool workspace);
+    // The workspace's arrangement last stored; empty when none is, or when the stored value is not base64 text of
+    // at most kWorkspaceStateMaxText characters.
+    QByteArray workspaceState() const;
+    // Stores the workspace's arrangement and writes the file at once.
+    void setWorkspaceState(const QByteArray& state);
+
     QString token() const override;
     void setToken(const QString& token) override;
 
@@ -129,6 +146,8 @@ signals:
 
 private:
     static constexpr int index(Setting setting) { return static_cast<int>(setting); }
+    // The bytes of base64 text stored under `key`, at most `maxText` characters; empty otherwise.
+    QByteArray storedBytes(const char* key, qsizetype maxText) const;
     // Writes the store through and records the outcome in saveError.
     void flush();
 

@@ -15,6 +15,8 @@
 #include "window/Typography.h"
 #include "window/WebView.h"
 
+#include <QActionGroup>
+#include <QCloseEvent>
 #include <QDateTime>
 #include <QDesktopServices>
 #include <QDialog>
@@ -23,6 +25,7 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -204,6 +207,12 @@ QWidget* ContentView::buildHeader() {
     row->addWidget(m_busyIndicator);
     row->addWidget(m_busyLabel);
 
+    auto* view = makeButton(QStringLiteral("View"), QStringLiteral("viewButton"), header);
+    view->setAccessibleName(QStringLiteral("View"));
+    view->setMenu(buildViewMenu(view));
+    fitButton(view);
+    row->addWidget(view);
+
     auto* refresh = makeButton(QStringLiteral("Refresh"), QStringLiteral("refreshButton"), header);
     refresh->setToolTip(QStringLiteral("Re-read the runtime ports and check whether the engine runs"));
     auto* start = makeButton(QStringLiteral("Start"), QStringLiteral("startButton"), header);
@@ -225,6 +234,75 @@ QWidget* ContentView::buildHeader() {
     connect(m_outputButton, &QPushButton::clicked, this, &ContentView::showLastOutput);
     connect(m_operatorButton, &QPushButton::clicked, this, &ContentView::onOperatorClicked);
     return header;
+}
+
+QMenu* ContentView::buildViewMenu(QWidget* parent) {
+    m_viewMenu = new QMenu(parent);
+    m_viewMenu->setObjectName(QStringLiteral("viewMenu"));
+    auto* layouts = new QActionGroup(m_viewMenu);
+    layouts->setExclusive(true);
+    m_pageLayoutAction = m_viewMenu->addAction(QStringLiteral("Page Layout"));
+    m_workspaceLayoutAction = m_viewMenu->addAction(QStringLiteral("Workspace Layout"));
+    for (QAction* a : {m_pageLayoutAction, m_workspaceLayoutAction}) {
+        a->setCheckable(true);
+        layouts->addAction(a);
+    }
+    m_pageLayoutAction->setObjectName(QStringLiteral("pageLayoutAction"));
+    m_workspaceLayoutAction->setObjectName(QStringLiteral("workspaceLayoutAction"));
+    connect(m_pageLayoutAction, &QAction::triggered, this, [this] { chooseLayout(false); });
+    connect(m_workspaceLayoutAction, &QAction::triggered, this, [this] { chooseLayout(true); });
+    m_viewMenu->addSeparator();
+    QAction* reset = m_viewMenu->addAction(QStringLiteral("Reset Workspace"));
+    reset->setObjectName(QStringLiteral("resetWorkspaceAction"));
+    connect(reset, &QAction::triggered, this, [this] {
+        m_workspaceRestored = true; // the stored arrangement gives way to the default
+        terminal()->resetWorkspace();
+        m_tabs->setCurrentWidget(m_terminal);
+    });
+    m_panelsMenu = m_viewMenu->addMenu(QStringLiteral("Panels"));
+    m_panelsMenu->setObjectName(QStringLiteral("panelsMenu"));
+    // Filled as it opens: resetting the workspace makes its panels' actions afresh.
+    connect(m_panelsMenu, &QMenu::aboutToShow, this, &ContentView::fillPanelsMenu);
+    connect(m_viewMenu, &QMenu::aboutToShow, this, &ContentView::updateViewMenu);
+    m_pageLayoutAction->setChecked(!m_state.settings().workspaceLayout());
+    m_workspaceLayoutAction->setChecked(m_state.settings().workspaceLayout());
+    return m_viewMenu;
+}
+
+void ContentView::fillPanelsMenu() {
+    m_panelsMenu->clear();
+    restoreWorkspaceOnce();
+    m_panelsMenu->addActions(terminal()->panelActions());
+}
+
+void ContentView::updateViewMenu() {
+    const bool workspace =
+        m_terminal ? m_terminal->layoutMode() == TerminalLayout::Workspace : m_state.settings().workspaceLayout();
+    m_pageLayoutAction->setChecked(!workspace);
+    m_workspaceLayoutAction->setChecked(workspace);
+    m_panelsMenu->setEnabled(workspace);
+}
+
+void ContentView::restoreWorkspaceOnce() {
+    if (std::exchange(m_workspaceRestored, true))
+        return;
+    terminal()->restoreWorkspace(m_state.settings().workspaceState());
+}
+
+void ContentView::chooseLayout(bool workspace) {
+    if (workspace)
+        restoreWorkspaceOnce();
+    terminal()->setLayoutMode(workspace ? TerminalLayout::Workspace : TerminalLayout::Page);
+    m_tabs->setCurrentWidget(m_terminal);
+    if (m_state.settings().workspaceLayout() != workspace)
+        m_state.settings().setWorkspaceLayout(workspace);
+    updateViewMenu();
+}
+
+void ContentView::closeEvent(QCloseEvent* event) {
+    if (m_terminal && m_workspaceRestored)
+        m_state.settings().setWorkspaceState(m_terminal->saveWorkspace());
+    QWidget::closeEvent(event);
 }
 
 void ContentView::buildTabs() {
@@ -263,6 +341,10 @@ void ContentView::buildTerminalPage() {
         m_tabs->setCurrentWidget(m_terminal);
     m_tabs->removeTab(m_tabs->indexOf(placeholder));
     delete placeholder;
+    if (m_state.settings().workspaceLayout()) {
+        restoreWorkspaceOnce();
+        m_terminal->setLayoutMode(TerminalLayout::Workspace);
+    }
 }
 
 WebView* ContentView::addWebTab(const QString& title, int iconKind) {

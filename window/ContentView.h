@@ -8,7 +8,9 @@
 
 #include <functional>
 
+class QAction;
 class QLabel;
+class QMenu;
 class QProgressBar;
 class QPushButton;
 class QTabWidget;
@@ -30,6 +32,10 @@ class WebView;
 // pages, the native terminal, and, while the operator lock is open, the admin page, status, logs and settings.
 // Everything shown is bound to the shared AppState; every action goes through its operations. The terminal page
 // shows the terminal model it is handed (whoever built it keeps it pointed at the engine's address).
+//
+// The header's View menu picks how the terminal shows its panels (the page or the workspace), resets the
+// workspace and opens or closes its panels. The choice is stored at once; the workspace's arrangement whenever the
+// window closes, and both come back the next run.
 class ContentView final : public QWidget {
     Q_OBJECT
 
@@ -53,6 +59,9 @@ public:
     // (QDesktopServices::openUrl) unless set otherwise.
     void setExternalOpener(std::function<void(const QUrl&)> open);
 
+    // The header's View menu.
+    QMenu* viewMenu() const { return m_viewMenu; }
+
     // Colour of "Services online".
     static QColor onlineColor();
     // The header's run state: the pid check's verdict, and where the terminal's own reads disagree with it, what
@@ -61,11 +70,20 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     QWidget* buildHeader();
     void buildTabs();
     void buildTerminalPage();
+    // The View menu: the two layouts, Reset Workspace, the Panels submenu.
+    QMenu* buildViewMenu(QWidget* parent);
+    void fillPanelsMenu();
+    // Shows the terminal in the workspace (true) or the page, and stores the choice.
+    void chooseLayout(bool workspace);
+    // The stored arrangement, given to the terminal's workspace the first time it is needed.
+    void restoreWorkspaceOnce();
+    void updateViewMenu();
     WebView* addWebTab(const QString& title, int iconKind);
     // The origins of the engine's web services.
     static QList<QUrl> engineOrigins(const EngineAddresses& addresses);
@@ -105,6 +123,11 @@ private:
     QPushButton* m_operatorButton = nullptr;
     QTabWidget* m_tabs = nullptr;
     OperatorSheet* m_sheet = nullptr;
+    QMenu* m_viewMenu = nullptr;
+    QMenu* m_panelsMenu = nullptr;
+    QAction* m_pageLayoutAction = nullptr;
+    QAction* m_workspaceLayoutAction = nullptr;
+    bool m_workspaceRestored = false;
 
     WebView* m_site = nullptr;
     WebView* m_external = nullptr;

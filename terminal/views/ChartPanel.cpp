@@ -194,6 +194,7 @@ void ChartPanel::buildHeader() {
     title->setObjectName(QStringLiteral("chartTitle"));
     title->setFont(headlineFont(font()));
     title->setAccessibleName(title->text());
+    setWindowTitle(title->text());
     header->addWidget(title);
     header->addStretch(1);
 

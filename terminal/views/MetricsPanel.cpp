@@ -26,6 +26,7 @@ MetricsPanel::MetricsPanel(NativeTerminalModel& model, QWidget* parent) : PanelC
     auto* header = new QHBoxLayout;
     auto* title = new QLabel(QStringLiteral("Account Metrics"), this);
     title->setFont(headlineFont(font()));
+    setWindowTitle(title->text());
     auto* refresh = new QPushButton(QStringLiteral("Refresh"), this);
     refresh->setObjectName(QStringLiteral("metricsRefreshButton"));
     refresh->setAccessibleName(QStringLiteral("Refresh account data"));

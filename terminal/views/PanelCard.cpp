@@ -31,6 +31,7 @@ QLabel* PanelCard::addTitle(const QString& text) {
     auto* title = new QLabel(text, this);
     title->setFont(headlineFont(font()));
     title->setAccessibleName(text);
+    setWindowTitle(text);
     m_column->addWidget(title);
     return title;
 }

@@ -30,7 +30,8 @@ public:
     // Holds the content column at exactly `width`: for cards whose texts change with every tick, so that a wider
     // number never moves the cards beside them.
     void setContentWidth(int width);
-    // A title label in the headline style, added to the column.
+    // A title label in the headline style, added to the column. The card's window title becomes the same text
+    // (what a dock holding the card is titled); a card that makes its own title label sets it itself.
     QLabel* addTitle(const QString& text);
     // The card takes all the width its row gives it, its content stretched across.
     void stretchAcross();

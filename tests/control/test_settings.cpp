@@ -178,3 +178,35 @@ TEST_F(SettingsTest, windowGeometry_roundTripsAsBase64TextAndRefusesWhatItCannot
     store.setString("zqtWindowGeometry", QString(Settings::kWindowGeometryMaxText, QChar('A')));
     EXPECT_EQ(settings.windowGeometry().size(), Settings::kWindowGeometryMaxText / 4 * 3) << "the longest accepted";
 }
+
+TEST_F(SettingsTest, terminalLayoutAndWorkspaceState_roundTrip_andOnlyWhatCanBeReadIsTaken) {
+    Settings settings(store);
+    EXPECT_FALSE(settings.workspaceLayout()) << "the page unless told";
+    EXPECT_TRUE(settings.workspaceState().isEmpty());
+
+    settings.setWorkspaceLayout(true);
+    EXPECT_EQ(storedJson().value("zqtTerminalLayout").toString(), "workspace");
+    EXPECT_TRUE(Settings(store).workspaceLayout());
+    settings.setWorkspaceLayout(false);
+    EXPECT_EQ(storedJson().value("zqtTerminalLayout").toString(), "page");
+    for (const char* other : {"Workspace", "workspace ", "dock", ""}) {
+        store.setString("zqtTerminalLayout", other);
+        EXPECT_FALSE(settings.workspaceLayout()) << other;
+    }
+    store.setBool("zqtTerminalLayout", true);
+    EXPECT_FALSE(settings.workspaceLayout()) << "a switch";
+
+    const QByteArray state(3000, '\xfe');
+    settings.setWorkspaceState(state);
+    EXPECT_EQ(storedJson().value("zqtWorkspaceState").toString(), QString::fromLatin1(state.toBase64()));
+    EXPECT_EQ(Settings(store).workspaceState(), state);
+    for (const QString& unusable :
+         {QStringLiteral("%%% not base64 %%%"), QString(Settings::kWorkspaceStateMaxText + 4, QChar('A'))}) {
+        store.setString("zqtWorkspaceState", unusable);
+        EXPECT_TRUE(settings.workspaceState().isEmpty()) << unusable.left(20).toStdString();
+    }
+    store.setBool("zqtWorkspaceState", true);
+    EXPECT_TRUE(settings.workspaceState().isEmpty()) << "a switch";
+    store.setString("zqtWorkspaceState", QString(Settings::kWorkspaceStateMaxText, QChar('A')));
+    EXPECT_EQ(settings.workspaceState().size(), Settings::kWorkspaceStateMaxText / 4 * 3) << "the longest accepted";
+}

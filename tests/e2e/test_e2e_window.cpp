@@ -1,5 +1,6 @@
 // The whole program against the real demo engine, on a real (virtual) display: the window starts the engine
-// through its scripts, signs in with the demo account, sends an order from the ticket and stops the engine.
+// through its scripts, signs in with the demo account, sends an order from the ticket and stops the engine; and the
+// workspace of the terminal at the window's default size, live.
 
 #include "app/ZQTDesktopApp.h"
 #include "control/AppState.h"
@@ -12,10 +13,13 @@
 
 #include "TestEnv.h"
 
+#include <QAction>
 #include <QDir>
 #include <QDirIterator>
+#include <QDockWidget>
 #include <QFile>
 #include <QLabel>
+#include <QMenu>
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -140,4 +144,53 @@ TEST_F(EndToEndTest, autoStart_demoLogin_marketOrder_stop) {
     QTest::mouseClick(child<QPushButton>("stopButton"), Qt::LeftButton);
     ASSERT_TRUE(waitUntil([&] { return runState->text() == "Services offline"; }, kEngineDeadlineMs))
         << state->lastOutput().toStdString();
+}
+
+TEST_F(EndToEndTest, workspace_atTheDefaultWindowSize_showsTheLiveTradingPanels) {
+    app = std::make_unique<zqt::ZQTDesktopApp>();
+    state = &app->state();
+    view = &app->window();
+    app->showWindow();
+    view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view));
+    ASSERT_EQ(view->size(), QSize(zqt::ZQTDesktopApp::kDefaultWidth, zqt::ZQTDesktopApp::kDefaultHeight));
+    auto* runState = child<QLabel>("runStateLabel");
+    ASSERT_TRUE(waitUntil([&] { return runState->text() == "Services online"; }, kEngineDeadlineMs))
+        << state->lastOutput().toStdString();
+
+    // The workspace as the View menu picks it.
+    QAction* workspace = view->viewMenu()->findChild<QAction*>("workspaceLayoutAction");
+    ASSERT_NE(workspace, nullptr);
+    workspace->trigger();
+    zqt::NativeTerminalView* terminal = view->terminal();
+    ASSERT_EQ(view->tabs()->currentWidget(), terminal);
+    ASSERT_EQ(terminal->layoutMode(), zqt::TerminalLayout::Workspace);
+
+    // Signed in from the login panel, one tab away behind the ticket.
+    terminal->dock("loginPanel")->raise();
+    QTest::mouseClick(child<QPushButton>("demoLoginButton"), Qt::LeftButton);
+    zqt::NativeTerminalModel& model = terminal->model();
+    ASSERT_TRUE(waitUntil([&] { return !model.session().token().isEmpty(); }, kReplyDeadlineMs))
+        << model.session().loginError().toStdString();
+    terminal->dock("orderPanel")->raise();
+    QTest::mouseClick(child<QPushButton>("placeOrderButton"), Qt::LeftButton);
+    ASSERT_TRUE(
+        waitUntil([&] { return child<QLabel>("orderMessageLabel")->text() == "Order submitted."; }, kReplyDeadlineMs));
+    // Bars, a book, a few prints and the open trade: a live workspace for the picture.
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return model.market().candles().size() >= 50 && model.market().tapeRows().size() >= 6 &&
+                   !model.market().depthLevels().isEmpty() && !model.account().positions().isEmpty();
+        },
+        kReplyDeadlineMs));
+    for (const char* name :
+         {"chartPanel", "ladderPanel", "orderPanel", "hotkeysPanel", "tapePanel", "positionsPanel"}) {
+        QDockWidget* dock = terminal->dock(name);
+        const QRect r(dock->mapTo(view, QPoint(0, 0)), dock->size());
+        EXPECT_TRUE(dock->isVisible() && view->rect().contains(r)) << name;
+    }
+
+    const QString artifacts = QStringLiteral(ZQT_TEST_ARTIFACTS_DIR);
+    QDir().mkpath(artifacts);
+    EXPECT_TRUE(view->grab().save(artifacts + "/workspace.png"));
 }

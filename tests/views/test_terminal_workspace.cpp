@@ -1,0 +1,402 @@
+// The terminal's panels as a page and as a workspace of docks: the same cards moved both ways, the default
+// workspace, an arrangement saved and restored, Ctrl+1 to Ctrl+9 and the quick-action keys among docks.
+#include "terminal/views/NativeTerminalView.h"
+
+#include "api/TokenStore.h"
+#include "display/WheelGuard.h"
+#include "terminal/NativeTerminalModel.h"
+#include "terminal/views/PanelCard.h"
+
+#include "ClientInFlight.h"
+#include "RecordingServer.h"
+#include "TestEnv.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDockWidget>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <memory>
+
+using zqt::NativeTerminalModel;
+using zqt::NativeTerminalView;
+using zqt::PanelCard;
+using zqt::TerminalLayout;
+using zqt::WheelGuard;
+using zqt::test::inFlight;
+using zqt::test::RecordingServer;
+using zqt::test::TempEnv;
+using zqt::test::waitUntil;
+
+namespace {
+
+bool inFront(const NativeTerminalView& view, const QString& name);
+
+// Where every dock is: open or closed, floating, its area, the docks tabbed with it, and where it sits when in front
+// (a tab behind another keeps a stale place).
+std::map<std::string, std::string> arrangement(const NativeTerminalView& view) {
+    std::map<std::string, std::string> out;
+    for (const QString& name : zqt::workspacePanelOrder()) {
+        QDockWidget* dock = view.dock(name);
+        QStringList tabbed;
+        for (QDockWidget* other : view.workspace()->tabifiedDockWidgets(dock))
+            tabbed << other->objectName();
+        tabbed.sort();
+        const QRect r = inFront(view, name) || dock->isFloating() ? dock->geometry() : QRect();
+        out[name.toStdString()] = QStringLiteral("%1 %2 area %3 tabs [%4] at %5,%6 %7x%8")
+                                      .arg(dock->isHidden() ? "closed" : "open")
+                                      .arg(dock->isFloating() ? "floating" : "docked")
+                                      .arg(int(view.workspace()->dockWidgetArea(dock)))
+                                      .arg(tabbed.join(' '))
+                                      .arg(r.x())
+                                      .arg(r.y())
+                                      .arg(r.width())
+                                      .arg(r.height())
+                                      .toStdString();
+    }
+    return out;
+}
+
+// Whether a dock sits inside the workspace, in front of any tab group it is in.
+bool inFront(const NativeTerminalView& view, const QString& name) {
+    QDockWidget* dock = view.dock(name);
+    return dock->isVisible() && !dock->isFloating() && view.workspace()->rect().contains(dock->geometry());
+}
+
+// A terminal against a recording server, 1280 x 650 (the terminal tab of a 1280 x 800 window), shown and active.
+class WorkspaceTest : public ::testing::Test {
+protected:
+    WorkspaceTest() {
+        server.setReply("GET", "/api/prices", {200, R"({"prices":{"EURUSD":1.085,"AAPL":190.25}})"});
+        server.setReply("GET", "/api/market/candles", {200, R"({"symbol":"EURUSD","interval":15,"candles":[]})"});
+        for (const char* path : {"/api/oms/order", "/api/oms/cancel_all", "/api/positions/close_all"})
+            server.setReply("POST", path, {200, "{}"});
+        terminal = std::make_unique<NativeTerminalModel>(QUrl(server.baseUrl()), tokens);
+        view = makeView();
+        view->show();
+        view->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(view.get()));
+    }
+    std::unique_ptr<NativeTerminalView> makeView() const {
+        auto v = std::make_unique<NativeTerminalView>(*terminal);
+        v->resize(1280, 650);
+        return v;
+    }
+    template <typename T> T* child(const QString& name) const {
+        T* w = view->findChild<T*>(name);
+        EXPECT_NE(w, nullptr) << name.toStdString();
+        return w;
+    }
+    PanelCard* card(const QString& name) const { return child<PanelCard>(name); }
+    bool settled() const {
+        return waitUntil([&] { return zqt::test::decodesDone() && inFlight(terminal->link().api()).empty(); }, 30000);
+    }
+    std::vector<std::string> postPaths() const {
+        std::vector<std::string> out;
+        for (const auto& r : server.requests())
+            if (r.method == "POST")
+                out.push_back(r.path);
+        return out;
+    }
+    // The default workspace of a fresh view of the same size, shown.
+    std::map<std::string, std::string> defaultArrangement() const {
+        auto fresh = makeView();
+        fresh->show();
+        fresh->setLayoutMode(TerminalLayout::Workspace);
+        QApplication::processEvents();
+        fresh->workspace()->layout()->activate();
+        return arrangement(*fresh);
+    }
+    // The arrangement once the workspace's layout has settled.
+    std::map<std::string, std::string> settledArrangement() const {
+        QApplication::processEvents();
+        view->workspace()->layout()->activate();
+        return arrangement(*view);
+    }
+
+    TempEnv env;
+    RecordingServer server;
+    zqt::MemoryTokenStore tokens;
+    WheelGuard wheelGuard;
+    std::unique_ptr<NativeTerminalModel> terminal;
+    std::unique_ptr<NativeTerminalView> view;
+};
+
+} // namespace
+
+TEST_F(WorkspaceTest, switchBothWays_movesTheSameCards_keepsTheirState_andGivesThePageItsRowsBack) {
+    // Where the page puts every card, before any switch.
+    std::map<std::string, QRect> pagePlaces;
+    for (const QList<zqt::PagePanel>& row : zqt::terminalPageRows())
+        for (const zqt::PagePanel& panel : row)
+            pagePlaces[panel.name.toStdString()] = card(panel.name)->geometry();
+    std::map<std::string, PanelCard*> cards;
+    for (const QString& name : zqt::workspacePanelOrder())
+        cards[name.toStdString()] = card(name);
+
+    // State a trader leaves in the panels: a symbol picked on the watchlist, a typed take-profit, the page scrolled.
+    QTest::mouseClick(child<QPushButton>("watchSymbol_AAPL"), Qt::LeftButton);
+    auto* tp = child<QLineEdit>("tpField");
+    tp->setFocus();
+    QTest::keyClicks(tp, "191.5");
+    view->verticalScrollBar()->setValue(300);
+    ASSERT_EQ(view->verticalScrollBar()->value(), 300);
+
+    view->setLayoutMode(TerminalLayout::Workspace);
+    ASSERT_EQ(view->layoutMode(), TerminalLayout::Workspace);
+    EXPECT_TRUE(view->workspace()->isVisible());
+    EXPECT_FALSE(child<QWidget>("terminalPage")->isVisible());
+    for (const auto& [name, c] : cards) {
+        QScrollArea* holder = view->findChild<QScrollArea*>(QString::fromStdString(name) + "Scroll");
+        ASSERT_NE(holder, nullptr) << name;
+        EXPECT_EQ(holder->widget(), c) << name << ": the page's own card, moved into its dock";
+        EXPECT_EQ(view->dock(QString::fromStdString(name))->windowTitle(), c->windowTitle()) << name;
+        EXPECT_FALSE(c->windowTitle().isEmpty()) << name;
+    }
+    EXPECT_EQ(view->findChildren<PanelCard*>().size(), cards.size()) << "no copies";
+    EXPECT_EQ(terminal->market().selectedSymbol(), "AAPL");
+    EXPECT_EQ(child<QComboBox>("orderSymbolPicker")->currentText(), "AAPL");
+    EXPECT_EQ(tp->text(), "191.5");
+    // The chart is taller than its dock: scrolled inside it, and kept there across a round trip.
+    auto* chartScroll = child<QScrollArea>("chartPanelScroll");
+    ASSERT_TRUE(waitUntil([&] { return chartScroll->verticalScrollBar()->maximum() > 120; }));
+    chartScroll->verticalScrollBar()->setValue(120);
+
+    view->setLayoutMode(TerminalLayout::Page);
+    ASSERT_EQ(view->layoutMode(), TerminalLayout::Page);
+    EXPECT_FALSE(view->workspace()->isVisible());
+    EXPECT_EQ(view->widget(), child<QWidget>("terminalPage"));
+    EXPECT_EQ(view->verticalScrollBar()->value(), 300);
+    EXPECT_EQ(terminal->market().selectedSymbol(), "AAPL");
+    EXPECT_EQ(tp->text(), "191.5");
+    QApplication::processEvents();
+    for (const auto& [name, place] : pagePlaces) {
+        EXPECT_EQ(cards[name]->parentWidget(), child<QWidget>("terminalPage")) << name;
+        EXPECT_TRUE(cards[name]->isVisible()) << name;
+        EXPECT_EQ(cards[name]->geometry(), place) << name << ": in its row and column as before";
+    }
+
+    view->setLayoutMode(TerminalLayout::Workspace);
+    QApplication::processEvents();
+    EXPECT_EQ(chartScroll->verticalScrollBar()->value(), 120);
+    EXPECT_EQ(chartScroll->widget(), cards["chartPanel"]);
+}
+
+TEST_F(WorkspaceTest, defaultWorkspace_showsTheTradingPanelsInFront_theOthersOneTabAway) {
+    view->setLayoutMode(TerminalLayout::Workspace);
+    QApplication::processEvents();
+    view->workspace()->layout()->activate();
+    for (const char* name : {"chartPanel", "ladderPanel", "orderPanel", "hotkeysPanel", "tapePanel", "positionsPanel"})
+        EXPECT_TRUE(inFront(*view, name)) << name << " " << arrangement(*view)[name];
+    // The chart takes the largest area.
+    const auto area = [&](const char* name) {
+        const QSize s = view->dock(name)->size();
+        return s.width() * s.height();
+    };
+    for (const char* name : {"ladderPanel", "orderPanel", "hotkeysPanel", "tapePanel", "positionsPanel"})
+        EXPECT_GT(area("chartPanel"), area(name)) << name;
+    // The ticket, the quick actions and the open trades fit their docks whole; the ladder and the tape as wide.
+    for (const char* name : {"orderPanel", "hotkeysPanel", "positionsPanel", "ladderPanel", "tapePanel"}) {
+        QScrollArea* holder = child<QScrollArea>(QString::fromLatin1(name) + "Scroll");
+        const QSize need = card(name)->minimumSize().expandedTo(card(name)->minimumSizeHint());
+        EXPECT_GE(holder->viewport()->width(), need.width()) << name;
+        if (std::string(name) != "ladderPanel" && std::string(name) != "tapePanel")
+            EXPECT_GE(holder->viewport()->height(), need.height()) << name;
+    }
+    // Every other panel is one tab away from a panel in front.
+    for (const QString& name : zqt::workspacePanelOrder()) {
+        if (inFront(*view, name))
+            continue;
+        const QList<QDockWidget*> tabs = view->workspace()->tabifiedDockWidgets(view->dock(name));
+        EXPECT_TRUE(std::any_of(tabs.begin(), tabs.end(), [&](QDockWidget* d) {
+            return inFront(*view, d->objectName().chopped(4));
+        })) << name.toStdString();
+    }
+    // No two docks in front overlap.
+    QList<QRect> shown;
+    for (const QString& name : zqt::workspacePanelOrder())
+        if (inFront(*view, name))
+            shown << view->dock(name)->geometry();
+    for (int i = 0; i < shown.size(); ++i)
+        for (int j = i + 1; j < shown.size(); ++j)
+            EXPECT_FALSE(shown[i].intersects(shown[j])) << i << " " << j;
+}
+
+TEST_F(WorkspaceTest, wideWorkspace_showsMorePanelsAtOnce) {
+    const auto inFrontCount = [](const NativeTerminalView& v) {
+        return std::count_if(zqt::workspacePanelOrder().begin(), zqt::workspacePanelOrder().end(),
+                             [&](const QString& name) { return inFront(v, name); });
+    };
+    view->setLayoutMode(TerminalLayout::Workspace);
+    settledArrangement();
+    const auto narrow = inFrontCount(*view);
+    view->resize(1920, 950);
+    view->resetWorkspace();
+    settledArrangement();
+    EXPECT_GT(inFrontCount(*view), narrow);
+    for (const char* name : {"watchlistPanel", "metricsPanel", "chartPanel", "orderPanel", "positionsPanel"})
+        EXPECT_TRUE(inFront(*view, name)) << name;
+}
+
+TEST_F(WorkspaceTest, docks_closeFromThePanelsActions_andComeBack) {
+    view->setLayoutMode(TerminalLayout::Workspace);
+    const QList<QAction*> actions = view->panelActions();
+    ASSERT_EQ(actions.size(), zqt::workspacePanelOrder().size());
+    for (int i = 0; i < actions.size(); ++i) {
+        const QString name = zqt::workspacePanelOrder().at(i);
+        QDockWidget* dock = view->dock(name);
+        EXPECT_EQ(actions[i]->text(), dock->windowTitle());
+        EXPECT_TRUE(actions[i]->isCheckable());
+        EXPECT_TRUE(actions[i]->isChecked());
+        const QDockWidget::DockWidgetFeatures floatable =
+            name == "hotkeysPanel" ? QDockWidget::NoDockWidgetFeatures : QDockWidget::DockWidgetFloatable;
+        EXPECT_EQ(dock->features(), QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable | floatable)
+            << name.toStdString();
+    }
+    QDockWidget* tape = view->dock("tapePanel");
+    actions[4]->trigger();
+    EXPECT_TRUE(tape->isHidden());
+    EXPECT_FALSE(actions[4]->isChecked());
+    actions[4]->trigger();
+    EXPECT_TRUE(tape->isVisible());
+    EXPECT_EQ(child<QScrollArea>("tapePanelScroll")->widget(), card("tapePanel"));
+}
+
+TEST_F(WorkspaceTest, arrangement_withAClosedATabbedAndAFloatingPanel_comesBackInAnotherView) {
+    view->setLayoutMode(TerminalLayout::Workspace);
+    QMainWindow* w = view->workspace();
+    view->dock("tapePanel")->close();
+    w->tabifyDockWidget(view->dock("orderPanel"), view->dock("hotkeysPanel"));
+    QDockWidget* floating = view->dock("ladderPanel");
+    floating->setFloating(true);
+    floating->setGeometry(200, 150, 320, 480);
+    const auto before = settledArrangement();
+    const QByteArray state = view->saveWorkspace();
+
+    view = makeView();
+    view->show();
+    view->setLayoutMode(TerminalLayout::Workspace);
+    ASSERT_TRUE(view->restoreWorkspace(state));
+    const auto after = settledArrangement();
+    EXPECT_TRUE(view->dock("tapePanel")->isHidden());
+    EXPECT_TRUE(view->workspace()->tabifiedDockWidgets(view->dock("orderPanel")).contains(view->dock("hotkeysPanel")));
+    EXPECT_TRUE(view->dock("ladderPanel")->isFloating());
+    EXPECT_EQ(view->dock("ladderPanel")->geometry(), QRect(200, 150, 320, 480));
+    EXPECT_EQ(after, before);
+}
+
+TEST_F(WorkspaceTest, unusableArrangements_layOutTheDefaultWorkspace) {
+    view->setLayoutMode(TerminalLayout::Workspace);
+    const QByteArray good = view->saveWorkspace();
+    QMainWindow other;
+    other.addDockWidget(Qt::LeftDockWidgetArea, new QDockWidget("Other", &other));
+    QByteArray otherVersion;
+    {
+        auto v = makeView();
+        v->setLayoutMode(TerminalLayout::Workspace);
+        otherVersion = v->workspace()->saveState(NativeTerminalView::kWorkspaceVersion + 1);
+    }
+    QWidget geometryOwner;
+    const struct {
+        const char* what;
+        QByteArray state;
+    } cases[] = {
+        {"empty", QByteArray()},
+        {"cut in half", good.left(good.size() / 2)},
+        {"cut by one byte", good.chopped(1)},
+        {"another program's window geometry", geometryOwner.saveGeometry()},
+        {"another version", otherVersion},
+        {"random bytes", QByteArray(4096, '\x5a')},
+        {"text", QByteArray("not a workspace")},
+    };
+    const auto expected = defaultArrangement();
+    for (const auto& c : cases) {
+        // Something to undo first: a closed, a floating and a tabbed panel.
+        view->setLayoutMode(TerminalLayout::Workspace);
+        view->dock("tapePanel")->close();
+        view->dock("orderPanel")->setFloating(true);
+        view->workspace()->tabifyDockWidget(view->dock("chartPanel"), view->dock("ladderPanel"));
+        EXPECT_FALSE(view->restoreWorkspace(c.state)) << c.what;
+        EXPECT_EQ(settledArrangement(), expected) << c.what;
+    }
+}
+
+TEST_F(WorkspaceTest, ctrlDigits_focusTheFirstNinePanels_raisingTabbedOnes_oncePerPress) {
+    view->setLayoutMode(TerminalLayout::Workspace);
+    QApplication::processEvents();
+    QWindow* window = view->windowHandle();
+    for (int i = 0; i < 9; ++i) {
+        const QString name = zqt::workspacePanelOrder().at(i);
+        // The focus somewhere else first: the panel before (or the last of the nine).
+        view->focusPanel((i + 8) % 9);
+        QTest::keyClick(window, Qt::Key(Qt::Key_1 + i), Qt::ControlModifier);
+        QWidget* focus = QApplication::focusWidget();
+        ASSERT_NE(focus, nullptr) << name.toStdString();
+        EXPECT_TRUE(view->dock(name)->isAncestorOf(focus))
+            << name.toStdString() << " has " << focus->objectName().toStdString();
+        EXPECT_TRUE(inFront(*view, name)) << name.toStdString();
+    }
+    // A closed panel comes back for its keys.
+    view->dock("ladderPanel")->close();
+    QTest::keyClick(window, Qt::Key_2, Qt::ControlModifier);
+    EXPECT_TRUE(view->dock("ladderPanel")->isVisible());
+    // In the page the keys do nothing.
+    view->setLayoutMode(TerminalLayout::Page);
+    QWidget* before = QApplication::focusWidget();
+    QTest::keyClick(window, Qt::Key_3, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::focusWidget(), before);
+}
+
+TEST_F(WorkspaceTest,
+       quickActionKeys_inTheWorkspace_sendOncePerPress_heldOrNot_docked_tabbedAway_orBesideAFloatingPanel) {
+    view->setLayoutMode(TerminalLayout::Workspace);
+    ASSERT_TRUE(settled());
+    QWindow* window = view->windowHandle();
+    const auto press = [&](bool held) {
+        server.clearRequests();
+        QTest::simulateEvent(window, true, Qt::Key_B, Qt::ControlModifier, QString(), false);
+        for (int i = 0; held && i < 5; ++i)
+            QTest::simulateEvent(window, true, Qt::Key_B, Qt::ControlModifier, QString(), true);
+        QTest::simulateEvent(window, false, Qt::Key_B, Qt::ControlModifier, QString(), false);
+        EXPECT_TRUE(settled());
+        return postPaths();
+    };
+    const std::vector<std::string> once{"/api/oms/order"};
+    child<QPushButton>("placeOrderButton")->setFocus();
+    EXPECT_EQ(press(false), once) << "docked";
+    EXPECT_EQ(press(true), once) << "docked, held";
+    // Behind another tab: the keys act as on a page scrolled away from the card.
+    view->workspace()->tabifyDockWidget(view->dock("positionsPanel"), view->dock("hotkeysPanel"));
+    view->dock("positionsPanel")->raise();
+    child<QPushButton>("placeOrderButton")->setFocus();
+    EXPECT_EQ(press(true), once) << "tabbed away";
+    // The quick actions do not float off into a window of their own, where the window's keys would not reach them;
+    // another panel floating leaves the keys as they are.
+    EXPECT_FALSE(view->dock("hotkeysPanel")->features() & QDockWidget::DockWidgetFloatable);
+    view->dock("orderPanel")->setFloating(true);
+    view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
+    child<QPushButton>("quickBuyButton")->setFocus();
+    EXPECT_EQ(press(true), once) << "ticket floating";
+    view->dock("orderPanel")->setFloating(false);
+    // After a round trip through the page, still one action per press.
+    view->setLayoutMode(TerminalLayout::Page);
+    view->setLayoutMode(TerminalLayout::Workspace);
+    child<QPushButton>("placeOrderButton")->setFocus();
+    EXPECT_EQ(press(true), once) << "after a round trip";
+    // In the page, as before.
+    view->setLayoutMode(TerminalLayout::Page);
+    child<QPushButton>("placeOrderButton")->setFocus();
+    EXPECT_EQ(press(true), once) << "page";
+}
