@@ -2,14 +2,80 @@
 
 #include "terminal/views/ChartPainter.h"
 
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QResizeEvent>
+
+#include "charts/ChartScales.h"
 
 namespace zqt {
 
 ChartCanvas::ChartCanvas(QWidget* parent) : QWidget(parent) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setMinimumWidth(64);
+    setMouseTracking(true);
+}
+
+void ChartCanvas::setCrosshair(std::optional<std::size_t> index, std::optional<double> y) {
+    if (index == m_crossIndex && y == m_crossY)
+        return;
+    const QRect before = crosshairBounds();
+    m_crossIndex = index;
+    m_crossY = y;
+    replanCrosshair();
+    update(before.united(crosshairBounds()));
+}
+
+void ChartCanvas::replanCrosshair() {
+    m_crosshair = crosshairPrimitives(m_plan, m_crossIndex, m_crossY);
+}
+
+// The strips the crosshair covers: a column round its vertical line, a row round its horizontal line and tag.
+QRect ChartCanvas::crosshairBounds() const {
+    QRectF bounds;
+    for (const ChartPrimitive& p : m_crosshair) {
+        const QRectF r = p.kind == ChartPrimitive::Kind::Line   ? QRectF(p.p1, p.p2).normalized()
+                         : p.kind == ChartPrimitive::Kind::Rect ? p.rect
+                                                                : QRectF(p.p1 - QPointF(40, 8), QSizeF(80, 16));
+        bounds = bounds.united(r.adjusted(-2, -2, 2, 2));
+    }
+    return bounds.toAlignedRect();
+}
+
+void ChartCanvas::mouseMoveEvent(QMouseEvent* event) {
+    QWidget::mouseMoveEvent(event);
+    if (const std::optional<std::size_t> slot = m_plan.slotAt(event->position().x()))
+        emit pointerMoved(*slot, event->position().y());
+}
+
+void ChartCanvas::leaveEvent(QEvent* event) {
+    QWidget::leaveEvent(event);
+    emit pointerLeft();
+}
+
+void ChartCanvas::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+        if (event->modifiers() & ~Qt::KeypadModifier)
+            break;
+        emit crosshairKey(event->key());
+        event->accept();
+        return;
+    case Qt::Key_Escape:
+        if (m_crossIndex) { // otherwise Escape is not the chart's
+            emit crosshairKey(event->key());
+            event->accept();
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void ChartCanvas::changeEvent(QEvent* event) {
@@ -22,6 +88,7 @@ void ChartCanvas::changeEvent(QEvent* event) {
 
 void ChartCanvas::refresh() {
     replan(width(), m_plan);
+    replanCrosshair();
     m_imageStale = true;
     update();
 }
@@ -29,6 +96,7 @@ void ChartCanvas::refresh() {
 void ChartCanvas::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     replan(width(), m_plan);
+    replanCrosshair();
     m_imageStale = true;
 }
 
@@ -46,6 +114,7 @@ void ChartCanvas::paintEvent(QPaintEvent* /*event*/) {
     }
     QPainter painter(this);
     painter.drawImage(QPointF(0, 0), m_image);
+    paintChartOverlay(painter, m_plan, m_crosshair, palette());
 }
 
 CandleChartWidget::CandleChartWidget(double height, QWidget* parent) : ChartCanvas(parent) {
