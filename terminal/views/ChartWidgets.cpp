@@ -1,13 +1,12 @@
 #include "terminal/views/ChartWidgets.h"
 
+#include "charts/ChartScales.h"
 #include "terminal/views/ChartPainter.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QResizeEvent>
-
-#include "charts/ChartScales.h"
 
 namespace zqt {
 
@@ -20,7 +19,7 @@ ChartCanvas::ChartCanvas(QWidget* parent) : QWidget(parent) {
 void ChartCanvas::setCrosshair(std::optional<std::size_t> index, std::optional<double> y) {
     if (index == m_crossIndex && y == m_crossY)
         return;
-    const QRect before = crosshairBounds();
+    const QRegion before = crosshairBounds();
     m_crossIndex = index;
     m_crossY = y;
     replanCrosshair();
@@ -31,16 +30,16 @@ void ChartCanvas::replanCrosshair() {
     m_crosshair = crosshairPrimitives(m_plan, m_crossIndex, m_crossY);
 }
 
-// The strips the crosshair covers: a column round its vertical line, a row round its horizontal line and tag.
-QRect ChartCanvas::crosshairBounds() const {
-    QRectF bounds;
+// The strips the crosshair covers: a column round its vertical line, a row round its horizontal line, the tag.
+QRegion ChartCanvas::crosshairBounds() const {
+    QRegion strips;
     for (const ChartPrimitive& p : m_crosshair) {
         const QRectF r = p.kind == ChartPrimitive::Kind::Line   ? QRectF(p.p1, p.p2).normalized()
                          : p.kind == ChartPrimitive::Kind::Rect ? p.rect
                                                                 : QRectF(p.p1 - QPointF(40, 8), QSizeF(80, 16));
-        bounds = bounds.united(r.adjusted(-2, -2, 2, 2));
+        strips += r.adjusted(-2, -2, 2, 2).toAlignedRect();
     }
-    return bounds.toAlignedRect();
+    return strips;
 }
 
 void ChartCanvas::mouseMoveEvent(QMouseEvent* event) {

@@ -54,7 +54,7 @@ protected:
 
 private:
     void replanCrosshair();
-    QRect crosshairBounds() const;
+    QRegion crosshairBounds() const;
 
     ChartPlan m_plan;
     QImage m_image;

@@ -362,6 +362,52 @@ TEST_F(ChartPanelTest, pointerOverABar_crosshairOnEveryChart_readoutIsThatBar_le
     EXPECT_EQ(main->grab().toImage(), before); // nothing of the crosshair is left drawn
 }
 
+namespace {
+
+// Collects the regions a widget repaints.
+class PaintRegions final : public QObject {
+public:
+    explicit PaintRegions(QWidget* w) { w->installEventFilter(this); }
+    QRegion painted;
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            painted += static_cast<QPaintEvent*>(event)->region();
+            ++count;
+        }
+        return false;
+    }
+};
+
+qint64 area(const QRegion& region) {
+    qint64 sum = 0;
+    for (const QRect& r : region)
+        sum += qint64(r.width()) * r.height();
+    return sum;
+}
+
+} // namespace
+
+TEST_F(ChartPanelTest, crosshairMove_repaintsOnlyTheStripsOfTheOldAndNewCrosshair) {
+    loadBars();
+    auto* main = child<zqt::CandleChartWidget>("mainChart");
+    const QPoint first(static_cast<int>(main->plan().x(0)), 60);
+    QTest::mouseMove(main, first);
+    ASSERT_TRUE(waitUntil([&] { return main->crosshairIndex() == 0u; }, 5000));
+    QCoreApplication::processEvents();
+    PaintRegions regions(main);
+    QTest::mouseMove(main, QPoint(static_cast<int>(main->plan().x(2)), 120));
+    ASSERT_TRUE(waitUntil([&] { return regions.count > 0; }, 5000));
+    EXPECT_EQ(main->crosshairIndex(), 2u);
+    // Two columns and two rows a few pixels wide, and the tags: a small part of the chart.
+    const qint64 chart = qint64(main->width()) * main->height();
+    EXPECT_GT(area(regions.painted), 0);
+    EXPECT_LT(area(regions.painted), chart / 5) << area(regions.painted) << " of " << chart;
+    EXPECT_FALSE(regions.painted.contains(QPoint(static_cast<int>(main->plan().x(1)), 90)));
+}
+
 TEST_F(ChartPanelTest, keys_moveTheCrosshairOverTheFocusedMainChart_readoutFollows_escapeLeaves_nothingSent) {
     loadBars();
     server.clearRequests();
