@@ -139,6 +139,8 @@ ChartPanel::ChartPanel(MarketModel& market, ChartSettings& chart, QWidget* paren
     m_readoutLine->setObjectName(QStringLiteral("chartReadoutLine"));
     m_readoutLine->setFont(captionFont(font()));
     m_readoutLine->setTextFormat(Qt::PlainText);
+    m_readoutLine->setAccessibleDescription(
+        QStringLiteral("Values of the bar under the crosshair, or of the last bar"));
     m_readoutLine->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_readoutLine->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed); // a long line never widens the card
     m_readoutLine->setFixedHeight(m_readoutLine->fontMetrics().height());
