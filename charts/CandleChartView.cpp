@@ -1,5 +1,7 @@
 #include "charts/CandleChartView.h"
 
+#include "charts/ChartScales.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -106,10 +108,22 @@ PriceScale candlePriceScale(const CandleChartView& view) {
     return {b.low, b.high, std::max(b.high - b.low, CandleChartView::kMinRange)};
 }
 
+ValueAxis candlePriceAxis(const CandleChartView& view, double plotHeight) {
+    const PriceScale scale = candlePriceScale(view);
+    const ScaleTicks ticks = roundTicks(scale.low, scale.low + scale.range, plotHeight);
+    return {scale.low, scale.range, std::max(ticks.decimals, view.priceDecimals)};
+}
+
+double candlePriceGutter(const CandleChartView& view) {
+    const ValueAxis axis = candlePriceAxis(view, std::max(view.height - 2 * CandleChartView::kInset, 0.0));
+    return priceGutterWidth(axis.low, axis.low + axis.range, axis.decimals);
+}
+
 void planCandleChart(const CandleChartView& view, double width, ChartPlan& plan) {
     plan.clear();
     plan.size = QSizeF(width, view.height);
-    plan.plot = insetPlot(plan.size, CandleChartView::kInset, CandleChartView::kInset);
+    plan.gutter = std::max(view.gutter, 0.0);
+    plan.plot = insetPlot(plan.size, CandleChartView::kInset, CandleChartView::kInset, plan.gutter);
 
     if (view.candles.empty()) {
         ChartPrimitive text;
@@ -126,6 +140,7 @@ void planCandleChart(const CandleChartView& view, double width, ChartPlan& plan)
     const QRectF& plot = plan.plot;
     const PriceScale scale = candlePriceScale(view);
     plan.step = plot.width() / static_cast<double>(n);
+    plan.slotCount = n;
     const double bodyWidth = std::max(plan.step * 0.6, CandleChartView::kMinBodyWidth);
 
     std::size_t count = 2 * n + 10;
@@ -180,6 +195,13 @@ void planCandleChart(const CandleChartView& view, double width, ChartPlan& plan)
             addOptionalLine(plan, scale, view.vwapLower, ChartColor::SystemCyan, 0.8, 1.3);
         addBandFill(plan, scale, view.vwapUpper, view.vwapLower, ChartColor::SystemCyan, 0.08);
     }
+
+    if (plan.gutter > 0) {
+        plan.axis = candlePriceAxis(view, plot.height());
+        addPriceScale(plan, view.candles.back());
+    }
+    if (view.interval > 0)
+        addTimeScale(plan, view.candles, view.interval, view.timeZone);
 }
 
 ChartPlan planCandleChart(const CandleChartView& view, double width) {

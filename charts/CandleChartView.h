@@ -3,6 +3,8 @@
 #include "charts/ChartPlan.h"
 #include "core/Candle.h"
 
+#include <QTimeZone>
+
 #include <optional>
 #include <vector>
 
@@ -29,6 +31,13 @@ struct CandleChartView {
     bool showBbands = false;
     bool showGrid = false;
     double height = 240;
+    // The scales: a price label column `gutter` wide right of the plot (0: none, the plot as wide as the insets
+    // allow), prices written with at least `priceDecimals` decimals; the time labels under the plot when the bar
+    // length `interval` (seconds) is given, in `timeZone`.
+    double gutter = 0;
+    int priceDecimals = 4;
+    double interval = 0;
+    QTimeZone timeZone = QTimeZone::systemTimeZone();
 
     static constexpr double kInset = 16;
     static constexpr double kMinRange = 0.0001;
@@ -48,6 +57,12 @@ struct PriceScale {
 // The price bounds of the bars and every switched-on overlay (non-finite overlay values are skipped so that
 // one overflowed value cannot turn the whole scale into NaN). No bars: a scale of low 0.
 PriceScale candlePriceScale(const CandleChartView& view);
+
+// The price axis of a drawing at `plotHeight`: the bounds, and the decimals of its labels (the step's, at least
+// the view's price decimals).
+ValueAxis candlePriceAxis(const CandleChartView& view, double plotHeight);
+// The label column the view's price scale needs (its widest label with padding).
+double candlePriceGutter(const CandleChartView& view);
 
 // The drawing of `view` on a canvas `width` wide and view.height high, into `plan` (reusing its storage).
 void planCandleChart(const CandleChartView& view, double width, ChartPlan& plan);

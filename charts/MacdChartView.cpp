@@ -1,5 +1,7 @@
 #include "charts/MacdChartView.h"
 
+#include "charts/ChartScales.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -25,7 +27,8 @@ double macdScale(const MacdChartView& view) {
 void planMacdChart(const MacdChartView& view, double width, ChartPlan& plan) {
     plan.clear();
     plan.size = QSizeF(width, MacdChartView::kHeight);
-    plan.plot = insetPlot(plan.size, MacdChartView::kInsetX, MacdChartView::kInsetY);
+    plan.gutter = std::max(view.gutter, 0.0);
+    plan.plot = insetPlot(plan.size, MacdChartView::kInsetX, MacdChartView::kInsetY, plan.gutter);
     const std::size_t n = drawnCount(view);
     if (n == 0)
         return;
@@ -34,6 +37,20 @@ void planMacdChart(const MacdChartView& view, double width, ChartPlan& plan) {
     const double scale = macdScale(view);
     const double mid = plot.top() + plot.height() / 2;
     plan.primitives.reserve(n + 2);
+    plan.slotCount = n;
+    plan.axis = ValueAxis{-scale, 2 * scale, std::max(4, roundTicks(-scale, scale, plot.height()).decimals)};
+    if (plan.gutter > 0) {
+        ChartPrimitive zero;
+        zero.kind = ChartPrimitive::Kind::Line;
+        zero.color = ChartColor::Gray;
+        zero.opacity = 0.3;
+        zero.width = 1.0;
+        zero.p1 = QPointF(plot.left(), mid);
+        zero.p2 = QPointF(plot.right(), mid);
+        plan.scale.push_back(std::move(zero));
+        plan.scale.push_back(scaleText(QStringLiteral("0"), QPointF(gutterCentre(plan), mid)));
+        plan.scale.push_back(scaleText(scaleLabel(scale, plan.axis.decimals), QPointF(gutterCentre(plan), plot.top())));
+    }
 
     for (std::size_t i = 0; i < n; ++i) {
         const double h = view.hist[i];

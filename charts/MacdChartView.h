@@ -12,6 +12,7 @@ struct MacdChartView {
     std::vector<double> macd;
     std::vector<double> signal;
     std::vector<double> hist;
+    double gutter = 0; // a label column right of the plot with the histogram's scale at the top, and the zero line
 
     static constexpr double kHeight = 110;
     static constexpr double kInsetX = 16;

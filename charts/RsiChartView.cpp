@@ -1,15 +1,22 @@
 #include "charts/RsiChartView.h"
 
+#include "charts/ChartScales.h"
+
+#include <algorithm>
+
 namespace zqt {
 
 void planRsiChart(const RsiChartView& view, double width, ChartPlan& plan) {
     plan.clear();
     plan.size = QSizeF(width, RsiChartView::kHeight);
-    plan.plot = insetPlot(plan.size, RsiChartView::kInsetX, RsiChartView::kInsetY);
+    plan.gutter = std::max(view.gutter, 0.0);
+    plan.plot = insetPlot(plan.size, RsiChartView::kInsetX, RsiChartView::kInsetY, plan.gutter);
     if (view.values.empty())
         return;
     const QRectF& plot = plan.plot;
     plan.step = plot.width() / static_cast<double>(view.values.size());
+    plan.slotCount = view.values.size();
+    plan.axis = ValueAxis{0, 100, 2};
     for (double level : {0.3, 0.7}) {
         ChartPrimitive ref;
         ref.kind = ChartPrimitive::Kind::Line;
@@ -20,6 +27,8 @@ void planRsiChart(const RsiChartView& view, double width, ChartPlan& plan) {
         ref.p1 = QPointF(plot.left(), y);
         ref.p2 = QPointF(plot.right(), y);
         plan.primitives.push_back(std::move(ref));
+        if (plan.gutter > 0)
+            plan.scale.push_back(scaleText(QString::number(level * 100), QPointF(gutterCentre(plan), y)));
     }
     // A single value is a lone point, which a stroked line does not show.
     if (view.values.size() < 2)

@@ -10,6 +10,7 @@ namespace zqt {
 // lies above the plot and the frame's clip cuts it.
 struct RsiChartView {
     std::vector<double> values;
+    double gutter = 0; // a label column right of the plot, with "30" and "70" at their lines; 0: none
 
     static constexpr double kHeight = 110;
     static constexpr double kInsetX = 16;

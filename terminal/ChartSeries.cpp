@@ -1,5 +1,12 @@
 #include "terminal/ChartSeries.h"
 
+#include "terminal/CellFormats.h"
+#include "terminal/ChartSettings.h"
+
+#include <QDateTime>
+
+#include <algorithm>
+#include <cmath>
 #include <span>
 
 namespace zqt {
@@ -56,6 +63,65 @@ ChartReadouts chartReadouts(const ChartSeries& main) {
     r.bollingerUpper = lastPresent(main.bollinger.upper);
     r.bollingerLower = lastPresent(main.bollinger.lower);
     return r;
+}
+
+QString barReadout(const ChartSeries& s, std::size_t index, const ChartSettings& chart, const QTimeZone& zone) {
+    if (index >= s.candles.size())
+        return {};
+    const Candle& c = s.candles[index];
+    const double interval = chart.candleInterval();
+    const QDateTime at = QDateTime::fromSecsSinceEpoch(
+        static_cast<qint64>(std::llround(static_cast<double>(c.bucket) * interval)), zone);
+    QStringList parts;
+    parts << at.toString(interval < 60 ? QStringLiteral("yyyy-MM-dd HH:mm:ss") : QStringLiteral("yyyy-MM-dd HH:mm"));
+    parts << QStringLiteral("O ") + fmtPrice(c.open) << QStringLiteral("H ") + fmtPrice(c.high)
+          << QStringLiteral("L ") + fmtPrice(c.low) << QStringLiteral("C ") + fmtPrice(c.close)
+          << QStringLiteral("Vol ") + fmtAmount(c.volume);
+    auto value = [&](const char* label, std::optional<double> v, QString (*format)(double)) {
+        parts << QString::fromUtf8(label) + QLatin1Char(' ') + fmtOptional(v, format);
+    };
+    auto at_ = [index](const auto& list) -> std::optional<double> {
+        if (index >= list.size())
+            return std::nullopt;
+        return list[index];
+    };
+    if (chart.showEma())
+        value("EMA", at_(s.ema), fmtPrice);
+    if (chart.showVwap())
+        value("VWAP", at_(s.vwap), fmtPrice);
+    if (chart.showVwapBands()) {
+        value("VWAP+", at_(s.vwapBands.upper), fmtPrice);
+        value("VWAP-", at_(s.vwapBands.lower), fmtPrice);
+    }
+    if (chart.showSma50())
+        value("SMA50", at_(s.sma50), fmtPrice);
+    if (chart.showSma200())
+        value("SMA200", at_(s.sma200), fmtPrice);
+    if (chart.showBbands()) {
+        value("BB+", at_(s.bollinger.upper), fmtPrice);
+        value("BB-", at_(s.bollinger.lower), fmtPrice);
+    }
+    if (chart.showRsi())
+        value("RSI", at_(s.rsi), fmtOscillator);
+    if (chart.showMacd()) {
+        value("MACD", at_(s.macd.macd), fmtPrice);
+        value("Signal", at_(s.macd.signal), fmtPrice);
+        value("Hist", at_(s.macd.hist), fmtPrice);
+    }
+    return parts.join(QStringLiteral("  "));
+}
+
+std::optional<std::size_t> barAt(const std::vector<Candle>& bars, double barsInterval, std::int64_t bucket,
+                                 double interval) {
+    if (!(barsInterval > 0) || !(interval > 0))
+        return std::nullopt;
+    const double start = static_cast<double>(bucket) * interval;
+    const auto wanted = static_cast<std::int64_t>(std::floor(start / barsInterval));
+    const auto it = std::lower_bound(bars.begin(), bars.end(), wanted,
+                                     [](const Candle& c, std::int64_t b) { return c.bucket < b; });
+    if (it == bars.end() || it->bucket != wanted)
+        return std::nullopt;
+    return static_cast<std::size_t>(it - bars.begin());
 }
 
 QList<double> htfIntervalsAbove(double barInterval, const QList<double>& choices) {

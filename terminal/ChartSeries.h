@@ -3,6 +3,8 @@
 #include "terminal/Indicators.h"
 
 #include <QList>
+#include <QString>
+#include <QTimeZone>
 
 #include <optional>
 #include <vector>
@@ -50,6 +52,18 @@ ChartSeries mainChartSeries(const QList<Candle>& bars);
 // The higher timeframe's: overlays only, bands 1.25 wide.
 ChartSeries htfChartSeries(const QList<Candle>& bars);
 ChartReadouts chartReadouts(const ChartSeries& main);
+
+class ChartSettings;
+
+// One bar's values in a line: its start time in `zone` (with seconds for bars under a minute), O, H, L, C, the
+// volume, and the value at that bar of every indicator `chart` switches on ("-" while warming up). Empty when
+// `index` lies past the bars.
+QString barReadout(const ChartSeries& series, std::size_t index, const ChartSettings& chart, const QTimeZone& zone);
+
+// The bar of `bars` (`barsInterval` seconds each, ascending) whose time span holds the start of a bar `bucket` of
+// `interval` seconds; none when no bar does.
+std::optional<std::size_t> barAt(const std::vector<Candle>& bars, double barsInterval, std::int64_t bucket,
+                                 double interval);
 
 // The higher-timeframe intervals (seconds) among `choices` (ascending) that lie above a bar interval.
 QList<double> htfIntervalsAbove(double barInterval, const QList<double>& choices);

@@ -38,6 +38,10 @@ QColor chartColor(ChartColor role, const QPalette& palette) {
         return QColor(0xff, 0x2d, 0x55);
     case ChartColor::SystemCyan:
         return QColor(0x32, 0xad, 0xe6);
+    case ChartColor::OnTag:
+        return QColor(Qt::white);
+    case ChartColor::Crosshair:
+        return QColor(0x63, 0x63, 0x66);
     }
     return palette.color(QPalette::Text);
 }
@@ -115,18 +119,9 @@ void fillInColumns(QPainter& painter, const QPolygonF& points, const QRectF& can
     painter.setClipRect(canvas);
 }
 
-} // namespace
-
-void paintChartPlan(QPainter& painter, const ChartPlan& plan, const QPalette& palette, bool fillBackground) {
-    painter.save();
-    painter.setRenderHint(QPainter::Antialiasing);
-    // A rectangular clip costs nothing per primitive, a rounded one a great deal: clip to the canvas, and cut the
-    // rounded corners out afterwards.
-    const QRectF canvas(QPointF(0, 0), plan.size);
-    painter.setClipRect(canvas);
-    if (fillBackground)
-        painter.fillRect(canvas, palette.color(QPalette::Base));
-
+// Paints `primitives` in order; `canvas` is the clip the band fills restore.
+void paintPrimitives(QPainter& painter, const std::vector<ChartPrimitive>& primitives, const QPalette& palette,
+                     const QRectF& canvas) {
     // The pen changes only when a primitive's colour, opacity or width differs from the one before (a run of
     // candles of one direction shares it); colours are resolved once per role and opacity.
     QPen pen;
@@ -145,7 +140,7 @@ void paintChartPlan(QPainter& painter, const ChartPlan& plan, const QPalette& pa
         }
     };
     QVector<QLineF> segments;
-    for (const ChartPrimitive& p : plan.primitives) {
+    for (const ChartPrimitive& p : primitives) {
         if (p.color != lastRole || p.opacity != lastOpacity) {
             color = chartColor(p.color, palette);
             color.setAlphaF(static_cast<float>(p.opacity));
@@ -154,6 +149,16 @@ void paintChartPlan(QPainter& painter, const ChartPlan& plan, const QPalette& pa
         }
         switch (p.kind) {
         case ChartPrimitive::Kind::Line:
+            if (p.dashed) {
+                QPen dashes = pen;
+                dashes.setColor(color);
+                dashes.setWidthF(p.width);
+                dashes.setStyle(Qt::DashLine);
+                painter.setPen(dashes);
+                painter.drawLine(p.p1, p.p2);
+                penSet = false;
+                break;
+            }
             usePen(p.width);
             painter.drawLine(p.p1, p.p2);
             break;
@@ -187,6 +192,33 @@ void paintChartPlan(QPainter& painter, const ChartPlan& plan, const QPalette& pa
         }
         }
     }
+}
+
+} // namespace
+
+void paintChartOverlay(QPainter& painter, const ChartPlan& plan, const std::vector<ChartPrimitive>& primitives,
+                       const QPalette& palette) {
+    if (primitives.empty())
+        return;
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF canvas(QPointF(0, 0), plan.size);
+    painter.setClipRect(canvas);
+    paintPrimitives(painter, primitives, palette, canvas);
+    painter.restore();
+}
+
+void paintChartPlan(QPainter& painter, const ChartPlan& plan, const QPalette& palette, bool fillBackground) {
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    // A rectangular clip costs nothing per primitive, a rounded one a great deal: clip to the canvas, and cut the
+    // rounded corners out afterwards.
+    const QRectF canvas(QPointF(0, 0), plan.size);
+    painter.setClipRect(canvas);
+    if (fillBackground)
+        painter.fillRect(canvas, palette.color(QPalette::Base));
+    paintPrimitives(painter, plan.primitives, palette, canvas);
+    paintPrimitives(painter, plan.scale, palette, canvas);
     QPainterPath corners;
     corners.addRect(canvas);
     QPainterPath frame;

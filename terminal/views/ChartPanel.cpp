@@ -9,12 +9,21 @@
 #include "terminal/views/SegmentedControl.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
+#include <QFileDialog>
+#include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QImage>
+#include <QImageWriter>
 #include <QLabel>
+#include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
+#include <QSaveFile>
+#include <QStandardPaths>
 
 #include <cmath>
 
@@ -126,8 +135,21 @@ ChartPanel::ChartPanel(MarketModel& market, ChartSettings& chart, QWidget* paren
     buildHeader();
     buildSwitches();
 
+    m_readoutLine = new QLabel(this);
+    m_readoutLine->setObjectName(QStringLiteral("chartReadoutLine"));
+    m_readoutLine->setFont(captionFont(font()));
+    m_readoutLine->setTextFormat(Qt::PlainText);
+    m_readoutLine->setAccessibleDescription(
+        QStringLiteral("Values of the bar under the crosshair, or of the last bar"));
+    m_readoutLine->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_readoutLine->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed); // a long line never widens the card
+    m_readoutLine->setFixedHeight(m_readoutLine->fontMetrics().height());
+    column()->addWidget(m_readoutLine);
+
     m_mainChart = new CandleChartWidget(kMainChartHeight, this);
     m_mainChart->setObjectName(QStringLiteral("mainChart"));
+    m_mainChart->setAccessibleName(QStringLiteral("Price chart"));
+    m_mainChart->setFocusPolicy(Qt::StrongFocus);
     column()->addWidget(m_mainChart);
 
     m_htfChart = new CandleChartWidget(kHtfChartHeight, this);
@@ -172,6 +194,16 @@ ChartPanel::ChartPanel(MarketModel& market, ChartSettings& chart, QWidget* paren
     errorPalette.setColor(QPalette::WindowText, warningColor());
     m_marketError->setPalette(errorPalette);
     column()->addWidget(m_marketError);
+
+    m_exportOutcome = new QLabel(this);
+    m_exportOutcome->setObjectName(QStringLiteral("chartImageOutcomeLabel"));
+    m_exportOutcome->setFont(captionFont(font()));
+    m_exportOutcome->setWordWrap(true);
+    m_exportOutcome->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_exportOutcome->hide();
+    column()->addWidget(m_exportOutcome);
+
+    buildCrosshair();
 
     connect(&m_model, &MarketModel::candlesChanged, this, &ChartPanel::updateMainCharts);
     connect(&m_model, &MarketModel::htfCandlesChanged, this, &ChartPanel::updateHtfChart);
@@ -269,27 +301,33 @@ void ChartPanel::buildReadouts() {
 }
 
 void ChartPanel::updateMainCharts() {
-    ChartSeries series = mainChartSeries(m_model.candles());
-    const ChartReadouts r = chartReadouts(series);
-    if (m_chart.showRsi()) {
-        m_rsiChart->view().values = std::move(series.rsi);
-        m_rsiChart->refresh();
-    }
+    m_series = mainChartSeries(m_model.candles());
+    const ChartReadouts r = chartReadouts(m_series);
+    if (m_chart.showRsi())
+        m_rsiChart->view().values = m_series.rsi;
     if (m_chart.showMacd()) {
         MacdChartView& v = m_macdChart->view();
-        v.macd = std::move(series.macd.macd);
-        v.signal = std::move(series.macd.signal);
-        v.hist = std::move(series.macd.hist);
-        m_macdChart->refresh();
+        v.macd = m_series.macd.macd;
+        v.signal = m_series.macd.signal;
+        v.hist = m_series.macd.hist;
     }
     CandleChartView& main = m_mainChart->view();
-    showCandleSeries(std::move(series), main);
+    showCandleSeries(m_series, main);
     applyCandleSwitches(m_chart, main);
-    m_mainChart->refresh();
-    if (m_chart.showVolume()) {
+    main.interval = m_chart.candleInterval();
+    if (m_chart.showVolume())
         m_volumeChart->view().candles = main.candles;
+    applyGutter();
+    if (m_crossIndex && *m_crossIndex >= main.candles.size())
+        showCrosshair(std::nullopt, nullptr, std::nullopt, std::nullopt); // its bar is gone
+    m_mainChart->refresh();
+    if (m_chart.showRsi())
+        m_rsiChart->refresh();
+    if (m_chart.showMacd())
+        m_macdChart->refresh();
+    if (m_chart.showVolume())
         m_volumeChart->refresh();
-    }
+    updateReadoutLine();
 
     const QString values[kReadoutCount] = {
         fixed4(r.ema),
@@ -314,7 +352,166 @@ void ChartPanel::updateHtfChart() {
     // Nothing above the bar interval: an empty chart under the label saying so.
     showCandleSeries(m_htf->count() == 0 ? ChartSeries{} : htfChartSeries(m_model.htfCandles()), htf);
     applyCandleSwitches(m_chart, htf);
+    applyGutter();
+    if (m_crossIndex && m_htfChart->crosshairIndex()) { // the HTF bar under the crosshair may have moved
+        const Candle& bar = m_series.candles[*m_crossIndex];
+        m_htfChart->setCrosshair(barAt(htf.candles, m_chart.htfInterval(), bar.bucket, m_chart.candleInterval()),
+                                 m_htfChart->crosshairY());
+    }
     m_htfChart->refresh();
+}
+
+void ChartPanel::applyGutter() {
+    double gutter = candlePriceGutter(m_mainChart->view());
+    if (m_chart.showHtf() && !m_htfChart->view().candles.empty())
+        gutter = std::max(gutter, candlePriceGutter(m_htfChart->view()));
+    if (gutter == m_gutter)
+        return;
+    m_gutter = gutter;
+    m_mainChart->view().gutter = gutter;
+    m_htfChart->view().gutter = gutter;
+    m_volumeChart->view().gutter = gutter;
+    m_rsiChart->view().gutter = gutter;
+    m_macdChart->view().gutter = gutter;
+    for (ChartCanvas* chart :
+         std::initializer_list<ChartCanvas*>{m_mainChart, m_htfChart, m_volumeChart, m_rsiChart, m_macdChart})
+        chart->refresh();
+}
+
+void ChartPanel::buildCrosshair() {
+    m_copyImage = new QAction(QStringLiteral("Copy Chart Image"), this);
+    m_copyImage->setObjectName(QStringLiteral("copyChartImageAction"));
+    connect(m_copyImage, &QAction::triggered, this, &ChartPanel::copyChartImage);
+    m_saveImage = new QAction(QStringLiteral("Save Chart Image..."), this);
+    m_saveImage->setObjectName(QStringLiteral("saveChartImageAction"));
+    connect(m_saveImage, &QAction::triggered, this, &ChartPanel::openSaveDialog);
+    auto* menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("chartImageMenu"));
+    menu->addAction(m_copyImage);
+    menu->addAction(m_saveImage);
+
+    for (ChartCanvas* chart :
+         std::initializer_list<ChartCanvas*>{m_mainChart, m_htfChart, m_volumeChart, m_rsiChart, m_macdChart}) {
+        connect(chart, &ChartCanvas::pointerMoved, this,
+                [this, chart](std::size_t index, double y) { onPointerMoved(chart, index, y); });
+        connect(chart, &ChartCanvas::pointerLeft, this,
+                [this] { showCrosshair(std::nullopt, nullptr, std::nullopt, std::nullopt); });
+        chart->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(chart, &QWidget::customContextMenuRequested, menu,
+                [menu, chart](const QPoint& at) { menu->popup(chart->mapToGlobal(at)); });
+    }
+    connect(m_mainChart, &ChartCanvas::crosshairKey, this, &ChartPanel::onCrosshairKey);
+}
+
+void ChartPanel::showCrosshair(std::optional<std::size_t> mainIndex, ChartCanvas* pointed, std::optional<double> y,
+                               std::optional<std::size_t> htfIndex) {
+    m_crossIndex = mainIndex;
+    for (ChartCanvas* chart : std::initializer_list<ChartCanvas*>{m_mainChart, m_volumeChart, m_rsiChart, m_macdChart})
+        chart->setCrosshair(mainIndex, chart == pointed ? y : std::nullopt);
+    m_htfChart->setCrosshair(htfIndex, pointed == m_htfChart ? y : std::nullopt);
+    updateReadoutLine();
+}
+
+void ChartPanel::onPointerMoved(ChartCanvas* chart, std::size_t index, double y) {
+    const std::vector<Candle>& bars = m_series.candles;
+    const std::vector<Candle>& htfBars = m_htfChart->view().candles;
+    const double interval = m_chart.candleInterval();
+    const double htfInterval = m_chart.htfInterval();
+    if (chart == m_htfChart) {
+        if (index >= htfBars.size())
+            return;
+        showCrosshair(barAt(bars, interval, htfBars[index].bucket, htfInterval), chart, y, index);
+        return;
+    }
+    if (index >= bars.size())
+        return;
+    showCrosshair(index, chart, y, barAt(htfBars, htfInterval, bars[index].bucket, interval));
+}
+
+void ChartPanel::onCrosshairKey(int key) {
+    const std::size_t n = m_series.candles.size();
+    if (n == 0)
+        return;
+    std::optional<std::size_t> index;
+    switch (key) {
+    case Qt::Key_Left:
+        index = m_crossIndex ? (*m_crossIndex > 0 ? *m_crossIndex - 1 : 0) : n - 1;
+        break;
+    case Qt::Key_Right:
+        index = m_crossIndex ? std::min(*m_crossIndex + 1, n - 1) : n - 1;
+        break;
+    case Qt::Key_Home:
+        index = 0;
+        break;
+    case Qt::Key_End:
+        index = n - 1;
+        break;
+    default: // Escape: leave
+        break;
+    }
+    std::optional<std::size_t> htf;
+    if (index)
+        htf = barAt(m_htfChart->view().candles, m_chart.htfInterval(), m_series.candles[*index].bucket,
+                    m_chart.candleInterval());
+    showCrosshair(index, nullptr, std::nullopt, htf);
+}
+
+void ChartPanel::updateReadoutLine() {
+    const std::size_t n = m_series.candles.size();
+    const QString text =
+        n == 0 ? QString() : barReadout(m_series, m_crossIndex.value_or(n - 1), m_chart, QTimeZone::systemTimeZone());
+    if (m_readoutLine->text() != text)
+        m_readoutLine->setText(text);
+}
+
+void ChartPanel::copyChartImage() {
+    QGuiApplication::clipboard()->setImage(grab().toImage());
+    showExportOutcome(QStringLiteral("Chart image copied."), false);
+}
+
+bool ChartPanel::saveChartImage(const QString& path) {
+    const QImage image = grab().toImage();
+    QSaveFile file(path);
+    QString error;
+    if (!file.open(QIODevice::WriteOnly)) {
+        error = file.errorString();
+    } else {
+        QImageWriter writer(&file, "png");
+        if (!writer.write(image)) {
+            error = writer.errorString();
+            file.cancelWriting();
+        } else if (!file.commit()) {
+            error = file.errorString();
+        }
+    }
+    if (!error.isEmpty()) {
+        showExportOutcome(QStringLiteral("Could not save the chart image: ") + error, true);
+        return false;
+    }
+    showExportOutcome(QStringLiteral("Chart image saved to ") + path, false);
+    return true;
+}
+
+void ChartPanel::openSaveDialog() {
+    auto* dialog = new QFileDialog(this, QStringLiteral("Save Chart Image"),
+                                   QStandardPaths::writableLocation(QStandardPaths::PicturesLocation),
+                                   QStringLiteral("PNG images (*.png)"));
+    dialog->setObjectName(QStringLiteral("saveChartImageDialog"));
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setDefaultSuffix(QStringLiteral("png"));
+    dialog->selectFile(QStringLiteral("chart.png"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& path) { saveChartImage(path); });
+    dialog->open();
+}
+
+void ChartPanel::showExportOutcome(const QString& text, bool failed) {
+    QPalette palette = m_exportOutcome->palette();
+    palette.setColor(QPalette::WindowText, failed ? warningColor() : secondaryTextColor(this->palette()));
+    m_exportOutcome->setPalette(palette);
+    showPlainText(m_exportOutcome, text, kMessageTextChars);
+    m_exportOutcome->show();
 }
 
 void ChartPanel::updateToggles() {

@@ -1,9 +1,13 @@
 #pragma once
 
+#include "terminal/ChartSeries.h"
 #include "terminal/views/PanelCard.h"
 
 #include <QList>
 
+#include <optional>
+
+class QAction;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -11,6 +15,7 @@ class QLabel;
 namespace zqt {
 
 class CandleChartWidget;
+class ChartCanvas;
 class MacdChartWidget;
 class MetricTile;
 class ChartSettings;
@@ -27,6 +32,12 @@ class VolumeChartWidget;
 // repaints the main chart, the sub-charts and the readouts; an HTF bar change only the HTF chart; a price only
 // the "Last: " line. Pickers write the chart settings' intervals (the market then reloads its bars); switches
 // only redraw.
+//
+// A crosshair follows the pointer over any chart, or the keys over the focused main chart (Left, Right, Home, End,
+// Escape): a vertical line through that bar on every chart (on the HTF chart through the HTF bar holding it), a
+// horizontal line and value tag on the chart under the pointer, and that bar's values in the readout line above the
+// main chart (the last bar's when no crosshair is shown). The charts' context menu copies or saves an image of
+// the card as shown.
 class ChartPanel final : public PanelCard {
     Q_OBJECT
 
@@ -39,7 +50,22 @@ public:
     static const QList<std::pair<QString, double>>& htfChoices();
     CandleChartWidget* mainChart() const { return m_mainChart; }
 
+    // Writes a PNG of the card as shown (at the screen's pixel ratio) to `path`, replacing it only once complete;
+    // the outcome is shown under the charts. False when it could not be written.
+    bool saveChartImage(const QString& path);
+    // Puts that image on the clipboard.
+    void copyChartImage();
+
 private:
+    void buildCrosshair();
+    void showCrosshair(std::optional<std::size_t> mainIndex, ChartCanvas* pointed, std::optional<double> y,
+                       std::optional<std::size_t> htfIndex);
+    void onPointerMoved(ChartCanvas* chart, std::size_t index, double y);
+    void onCrosshairKey(int key);
+    void updateReadoutLine();
+    void applyGutter();
+    void showExportOutcome(const QString& text, bool failed);
+    void openSaveDialog();
     void buildHeader();
     void buildSwitches();
     void buildReadouts();
@@ -65,7 +91,14 @@ private:
     VolumeChartWidget* m_volumeChart = nullptr;
     RsiChartWidget* m_rsiChart = nullptr;
     MacdChartWidget* m_macdChart = nullptr;
-    QList<MetricTile*> m_readouts; // EMA, VWAP, ATR, RSI, MACD, SMA50, SMA200, BB+2σ, BB-2σ
+    QList<MetricTile*> m_readouts;     // EMA, VWAP, ATR, RSI, MACD, SMA50, SMA200, BB+2σ, BB-2σ
+    QLabel* m_readoutLine = nullptr;   // the hovered bar's values (the last bar's without a crosshair)
+    QLabel* m_exportOutcome = nullptr; // the last image export's outcome
+    QAction* m_copyImage = nullptr;
+    QAction* m_saveImage = nullptr;
+    ChartSeries m_series;                    // the main chart's series as drawn, for the readout line
+    std::optional<std::size_t> m_crossIndex; // the main chart's bar under the crosshair
+    double m_gutter = 0;                     // the price label column shared by every chart, so slots line up
     QLabel* m_lastPrice = nullptr;
     QLabel* m_marketError = nullptr;
 };

@@ -1,7 +1,10 @@
 #include "terminal/views/ChartWidgets.h"
 
+#include "charts/ChartScales.h"
 #include "terminal/views/ChartPainter.h"
 
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QResizeEvent>
 
@@ -10,6 +13,68 @@ namespace zqt {
 ChartCanvas::ChartCanvas(QWidget* parent) : QWidget(parent) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setMinimumWidth(64);
+    setMouseTracking(true);
+}
+
+void ChartCanvas::setCrosshair(std::optional<std::size_t> index, std::optional<double> y) {
+    if (index == m_crossIndex && y == m_crossY)
+        return;
+    const QRegion before = crosshairBounds();
+    m_crossIndex = index;
+    m_crossY = y;
+    replanCrosshair();
+    update(before.united(crosshairBounds()));
+}
+
+void ChartCanvas::replanCrosshair() {
+    m_crosshair = crosshairPrimitives(m_plan, m_crossIndex, m_crossY);
+}
+
+// The strips the crosshair covers: a column round its vertical line, a row round its horizontal line, the tag.
+QRegion ChartCanvas::crosshairBounds() const {
+    QRegion strips;
+    for (const ChartPrimitive& p : m_crosshair) {
+        const QRectF r = p.kind == ChartPrimitive::Kind::Line   ? QRectF(p.p1, p.p2).normalized()
+                         : p.kind == ChartPrimitive::Kind::Rect ? p.rect
+                                                                : QRectF(p.p1 - QPointF(40, 8), QSizeF(80, 16));
+        strips += r.adjusted(-2, -2, 2, 2).toAlignedRect();
+    }
+    return strips;
+}
+
+void ChartCanvas::mouseMoveEvent(QMouseEvent* event) {
+    QWidget::mouseMoveEvent(event);
+    if (const std::optional<std::size_t> slot = m_plan.slotAt(event->position().x()))
+        emit pointerMoved(*slot, event->position().y());
+}
+
+void ChartCanvas::leaveEvent(QEvent* event) {
+    QWidget::leaveEvent(event);
+    emit pointerLeft();
+}
+
+void ChartCanvas::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+        if (event->modifiers() & ~Qt::KeypadModifier)
+            break;
+        emit crosshairKey(event->key());
+        event->accept();
+        return;
+    case Qt::Key_Escape:
+        if (m_crossIndex) { // otherwise Escape is not the chart's
+            emit crosshairKey(event->key());
+            event->accept();
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void ChartCanvas::changeEvent(QEvent* event) {
@@ -22,6 +87,7 @@ void ChartCanvas::changeEvent(QEvent* event) {
 
 void ChartCanvas::refresh() {
     replan(width(), m_plan);
+    replanCrosshair();
     m_imageStale = true;
     update();
 }
@@ -29,6 +95,7 @@ void ChartCanvas::refresh() {
 void ChartCanvas::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     replan(width(), m_plan);
+    replanCrosshair();
     m_imageStale = true;
 }
 
@@ -46,6 +113,7 @@ void ChartCanvas::paintEvent(QPaintEvent* /*event*/) {
     }
     QPainter painter(this);
     painter.drawImage(QPointF(0, 0), m_image);
+    paintChartOverlay(painter, m_plan, m_crosshair, palette());
 }
 
 CandleChartWidget::CandleChartWidget(double height, QWidget* parent) : ChartCanvas(parent) {

@@ -10,12 +10,20 @@
 #include <QImage>
 #include <QWidget>
 
+#include <optional>
+#include <vector>
+
 namespace zqt {
 
 // A chart on the terminal page: it keeps its inputs, the plan made from them at its current width, and an image
 // of that plan at the screen's pixel ratio; its paintEvent paints the plan into the image when the plan changed
 // and then only copies the image. After changing the inputs, call refresh(): it re-plans and schedules one
 // repaint of this widget alone. The full width of the container, a fixed height.
+//
+// The crosshair is a layer of its own over that image: setting it re-plans nothing and repaints only the old and
+// the new crosshair's strips. The canvas reports the pointer's slot (pointerMoved, pointerLeft) and, when it has
+// the focus, the crosshair keys (Left, Right, Home, End, Escape: crosshairKey); whoever owns the crosshair of a
+// group of charts decides where it goes.
 class ChartCanvas : public QWidget {
     Q_OBJECT
 
@@ -25,16 +33,36 @@ public:
     const ChartPlan& plan() const { return m_plan; }
     void refresh();
 
+    // The crosshair: a vertical line through slot `index`, a horizontal line with its value's tag at `y`.
+    void setCrosshair(std::optional<std::size_t> index, std::optional<double> y);
+    std::optional<std::size_t> crosshairIndex() const { return m_crossIndex; }
+    std::optional<double> crosshairY() const { return m_crossY; }
+    const std::vector<ChartPrimitive>& crosshair() const { return m_crosshair; }
+
+signals:
+    void pointerMoved(std::size_t index, double y);
+    void pointerLeft();
+    void crosshairKey(int key);
+
 protected:
     virtual void replan(double width, ChartPlan& plan) const = 0;
     void changeEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    void replanCrosshair();
+    QRegion crosshairBounds() const;
+
     ChartPlan m_plan;
     QImage m_image;
     bool m_imageStale = true;
+    std::optional<std::size_t> m_crossIndex;
+    std::optional<double> m_crossY;
+    std::vector<ChartPrimitive> m_crosshair;
 };
 
 // The candle chart (height from its inputs), with labelled price lines over its bars.

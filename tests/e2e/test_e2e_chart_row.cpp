@@ -13,6 +13,7 @@
 
 #include <QAbstractItemView>
 #include <QDir>
+#include <QLabel>
 #include <QPushButton>
 #include <QTest>
 
@@ -69,9 +70,36 @@ TEST(ChartRowEndToEnd, barsFromTheEngine_drawnInEveryChartWithReadouts) {
         EXPECT_NE(tile->value(), QStringLiteral("-")) << name;
     }
 
+    // The scales: price labels and the last close's tag beside the main and HTF charts, times under the main chart.
+    auto scaleTexts = [](const zqt::ChartPlan& plan) {
+        return std::count_if(plan.scale.begin(), plan.scale.end(),
+                             [](const zqt::ChartPrimitive& p) { return p.kind == Kind::Text; });
+    };
+    EXPECT_GE(scaleTexts(main->plan()), 4 + 1 + 3); // 4 to 8 prices, the tag, several times
+    EXPECT_GE(scaleTexts(htf->plan()), 4);
+    EXPECT_EQ(scaleTexts(rsi->plan()), 2);
+
+    // The picture shows a crosshair: the pointer over a bar two thirds along the main chart.
+    view.ensureWidgetVisible(main, 0, 0); // the pointer must reach it through the page's viewport
+    QCoreApplication::processEvents();
+    const std::size_t hovered = static_cast<std::size_t>(bars) * 2 / 3;
+    QTest::mouseMove(main, QPoint(static_cast<int>(main->plan().x(static_cast<std::ptrdiff_t>(hovered))),
+                                  static_cast<int>(main->plan().plot.top() + main->plan().plot.height() * 0.4)));
+    ASSERT_TRUE(waitUntil([&] { return main->crosshairIndex().has_value(); }, kReplyDeadlineMs));
+    auto* readout = view.findChild<QLabel*>("chartReadoutLine");
+    ASSERT_TRUE(readout);
+    const std::size_t shown = *main->crosshairIndex();
+    const zqt::Candle& bar = main->view().candles[shown];
+    EXPECT_TRUE(readout->text().contains(QStringLiteral("O ") + QString::asprintf("%.4f", bar.open) +
+                                         QStringLiteral("  H ") + QString::asprintf("%.4f", bar.high)))
+        << readout->text().toStdString();
+    EXPECT_EQ(volume->crosshairIndex(), shown);
+
     const QString artifacts = QStringLiteral(ZQT_TEST_ARTIFACTS_DIR);
     QDir().mkpath(artifacts);
     EXPECT_TRUE(panel->grab().save(artifacts + "/chart-row.png"));
+    QTest::mouseMove(view.findChild<QWidget*>("chartTitle"), QPoint(2, 2));
+    ASSERT_TRUE(waitUntil([&] { return !main->crosshairIndex().has_value(); }, kReplyDeadlineMs));
 
     // A few price ticks make a tape; the book of the selected symbol arrives with every refresh.
     ASSERT_TRUE(waitUntil(

@@ -139,3 +139,29 @@ TEST(ChartSettingsTest, aBarIntervalReachingTheHigherTimeframe_movesItUp_bothSet
     EXPECT_EQ(settings.htfInterval(), 900.0) << "a choice still above stays";
     EXPECT_EQ(htfSignals, 1);
 }
+
+TEST(ChartSeriesTest, barAt_findsTheHigherTimeframeBarHoldingABar_andBack) {
+    // 5-minute bars from t0 (a multiple of 300 s), the one at t0 + 5 min missing.
+    const std::int64_t noon = 1'697'400'000 / 300; // t0 / 300
+    const std::vector<Candle> htf = {Candle{noon}, Candle{noon + 2}, Candle{noon + 3}};
+    struct Row {
+        std::int64_t bucket; // of a 15-second bar
+        std::optional<std::size_t> htfBar;
+    };
+    for (const Row& row : {
+             Row{noon * 20, 0},                 // t0, the first instant of the first bar
+             Row{noon * 20 + 19, 0},            // t0 + 4:45, its last 15 seconds
+             Row{noon * 20 + 20, std::nullopt}, // t0 + 5:00: that bar is missing
+             Row{noon * 20 + 40, 1}, Row{noon * 20 + 79, 2}, Row{noon * 20 + 80, std::nullopt}, // past the last bar
+             Row{noon * 20 - 1, std::nullopt},                                                  // before the first
+         })
+        EXPECT_EQ(zqt::barAt(htf, 300, row.bucket, 15), row.htfBar) << row.bucket - noon * 20;
+
+    // From an HTF bar to the main bar holding its start.
+    std::vector<Candle> main;
+    for (std::int64_t i = 0; i < 60; ++i)
+        main.push_back(Candle{noon * 20 + 10 + i});           // t0 + 2:30 to t0 + 17:15
+    EXPECT_EQ(zqt::barAt(main, 15, noon + 2, 300), 30u);      // t0 + 10:00
+    EXPECT_EQ(zqt::barAt(main, 15, noon, 300), std::nullopt); // t0 lies before the first bar
+    EXPECT_EQ(zqt::barAt(main, 0, noon, 300), std::nullopt);
+}

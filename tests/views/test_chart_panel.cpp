@@ -14,16 +14,27 @@
 #include "TestEnv.h"
 
 #include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
+#include <QContextMenuEvent>
+#include <QDateTime>
+#include <QFile>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QSignalSpy>
 #include <QTest>
 #include <QVBoxLayout>
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+
 #include <algorithm>
+#include <span>
 #include <string>
 
 using zqt::ChartColor;
@@ -76,6 +87,43 @@ protected:
         server.setReply("GET", "/api/market/candles", {200, kCandles});
         model.refreshCandles();
         ASSERT_TRUE(waitUntil([&] { return model.market().candles().size() == 3; }, 30000));
+    }
+    // The readout line of bar i with the default switches (all overlays but SMA 200, RSI and MACD), every value
+    // computed here from the bars.
+    QString expectedReadout(std::size_t i) const {
+        const QList<zqt::Candle>& list = model.market().candles();
+        const std::span<const zqt::Candle> b(list.constData(), static_cast<std::size_t>(list.size()));
+        const zqt::Candle& c = b[i];
+        auto f4 = [](std::optional<double> v) {
+            return v ? QString::asprintf("%.4f", *v) : QStringLiteral("-");
+        };
+        const zqt::BandSeries vwapBands = zqt::vwapBandSeries(1.35, 20, b);
+        const zqt::BandSeries bb = zqt::bollingerSeries(20, 2.0, b);
+        const zqt::MacdSeries macd = zqt::macdSeries(12, 26, 9, b);
+        QStringList parts = {
+            QDateTime::fromSecsSinceEpoch(c.bucket * 15).toString("yyyy-MM-dd HH:mm:ss"),
+            "O " + f4(c.open),
+            "H " + f4(c.high),
+            "L " + f4(c.low),
+            "C " + f4(c.close),
+            "Vol " + QString::asprintf("%.2f", c.volume),
+            "EMA " + f4(zqt::emaSeries(14, b)[i]),
+            "VWAP " + f4(zqt::vwapSeries(b)[i]),
+            "VWAP+ " + f4(vwapBands.upper[i]),
+            "VWAP- " + f4(vwapBands.lower[i]),
+            "SMA50 " + f4(zqt::smaSeries(50, b)[i]),
+            "BB+ " + f4(bb.upper[i]),
+            "BB- " + f4(bb.lower[i]),
+            "RSI " + QString::asprintf("%.2f", zqt::rsiSeries(14, b)[i]),
+            "MACD " + f4(macd.macd[i]),
+            "Signal " + f4(macd.signal[i]),
+            "Hist " + f4(macd.hist[i]),
+        };
+        return parts.join("  ");
+    }
+    std::vector<zqt::ChartCanvas*> barCharts() const {
+        return {child<zqt::ChartCanvas>("mainChart"), child<zqt::ChartCanvas>("volumeChart"),
+                child<zqt::ChartCanvas>("rsiChart"), child<zqt::ChartCanvas>("macdChart")};
     }
     static bool draws(const zqt::ChartPlan& plan, ChartPrimitive::Kind kind, ChartColor color) {
         return std::any_of(plan.primitives.begin(), plan.primitives.end(),
@@ -260,6 +308,188 @@ TEST_F(ChartPanelTest, everyControlIsNamedAsItsLabelAndTakesKeyboardFocus) {
     for (const char* label : kReadouts)
         EXPECT_EQ(child<zqt::MetricTile>(QStringLiteral("chartReadout_") + QString::fromUtf8(label))->accessibleName(),
                   label);
+}
+
+TEST_F(ChartPanelTest, scales_everyChartSharesTheLabelColumn_soBarsLineUpUnderTheCandles) {
+    loadBars();
+    const zqt::ChartPlan& main = child<zqt::CandleChartWidget>("mainChart")->plan();
+    EXPECT_GT(main.gutter, 0);
+    EXPECT_FALSE(main.scale.empty());
+    for (zqt::ChartCanvas* chart : barCharts()) {
+        const zqt::ChartPlan& plan = chart->plan();
+        EXPECT_DOUBLE_EQ(plan.gutter, main.gutter) << chart->objectName().toStdString();
+        EXPECT_FALSE(plan.scale.empty()) << chart->objectName().toStdString();
+        for (std::ptrdiff_t i = 0; i < 3; ++i)
+            EXPECT_DOUBLE_EQ(plan.x(i), main.x(i)) << chart->objectName().toStdString();
+    }
+    EXPECT_DOUBLE_EQ(child<zqt::CandleChartWidget>("htfChart")->plan().plot.right(), main.plot.right());
+}
+
+TEST_F(ChartPanelTest, pointerOverABar_crosshairOnEveryChart_readoutIsThatBar_leavingRestoresTheLastBar) {
+    loadBars();
+    auto* main = child<zqt::CandleChartWidget>("mainChart");
+    auto* line = child<QLabel>("chartReadoutLine");
+    EXPECT_EQ(line->text(), expectedReadout(2)); // the live bar
+    const QImage before = main->grab().toImage();
+    for (std::size_t i : {1u, 0u, 2u}) {
+        const QPoint at(static_cast<int>(main->plan().x(static_cast<std::ptrdiff_t>(i))),
+                        static_cast<int>(main->plan().plot.center().y()));
+        QTest::mouseMove(main, at);
+        ASSERT_TRUE(waitUntil([&] { return main->crosshairIndex() == i; }, 5000)) << i;
+        EXPECT_EQ(line->text(), expectedReadout(i)) << i;
+        for (zqt::ChartCanvas* chart : barCharts()) {
+            EXPECT_EQ(chart->crosshairIndex(), i) << chart->objectName().toStdString();
+            // The horizontal line and its tag only where the pointer is.
+            EXPECT_EQ(chart->crosshairY().has_value(), chart == main) << chart->objectName().toStdString();
+        }
+        EXPECT_EQ(main->crosshair().size(), 4u); // both lines, the tag and its value
+        EXPECT_NE(main->grab().toImage(), before) << i;
+    }
+    // Over a sub-chart: the same bar everywhere, the horizontal line moves there.
+    auto* rsi = child<zqt::RsiChartWidget>("rsiChart");
+    QTest::mouseMove(rsi, QPoint(static_cast<int>(rsi->plan().x(1)), 40));
+    ASSERT_TRUE(waitUntil([&] { return main->crosshairIndex() == 1u && rsi->crosshairY(); }, 5000));
+    EXPECT_FALSE(main->crosshairY().has_value());
+    EXPECT_EQ(line->text(), expectedReadout(1));
+
+    QTest::mouseMove(child<QLabel>("chartTitle"), QPoint(2, 2));
+    ASSERT_TRUE(waitUntil([&] { return !rsi->crosshairIndex(); }, 5000));
+    for (zqt::ChartCanvas* chart : barCharts()) {
+        EXPECT_FALSE(chart->crosshairIndex().has_value()) << chart->objectName().toStdString();
+        EXPECT_TRUE(chart->crosshair().empty()) << chart->objectName().toStdString();
+    }
+    EXPECT_EQ(line->text(), expectedReadout(2));
+    EXPECT_EQ(main->grab().toImage(), before); // nothing of the crosshair is left drawn
+}
+
+namespace {
+
+// Collects the regions a widget repaints.
+class PaintRegions final : public QObject {
+public:
+    explicit PaintRegions(QWidget* w) { w->installEventFilter(this); }
+    QRegion painted;
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            painted += static_cast<QPaintEvent*>(event)->region();
+            ++count;
+        }
+        return false;
+    }
+};
+
+qint64 area(const QRegion& region) {
+    qint64 sum = 0;
+    for (const QRect& r : region)
+        sum += qint64(r.width()) * r.height();
+    return sum;
+}
+
+} // namespace
+
+TEST_F(ChartPanelTest, crosshairMove_repaintsOnlyTheStripsOfTheOldAndNewCrosshair) {
+    loadBars();
+    auto* main = child<zqt::CandleChartWidget>("mainChart");
+    const QPoint first(static_cast<int>(main->plan().x(0)), 60);
+    QTest::mouseMove(main, first);
+    ASSERT_TRUE(waitUntil([&] { return main->crosshairIndex() == 0u; }, 5000));
+    QCoreApplication::processEvents();
+    PaintRegions regions(main);
+    QTest::mouseMove(main, QPoint(static_cast<int>(main->plan().x(2)), 120));
+    ASSERT_TRUE(waitUntil([&] { return regions.count > 0; }, 5000));
+    EXPECT_EQ(main->crosshairIndex(), 2u);
+    // Two columns and two rows a few pixels wide, and the tags: a small part of the chart.
+    const qint64 chart = qint64(main->width()) * main->height();
+    EXPECT_GT(area(regions.painted), 0);
+    EXPECT_LT(area(regions.painted), chart / 5) << area(regions.painted) << " of " << chart;
+    EXPECT_FALSE(regions.painted.contains(QPoint(static_cast<int>(main->plan().x(1)), 90)));
+}
+
+TEST_F(ChartPanelTest, keys_moveTheCrosshairOverTheFocusedMainChart_readoutFollows_escapeLeaves_nothingSent) {
+    loadBars();
+    server.clearRequests();
+    auto* main = child<zqt::CandleChartWidget>("mainChart");
+    auto* line = child<QLabel>("chartReadoutLine");
+    auto* grid = child<QCheckBox>("chartSwitch_Grid");
+    grid->setFocus();
+    QTest::keyClick(grid, Qt::Key_Tab); // the main chart follows the switches in the tab order
+    ASSERT_EQ(QApplication::focusWidget(), main);
+    EXPECT_EQ(main->accessibleName(), "Price chart");
+
+    struct Step {
+        Qt::Key key;
+        bool autoRepeat;
+        std::optional<std::size_t> bar;
+    };
+    const Step steps[] = {{Qt::Key_Left, false, 2}, {Qt::Key_Left, false, 1},  {Qt::Key_Left, true, 0},
+                          {Qt::Key_Left, true, 0},  {Qt::Key_Right, false, 1}, {Qt::Key_End, false, 2},
+                          {Qt::Key_Right, true, 2}, {Qt::Key_Home, false, 0},  {Qt::Key_Escape, false, std::nullopt}};
+    for (const Step& s : steps) {
+        QKeyEvent press(QEvent::KeyPress, s.key, Qt::NoModifier, QString(), s.autoRepeat);
+        QApplication::sendEvent(main, &press);
+        EXPECT_TRUE(press.isAccepted());
+        QKeyEvent release(QEvent::KeyRelease, s.key, Qt::NoModifier, QString(), s.autoRepeat);
+        QApplication::sendEvent(main, &release);
+        for (zqt::ChartCanvas* chart : barCharts())
+            EXPECT_EQ(chart->crosshairIndex(), s.bar) << chart->objectName().toStdString() << " key " << s.key;
+        EXPECT_EQ(line->text(), expectedReadout(s.bar.value_or(2))) << s.key;
+    }
+    EXPECT_TRUE(main->crosshair().empty());
+    // Escape with no crosshair is not the chart's: it goes on to the parents.
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(main, &escape);
+    EXPECT_FALSE(escape.isAccepted());
+
+    // A request sent now arrives after anything the keys could have sent: only it may be recorded.
+    model.refreshHtfCandles();
+    ASSERT_TRUE(waitUntil([&] { return server.requestCount() >= 1; }, 30000));
+    ASSERT_EQ(server.requests().size(), 1u);
+    EXPECT_EQ(server.requests()[0].path, "/api/market/candles");
+}
+
+TEST_F(ChartPanelTest, chartImage_copiedAndSavedAsShown_aFailedSaveIsShownAsAFailure) {
+    loadBars();
+    auto* main = child<zqt::CandleChartWidget>("mainChart");
+    QContextMenuEvent request(QContextMenuEvent::Mouse, QPoint(40, 40), main->mapToGlobal(QPoint(40, 40)));
+    QApplication::sendEvent(main, &request);
+    auto* menu = child<QMenu>("chartImageMenu");
+    ASSERT_TRUE(waitUntil([&] { return menu->isVisible(); }, 5000));
+    QStringList offered;
+    for (QAction* a : menu->actions())
+        offered << a->text();
+    EXPECT_EQ(offered, QStringList({"Copy Chart Image", "Save Chart Image..."}));
+    menu->hide();
+
+    const QSize pixels = (QSizeF(panel.size()) * panel.devicePixelRatioF()).toSize();
+    child<QAction>("copyChartImageAction")->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->image().size(), pixels);
+    auto* outcome = child<QLabel>("chartImageOutcomeLabel");
+    EXPECT_EQ(outcome->text(), "Chart image copied.");
+
+    const QString path = env.path("shots/chart.png");
+    ASSERT_TRUE(QDir().mkpath(env.path("shots")));
+    ASSERT_TRUE(panel.saveChartImage(path));
+    QImage saved;
+    ASSERT_TRUE(saved.load(path, "PNG"));
+    EXPECT_EQ(saved.size(), pixels);
+    EXPECT_EQ(outcome->text(), "Chart image saved to " + path);
+
+    // A folder that does not exist: the failure is shown, no file appears, the earlier picture is untouched.
+    const QString missing = env.path("missing/chart.png");
+    EXPECT_FALSE(panel.saveChartImage(missing));
+    EXPECT_TRUE(outcome->text().startsWith("Could not save the chart image: ")) << outcome->text().toStdString();
+    EXPECT_FALSE(QFile::exists(missing));
+    ASSERT_TRUE(QFile::setPermissions(env.path("shots"), QFile::ReadOwner | QFile::ExeOwner));
+    const QByteArray first = zqt::test::readFile(path);
+    const bool refused = !panel.saveChartImage(path); // root may write anyway; then it is a whole new picture
+    ASSERT_TRUE(QFile::setPermissions(env.path("shots"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    if (refused) {
+        EXPECT_TRUE(outcome->text().startsWith("Could not save the chart image: "));
+        EXPECT_EQ(zqt::test::readFile(path), first);
+    }
 }
 
 namespace {

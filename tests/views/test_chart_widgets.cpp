@@ -1,5 +1,6 @@
 #include "terminal/views/ChartWidgets.h"
 
+#include "charts/ChartScales.h"
 #include "terminal/views/ChartPainter.h"
 
 #include <QImage>
@@ -223,4 +224,30 @@ TEST(ChartPainter, bandFillsFilledInColumnsMatchTheWholeFillPixelForPixel) {
         const QRect inside(8, 8, 584, 184);
         EXPECT_EQ(columns.copy(inside), whole.copy(inside)) << c.name;
     }
+}
+
+TEST(ChartWidgets, priceScale_paintsLabelsAndTheLastCloseTagInTheGutter_crosshairOverTheImage) {
+    zqt::CandleChartWidget chart(240);
+    chart.resize(400, 240);
+    chart.view().candles = {Candle{0, 1, 4, 0, 3, 1}, Candle{1, 3, 4, 0, 2, 1}}; // the last bar closes down
+    chart.view().gutter = zqt::candlePriceGutter(chart.view());
+    chart.refresh();
+    const zqt::ChartPlan& plan = chart.plan();
+    const QImage image = render(chart);
+    const int tagX = static_cast<int>(zqt::gutterCentre(plan) - chart.view().gutter / 2 + 2);
+    const int tagY = static_cast<int>(plan.axis.y(plan.plot, 2));
+    EXPECT_TRUE(reddish(image.pixelColor(tagX, tagY)));
+    const QColor base = chart.palette().color(QPalette::Base);
+    int inked = 0; // the labels' text in the column right of the plot, away from the tag
+    for (int y = static_cast<int>(plan.plot.top()); y < tagY - 10; ++y)
+        for (int x = static_cast<int>(plan.plot.right()) + 2; x < 398; ++x)
+            inked += image.pixelColor(x, y) != base;
+    EXPECT_GT(inked, 30);
+
+    // The crosshair is painted over the image and gone once cleared, leaving the chart as it was.
+    chart.setCrosshair(0, 100.0);
+    const QImage crossed = render(chart);
+    EXPECT_NE(crossed.pixelColor(static_cast<int>(plan.plot.left()) + 3, 100), base);
+    chart.setCrosshair(std::nullopt, std::nullopt);
+    EXPECT_EQ(render(chart), image);
 }
