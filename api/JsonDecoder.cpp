@@ -562,17 +562,12 @@ template <class T> Result<T> decodeJson(std::string_view json) {
     return decodeWith<T>(scratch, json);
 }
 
-template Result<LoginResponse> decodeJson<LoginResponse>(std::string_view);
-template Result<MetricsResponse> decodeJson<MetricsResponse>(std::string_view);
-template Result<PositionsResponse> decodeJson<PositionsResponse>(std::string_view);
-template Result<PortfolioSummary> decodeJson<PortfolioSummary>(std::string_view);
-template Result<OrdersResponse> decodeJson<OrdersResponse>(std::string_view);
-template Result<FillsResponse> decodeJson<FillsResponse>(std::string_view);
-template Result<RM1Response> decodeJson<RM1Response>(std::string_view);
-template Result<PricesResponse> decodeJson<PricesResponse>(std::string_view);
-template Result<DepthResponse> decodeJson<DepthResponse>(std::string_view);
-template Result<CandlesResponse> decodeJson<CandlesResponse>(std::string_view);
-template Result<PnlAttributionResponse> decodeJson<PnlAttributionResponse>(std::string_view);
-template Result<ExecutionQualityResponse> decodeJson<ExecutionQualityResponse>(std::string_view);
+// Taking the decoder's address for every record of ApiRecords compiles it for each of them here, where its
+// definition is; the other files only declare it.
+template <class List> struct Decoders;
+template <class... T> struct Decoders<TypeList<T...>> {
+    static constexpr std::tuple<Result<T> (*)(std::string_view)...> all{&decodeJson<T>...};
+};
+template struct Decoders<ApiRecords>;
 
 } // namespace zqt

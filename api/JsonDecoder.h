@@ -6,7 +6,6 @@
 #include <QByteArray>
 
 #include <string_view>
-#include <type_traits>
 
 namespace zqt {
 
@@ -29,25 +28,6 @@ template <class T> Result<T> decodeJsonBytes(const QByteArray& json) {
 // Deepest nesting accepted inside values that the records do not name; deeper documents fail cleanly.
 inline constexpr int kMaxJsonDepth = 256;
 
-template <class T>
-inline constexpr bool isApiRecord =
-    std::is_same_v<T, LoginResponse> || std::is_same_v<T, MetricsResponse> || std::is_same_v<T, PositionsResponse> ||
-    std::is_same_v<T, PortfolioSummary> || std::is_same_v<T, OrdersResponse> || std::is_same_v<T, FillsResponse> ||
-    std::is_same_v<T, RM1Response> || std::is_same_v<T, PricesResponse> || std::is_same_v<T, DepthResponse> ||
-    std::is_same_v<T, CandlesResponse> || std::is_same_v<T, PnlAttributionResponse> ||
-    std::is_same_v<T, ExecutionQualityResponse>;
-
-extern template Result<LoginResponse> decodeJson<LoginResponse>(std::string_view);
-extern template Result<MetricsResponse> decodeJson<MetricsResponse>(std::string_view);
-extern template Result<PositionsResponse> decodeJson<PositionsResponse>(std::string_view);
-extern template Result<PortfolioSummary> decodeJson<PortfolioSummary>(std::string_view);
-extern template Result<OrdersResponse> decodeJson<OrdersResponse>(std::string_view);
-extern template Result<FillsResponse> decodeJson<FillsResponse>(std::string_view);
-extern template Result<RM1Response> decodeJson<RM1Response>(std::string_view);
-extern template Result<PricesResponse> decodeJson<PricesResponse>(std::string_view);
-extern template Result<DepthResponse> decodeJson<DepthResponse>(std::string_view);
-extern template Result<CandlesResponse> decodeJson<CandlesResponse>(std::string_view);
-extern template Result<PnlAttributionResponse> decodeJson<PnlAttributionResponse>(std::string_view);
-extern template Result<ExecutionQualityResponse> decodeJson<ExecutionQualityResponse>(std::string_view);
+template <class T> inline constexpr bool isApiRecord = inTypeList<T, ApiRecords>;
 
 } // namespace zqt

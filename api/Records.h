@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <type_traits>
 
 // The records the engine's JSON replies decode into (see api/JsonDecoder.h for the decoding rule).
 // Field names are the JSON keys. Plain values: they are only ever created by decoding a reply.
@@ -217,5 +218,15 @@ struct ExecutionQualityResponse {
     QList<ExecRecentRow> recent;
     friend bool operator==(const ExecutionQualityResponse&, const ExecutionQualityResponse&) = default;
 };
+
+template <class... T> struct TypeList {};
+template <class T, class List> inline constexpr bool inTypeList = false;
+template <class T, class... Ts> inline constexpr bool inTypeList<T, TypeList<Ts...>> = (std::is_same_v<T, Ts> || ...);
+
+// The records a whole reply decodes into, the one list of them: the decoder is compiled for each, and a fetch
+// accepts only these.
+using ApiRecords = TypeList<LoginResponse, MetricsResponse, PositionsResponse, PortfolioSummary, OrdersResponse,
+                            FillsResponse, RM1Response, PricesResponse, DepthResponse, CandlesResponse,
+                            PnlAttributionResponse, ExecutionQualityResponse>;
 
 } // namespace zqt

@@ -1,6 +1,8 @@
 #include "terminal/Indicators.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
 #include <limits>
 
@@ -33,62 +35,114 @@ std::int64_t countOf(std::span<const Candle> bars) {
     return static_cast<std::int64_t>(bars.size());
 }
 
-std::vector<double> closesOf(std::span<const Candle> bars) {
-    std::vector<double> closes(bars.size());
-    std::transform(bars.begin(), bars.end(), closes.begin(), [](const Candle& b) { return b.close; });
-    return closes;
+// The mean and population deviation of bar i's trailing window x[max(0, i - width + 1)] .. x[i] (shorter at
+// the start), for each bar from `first` on, handed to emit(i, mean, deviation) in increasing order of i. Each
+// window is summed from 0 in index order, first its values, then the squared deviations from its mean.
+//
+// kSide windows are taken side by side, advancing together term by term: each still adds its own terms in its
+// own order, so every sum is that of one window alone, while the chains are independent and the processor
+// overlaps them. A short window (before bar width - 1) adds 0 for the terms it does not have: its sums start
+// at +0 and so are never -0, the one value to which adding 0 is not exact. The values are copied into one
+// contiguous buffer first, followed by zeros that the lanes past the end read; their results are dropped.
+//
+// The two group functions are also compiled for AVX2 (picked at load time where the processor has it): the
+// same loops, four lanes to a register instead of two. Every operation still rounds on its own (no fused
+// multiply-add, see the build), so both give the same bits.
+constexpr std::int64_t kSide = 32;
+constexpr std::int64_t kStackValues = 512;
+
+// The bits of a term a lane takes (all ones) or leaves out (all zeros, which reads as +0): from entry
+// kSide - t on, the masks of the lanes l >= t.
+constexpr std::array<std::uint64_t, 2 * kSide> kLaneMasks = [] {
+    std::array<std::uint64_t, 2 * kSide> masks{};
+    for (std::int64_t l = kSide; l < 2 * kSide; ++l)
+        masks[static_cast<std::size_t>(l)] = ~std::uint64_t{0};
+    return masks;
+}();
+
+double masked(double value, std::uint64_t mask) {
+    return std::bit_cast<double>(std::bit_cast<std::uint64_t>(value) & mask);
 }
 
-// Mean and population deviation of each bar's trailing window x[max(0, i - width + 1)] .. x[i] (shorter at the
-// start). Each window is summed afresh from 0 in index order, first the values, then the squared deviations
-// from its mean. The full windows are taken eight at a time, advancing side by side (term j of each, then term
-// j + 1): each still adds its own terms in its own order, so the sums are those of one window at a time, while
-// the eight chains are independent and the processor overlaps them.
-struct Windows {
-    std::vector<double> mean;
-    std::vector<double> deviation;
-};
+// Lane l: bar i0 + l's short window x[0] .. x[i0 + l]. Every lane takes the terms up to x[i0]; term i0 + t
+// only the lanes l >= t.
+[[gnu::target_clones("avx2", "default")]] void shortWindowGroup(const double* x, std::int64_t i0, double* mean,
+                                                                double* deviation) {
+    double count[kSide];
+    for (std::int64_t l = 0; l < kSide; ++l)
+        count[l] = static_cast<double>(i0 + l + 1);
+    double sum[kSide] = {};
+    for (std::int64_t j = 0; j <= i0; ++j)
+        for (std::int64_t l = 0; l < kSide; ++l)
+            sum[l] += x[j];
+    for (std::int64_t t = 1; t < kSide; ++t) {
+        const std::uint64_t* mask = kLaneMasks.data() + (kSide - t);
+        for (std::int64_t l = 0; l < kSide; ++l)
+            sum[l] += masked(x[i0 + t], mask[l]);
+    }
+    for (std::int64_t l = 0; l < kSide; ++l)
+        mean[l] = sum[l] / count[l];
+    double squares[kSide] = {};
+    for (std::int64_t j = 0; j <= i0; ++j)
+        for (std::int64_t l = 0; l < kSide; ++l)
+            squares[l] += (x[j] - mean[l]) * (x[j] - mean[l]);
+    for (std::int64_t t = 1; t < kSide; ++t) {
+        const std::uint64_t* mask = kLaneMasks.data() + (kSide - t);
+        for (std::int64_t l = 0; l < kSide; ++l)
+            squares[l] += masked((x[i0 + t] - mean[l]) * (x[i0 + t] - mean[l]), mask[l]);
+    }
+    for (std::int64_t l = 0; l < kSide; ++l)
+        deviation[l] = std::sqrt(squares[l] / count[l]);
+}
 
-Windows trailingWindows(std::vector<double> x, std::int64_t width) {
-    constexpr std::int64_t kSide = 8;
-    const auto n = static_cast<std::int64_t>(x.size());
+// Lane l: bar i0 + l's full window v[l] .. v[l + width - 1], v = x + i0 - width + 1.
+[[gnu::target_clones("avx2", "default")]] void fullWindowGroup(const double* x, std::int64_t i0, std::int64_t width,
+                                                               double* mean, double* deviation) {
+    const double* v = x + (i0 - width + 1);
+    const double count = static_cast<double>(width);
+    double sum[kSide] = {};
+    for (std::int64_t j = 0; j < width; ++j)
+        for (std::int64_t l = 0; l < kSide; ++l)
+            sum[l] += v[l + j];
+    for (std::int64_t l = 0; l < kSide; ++l)
+        mean[l] = sum[l] / count;
+    double squares[kSide] = {};
+    for (std::int64_t j = 0; j < width; ++j)
+        for (std::int64_t l = 0; l < kSide; ++l)
+            squares[l] += (v[l + j] - mean[l]) * (v[l + j] - mean[l]);
+    for (std::int64_t l = 0; l < kSide; ++l)
+        deviation[l] = std::sqrt(squares[l] / count);
+}
+
+template <typename Value, typename Emit>
+void trailingWindows(std::int64_t n, std::int64_t width, std::int64_t first, Value value, Emit emit) {
     width = std::min(width, n);
     if (width < 1)
-        return {};
-    Windows out{std::vector<double>(x.size() + kSide), std::vector<double>(x.size() + kSide)};
-    x.resize(x.size() + kSide, 0.0); // the last group's windows past the end read these; their results are dropped
-    // The short windows from bar 0, side by side too: term j belongs to the windows of bars j to width - 2.
-    const std::int64_t shortOnes = width - 1;
-    for (std::int64_t j = 0; j < shortOnes; ++j)
-        for (std::int64_t i = j; i < shortOnes; ++i)
-            out.mean[i] += x[j];
-    for (std::int64_t i = 0; i < shortOnes; ++i)
-        out.mean[i] /= static_cast<double>(i + 1);
-    for (std::int64_t j = 0; j < shortOnes; ++j)
-        for (std::int64_t i = j; i < shortOnes; ++i)
-            out.deviation[i] += (x[j] - out.mean[i]) * (x[j] - out.mean[i]);
-    for (std::int64_t i = 0; i < shortOnes; ++i)
-        out.deviation[i] = std::sqrt(out.deviation[i] / static_cast<double>(i + 1));
-    for (std::int64_t i0 = width - 1; i0 < n; i0 += kSide) { // bar i0 + l's window starts at x[i0 + l - width + 1]
-        const double* v = x.data() + (i0 - width + 1);
-        double sum[kSide] = {};
-        double squares[kSide] = {};
-        for (std::int64_t j = 0; j < width; ++j)
-            for (std::int64_t l = 0; l < kSide; ++l)
-                sum[l] += v[l + j];
-        for (std::int64_t l = 0; l < kSide; ++l)
-            sum[l] /= static_cast<double>(width);
-        for (std::int64_t j = 0; j < width; ++j)
-            for (std::int64_t l = 0; l < kSide; ++l)
-                squares[l] += (v[l + j] - sum[l]) * (v[l + j] - sum[l]);
-        for (std::int64_t l = 0; l < kSide; ++l) {
-            out.mean[i0 + l] = sum[l];
-            out.deviation[i0 + l] = std::sqrt(squares[l] / static_cast<double>(width));
-        }
+        return;
+    double local[kStackValues + kSide];
+    std::vector<double> wide;
+    double* x = local;
+    if (n > kStackValues) {
+        wide.resize(static_cast<std::size_t>(n + kSide));
+        x = wide.data();
     }
-    out.mean.resize(x.size() - kSide);
-    out.deviation.resize(x.size() - kSide);
-    return out;
+    for (std::int64_t i = 0; i < n; ++i)
+        x[i] = value(i);
+    std::fill(x + n, x + n + kSide, 0.0);
+    double mean[kSide];
+    double deviation[kSide];
+    const auto emitGroup = [&](std::int64_t i0, std::int64_t end) {
+        for (std::int64_t l = 0; l < kSide && i0 + l < end; ++l)
+            emit(i0 + l, mean[l], deviation[l]);
+    };
+    for (std::int64_t i0 = first; i0 < width - 1; i0 += kSide) {
+        shortWindowGroup(x, i0, mean, deviation);
+        emitGroup(i0, width - 1);
+    }
+    for (std::int64_t i0 = std::max(first, width - 1); i0 < n; i0 += kSide) {
+        fullWindowGroup(x, i0, width, mean, deviation);
+        emitGroup(i0, n);
+    }
 }
 
 // EMA of value(0) .. value(n - 1), seeded with value(0), which is stepped with itself too.
@@ -127,14 +181,20 @@ BandSeries vwapBandSeries(double mult, std::int64_t window, std::span<const Cand
     BandSeries out{OptionalSeries(source.size()), OptionalSeries(source.size())};
     if (window < 1)
         return out;
-    std::vector<double> typical(source.size());
-    std::transform(source.begin(), source.end(), typical.begin(), typicalPrice);
-    const std::vector<double> vwap = vwapSeries(source);
-    const std::vector<double> deviation = trailingWindows(typical, window).deviation;
-    for (std::size_t i = 0; i < source.size(); ++i) {
-        out.upper[i] = deviation[i] * mult + vwap[i];
-        out.lower[i] = vwap[i] - deviation[i] * mult;
-    }
+    // The centre line is the cumulative VWAP, advanced as the windows arrive in order of their bars.
+    double weightedSum = 0.0;
+    double weights = 0.0;
+    trailingWindows(
+        countOf(source), window, 0,
+        [source](std::int64_t i) { return typicalPrice(source[static_cast<std::size_t>(i)]); },
+        [&](std::int64_t i, double, double deviation) {
+            const Candle& bar = source[static_cast<std::size_t>(i)];
+            weightedSum += typicalPrice(bar) * vwapWeight(bar);
+            weights += vwapWeight(bar);
+            const double vwap = weightedSum / weights;
+            out.upper[static_cast<std::size_t>(i)] = deviation * mult + vwap;
+            out.lower[static_cast<std::size_t>(i)] = vwap - deviation * mult;
+        });
     return out;
 }
 
@@ -183,11 +243,12 @@ BandSeries bollingerSeries(std::int64_t period, double mult, std::span<const Can
     if (period < 1 || n < period)
         return out;
     // Only the full windows (bars period - 1 and later) are drawn.
-    const Windows w = trailingWindows(closesOf(source), period);
-    for (auto i = static_cast<std::size_t>(period - 1); i < source.size(); ++i) {
-        out.upper[i] = w.mean[i] + w.deviation[i] * mult;
-        out.lower[i] = w.mean[i] - w.deviation[i] * mult;
-    }
+    trailingWindows(
+        n, period, period - 1, [source](std::int64_t i) { return source[static_cast<std::size_t>(i)].close; },
+        [&](std::int64_t i, double mean, double deviation) {
+            out.upper[static_cast<std::size_t>(i)] = mean + deviation * mult;
+            out.lower[static_cast<std::size_t>(i)] = mean - deviation * mult;
+        });
     return out;
 }
 
