@@ -75,6 +75,9 @@ public:
     static constexpr char kWindowGeometryKey[] = "zqtWindowGeometry";
     // Longest stored geometry text read back, in characters; Qt's own blob is under 100 bytes.
     static constexpr qsizetype kWindowGeometryMaxText = 1024;
+    // The key the window's theme is stored under: one of kThemeNames.
+    static constexpr char kThemeKey[] = "zqtTheme";
+    static constexpr std::array<const char*, 3> kThemeNames = {"System", "Light", "Dark"};
 
     static std::span<const SettingSpec> table();
     static const SettingSpec& spec(Setting setting);
@@ -111,6 +114,11 @@ public:
     QByteArray windowGeometry() const;
     // Stores a window geometry and writes the file at once.
     void setWindowGeometry(const QByteArray& geometry);
+
+    // The theme last stored; "System" when none is, or when the stored value is not one of kThemeNames.
+    QString theme() const;
+    // Stores a theme (one of kThemeNames; anything else is ignored) and writes the file at once.
+    void setTheme(const QString& theme);
 
     QString token() const override;
     void setToken(const QString& token) override;

@@ -5,6 +5,7 @@
 #include "control/Settings.h"
 #include "display/Palette.h"
 #include "display/PlainText.h"
+#include "display/ThemeMenu.h"
 #include "terminal/NativeTerminalModel.h"
 #include "terminal/views/NativeTerminalView.h"
 #include "window/AppIcons.h"
@@ -23,6 +24,7 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -30,6 +32,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
+#include <QToolButton>
 #include <QUrlQuery>
 #include <QVBoxLayout>
 #include <QWebEngineProfile>
@@ -141,6 +144,7 @@ QWidget* ContentView::buildHeader() {
     header->setAutoFillBackground(true);
 
     auto* row = new QHBoxLayout(header);
+    m_headerRow = row;
     row->setContentsMargins(kHeaderMargin, kHeaderMargin, kHeaderMargin, kHeaderMargin);
     row->setSpacing(kHeaderSpacing);
 
@@ -294,6 +298,23 @@ void ContentView::setExternalOpener(std::function<void(const QUrl&)> open) {
 
 QList<QUrl> ContentView::engineOrigins(const EngineAddresses& addresses) {
     return {addresses.engine, addresses.marketing, addresses.portal};
+}
+
+void ContentView::setTheme(Theme& theme) {
+    if (m_viewMenu)
+        return;
+    auto* view = new QToolButton(m_headerRow->parentWidget());
+    view->setObjectName(QStringLiteral("viewButton"));
+    view->setText(QStringLiteral("View"));
+    view->setAccessibleName(QStringLiteral("View"));
+    view->setPopupMode(QToolButton::InstantPopup);
+    view->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    m_viewMenu = new QMenu(view);
+    m_viewMenu->setObjectName(QStringLiteral("viewMenu"));
+    addThemeMenu(*m_viewMenu, theme);
+    view->setMenu(m_viewMenu);
+    // Before Refresh, Start, Stop and the operator button, which end the row.
+    m_headerRow->insertWidget(m_headerRow->count() - 4, view);
 }
 
 QColor ContentView::onlineColor() {

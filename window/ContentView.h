@@ -7,7 +7,9 @@
 
 #include <functional>
 
+class QHBoxLayout;
 class QLabel;
+class QMenu;
 class QProgressBar;
 class QPushButton;
 class QTabWidget;
@@ -22,6 +24,7 @@ class NativeTerminalView;
 class OperatorSheet;
 class SettingsView;
 class StatusView;
+class Theme;
 class WebView;
 
 // The program's one window. The header shows the title, the engine's run state, a busy indicator while a start
@@ -51,6 +54,12 @@ public:
     // How the web tabs open an address outside the engine's origins: the desktop's web browser
     // (QDesktopServices::openUrl) unless set otherwise.
     void setExternalOpener(std::function<void(const QUrl&)> open);
+
+    // Adds the header's View button, whose menu holds the Theme submenu bound to `theme` (which must outlive the
+    // window). Once only.
+    void setTheme(Theme& theme);
+    // The View button's menu; nullptr before setTheme().
+    QMenu* viewMenu() const { return m_viewMenu; }
 
     // Colour of "Services online".
     static QColor onlineColor();
@@ -99,6 +108,8 @@ private:
     QProgressBar* m_busyIndicator = nullptr;
     QLabel* m_busyLabel = nullptr;
     QPushButton* m_operatorButton = nullptr;
+    QHBoxLayout* m_headerRow = nullptr;
+    QMenu* m_viewMenu = nullptr;
     QTabWidget* m_tabs = nullptr;
     OperatorSheet* m_sheet = nullptr;
 
