@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QStandardItemModel>
 #include <QStyle>
 #include <QTableView>
@@ -232,6 +233,9 @@ TEST_F(ThemeTest, switch_repaintsEveryCardChartAndTableFromTheNewSet_andBack) {
         const ColorSet& other = set->dark ? light : dark;
         EXPECT_GT(countPixels(cell, set->negative), 20) << set->dark;
         EXPECT_EQ(countPixels(cell, other.negative), 0) << set->dark;
+
+        QMessageBox dialog(QMessageBox::Warning, QStringLiteral("Stop"), QStringLiteral("Stop the engine?"));
+        EXPECT_EQ(dialog.palette().color(QPalette::Window), set->palette.color(QPalette::Window)) << "dialogs follow";
     }
 }
 
