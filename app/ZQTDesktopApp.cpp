@@ -6,6 +6,8 @@
 #include "control/EngineAddresses.h"
 #include "control/Preferences.h"
 #include "control/Settings.h"
+#include "display/DesktopColorScheme.h"
+#include "display/Theme.h"
 #include "display/WheelGuard.h"
 #include "terminal/NativeTerminalModel.h"
 #include "window/ContentView.h"
@@ -42,7 +44,17 @@ ZQTDesktopApp::ZQTDesktopApp()
       m_settings(std::make_unique<Settings>(*m_preferences)), m_state(std::make_unique<AppState>(*m_settings)),
       // Built before the window, so its timers run and its data is live before the operator first opens the tab.
       m_terminal(std::make_unique<NativeTerminalModel>(m_state->addresses().engine, *m_settings)),
-      m_notices(std::make_unique<DesktopNotices>(*m_settings)), m_notifier(std::make_unique<DesktopNotifier>()) {
+      m_notices(std::make_unique<DesktopNotices>(*m_settings)), m_notifier(std::make_unique<DesktopNotifier>()),
+      m_theme(std::make_unique<Theme>()), m_colorScheme(std::make_unique<DesktopColorScheme>()) {
+    // The stored choice first, so a dark window never shows light; under System it turns dark once the desktop
+    // answers.
+    m_theme->setChoice(themeChoiceFromName(m_settings->theme()).value_or(ThemeChoice::System));
+    QObject::connect(m_theme.get(), &Theme::choiceChanged, m_settings.get(),
+                     [this](ThemeChoice choice) { m_settings->setTheme(themeChoiceName(choice)); });
+    QObject::connect(m_colorScheme.get(), &DesktopColorScheme::prefersDarkChanged, m_theme.get(),
+                     &Theme::setSystemPrefersDark);
+    m_colorScheme->start();
+
     // The terminal follows the engine when its address changes (a new port from the settings or the runtime ports
     // file), keeping its token and state; pinned to the first address it would poll a port the engine left. Wired
     // before the window, so the window's pages see the terminal at the new address.
@@ -55,6 +67,7 @@ ZQTDesktopApp::ZQTDesktopApp()
     m_terminal->ticket().setNotionalLimit(m_settings->text(Setting::NotionalLimit));
     m_window = std::make_unique<ContentView>(*m_state, *m_terminal);
     new GeometryKeeper(*m_settings, *m_window);
+    m_window->setTheme(*m_theme);
 
     DesktopNotices* notices = m_notices.get();
     QObject::connect(notices, &DesktopNotices::raised, m_notifier.get(), &DesktopNotifier::show);

@@ -6,16 +6,19 @@ namespace zqt {
 
 class AppState;
 class ContentView;
+class DesktopColorScheme;
 class DesktopNotices;
 class DesktopNotifier;
 class NativeTerminalModel;
 class Preferences;
 class Settings;
+class Theme;
 class WheelGuard;
 
 // The program and the one place its object graph is built: the wheel guard of all its widgets, the preferences
 // store, the settings read from it, the control state, the terminal model, the desktop notices drawn from both and
-// the notifier that shows them, and the window, each handed references to what it uses. Needs a QApplication.
+// the notifier that shows them, the theme (stored choice, desktop preference), and the window, each handed references
+// to what it uses. Needs a QApplication.
 class ZQTDesktopApp final {
 public:
     ZQTDesktopApp();
@@ -39,6 +42,7 @@ public:
     DesktopNotices& notices() { return *m_notices; }
     DesktopNotifier& notifier() { return *m_notifier; }
     ContentView& window() { return *m_window; }
+    Theme& theme() { return *m_theme; }
 
 private:
     // Declared in construction order; destroyed in reverse, the window first.
@@ -49,6 +53,8 @@ private:
     std::unique_ptr<NativeTerminalModel> m_terminal;
     std::unique_ptr<DesktopNotices> m_notices;
     std::unique_ptr<DesktopNotifier> m_notifier;
+    std::unique_ptr<Theme> m_theme; // before the window, which paints from it
+    std::unique_ptr<DesktopColorScheme> m_colorScheme;
     std::unique_ptr<ContentView> m_window;
 };
 

@@ -6,7 +6,6 @@
 #include <QFileInfo>
 
 #include <algorithm>
-
 #include <utility>
 
 namespace zqt {
@@ -213,6 +212,23 @@ QByteArray Settings::workspaceState() const {
 
 void Settings::setWorkspaceState(const QByteArray& state) {
     m_store.setString(kWorkspaceStateKey, QString::fromLatin1(state.toBase64()));
+    flush();
+}
+
+QString Settings::theme() const {
+    const std::optional<QString> stored = m_store.string(kThemeKey);
+    for (const char* name : kThemeNames) {
+        if (stored && *stored == QLatin1String(name))
+            return *stored;
+    }
+    return QString::fromLatin1(kThemeNames[0]);
+}
+
+void Settings::setTheme(const QString& theme) {
+    if (std::none_of(kThemeNames.begin(), kThemeNames.end(),
+                     [&theme](const char* name) { return theme == QLatin1String(name); }))
+        return;
+    m_store.setString(kThemeKey, theme);
     flush();
 }
 

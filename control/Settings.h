@@ -83,6 +83,9 @@ public:
     // Longest stored arrangement text read back, in characters; Qt's own blob for the terminal's docks is a few
     // kilobytes.
     static constexpr qsizetype kWorkspaceStateMaxText = 64 * 1024;
+    // The key the window's theme is stored under: one of kThemeNames.
+    static constexpr char kThemeKey[] = "zqtTheme";
+    static constexpr std::array<const char*, 3> kThemeNames = {"System", "Light", "Dark"};
 
     static std::span<const SettingSpec> table();
     static const SettingSpec& spec(Setting setting);
@@ -132,6 +135,10 @@ public:
     QByteArray workspaceState() const;
     // Stores the workspace's arrangement and writes the file at once.
     void setWorkspaceState(const QByteArray& state);
+    // The theme last stored; "System" when none is, or when the stored value is not one of kThemeNames.
+    QString theme() const;
+    // Stores a theme (one of kThemeNames; anything else is ignored) and writes the file at once.
+    void setTheme(const QString& theme);
 
     QString token() const override;
     void setToken(const QString& token) override;

@@ -5,6 +5,7 @@
 #include "control/Settings.h"
 #include "display/Palette.h"
 #include "display/PlainText.h"
+#include "display/ThemeMenu.h"
 #include "terminal/NativeTerminalModel.h"
 #include "terminal/views/NativeTerminalView.h"
 #include "window/AppIcons.h"
@@ -33,6 +34,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
+#include <QToolButton>
 #include <QUrlQuery>
 #include <QVBoxLayout>
 #include <QWebEngineProfile>
@@ -378,6 +380,13 @@ void ContentView::setExternalOpener(std::function<void(const QUrl&)> open) {
 
 QList<QUrl> ContentView::engineOrigins(const EngineAddresses& addresses) {
     return {addresses.engine, addresses.marketing, addresses.portal};
+}
+
+void ContentView::setTheme(Theme& theme) {
+    if (m_viewMenu->findChild<QMenu*>(QStringLiteral("themeMenu")))
+        return;
+    m_viewMenu->addSeparator();
+    addThemeMenu(*m_viewMenu, theme);
 }
 
 QColor ContentView::onlineColor() {

@@ -25,6 +25,7 @@ class NativeTerminalView;
 class OperatorSheet;
 class SettingsView;
 class StatusView;
+class Theme;
 class WebView;
 
 // The program's one window. The header shows the title, the engine's run state, a busy indicator while a start
@@ -59,6 +60,9 @@ public:
     // (QDesktopServices::openUrl) unless set otherwise.
     void setExternalOpener(std::function<void(const QUrl&)> open);
 
+    // Adds the Theme submenu, bound to `theme` (which must outlive the window), to the header's View menu.
+    // Once only.
+    void setTheme(Theme& theme);
     // The header's View menu.
     QMenu* viewMenu() const { return m_viewMenu; }
 

@@ -1,5 +1,6 @@
 #include "terminal/views/ChartPainter.h"
 
+#include "display/Palette.h"
 #include "terminal/views/DisplayHelpers.h"
 
 #include <QFont>
@@ -15,33 +16,34 @@
 namespace zqt {
 
 QColor chartColor(ChartColor role, const QPalette& palette) {
+    const ColorSet& colors = activeColors();
     switch (role) {
     case ChartColor::Text:
         return palette.color(QPalette::Text);
     case ChartColor::Gray:
-        return QColor(0x8e, 0x8e, 0x93);
+        return colors.chartGray;
     case ChartColor::Red:
-        return negativeColor();
+        return colors.chartDown;
     case ChartColor::Green:
-        return positiveColor();
+        return colors.chartUp;
     case ChartColor::Blue:
-        return QColor(0x1f, 0x6f, 0xeb);
+        return colors.chartBlue;
     case ChartColor::Orange:
-        return warningColor();
+        return colors.chartOrange;
     case ChartColor::SystemOrange:
-        return QColor(0xff, 0x95, 0x00);
+        return colors.chartAmber;
     case ChartColor::SystemBlue:
-        return QColor(0x0a, 0x84, 0xff);
+        return colors.chartSkyBlue;
     case ChartColor::SystemTeal:
-        return QColor(0x30, 0xb0, 0xc7);
+        return colors.chartTeal;
     case ChartColor::SystemPink:
-        return QColor(0xff, 0x2d, 0x55);
+        return colors.chartPink;
     case ChartColor::SystemCyan:
-        return QColor(0x32, 0xad, 0xe6);
+        return colors.chartCyan;
     case ChartColor::OnTag:
         return QColor(Qt::white);
     case ChartColor::Crosshair:
-        return QColor(0x63, 0x63, 0x66);
+        return colors.chartGray;
     }
     return palette.color(QPalette::Text);
 }

@@ -41,12 +41,16 @@ void HeatTileWidget::setRow(const PnlExposureRow& row) {
     showPlainText(m_upl, tile.upl, kShortTextChars);
     setAccessibleName(shownText(tile.symbol, kWholeTextChars));
     setAccessibleDescription(tile.upl);
-    QColor colour = tile.tone == CellTone::Negative ? negativeColor() : positiveColor();
-    colour.setAlphaF(static_cast<float>(tile.opacity));
-    if (colour != m_background) {
-        m_background = colour;
+    const bool negative = tile.tone == CellTone::Negative;
+    if (negative != m_negative || tile.opacity != m_opacity) {
+        m_negative = negative;
+        m_opacity = tile.opacity;
         update();
     }
+}
+
+QColor HeatTileWidget::background() const {
+    return withOpacity(m_negative ? negativeColor() : positiveColor(), m_opacity);
 }
 
 QString HeatTileWidget::symbol() const {
@@ -62,7 +66,7 @@ void HeatTileWidget::paintEvent(QPaintEvent* /*event*/) {
     p.setRenderHint(QPainter::Antialiasing);
     QPainterPath path;
     path.addRoundedRect(QRectF(rect()), kTileRadius, kTileRadius);
-    p.fillPath(path, m_background);
+    p.fillPath(path, background());
 }
 
 ExposureHeatGrid::ExposureHeatGrid(QWidget* parent) : QWidget(parent) {

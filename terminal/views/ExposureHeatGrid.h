@@ -50,8 +50,8 @@ public:
     void setRow(const PnlExposureRow& row);
     QString symbol() const;
     QString upl() const;
-    // The background as drawn.
-    QColor background() const { return m_background; }
+    // The background as drawn: the tone's colour in the current theme at the tile's opacity.
+    QColor background() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -59,7 +59,8 @@ protected:
 private:
     QLabel* m_symbol = nullptr;
     QLabel* m_upl = nullptr;
-    QColor m_background;
+    bool m_negative = false;
+    double m_opacity = 0.0;
 };
 
 } // namespace zqt

@@ -151,6 +151,26 @@ TEST_F(SettingsTest, construct_readsStoredValuesTheWayThePlatformStoreDoes) {
     EXPECT_TRUE(settings.token().isEmpty());
 }
 
+TEST_F(SettingsTest, theme_roundTripsItsThreeNames_andAnythingElseReadsSystem) {
+    Settings settings(store);
+    EXPECT_EQ(settings.theme(), "System") << "nothing stored";
+    for (const char* name : {"Dark", "Light", "System"}) {
+        settings.setTheme(name);
+        EXPECT_EQ(storedJson().value("zqtTheme").toString(), name);
+        EXPECT_EQ(Settings(store).theme(), name) << "read back by a new owner";
+    }
+    settings.setTheme("Dark");
+    settings.setTheme("Sepia");
+    EXPECT_EQ(storedJson().value("zqtTheme").toString(), "Dark") << "an unknown name is not stored";
+
+    for (const char* stored : {"", "dark", "DARK", " Dark", "Dark\n", "Solarized"}) {
+        store.setString("zqtTheme", stored);
+        EXPECT_EQ(Settings(store).theme(), "System") << stored;
+    }
+    store.setBool("zqtTheme", true);
+    EXPECT_EQ(Settings(store).theme(), "System") << "a switch";
+}
+
 TEST_F(SettingsTest, windowGeometry_roundTripsAsBase64TextAndRefusesWhatItCannotRead) {
     Settings settings(store);
     EXPECT_TRUE(settings.windowGeometry().isEmpty()) << "nothing stored";
