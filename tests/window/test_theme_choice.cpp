@@ -15,7 +15,7 @@
 #include <QJsonObject>
 #include <QMenu>
 #include <QTabWidget>
-#include <QToolButton>
+#include <QPushButton>
 
 #include <gtest/gtest.h>
 
@@ -49,7 +49,7 @@ protected:
 
     // The Theme submenu's entries under the header's View button.
     static QList<QAction*> themeEntries(ZQTDesktopApp& app) {
-        auto* view = app.window().findChild<QToolButton*>("viewButton");
+        auto* view = app.window().findChild<QPushButton*>("viewButton");
         EXPECT_NE(view, nullptr);
         if (!view)
             return {};
