@@ -14,8 +14,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMenu>
-#include <QTabWidget>
 #include <QPushButton>
+#include <QTabWidget>
 
 #include <gtest/gtest.h>
 
