@@ -6,6 +6,7 @@
 #include "terminal/MarketModel.h"
 #include "terminal/views/ChartWidgets.h"
 #include "terminal/views/DisplayHelpers.h"
+#include "terminal/views/FlowRow.h"
 #include "terminal/views/SegmentedControl.h"
 
 #include <QAbstractButton>
@@ -35,6 +36,7 @@ constexpr double kMainChartHeight = 240;
 constexpr double kHtfChartHeight = 160;
 constexpr int kIntervalPickerWidth = 220;
 constexpr int kSwitchSpacing = 12;
+constexpr int kHeaderSpacing = 6;
 
 // A caption on a rounded (radius 6) control-coloured pill, padded 6.
 class Pill final : public QLabel {
@@ -229,14 +231,18 @@ void ChartPanel::buildHeader() {
     setWindowTitle(title->text());
     header->addWidget(title);
     header->addStretch(1);
+    // The symbol and the pickers stay on the title's line while the card is wide enough and wrap under each other
+    // in a narrow one, so the card never needs more width than its widest picker.
+    auto* controls = new FlowRow(kHeaderSpacing);
+    header->addLayout(controls);
 
     m_symbolPill = new Pill(this);
     m_symbolPill->setObjectName(QStringLiteral("chartSymbolPill"));
     m_symbolPill->setFont(captionFont(font()));
-    header->addWidget(m_symbolPill);
+    controls->addWidget(m_symbolPill);
 
     auto* intervalLabel = new QLabel(QStringLiteral("Interval"), this);
-    header->addWidget(intervalLabel);
+    controls->addWidget(intervalLabel);
     QStringList labels;
     for (const auto& [label, seconds] : intervalChoices())
         labels << label;
@@ -246,7 +252,7 @@ void ChartPanel::buildHeader() {
     for (const QString& label : labels)
         m_interval->button(label)->setAccessibleName(label); // named as shown
     intervalLabel->setBuddy(m_interval->button(labels.front()));
-    header->addWidget(m_interval);
+    controls->addWidget(m_interval);
     connect(m_interval, &SegmentedControl::activated, this, [this](const QString& label) {
         for (const auto& [choice, seconds] : intervalChoices())
             if (choice == label)
@@ -254,12 +260,12 @@ void ChartPanel::buildHeader() {
     });
 
     auto* htfLabel = new QLabel(QStringLiteral("HTF"), this);
-    header->addWidget(htfLabel);
+    controls->addWidget(htfLabel);
     m_htf = new QComboBox(this);
     m_htf->setObjectName(QStringLiteral("htfPicker"));
     m_htf->setAccessibleName(QStringLiteral("HTF"));
     htfLabel->setBuddy(m_htf);
-    header->addWidget(m_htf);
+    controls->addWidget(m_htf);
     connect(m_htf, &QComboBox::activated, this,
             [this](int index) { m_chart.setHtfInterval(m_htf->itemData(index).toDouble()); });
 
@@ -267,8 +273,7 @@ void ChartPanel::buildHeader() {
 }
 
 void ChartPanel::buildSwitches() {
-    auto* row = new QHBoxLayout;
-    row->setSpacing(kSwitchSpacing);
+    auto* row = new FlowRow(kSwitchSpacing); // wraps in a narrow card
     for (const Switch& s : kSwitches) {
         const QString label = QString::fromUtf8(s.label);
         auto* box = new QCheckBox(label, this);
@@ -280,13 +285,12 @@ void ChartPanel::buildSwitches() {
         const auto set = s.set;
         connect(box, &QCheckBox::clicked, this, [this, set](bool on) { (m_chart.*set)(on); });
     }
-    row->addStretch(1);
     column()->addLayout(row);
 }
 
 void ChartPanel::buildReadouts() {
     for (int first : {0, int(kSma50)}) {
-        auto* row = new QHBoxLayout;
+        auto* row = new FlowRow(kHeaderSpacing);
         const int last = first == 0 ? int(kSma50) : int(kReadoutCount);
         for (int i = first; i < last; ++i) {
             const QString label = QString::fromUtf8(kReadoutLabels[i]);
@@ -295,7 +299,6 @@ void ChartPanel::buildReadouts() {
             row->addWidget(tile);
             m_readouts.append(tile);
         }
-        row->addStretch(1);
         column()->addLayout(row);
     }
 }
