@@ -1299,7 +1299,9 @@ std::vector<std::string> targetsOf(const zqt::test::RecordingServer& server, con
     return targets;
 }
 
-// Clicks the link with `id` in `web`'s page with the pointer.
+// Clicks the link with `id` in `web`'s page with the pointer. Does nothing when the page does not tell where the
+// link is within a few seconds (a script sent as a navigation commits is never answered): the callers click again
+// until the link acts.
 void clickLink(WebView* web, const char* id) {
     std::optional<QPoint> centre;
     web->page()->runJavaScript(QStringLiteral("(function(){var r=document.getElementById('%1').getBoundingClientRect();"
@@ -1310,7 +1312,8 @@ void clickLink(WebView* web, const char* id) {
                                    if (xy.size() == 2)
                                        centre = QPoint(qRound(xy[0].toDouble()), qRound(xy[1].toDouble()));
                                });
-    ASSERT_TRUE(waitUntil([&] { return centre.has_value(); }, 30000)) << id;
+    if (!waitUntil([&] { return centre.has_value(); }, 5000))
+        return;
     QWidget* target = web->browser()->focusProxy() ? web->browser()->focusProxy() : web->browser();
     QTest::mouseClick(target, Qt::LeftButton, {}, *centre);
 }
@@ -1390,12 +1393,14 @@ TEST_F(ContentViewTest, webTab_heldAltLeftUnderX11_stepsBackOnce) {
     ASSERT_TRUE(waitUntil([&] { return finished.count() >= 1; }, 60000));
     for (const char* path : {"/second", "/third"}) {
         const QUrl next(site.baseUrl() + path);
+        const qsizetype loads = finished.count();
         bool moved = false;
         for (int attempt = 0; attempt < 12 && !moved; ++attempt) { // see the terminal link test below
             clickLink(web, "next");
             moved = waitUntil([&] { return web->browser()->url() == next; }, 5000);
         }
         ASSERT_TRUE(moved) << path;
+        ASSERT_TRUE(waitUntil([&] { return finished.count() > loads; }, 60000)) << path;
     }
     auto* back = web->findChild<QToolButton*>("webBackButton");
     ASSERT_TRUE(waitUntil([&] { return back->isEnabled(); }));
