@@ -16,6 +16,7 @@
 
 #include "ClientInFlight.h"
 #include "RecordingServer.h"
+#include "TerminalTestServer.h"
 #include "TestEnv.h"
 
 #include <QAccessible>
@@ -987,31 +988,6 @@ TEST_F(TradingPage, hostileEngineText_showsLiterallyAndBounded_inTheOrderError_t
 
 namespace {
 
-// Holds a server thread inside a handler until the test opens it.
-class HeldReply {
-public:
-    void wait() {
-        std::unique_lock lock(m_mutex);
-        ++m_waiting;
-        m_cv.wait(lock, [&] { return m_open; });
-    }
-    void open() {
-        std::lock_guard lock(m_mutex);
-        m_open = true;
-        m_cv.notify_all();
-    }
-    int waiting() {
-        std::lock_guard lock(m_mutex);
-        return m_waiting;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_cv;
-    bool m_open = false;
-    int m_waiting = 0;
-};
-
 // The form a request carried, decoded.
 QUrlQuery formOf(const zqt::test::RecordedRequest& r) {
     return QUrlQuery(QString::fromStdString(r.body).replace('+', ' '));
@@ -1080,7 +1056,7 @@ TEST_F(TradingPage, quickActions_showTheirOwnLatestOutcome_aRejectionWithTheEngi
 
 TEST_F(TradingPage, quickActions_aReplyArrivingAfterTheLaterActionsReply_doesNotReplaceIt) {
     ASSERT_TRUE(settled());
-    HeldReply gate;
+    zqt::test::Gate gate;
     server.setHandler("POST", "/api/oms/order", [&gate](const httplib::Request& req, httplib::Response& res) {
         if (req.get_param_value("side") == "BUY") {
             gate.wait();
