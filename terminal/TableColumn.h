@@ -19,7 +19,8 @@ template <class Row> struct TableColumn {
     QString header;
     std::function<QString(const Row&)> text;
     Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter;
-    std::function<CellTone(const Row&)> tone = {};
+    // Braces, not "= {}": g++ 12 stops with an internal compiler error on the latter in this template.
+    std::function<CellTone(const Row&)> tone{};
     CellFont font = CellFont::Body;
 };
 
