@@ -107,8 +107,8 @@ RowDiffPlan planRowDiff(qsizetype oldCount, OldKey oldKey, qsizetype newCount, N
 
 template <class Key> RowDiffPlan planRowDiff(const QList<Key>& current, const QList<Key>& next) {
     return planRowDiff(
-        current.size(), [&current](qsizetype i) { return current[i]; }, next.size(),
-        [&next](qsizetype i) { return next[i]; });
+        current.size(), [&current](qsizetype i) -> const Key& { return current[i]; }, next.size(),
+        [&next](qsizetype i) -> const Key& { return next[i]; });
 }
 
 } // namespace zqt
