@@ -3,6 +3,8 @@
 #include <QFontMetricsF>
 #include <QLabel>
 
+#include <cmath>
+
 namespace zqt {
 
 MetricTile* metric(const QString& label, const QString& value, QWidget* parent) {
@@ -15,17 +17,21 @@ Badge* badge(const QString& label, const QString& value, BadgeTone tone, QWidget
 
 namespace {
 
-// Whether a one-line plain text fits the label's held size with a pixel to spare, measured by the font alone: far
-// cheaper than the label's size hint, which for a selectable label lays out a whole text document.
+// Whether a one-line plain text fits the width the label holds, measured by the font alone: far cheaper than the
+// label's size hint, which for a selectable label lays out a whole text document. The height of one line in the
+// label's font is the height it holds already, as long as no character needs another font.
 bool fitsHeld(const QLabel& label, QSize held) {
+    const QString& text = label.text();
     if (label.wordWrap() || label.textFormat() != Qt::PlainText || !label.pixmap().isNull() || label.indent() > 0 ||
-        label.text().contains(QLatin1Char('\n')) || label.text().contains(QChar::LineSeparator))
+        text.contains(QLatin1Char('\n')) || text.contains(QChar::LineSeparator))
         return false;
     const QFontMetricsF metrics(label.font());
+    for (const QChar c : text)
+        if (!metrics.inFont(c))
+            return false;
     const QMargins frame = label.contentsMargins();
-    const qreal width = metrics.horizontalAdvance(label.text()) + frame.left() + frame.right() + 2 * label.margin() + 1;
-    const qreal height = metrics.height() + frame.top() + frame.bottom() + 2 * label.margin() + 1;
-    return width <= held.width() && height <= held.height();
+    const qreal width = std::ceil(metrics.horizontalAdvance(text)) + frame.left() + frame.right() + 2 * label.margin();
+    return width <= held.width() && std::ceil(metrics.height()) <= held.height();
 }
 
 } // namespace
