@@ -1,5 +1,5 @@
 // The terminal's workspace at the window's default size (1280 x 800, of which the terminal tab gets about
-// 1280 x 650), offscreen, with a book, bars and a full tape:
+// 1280 x 650), offscreen, with bars and a full tape (no book):
 // - one price tick, then a repaint of the panels whose inputs changed (WorkspaceTick/ChangedPanels), beside the
 //   same tick followed by a repaint of the whole workspace (WorkspaceTick/WholeWorkspace); the ratio of the two is
 //   the figure to watch;

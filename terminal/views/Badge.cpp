@@ -28,6 +28,7 @@ Badge::Badge(const QString& label, const QString& value, BadgeTone tone, QWidget
     setAccessibleName(label);
     setAccessibleDescription(shownText(value, kWholeTextChars));
     applyColours();
+    holdGrownSize(m_value);
 }
 
 QString Badge::label() const {
@@ -42,6 +43,7 @@ void Badge::setValue(const QString& value, BadgeTone tone) {
     if (shownText(value, kShortTextChars) == m_value->text() && tone == m_tone)
         return; // nothing to redraw
     showPlainText(m_value, value, kShortTextChars);
+    holdGrownSize(m_value); // a value that changes with every tick lays out nothing while it fits
     setAccessibleDescription(shownText(value, kWholeTextChars));
     m_tone = tone;
     applyColours();

@@ -59,6 +59,27 @@ protected:
     }
 };
 
+// A strip as wide as the card holding one line of text across its whole width, without a layout: the line's text
+// changes with every tick, and a label in the card's column would ask the card for a new layout each time.
+class LineStrip final : public QWidget {
+public:
+    LineStrip(QWidget* line, QWidget* parent) : QWidget(parent), m_line(line) {
+        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed); // a long line never widens the card
+        setFixedHeight(line->height());
+        line->setParent(this);
+        line->setGeometry(rect());
+    }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QWidget::resizeEvent(event);
+        m_line->setGeometry(rect());
+    }
+
+private:
+    QWidget* m_line;
+};
+
 // One display switch: its label and the model field it shows and writes.
 struct Switch {
     const char* label;
@@ -146,7 +167,7 @@ ChartPanel::ChartPanel(MarketModel& market, ChartSettings& chart, QWidget* paren
     m_readoutLine->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_readoutLine->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed); // a long line never widens the card
     m_readoutLine->setFixedHeight(m_readoutLine->fontMetrics().height());
-    column()->addWidget(m_readoutLine);
+    column()->addWidget(new LineStrip(m_readoutLine, this));
 
     m_mainChart = new CandleChartWidget(kMainChartHeight, this);
     m_mainChart->setObjectName(QStringLiteral("mainChart"));
@@ -567,8 +588,10 @@ void ChartPanel::updateLastPrice() {
     const auto price = prices.constFind(m_model.selectedSymbol());
     const bool shown = price != prices.cend();
     const QString text = shown ? QStringLiteral("Last: ") + fmtPrice(*price) : QString();
-    if (m_lastPrice->text() != text)
+    if (m_lastPrice->text() != text) {
         m_lastPrice->setText(text);
+        holdGrownSize(m_lastPrice); // a new price lays out nothing while it fits
+    }
     m_lastPrice->setVisible(shown);
 }
 

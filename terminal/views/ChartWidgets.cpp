@@ -14,6 +14,13 @@ ChartCanvas::ChartCanvas(QWidget* parent) : QWidget(parent) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setMinimumWidth(64);
     setMouseTracking(true);
+    updateOpaque();
+}
+
+// The image covers the whole widget and starts from a fill in the text-background colour: while that colour is
+// opaque, nothing under the chart (the card, the scroll area holding it) is painted again with it.
+void ChartCanvas::updateOpaque() {
+    setAttribute(Qt::WA_OpaquePaintEvent, palette().color(QPalette::Base).alpha() == 255);
 }
 
 void ChartCanvas::setCrosshair(std::optional<std::size_t> index, std::optional<double> y) {
@@ -80,6 +87,7 @@ void ChartCanvas::keyPressEvent(QKeyEvent* event) {
 void ChartCanvas::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange) {
+        updateOpaque();
         m_imageStale = true;
         update();
     }

@@ -55,6 +55,7 @@ protected:
 
 private:
     void replanCrosshair();
+    void updateOpaque();
     QRegion crosshairBounds() const;
 
     ChartPlan m_plan;

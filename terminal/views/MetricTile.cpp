@@ -42,6 +42,7 @@ QString MetricTile::value() const {
 // The value may come from the engine: plain text, cut to a tile's width, whole in the tooltip and description.
 void MetricTile::setValue(const QString& value) {
     showPlainText(m_value, value, kShortTextChars);
+    holdGrownSize(m_value); // a value that changes with every tick lays out nothing while it fits
     setAccessibleDescription(shownText(value, kWholeTextChars));
 }
 

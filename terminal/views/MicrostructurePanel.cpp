@@ -16,6 +16,7 @@ namespace {
 QLabel* text(const QString& name, const QFont& font, std::optional<QColor> color, QWidget* parent) {
     auto* label = new QLabel(parent);
     label->setObjectName(name);
+    label->setTextFormat(Qt::PlainText); // figures from the engine's prints
     label->setFont(font);
     if (color) {
         label->setForegroundRole(QPalette::WindowText);
@@ -26,9 +27,12 @@ QLabel* text(const QString& name, const QFont& font, std::optional<QColor> color
     return label;
 }
 
+// Clusters and profile rows change with every print: a new text lays out nothing while it fits its label.
 void setText(QLabel* label, const QString& value) {
-    if (label->text() != value)
-        label->setText(value);
+    if (label->text() == value)
+        return;
+    label->setText(value);
+    holdGrownSize(label);
 }
 
 } // namespace
@@ -131,6 +135,7 @@ void MicrostructurePanel::updateProfile() {
         if (shown) {
             setText(line.price, rows[i].priceText);
             line.bars->setShapes(rows[i].bars);
+            holdGrownSize(line.bars);
         }
         line.row->setVisible(shown);
     }

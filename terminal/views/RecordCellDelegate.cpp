@@ -6,7 +6,10 @@
 #include "terminal/views/StaleMark.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QPainter>
+
+#include <cmath>
 
 namespace zqt {
 
@@ -61,8 +64,49 @@ void RecordCellDelegate::initStyleOption(QStyleOptionViewItem* option, const QMo
     }
 }
 
+// A cell of one line of text, no icon and no check box (every cell of these tables), drawn as the style draws it:
+// the background brush, then the text inset by the style's text margin, elided at the right and aligned as the
+// model says. The style's own item drawing measures and lays out the text three times over; this shapes it twice
+// (the elision's measure, the drawing), which a table of prices repainted on every print feels.
+void RecordCellDelegate::paintPlainCell(QPainter* painter, const QStyleOptionViewItem& cell) const {
+    const QStyle* style = cell.widget ? cell.widget->style() : QApplication::style();
+    painter->save();
+    painter->setClipRect(cell.rect);
+    if (cell.backgroundBrush.style() != Qt::NoBrush) {
+        painter->setBrushOrigin(cell.rect.topLeft());
+        painter->fillRect(cell.rect, cell.backgroundBrush);
+    }
+    const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, cell.widget) + 1;
+    const QRect textRect = cell.rect.adjusted(margin, 0, -margin, 0);
+    const QPalette::ColorGroup group = !(cell.state & QStyle::State_Enabled) ? QPalette::Disabled
+                                       : (cell.state & QStyle::State_Active) ? QPalette::Normal
+                                                                             : QPalette::Inactive;
+    painter->setFont(cell.font);
+    painter->setPen(cell.palette.color(group, QPalette::Text));
+    const QFontMetricsF metrics(cell.font);
+    const QString shown = metrics.elidedText(cell.text, cell.textElideMode, textRect.width());
+    // The line's box is placed in whole pixels the way the style places its text layout, so rows keep their
+    // baselines to the pixel.
+    const qreal lineHeight = std::ceil(metrics.ascent() + metrics.descent()); // a text line's height, whole pixels
+    const QRect line = QStyle::alignedRect(cell.direction, cell.displayAlignment & Qt::AlignVertical_Mask,
+                                           QSize(textRect.width(), int(lineHeight)), textRect);
+    const Qt::Alignment across =
+        QStyle::visualAlignment(cell.direction, cell.displayAlignment) & Qt::AlignHorizontal_Mask;
+    painter->drawText(QRectF(textRect.x(), line.y(), textRect.width(), lineHeight),
+                      int(across | Qt::AlignTop) | Qt::TextSingleLine, shown);
+    painter->restore();
+}
+
 void RecordCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
-    QStyledItemDelegate::paint(painter, option, index);
+    QStyleOptionViewItem cell = option;
+    initStyleOption(&cell, index);
+    const bool plain = !(cell.features & (QStyleOptionViewItem::HasDecoration |
+                                          QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::Alternate)) &&
+                       !cell.text.contains(QChar::LineSeparator) && !cell.text.contains(QLatin1Char('\n'));
+    if (plain)
+        paintPlainCell(painter, cell);
+    else
+        QStyledItemDelegate::paint(painter, option, index);
     const RowTint tint = tintOf(index);
     if (index.column() == 0 && (tint == RowTint::Picked || tint == RowTint::MidPicked)) {
         const QRect& r = option.rect;

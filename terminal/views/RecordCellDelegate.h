@@ -21,6 +21,9 @@ public:
 
 protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
+
+private:
+    void paintPlainCell(QPainter* painter, const QStyleOptionViewItem& cell) const;
 };
 
 } // namespace zqt

@@ -28,10 +28,13 @@ StaleMark::StaleMark(std::function<ReadFreshness()> freshness, QList<QWidget*> g
 void StaleMark::refresh() {
     const ReadFreshness f = m_freshness();
     const bool stale = f.stale();
-    setText(staleMarkText(f));
+    // Read on every poll: only a new text is set, so an unchanged mark neither lays out nor repaints its card.
+    if (const QString shown = staleMarkText(f); shown != text()) {
+        setText(shown);
+        setAccessibleName(shown);
+    }
     setToolTip(stale ? QStringLiteral("The last reads failed; the values shown are from the last good one.")
                      : QString());
-    setAccessibleName(text());
     setVisible(stale);
     if (stale == m_stale)
         return;

@@ -4,6 +4,7 @@
 
 #include "api/TokenStore.h"
 #include "display/WheelGuard.h"
+#include "terminal/MarketModel.h"
 #include "terminal/NativeTerminalModel.h"
 #include "terminal/views/PanelCard.h"
 
@@ -14,20 +15,24 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDockWidget>
 #include <QLayout>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QPaintEvent>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTest>
+#include <QTimeZone>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <map>
 #include <memory>
+#include <set>
 
 using zqt::NativeTerminalModel;
 using zqt::NativeTerminalView;
@@ -392,4 +397,102 @@ TEST_F(WorkspaceTest,
     view->setLayoutMode(TerminalLayout::Page);
     child<QPushButton>("placeOrderButton")->setFocus();
     EXPECT_EQ(press(true), once) << "page";
+}
+
+namespace {
+
+// Where a widget sits: its class and name, and those of the cards and docks above it.
+std::string widgetPath(const QWidget* w) {
+    QStringList parts;
+    for (; w; w = w->parentWidget())
+        parts.prepend(QString::fromLatin1(w->metaObject()->className()) + "#" + w->objectName());
+    return parts.join('/').toStdString();
+}
+
+// Records the layout requests and paints that widgets receive while it is on.
+struct WidgetEvents : QObject {
+    bool on = false;
+    std::set<QWidget*> layoutRequests;
+    std::map<QWidget*, QRegion> painted;
+    bool eventFilter(QObject* o, QEvent* e) override {
+        auto* w = qobject_cast<QWidget*>(o);
+        if (!on || !w)
+            return false;
+        if (e->type() == QEvent::LayoutRequest)
+            layoutRequests.insert(w);
+        else if (e->type() == QEvent::Paint)
+            painted[w] += static_cast<QPaintEvent*>(e)->region();
+        return false;
+    }
+};
+
+// What a pass of the window's event loop would do for the widgets, and nothing else (no replies, no timers):
+// the layouts asked for, then one repaint of what was marked dirty.
+void layOutAndPaint() {
+    for (int i = 0; i < 4; ++i)
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+}
+
+bool within(const QWidget* w, const QWidget* ancestor) {
+    return w == ancestor || ancestor->isAncestorOf(w);
+}
+
+} // namespace
+
+TEST_F(WorkspaceTest, onePriceTick_repaintsOnlyWhatChanged_withoutALayoutPass) {
+    view->setLayoutMode(TerminalLayout::Workspace);
+    ASSERT_TRUE(settled());
+    zqt::MarketModel& market = terminal->market();
+    qint64 t = 0;
+    double price = 1.0850;
+    const auto tick = [&](qint64 step) {
+        t += step;
+        price += t % 3 == 0 ? -0.0001 : 0.0001;
+        const QDateTime now = QDateTime::fromSecsSinceEpoch(1709649000 + t, QTimeZone::utc());
+        market.updateCandles(price, now);
+        market.updateTape(price, now);
+    };
+    // 80 bars and a full tape, laid out and painted.
+    for (int i = 0; i < 80; ++i)
+        tick(15);
+    for (int i = 0; i < 3; ++i) {
+        QApplication::processEvents();
+        layOutAndPaint();
+    }
+    tick(1); // the readouts and the numbers beside them have taken their sizes for such prices
+    layOutAndPaint();
+
+    WidgetEvents seen;
+    qApp->installEventFilter(&seen);
+    seen.on = true;
+    tick(1);
+    layOutAndPaint();
+    const std::set<QWidget*> laidOut = seen.layoutRequests;
+    const std::map<QWidget*, QRegion> painted = seen.painted;
+    // The tape's rows moved down one: its table repaints them once its delayed item layout has run.
+    QWidget* tapeRows = child<QAbstractScrollArea>("tapeTable")->viewport();
+    EXPECT_TRUE(waitUntil([&] { return seen.painted.count(tapeRows) > 0; }, 5000)) << "tape rows";
+    seen.on = false;
+    qApp->removeEventFilter(&seen);
+
+    // No layout was asked of a card, a dock or the workspace: the texts that changed kept their sizes.
+    for (QWidget* w : laidOut)
+        EXPECT_TRUE(w->layout() == nullptr && !qobject_cast<QAbstractScrollArea*>(w->parentWidget()))
+            << "layout requested of " << widgetPath(w);
+
+    // The price chart was painted again, but not its card or its dock under it: the chart paints every pixel.
+    QWidget* mainChart = child<QWidget>("mainChart");
+    EXPECT_TRUE(painted.count(mainChart)) << "price chart";
+    PanelCard* chartCard = card("chartPanel");
+    const auto cardPaint = painted.find(chartCard);
+    EXPECT_TRUE(cardPaint == painted.end() || !cardPaint->second.intersects(mainChart->geometry()))
+        << "card under the chart";
+    for (const auto& [w, region] : painted) {
+        EXPECT_FALSE(qobject_cast<QDockWidget*>(w) || qobject_cast<QMainWindow*>(w) || qobject_cast<QScrollBar*>(w))
+            << "frame painted: " << widgetPath(w);
+        // Nor any panel whose inputs are not the bars or the tape.
+        for (const char* still : {"orderPanel", "hotkeysPanel", "positionsPanel", "watchlistPanel"})
+            EXPECT_FALSE(within(w, card(still))) << "painted: " << widgetPath(w);
+    }
 }
