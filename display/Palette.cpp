@@ -59,6 +59,8 @@ ColorSet darkColors() {
     set.neutral = QColor(0x8b, 0x8b, 0x92);
     set.midRow = withOpacity(QColor(0xf5, 0xc5, 0x18), 0.16);
     set.selectedRow = withOpacity(QColor(0x3d, 0x8b, 0xf0), 0.28);
+    // A muted blue, well apart from the buttons around it, under the same text colour.
+    set.chosenFill = QColor(0x35, 0x52, 0x7d);
     set.chartUp = set.positive;
     set.chartDown = set.negative;
     set.chartGray = QColor(0x9a, 0x9a, 0xa1);
@@ -142,6 +144,10 @@ QColor midRowColor() {
 
 QColor selectedRowColor() {
     return activeColors().selectedRow;
+}
+
+QColor chosenFillColor() {
+    return activeColors().chosenFill;
 }
 
 QColor neutralColor() {
