@@ -50,12 +50,16 @@ QString TicketModel::notionalText() const {
     return QStringLiteral("≈ ") + moneyText(*value) + QLatin1Char(' ') + quoteCurrency();
 }
 
-void TicketModel::setNotionalLimit(const QString& text) {
+std::optional<double> TicketModel::notionalLimitFrom(const QString& text) {
     bool ok = false;
     const double limit = text.trimmed().toDouble(&ok);
-    std::optional<double> next;
     if (ok && std::isfinite(limit) && limit > 0)
-        next = limit;
+        return limit;
+    return std::nullopt;
+}
+
+void TicketModel::setNotionalLimit(const QString& text) {
+    const std::optional<double> next = notionalLimitFrom(text);
     if (next == m_notionalLimit)
         return;
     m_notionalLimit = next;

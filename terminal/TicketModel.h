@@ -50,6 +50,8 @@ public:
     // The largest notional an order may have before the trader is asked: the setting's text, off when it is empty
     // or not a positive number.
     void setNotionalLimit(const QString& text);
+    // The limit a setting's text stands for: nothing when it is empty or not a positive, finite number.
+    static std::optional<double> notionalLimitFrom(const QString& text);
     std::optional<double> notionalLimit() const { return m_notionalLimit; }
     // Whether the order's notional (in absolute value) is above the limit.
     bool exceedsNotionalLimit() const;
