@@ -34,6 +34,8 @@ struct ColorSet {
     QColor chartTeal;
     QColor chartPink;
     QColor chartCyan;
+    // Text on a filled chart tag (the last close on chartUp or chartDown, the crosshair's value on chartGray).
+    QColor chartOnTag;
     // The widget palette of the set.
     QPalette palette;
 };

@@ -5,6 +5,7 @@
 #include "api/TokenStore.h"
 #include "terminal/NativeTerminalModel.h"
 #include "terminal/RecordTableModel.h"
+#include "terminal/views/ChartPainter.h"
 #include "terminal/views/ChartWidgets.h"
 #include "terminal/views/NativeTerminalView.h"
 #include "terminal/views/PanelCard.h"
@@ -135,6 +136,10 @@ TEST(ThemeColours, everyTextOnItsBackgroundReadsAtFourAndAHalfToOne) {
         };
         for (const auto& [name, fore, back] : pairs)
             EXPECT_GE(zqt::contrastRatio(fore, back), 4.5) << (set.dark ? "dark " : "light ") << name;
+        for (const auto& [name, tag] : {std::pair{"chartUp", set.chartUp}, std::pair{"chartDown", set.chartDown},
+                                        std::pair{"chartGray", set.chartGray}})
+            EXPECT_GE(zqt::contrastRatio(set.chartOnTag, tag), 4.5)
+                << (set.dark ? "dark " : "light ") << "tag text on " << name;
         if (set.chosenFill.isValid())
             EXPECT_GE(zqt::contrastRatio(p.color(QPalette::ButtonText), set.chosenFill), 4.5)
                 << (set.dark ? "dark " : "light ") << "ButtonText on the chosen fill";
@@ -318,6 +323,20 @@ TEST_F(ThemeTest, menu_holdsSystemLightDarkExclusive_aPickSetsTheChoice_andAChoi
     EXPECT_EQ(theme.choice(), ThemeChoice::Dark);
     theme.setChoice(ThemeChoice::Light);
     EXPECT_EQ(checked(), QStringList{"Light"});
+}
+
+// The chart's tags (the last close, the crosshair's value) as the painter colours them, under each theme.
+TEST_F(ThemeTest, chartTags_textReadsOnEveryTagColour_inBothSets) {
+    for (ThemeChoice choice : {ThemeChoice::Dark, ThemeChoice::Light}) {
+        theme.setChoice(choice);
+        const QPalette palette = QApplication::palette();
+        const QColor text = zqt::chartColor(zqt::ChartColor::OnTag, palette);
+        for (zqt::ChartColor tag : {zqt::ChartColor::Green, zqt::ChartColor::Red, zqt::ChartColor::Crosshair}) {
+            const QColor fill = zqt::chartColor(tag, palette);
+            EXPECT_GE(zqt::contrastRatio(text, fill), 4.5)
+                << int(choice) << " " << text.name().toStdString() << " on " << fill.name().toStdString();
+        }
+    }
 }
 
 // The chosen segment of a one-of-several choice (the ticket's side, the chart's interval, the log picker) must be
