@@ -40,7 +40,10 @@ std::optional<double> TicketModel::notional() const {
 }
 
 QString TicketModel::moneyText(double value) {
-    return QLocale(QLocale::English, QLocale::UnitedStates).toString(value, 'f', 2);
+    const QLocale english(QLocale::English, QLocale::UnitedStates);
+    if (std::abs(value) >= 1e12)
+        return english.toString(value, 'e', 2);
+    return english.toString(value, 'f', 2);
 }
 
 QString TicketModel::notionalText() const {

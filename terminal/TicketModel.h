@@ -55,7 +55,8 @@ public:
     std::optional<double> notionalLimit() const { return m_notionalLimit; }
     // Whether the order's notional (in absolute value) is above the limit.
     bool exceedsNotionalLimit() const;
-    // A figure as the notional and the limit are shown: "1,083.30".
+    // A figure as the notional and the limit are shown: "1,083.30"; from a trillion up, with an exponent
+    // ("1.08E+15"), so that a mistyped size shows a short, plainly absurd figure rather than hundreds of digits.
     static QString moneyText(double value);
 
     // What a quick order sends besides its side and type: "Qty 1 · SL 1.0700 · TP 1.0900 · Price 1.0850 (ladder)
