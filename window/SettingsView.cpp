@@ -86,6 +86,7 @@ SettingsView::SettingsView(AppState& state, QWidget* parent) : QWidget(parent), 
     m_pendingNote->setObjectName(QStringLiteral("pendingPortsLabel"));
     m_pendingNote->setTextFormat(Qt::PlainText);
     m_pendingNote->setWordWrap(true);
+    m_pendingNote->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     m_form->addRow(QString(), m_pendingNote);
 
     auto* save = new QPushButton(QStringLiteral("Save Settings"), formArea);
@@ -205,6 +206,8 @@ void SettingsView::addNotionalLimitNote(QLineEdit* field) {
         new QLabel(QStringLiteral("Not a positive number: no notional limit is in force."), m_form->parentWidget());
     note->setObjectName(QStringLiteral("notionalLimitNote"));
     note->setWordWrap(true);
+    // As wide as the fields (a wrapping label alone settles for a narrow block).
+    note->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     QPalette p = note->palette();
     p.setColor(QPalette::WindowText, warningColor());
     note->setPalette(p);

@@ -181,6 +181,8 @@ TEST(SettingsViewTest, notionalLimit_thatIsNoPositiveNumber_isFlaggedUnderTheFie
     ASSERT_TRUE(limit && note);
     EXPECT_TRUE(note->isVisible()) << "a stored value is checked too";
     EXPECT_EQ(note->text(), "Not a positive number: no notional limit is in force.");
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    EXPECT_EQ(note->width(), limit->width()) << "one line under the field, not a narrow block";
 
     const struct {
         const char* text;
