@@ -48,7 +48,10 @@ void DesktopColorScheme::subscribeAndRead() {
         finishRead();
         return;
     }
-    // QDBusConnection takes its slots by name only: SLOT()'s "1" and the signature without spaces.
+    // QDBusConnection takes its slots by name only: SLOT()'s "1" and the signature without spaces. It finds the
+    // parameter types by name, and Qt registers QDBusVariant's name only on the type's first use: without this the
+    // subscription fails, and nothing follows the desktop, in a process that has not yet used the type.
+    qRegisterMetaType<QDBusVariant>();
     m_bus.connect(QString::fromLatin1(kService), QString::fromLatin1(kPath), QString::fromLatin1(kInterface),
                   QStringLiteral("SettingChanged"), this, "1onSettingChanged(QString,QString,QDBusVariant)");
     read("ReadOne");

@@ -20,6 +20,9 @@ struct ColorSet {
     // Tints of highlighted rows, translucent.
     QColor midRow;      // the book's mid level
     QColor selectedRow; // a picked row
+    // Fill of the chosen button of a one-of-several choice (a checked segment). Invalid keeps the style's own
+    // pressed shade, which is plain enough on a light button but all but vanishes on a dark one.
+    QColor chosenFill;
     // Chart bars, lines and overlays (marks, not text: the light set keeps its brighter bar colours).
     QColor chartUp;
     QColor chartDown;
@@ -31,6 +34,8 @@ struct ColorSet {
     QColor chartTeal;
     QColor chartPink;
     QColor chartCyan;
+    // Text on a filled chart tag (the last close on chartUp or chartDown, the crosshair's value on chartGray).
+    QColor chartOnTag;
     // The widget palette of the set.
     QPalette palette;
 };
@@ -55,6 +60,7 @@ QColor secondaryTextColor(const QPalette& palette);
 QColor neutralColor();
 QColor midRowColor();
 QColor selectedRowColor();
+QColor chosenFillColor();
 
 // `color` with its alpha set to `opacity` (0 to 1).
 QColor withOpacity(QColor color, double opacity);

@@ -40,7 +40,10 @@ std::optional<double> TicketModel::notional() const {
 }
 
 QString TicketModel::moneyText(double value) {
-    return QLocale(QLocale::English, QLocale::UnitedStates).toString(value, 'f', 2);
+    const QLocale english(QLocale::English, QLocale::UnitedStates);
+    if (std::abs(value) >= 1e12)
+        return english.toString(value, 'e', 2);
+    return english.toString(value, 'f', 2);
 }
 
 QString TicketModel::notionalText() const {
@@ -50,12 +53,16 @@ QString TicketModel::notionalText() const {
     return QStringLiteral("≈ ") + moneyText(*value) + QLatin1Char(' ') + quoteCurrency();
 }
 
-void TicketModel::setNotionalLimit(const QString& text) {
+std::optional<double> TicketModel::notionalLimitFrom(const QString& text) {
     bool ok = false;
     const double limit = text.trimmed().toDouble(&ok);
-    std::optional<double> next;
     if (ok && std::isfinite(limit) && limit > 0)
-        next = limit;
+        return limit;
+    return std::nullopt;
+}
+
+void TicketModel::setNotionalLimit(const QString& text) {
+    const std::optional<double> next = notionalLimitFrom(text);
     if (next == m_notionalLimit)
         return;
     m_notionalLimit = next;

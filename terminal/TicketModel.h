@@ -50,10 +50,13 @@ public:
     // The largest notional an order may have before the trader is asked: the setting's text, off when it is empty
     // or not a positive number.
     void setNotionalLimit(const QString& text);
+    // The limit a setting's text stands for: nothing when it is empty or not a positive, finite number.
+    static std::optional<double> notionalLimitFrom(const QString& text);
     std::optional<double> notionalLimit() const { return m_notionalLimit; }
     // Whether the order's notional (in absolute value) is above the limit.
     bool exceedsNotionalLimit() const;
-    // A figure as the notional and the limit are shown: "1,083.30".
+    // A figure as the notional and the limit are shown: "1,083.30"; from a trillion up, with an exponent
+    // ("1.08E+15"), so that a mistyped size shows a short, plainly absurd figure rather than hundreds of digits.
     static QString moneyText(double value);
 
     // What a quick order sends besides its side and type: "Qty 1 · SL 1.0700 · TP 1.0900 · Price 1.0850 (ladder)

@@ -4,6 +4,7 @@
 #include "control/EngineAddresses.h"
 #include "display/Palette.h"
 #include "display/PlainText.h"
+#include "terminal/TicketModel.h"
 #include "window/Typography.h"
 
 #include <QCheckBox>
@@ -85,18 +86,21 @@ SettingsView::SettingsView(AppState& state, QWidget* parent) : QWidget(parent), 
     m_pendingNote->setObjectName(QStringLiteral("pendingPortsLabel"));
     m_pendingNote->setTextFormat(Qt::PlainText);
     m_pendingNote->setWordWrap(true);
+    m_pendingNote->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     m_form->addRow(QString(), m_pendingNote);
 
     auto* save = new QPushButton(QStringLiteral("Save Settings"), formArea);
     save->setObjectName(QStringLiteral("saveSettingsButton"));
     save->setAccessibleName(QStringLiteral("Save Settings"));
+    // As wide as its text whatever the notes beside it show, so it never moves from under the pointer.
+    save->setSizePolicy(QSizePolicy::Fixed, save->sizePolicy().verticalPolicy());
     // What the last save came to, beside the button: "Saved." or why not.
     m_saveResult = new QLabel(formArea);
     m_saveResult->setObjectName(QStringLiteral("saveResultLabel"));
     m_saveResult->setTextFormat(Qt::PlainText);
     auto* saveRow = new QHBoxLayout;
     saveRow->setSpacing(12);
-    saveRow->addWidget(save);
+    saveRow->addWidget(save, 0, Qt::AlignTop);
     saveRow->addWidget(m_saveResult);
     m_unsavedNote = new QLabel(QStringLiteral("Unsaved changes: Save Settings, Start and Stop save them."), formArea);
     m_unsavedNote->setObjectName(QStringLiteral("unsavedChangesLabel"));
@@ -176,6 +180,8 @@ void SettingsView::addTextRow(const SettingSpec& row) {
     if (setting == Setting::NotionalLimit)
         field->setPlaceholderText(QStringLiteral("Off (no limit)"));
     m_form->addRow(label, field);
+    if (setting == Setting::NotionalLimit)
+        addNotionalLimitNote(field);
     if (EngineAddresses::dependsOn(setting)) {
         m_addressFields.append({field, setting});
         // Return, or focus moving elsewhere (the Save button included).
@@ -193,6 +199,24 @@ void SettingsView::addTextRow(const SettingSpec& row) {
         if (changed == setting)
             updateNotes();
     });
+}
+
+void SettingsView::addNotionalLimitNote(QLineEdit* field) {
+    auto* note =
+        new QLabel(QStringLiteral("Not a positive number: no notional limit is in force."), m_form->parentWidget());
+    note->setObjectName(QStringLiteral("notionalLimitNote"));
+    note->setWordWrap(true);
+    // As wide as the fields (a wrapping label alone settles for a narrow block).
+    note->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    QPalette p = note->palette();
+    p.setColor(QPalette::WindowText, warningColor());
+    note->setPalette(p);
+    m_form->addRow(QString(), note);
+    auto update = [note, field] {
+        note->setVisible(!field->text().trimmed().isEmpty() && !TicketModel::notionalLimitFrom(field->text()));
+    };
+    connect(field, &QLineEdit::textChanged, note, update);
+    update();
 }
 
 void SettingsView::addSwitchRow(const SettingSpec& row) {

@@ -40,6 +40,9 @@ public:
 
 private:
     void addTextRow(const SettingSpec& row);
+    // Under the Notional Limit field, a warning while its text is neither empty nor a positive number: such a text
+    // means no limit, which the operator would not guess from the field.
+    void addNotionalLimitNote(QLineEdit* field);
     void addSwitchRow(const SettingSpec& row);
     void addChoiceRow(const SettingSpec& row);
     void updateOutput();

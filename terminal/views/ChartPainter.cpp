@@ -41,7 +41,7 @@ QColor chartColor(ChartColor role, const QPalette& palette) {
     case ChartColor::SystemCyan:
         return colors.chartCyan;
     case ChartColor::OnTag:
-        return QColor(Qt::white);
+        return colors.chartOnTag;
     case ChartColor::Crosshair:
         return colors.chartGray;
     }

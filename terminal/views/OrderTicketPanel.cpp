@@ -120,6 +120,9 @@ QLineEdit* OrderTicketPanel::addField(const QString& placeholder, const QString&
                                       void (TicketModel::*set)(const QString&)) {
     auto* field = new QLineEdit(this);
     field->setObjectName(name);
+    // Sizes and prices are short; a longer paste is a mistake, and echoed in the notional and the quick-order
+    // line it would widen the cards past their docks.
+    field->setMaxLength(kTicketFieldChars);
     field->setPlaceholderText(placeholder);
     field->setAccessibleName(placeholder);
     m_fieldForm->addRow(placeholder, field);

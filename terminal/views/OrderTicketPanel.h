@@ -23,6 +23,9 @@ class OrderTicketPanel final : public PanelCard {
     Q_OBJECT
 
 public:
+    // Longest text a ticket field takes, in characters.
+    static constexpr int kTicketFieldChars = 32;
+
     // `ticket` and `market` (whose symbol it picks) must outlive the panel.
     OrderTicketPanel(TicketModel& ticket, MarketModel& market, QWidget* parent = nullptr);
 

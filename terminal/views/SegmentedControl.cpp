@@ -1,7 +1,10 @@
 #include "terminal/views/SegmentedControl.h"
 
+#include "display/Palette.h"
+
 #include <QAbstractButton>
 #include <QButtonGroup>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QToolButton>
 
@@ -31,9 +34,27 @@ SegmentedControl::SegmentedControl(const QStringList& choices, const QString& ac
     // Every way of checking a segment (click, Space, arrow keys, an accessibility action) toggles it in the
     // exclusive group, which unchecks the previous one; the checked segment refuses to be unchecked.
     connect(m_group, &QButtonGroup::buttonToggled, this, [this](QAbstractButton* b, bool checked) {
+        showChosen();
         if (checked && !m_settingValue)
             emit activated(b->text());
     });
+}
+
+void SegmentedControl::changeEvent(QEvent* event) {
+    // A theme switch installs a new application palette: the fill follows the new set.
+    if (event->type() == QEvent::PaletteChange)
+        showChosen();
+    QWidget::changeEvent(event);
+}
+
+void SegmentedControl::showChosen() {
+    const QColor fill = chosenFillColor();
+    for (QAbstractButton* b : m_group->buttons()) {
+        QPalette own; // nothing set: everything inherited
+        if (b->isChecked() && fill.isValid())
+            own.setColor(QPalette::Button, fill);
+        b->setPalette(own); // Qt skips an unchanged palette
+    }
 }
 
 QString SegmentedControl::value() const {

@@ -27,11 +27,17 @@ public:
     // The button of one choice (for tests and keyboard focus).
     QAbstractButton* button(const QString& choice) const;
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 signals:
     // The user chose `value`, another label than the one chosen before.
     void activated(const QString& value);
 
 private:
+    // Gives the chosen segment the display kit's chosen fill, the others the inherited palette.
+    void showChosen();
+
     QStringList m_choices;
     QButtonGroup* m_group = nullptr;
     bool m_settingValue = false;

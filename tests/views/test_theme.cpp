@@ -5,10 +5,12 @@
 #include "api/TokenStore.h"
 #include "terminal/NativeTerminalModel.h"
 #include "terminal/RecordTableModel.h"
+#include "terminal/views/ChartPainter.h"
 #include "terminal/views/ChartWidgets.h"
 #include "terminal/views/NativeTerminalView.h"
 #include "terminal/views/PanelCard.h"
 #include "terminal/views/RecordCellDelegate.h"
+#include "terminal/views/SegmentedControl.h"
 
 #include "RecordingServer.h"
 #include "TestEnv.h"
@@ -21,6 +23,8 @@
 #include <QStandardItemModel>
 #include <QStyle>
 #include <QTableView>
+#include <QTest>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include <gtest/gtest.h>
@@ -132,6 +136,13 @@ TEST(ThemeColours, everyTextOnItsBackgroundReadsAtFourAndAHalfToOne) {
         };
         for (const auto& [name, fore, back] : pairs)
             EXPECT_GE(zqt::contrastRatio(fore, back), 4.5) << (set.dark ? "dark " : "light ") << name;
+        for (const auto& [name, tag] : {std::pair{"chartUp", set.chartUp}, std::pair{"chartDown", set.chartDown},
+                                        std::pair{"chartGray", set.chartGray}})
+            EXPECT_GE(zqt::contrastRatio(set.chartOnTag, tag), 4.5)
+                << (set.dark ? "dark " : "light ") << "tag text on " << name;
+        if (set.chosenFill.isValid())
+            EXPECT_GE(zqt::contrastRatio(p.color(QPalette::ButtonText), set.chosenFill), 4.5)
+                << (set.dark ? "dark " : "light ") << "ButtonText on the chosen fill";
     }
     // The formula itself, on its known ends.
     EXPECT_DOUBLE_EQ(zqt::contrastRatio(Qt::black, Qt::white), 21.0);
@@ -312,6 +323,63 @@ TEST_F(ThemeTest, menu_holdsSystemLightDarkExclusive_aPickSetsTheChoice_andAChoi
     EXPECT_EQ(theme.choice(), ThemeChoice::Dark);
     theme.setChoice(ThemeChoice::Light);
     EXPECT_EQ(checked(), QStringList{"Light"});
+}
+
+// The chart's tags (the last close, the crosshair's value) as the painter colours them, under each theme.
+TEST_F(ThemeTest, chartTags_textReadsOnEveryTagColour_inBothSets) {
+    for (ThemeChoice choice : {ThemeChoice::Dark, ThemeChoice::Light}) {
+        theme.setChoice(choice);
+        const QPalette palette = QApplication::palette();
+        const QColor text = zqt::chartColor(zqt::ChartColor::OnTag, palette);
+        for (zqt::ChartColor tag : {zqt::ChartColor::Green, zqt::ChartColor::Red, zqt::ChartColor::Crosshair}) {
+            const QColor fill = zqt::chartColor(tag, palette);
+            EXPECT_GE(zqt::contrastRatio(text, fill), 4.5)
+                << int(choice) << " " << text.name().toStdString() << " on " << fill.name().toStdString();
+        }
+    }
+}
+
+// The chosen segment of a one-of-several choice (the ticket's side, the chart's interval, the log picker) must be
+// told from the others at a glance: the style's pressed shade alone is lost on the dark set's buttons.
+TEST_F(ThemeTest, chosenSegment_standsApartFromTheOthers_inTheDarkSet_andFollowsClicksAndSwitches) {
+    ASSERT_TRUE(dark.chosenFill.isValid());
+    EXPECT_GE(zqt::contrastRatio(dark.chosenFill, dark.palette.color(QPalette::Button)), 1.5);
+    EXPECT_FALSE(light.chosenFill.isValid()) << "the light set keeps the style's own look";
+
+    zqt::SegmentedControl side({"BUY", "SELL", "HOLD"}, QStringLiteral("Side"));
+    side.setValue(QStringLiteral("BUY"));
+    side.resize(300, 32);
+    side.show();
+    auto fillOf = [&](const QString& choice) {
+        return side.button(choice)->palette().color(QPalette::Button);
+    };
+    // A point of a segment's background, left of its centred text.
+    auto shownFill = [&](const QString& choice) {
+        QToolButton* b = qobject_cast<QToolButton*>(side.button(choice));
+        return render(*b).pixelColor(4, b->height() / 2);
+    };
+
+    theme.setChoice(ThemeChoice::Dark);
+    ASSERT_TRUE(zqt::test::waitUntil([&] { return fillOf("BUY") == dark.chosenFill; }));
+    EXPECT_EQ(fillOf("SELL"), dark.palette.color(QPalette::Button));
+    EXPECT_GE(zqt::contrastRatio(shownFill("BUY"), shownFill("SELL")), 1.4)
+        << shownFill("BUY").name().toStdString() << " against " << shownFill("SELL").name().toStdString();
+
+    QTest::mouseClick(side.button("SELL"), Qt::LeftButton);
+    EXPECT_EQ(side.value(), QStringLiteral("SELL"));
+    EXPECT_EQ(fillOf("SELL"), dark.chosenFill);
+    EXPECT_EQ(fillOf("BUY"), dark.palette.color(QPalette::Button));
+    side.setValue(QStringLiteral("HOLD"));
+    EXPECT_EQ(fillOf("HOLD"), dark.chosenFill);
+    EXPECT_EQ(fillOf("SELL"), dark.palette.color(QPalette::Button));
+
+    theme.setChoice(ThemeChoice::Light);
+    ASSERT_TRUE(zqt::test::waitUntil([&] { return fillOf("BUY") == light.palette.color(QPalette::Button); }));
+    for (const QString& choice : side.choices())
+        EXPECT_FALSE(side.button(choice)->testAttribute(Qt::WA_SetPalette)) << choice.toStdString();
+    theme.setChoice(ThemeChoice::Dark);
+    ASSERT_TRUE(zqt::test::waitUntil([&] { return fillOf("HOLD") == dark.chosenFill; }));
+    EXPECT_EQ(fillOf("BUY"), dark.palette.color(QPalette::Button));
 }
 
 TEST(ThemeChoiceNames, roundTrip_andUnknownTextIsNone) {

@@ -1158,6 +1158,19 @@ TEST_F(TradingPage, ticket_everyFieldKeepsAVisibleLabel_andTheNotionalIsOfTheTic
         }
         EXPECT_GT(notional->geometry().left(), child<QPushButton>("placeOrderButton")->geometry().right());
     }
+
+    // A mistyped size: the field keeps 32 characters and the notional is a short, plainly absurd figure, so the
+    // card needs no more width than for a sensible one.
+    model().market().setSelectedSymbol("EURUSD");
+    qty->selectAll();
+    QTest::keyClicks(qty, "100000000");
+    EXPECT_EQ(notional->text(), QString::fromUtf8("≈ 108,500,000.00 USD"));
+    const int sensibleWidth = panel->minimumSizeHint().width();
+    qty->selectAll();
+    QTest::keyClicks(qty, QStringLiteral("2") + QString(399, QLatin1Char('0')));
+    EXPECT_EQ(qty->text(), QStringLiteral("2") + QString(31, QLatin1Char('0')));
+    EXPECT_EQ(notional->text(), QString::fromUtf8("≈ 2.17E+31 USD"));
+    EXPECT_LE(panel->minimumSizeHint().width(), sensibleWidth);
 }
 
 TEST_F(TradingPage, notionalAboveTheLimit_asksFirst_noSendsNothing_yesSendsOnce) {

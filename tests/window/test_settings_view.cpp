@@ -135,3 +135,71 @@ TEST(SettingsViewTest, notes_unsavedEditsBesideSave_andAPortTheEngineReplacedWai
     EXPECT_EQ(pending->text(), "The engine reports port 8093; your port 8701 applies at the next start.");
     EXPECT_FALSE(unsaved->isVisible()) << "what the engine reports is no edit of the operator's";
 }
+
+// Save Settings stays where it is while the notes beside it come and go: a click aimed at it lands on it.
+TEST(SettingsViewTest, saveButton_keepsItsPlaceAndSize_whileTheNotesBesideItComeAndGo) {
+    TempEnv env;
+    zqt::Preferences prefs;
+    prefs.setBool(Settings::key(Setting::AutoStart), false);
+    ASSERT_TRUE(prefs.sync());
+    Settings settings(prefs);
+    AppState state(settings);
+    zqt::SettingsView view(state);
+    view.resize(900, 900);
+    view.show();
+    auto* save = view.findChild<QPushButton*>("saveSettingsButton");
+    auto* limit = view.findChild<QLineEdit*>("notionalLimitField");
+    ASSERT_TRUE(save && limit);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    const QRect before = save->geometry();
+
+    QTest::keyClicks(limit, "100"); // the unsaved note appears
+    ASSERT_TRUE(view.findChild<QLabel*>("unsavedChangesLabel")->isVisible());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(save->geometry(), before);
+    QTest::mouseClick(save, Qt::LeftButton); // "Saved." instead
+    QCoreApplication::processEvents();
+    EXPECT_EQ(view.findChild<QLabel*>("saveResultLabel")->text(), "Saved.");
+    EXPECT_EQ(save->geometry(), before);
+}
+
+// A Notional Limit that is not a positive number means no limit at all; the form says so under the field rather
+// than let the operator believe a limit is in force.
+TEST(SettingsViewTest, notionalLimit_thatIsNoPositiveNumber_isFlaggedUnderTheField) {
+    TempEnv env;
+    zqt::Preferences prefs;
+    prefs.setBool(Settings::key(Setting::AutoStart), false);
+    prefs.setString(Settings::key(Setting::NotionalLimit), "abc");
+    ASSERT_TRUE(prefs.sync());
+    Settings settings(prefs);
+    AppState state(settings);
+    zqt::SettingsView view(state);
+    view.resize(900, 900);
+    view.show();
+    auto* limit = view.findChild<QLineEdit*>("notionalLimitField");
+    auto* note = view.findChild<QLabel*>("notionalLimitNote");
+    ASSERT_TRUE(limit && note);
+    EXPECT_TRUE(note->isVisible()) << "a stored value is checked too";
+    EXPECT_EQ(note->text(), "Not a positive number: no notional limit is in force.");
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    EXPECT_EQ(note->width(), limit->width()) << "one line under the field, not a narrow block";
+
+    const struct {
+        const char* text;
+        bool flagged;
+    } cases[] = {
+        {"", false},     {"25000", false},   {" 1e5 ", false}, {"0.5", false}, {"abc", true},
+        {"-5", true},    {"0", true},        {"1e400", true},  {"nan", true},  {"inf", true},
+        {"1,000", true}, {"<b>x</b>", true}, {"$(id)", true},  {"   ", false},
+    };
+    for (const auto& c : cases) {
+        limit->selectAll();
+        QTest::keyClick(limit, Qt::Key_Delete);
+        QTest::keyClicks(limit, c.text);
+        EXPECT_EQ(note->isVisible(), c.flagged) << c.text;
+        EXPECT_EQ(settings.text(Setting::NotionalLimit), c.text) << "the text is kept as typed";
+    }
+    // Set from elsewhere (a stored value read again) the note follows as well.
+    state.set(Setting::NotionalLimit, QStringLiteral("-1"));
+    EXPECT_TRUE(note->isVisible());
+}
