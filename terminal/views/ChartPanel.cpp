@@ -34,6 +34,20 @@ namespace {
 
 constexpr double kMainChartHeight = 240;
 constexpr double kHtfChartHeight = 160;
+// Sharing out the card's height, each chart keeps a readable minimum and takes its share of the rest: the main
+// chart's price plot stays at least 90 high (4 to 8 price labels); the HTF chart keeps room for its caption and the
+// line under it (its plot of 32 shows 2 or 3 price labels); each sub-chart's labels stay a label apart (RSI's 30
+// and 70 over 40% of its plot, MACD's top and zero over half of it) and the volume bars keep 20 pixels.
+struct ChartShare {
+    int fixed;
+    int minimum;
+    int stretch;
+};
+constexpr ChartShare kMainShare{int(kMainChartHeight), 122, 6};
+constexpr ChartShare kHtfShare{int(kHtfChartHeight), 64, 3};
+constexpr ChartShare kVolumeShare{int(VolumeChartView::kHeight), 44, 1};
+constexpr ChartShare kRsiShare{int(RsiChartView::kHeight), 57, 1};
+constexpr ChartShare kMacdShare{int(MacdChartView::kHeight), 50, 1};
 constexpr int kIntervalPickerWidth = 220;
 constexpr int kSwitchSpacing = 12;
 constexpr int kHeaderSpacing = 6;
@@ -206,6 +220,9 @@ ChartPanel::ChartPanel(MarketModel& market, ChartSettings& chart, QWidget* paren
     column()->addWidget(m_exportOutcome);
 
     buildCrosshair();
+    // A taller or shorter chart may need another price label column.
+    connect(m_mainChart, &ChartCanvas::resized, this, &ChartPanel::applyGutter);
+    connect(m_htfChart, &ChartCanvas::resized, this, &ChartPanel::applyGutter);
 
     connect(&m_model, &MarketModel::candlesChanged, this, &ChartPanel::updateMainCharts);
     connect(&m_model, &MarketModel::htfCandlesChanged, this, &ChartPanel::updateHtfChart);
@@ -220,6 +237,24 @@ ChartPanel::ChartPanel(MarketModel& market, ChartSettings& chart, QWidget* paren
     updateSymbol();
     updateMarketError();
     updateToggles(); // draws both candle charts and the sub-charts
+}
+
+void ChartPanel::setFillsHeight(bool fill) {
+    if (fill == m_fillsHeight)
+        return;
+    m_fillsHeight = fill;
+    const std::pair<ChartCanvas*, ChartShare> charts[] = {{m_mainChart, kMainShare},
+                                                          {m_htfChart, kHtfShare},
+                                                          {m_volumeChart, kVolumeShare},
+                                                          {m_rsiChart, kRsiShare},
+                                                          {m_macdChart, kMacdShare}};
+    for (const auto& [chart, share] : charts) {
+        if (fill)
+            chart->setFlexibleChartHeight(share.minimum);
+        else
+            chart->setFixedChartHeight(share.fixed);
+        column()->setStretchFactor(chart, fill ? share.stretch : 0);
+    }
 }
 
 void ChartPanel::buildHeader() {

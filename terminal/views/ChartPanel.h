@@ -50,6 +50,11 @@ public:
     static const QList<std::pair<QString, double>>& htfChoices();
     CandleChartWidget* mainChart() const { return m_mainChart; }
 
+    // Whether the charts share out the card's height (the main chart the most, each down to a readable minimum;
+    // the card then needs no more height than those minimums) or keep their fixed heights (the default).
+    void setFillsHeight(bool fill);
+    bool fillsHeight() const { return m_fillsHeight; }
+
     // Writes a PNG of the card as shown (at the screen's pixel ratio) to `path`, replacing it only once complete;
     // the outcome is shown under the charts. False when it could not be written.
     bool saveChartImage(const QString& path);
@@ -99,6 +104,7 @@ private:
     ChartSeries m_series;                    // the main chart's series as drawn, for the readout line
     std::optional<std::size_t> m_crossIndex; // the main chart's bar under the crosshair
     double m_gutter = 0;                     // the price label column shared by every chart, so slots line up
+    bool m_fillsHeight = false;
     QLabel* m_lastPrice = nullptr;
     QLabel* m_marketError = nullptr;
 };

@@ -5,6 +5,8 @@
 #include "api/TokenStore.h"
 #include "display/WheelGuard.h"
 #include "terminal/NativeTerminalModel.h"
+#include "terminal/views/ChartPanel.h"
+#include "terminal/views/ChartWidgets.h"
 #include "terminal/views/PanelCard.h"
 
 #include "ClientInFlight.h"
@@ -26,6 +28,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iostream>
 #include <map>
 #include <memory>
 
@@ -222,6 +225,138 @@ TEST_F(WorkspaceTest, defaultWorkspace_showsTheTradingPanelsInFront_theOthersOne
     for (int i = 0; i < shown.size(); ++i)
         for (int j = i + 1; j < shown.size(); ++j)
             EXPECT_FALSE(shown[i].intersects(shown[j])) << i << " " << j;
+}
+
+namespace {
+
+// The chart card's canvases, the main chart first.
+const char* const kChartCanvases[] = {"mainChart", "htfChart", "volumeChart", "rsiChart", "macdChart"};
+
+// Whether a panel's card lies whole inside its dock's viewport (nothing to scroll to) and inside the view.
+::testing::AssertionResult wholeInItsDock(const NativeTerminalView& view, const QString& name) {
+    QScrollArea* holder = view.findChild<QScrollArea*>(name + "Scroll");
+    PanelCard* card = view.findChild<PanelCard*>(name);
+    if (!holder || !card)
+        return ::testing::AssertionFailure() << "no card or dock";
+    const QRect inView(card->mapTo(&view, QPoint(0, 0)), card->size());
+    const QRect viewport(holder->viewport()->mapTo(&view, QPoint(0, 0)), holder->viewport()->size());
+    if (holder->verticalScrollBar()->maximum() != 0 || holder->horizontalScrollBar()->maximum() != 0 ||
+        !viewport.contains(inView) || !view.rect().contains(inView))
+        return ::testing::AssertionFailure()
+               << "card " << card->width() << "x" << card->height() << " at " << inView.x() << "," << inView.y()
+               << " in a viewport " << viewport.width() << "x" << viewport.height() << " at " << viewport.x() << ","
+               << viewport.y() << ", scroll range " << holder->verticalScrollBar()->maximum();
+    return ::testing::AssertionSuccess();
+}
+
+} // namespace
+
+TEST_F(WorkspaceTest, defaultWorkspace_atTheWindowsDefaultAndWideSizes_holdsTheTradingPanelsWhole) {
+    // The terminal tab of a 1280 x 800 window, and of a 1920 x 1080 one. At 1280 x 800 the chart card (its
+    // pickers, switches and readouts, and five charts at their least) is taller than the height the open trades
+    // leave it: the price chart is in view whole and the rest of the card scrolls. In the wide workspace the chart
+    // has a column of its own and every card is whole.
+    const struct {
+        QSize size;
+        bool chartWhole;
+    } cases[] = {{QSize(1280, 650), false}, {QSize(1920, 930), true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.size.width() << "x" << c.size.height());
+        view->resize(c.size);
+        view->setLayoutMode(TerminalLayout::Workspace);
+        view->resetWorkspace();
+        settledArrangement();
+        QApplication::processEvents();
+        for (const char* name : {"ladderPanel", "orderPanel", "hotkeysPanel", "tapePanel", "positionsPanel"}) {
+            EXPECT_TRUE(inFront(*view, name)) << name;
+            EXPECT_TRUE(wholeInItsDock(*view, name)) << name;
+        }
+        EXPECT_TRUE(inFront(*view, "chartPanel"));
+        if (c.chartWhole)
+            EXPECT_TRUE(wholeInItsDock(*view, "chartPanel"));
+        auto* main = child<zqt::ChartCanvas>("mainChart");
+        QScrollArea* chartScroll = child<QScrollArea>("chartPanelScroll");
+        EXPECT_TRUE(QRect(QPoint(), chartScroll->viewport()->size())
+                        .contains(QRect(main->mapTo(chartScroll->viewport(), QPoint(0, 0)), main->size())))
+            << "the price chart in view whole";
+        const auto area = [&](const char* name) {
+            const QSize s = view->dock(name)->size();
+            return s.width() * s.height();
+        };
+        for (const char* name : {"ladderPanel", "orderPanel", "hotkeysPanel", "tapePanel", "positionsPanel"})
+            EXPECT_GT(area("chartPanel"), area(name)) << name;
+        // The main chart is the tallest canvas, its price plot high enough for its full scale; every canvas is
+        // drawn at the height it has.
+        EXPECT_GE(main->plan().plot.height(), 90);
+        for (const char* name : kChartCanvases) {
+            auto* chart = child<zqt::ChartCanvas>(name);
+            EXPECT_TRUE(chart->isVisible()) << name;
+            EXPECT_EQ(chart->plan().size.height(), chart->height()) << name;
+            if (chart != main)
+                EXPECT_GT(main->height(), chart->height()) << name;
+        }
+        std::cout << c.size.width() << "x" << c.size.height() << " chart dock " << view->dock("chartPanel")->width()
+                  << "x" << view->dock("chartPanel")->height() << ", charts:";
+        for (const char* name : kChartCanvases)
+            std::cout << ' ' << name << ' ' << child<zqt::ChartCanvas>(name)->height();
+        std::cout << '\n';
+    }
+}
+
+TEST_F(WorkspaceTest, chartDock_sharesItsHeightAmongTheCharts_scrollsBelowTheirMinimums_andThePageKeepsFixedHeights) {
+    const std::map<std::string, int> fixed{
+        {"mainChart", 240}, {"htfChart", 160}, {"volumeChart", 90}, {"rsiChart", 110}, {"macdChart", 110}};
+    const auto heights = [&] {
+        std::map<std::string, int> out;
+        for (const char* name : kChartCanvases) {
+            auto* chart = child<zqt::ChartCanvas>(name);
+            EXPECT_EQ(chart->plan().size.height(), chart->height()) << name << ": planned at its height";
+            out[name] = chart->height();
+        }
+        return out;
+    };
+    const auto settle = [&] {
+        settledArrangement();
+        QApplication::processEvents();
+    };
+    view->resize(1920, 930);
+    QApplication::processEvents();
+    EXPECT_EQ(heights(), fixed) << "on the page";
+
+    view->setLayoutMode(TerminalLayout::Workspace);
+    view->resetWorkspace();
+    settle();
+    auto* chartScroll = child<QScrollArea>("chartPanelScroll");
+    const auto shared = heights();
+    EXPECT_NE(shared, fixed);
+    EXPECT_EQ(chartScroll->verticalScrollBar()->maximum(), 0);
+
+    // A taller dock: every chart as high or higher, the main chart grown the most, the card still whole.
+    view->resize(1920, 1100);
+    settle();
+    const auto taller = heights();
+    for (const char* name : kChartCanvases)
+        EXPECT_GE(taller.at(name), shared.at(name)) << name;
+    EXPECT_GT(taller.at("mainChart") - shared.at("mainChart"), taller.at("htfChart") - shared.at("htfChart"));
+    EXPECT_EQ(chartScroll->verticalScrollBar()->maximum(), 0);
+
+    // A dock lower than the charts' minimums together: the card scrolls inside its dock, the charts still
+    // readable (the main chart's price plot at least 90 high).
+    view->resize(1920, 420);
+    settle();
+    EXPECT_GT(chartScroll->verticalScrollBar()->maximum(), 0);
+    EXPECT_GE(child<zqt::ChartCanvas>("mainChart")->plan().plot.height(), 90);
+    heights();
+
+    // Back on the page, the fixed heights; and shared as before in the workspace again.
+    view->resize(1920, 930);
+    view->setLayoutMode(TerminalLayout::Page);
+    settle();
+    EXPECT_EQ(heights(), fixed) << "on the page again";
+    view->setLayoutMode(TerminalLayout::Workspace);
+    view->resetWorkspace();
+    settle();
+    EXPECT_EQ(heights(), shared) << "in the workspace again";
 }
 
 TEST_F(WorkspaceTest, wideWorkspace_showsMorePanelsAtOnce) {
