@@ -23,6 +23,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
+#include <QResizeEvent>
 #include <QSaveFile>
 #include <QStandardPaths>
 
@@ -255,6 +256,43 @@ void ChartPanel::setFillsHeight(bool fill) {
             chart->setFixedChartHeight(share.fixed);
         column()->setStretchFactor(chart, fill ? share.stretch : 0);
     }
+    fitMainChart();
+}
+
+bool ChartPanel::event(QEvent* event) {
+    if (event->type() == QEvent::ParentChange) {
+        if (m_holder)
+            m_holder->removeEventFilter(this);
+        m_holder = parentWidget();
+        if (m_holder)
+            m_holder->installEventFilter(this);
+    }
+    return PanelCard::event(event);
+}
+
+bool ChartPanel::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_holder && event->type() == QEvent::Resize)
+        fitMainChart();
+    return PanelCard::eventFilter(watched, event);
+}
+
+void ChartPanel::resizeEvent(QResizeEvent* event) {
+    PanelCard::resizeEvent(event);
+    fitMainChart(); // the charts' places follow the card's width (the header and switches wrap)
+}
+
+// The main chart's least height: its own least while every chart fits the holder, else down to the holder's
+// lower edge. It depends only on the holder's height and the card's width, so it settles in one pass.
+void ChartPanel::fitMainChart() {
+    if (!m_fillsHeight || !m_holder)
+        return;
+    const int least = kMainShare.minimum;
+    const int current = m_mainChart->minimumHeight();
+    const int allAtLeast = heightForWidth(width()) - (current - least);
+    const int visible = m_holder->height();
+    const int main = allAtLeast > visible ? std::max(least, visible - m_mainChart->y() - column()->spacing()) : least;
+    if (main != current)
+        m_mainChart->setMinimumHeight(main);
 }
 
 void ChartPanel::buildHeader() {

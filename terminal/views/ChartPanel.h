@@ -11,6 +11,7 @@ class QAction;
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QResizeEvent;
 
 namespace zqt {
 
@@ -51,7 +52,9 @@ public:
     CandleChartWidget* mainChart() const { return m_mainChart; }
 
     // Whether the charts share out the card's height (the main chart the most, each down to a readable minimum;
-    // the card then needs no more height than those minimums) or keep their fixed heights (the default).
+    // the card then needs no more height than those minimums) or keep their fixed heights (the default). Sharing,
+    // in a holder too low for every chart at its least, the main chart reaches down to the holder's lower edge and
+    // the charts under it follow at their least, to be scrolled to.
     void setFillsHeight(bool fill);
     bool fillsHeight() const { return m_fillsHeight; }
 
@@ -61,7 +64,13 @@ public:
     // Puts that image on the clipboard.
     void copyChartImage();
 
+protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
+    void fitMainChart();
     void buildCrosshair();
     void showCrosshair(std::optional<std::size_t> mainIndex, ChartCanvas* pointed, std::optional<double> y,
                        std::optional<std::size_t> htfIndex);
@@ -105,6 +114,7 @@ private:
     std::optional<std::size_t> m_crossIndex; // the main chart's bar under the crosshair
     double m_gutter = 0;                     // the price label column shared by every chart, so slots line up
     bool m_fillsHeight = false;
+    QWidget* m_holder = nullptr; // the parent whose height the card fits while sharing
     QLabel* m_lastPrice = nullptr;
     QLabel* m_marketError = nullptr;
 };

@@ -23,6 +23,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -330,6 +331,11 @@ TEST_F(WorkspaceTest, chartDock_sharesItsHeightAmongTheCharts_scrollsBelowTheirM
     const auto shared = heights();
     EXPECT_NE(shared, fixed);
     EXPECT_EQ(chartScroll->verticalScrollBar()->maximum(), 0);
+    // Settled: no chart keeps resizing (and re-planning) by itself.
+    QSignalSpy mainResized(child<zqt::ChartCanvas>("mainChart"), &zqt::ChartCanvas::resized);
+    for (int i = 0; i < 5; ++i)
+        QApplication::processEvents();
+    EXPECT_EQ(mainResized.count(), 0);
 
     // A taller dock: every chart as high or higher, the main chart grown the most, the card still whole.
     view->resize(1920, 1100);
@@ -341,11 +347,15 @@ TEST_F(WorkspaceTest, chartDock_sharesItsHeightAmongTheCharts_scrollsBelowTheirM
     EXPECT_EQ(chartScroll->verticalScrollBar()->maximum(), 0);
 
     // A dock lower than the charts' minimums together: the card scrolls inside its dock, the charts still
-    // readable (the main chart's price plot at least 90 high).
+    // readable (the main chart's price plot at least 90 high) and the main chart down to the dock's lower edge.
     view->resize(1920, 420);
     settle();
     EXPECT_GT(chartScroll->verticalScrollBar()->maximum(), 0);
-    EXPECT_GE(child<zqt::ChartCanvas>("mainChart")->plan().plot.height(), 90);
+    auto* main = child<zqt::ChartCanvas>("mainChart");
+    EXPECT_GE(main->plan().plot.height(), 90);
+    const int mainBottom = main->mapTo(chartScroll->viewport(), QPoint(0, main->height())).y();
+    EXPECT_LE(mainBottom, chartScroll->viewport()->height());
+    EXPECT_GE(mainBottom, chartScroll->viewport()->height() - 8);
     heights();
 
     // Back on the page, the fixed heights; and shared as before in the workspace again.
