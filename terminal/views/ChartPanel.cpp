@@ -49,6 +49,11 @@ constexpr ChartShare kHtfShare{int(kHtfChartHeight), 64, 3};
 constexpr ChartShare kVolumeShare{int(VolumeChartView::kHeight), 44, 1};
 constexpr ChartShare kRsiShare{int(RsiChartView::kHeight), 57, 1};
 constexpr ChartShare kMacdShare{int(MacdChartView::kHeight), 50, 1};
+// The card's padding and the space between its rows: on the page, and in a dock (tighter, the charts' room).
+constexpr int kPagePadding = PanelCard::kPadding;
+constexpr int kPageSpacing = 8;
+constexpr int kFillPadding = 8;
+constexpr int kFillSpacing = 4;
 constexpr int kIntervalPickerWidth = 220;
 constexpr int kSwitchSpacing = 12;
 constexpr int kHeaderSpacing = 6;
@@ -241,9 +246,12 @@ ChartPanel::ChartPanel(MarketModel& market, ChartSettings& chart, QWidget* paren
 }
 
 void ChartPanel::setFillsHeight(bool fill) {
-    if (fill == m_fillsHeight)
+    if (fill == fillsHeight())
         return;
-    m_fillsHeight = fill;
+    PanelCard::setFillsHeight(fill);
+    const int padding = fill ? kFillPadding : kPagePadding;
+    column()->setContentsMargins(padding, padding, padding, padding);
+    column()->setSpacing(fill ? kFillSpacing : kPageSpacing);
     const std::pair<ChartCanvas*, ChartShare> charts[] = {{m_mainChart, kMainShare},
                                                           {m_htfChart, kHtfShare},
                                                           {m_volumeChart, kVolumeShare},
@@ -284,7 +292,7 @@ void ChartPanel::resizeEvent(QResizeEvent* event) {
 // The main chart's least height: its own least while every chart fits the holder, else down to the holder's
 // lower edge. It depends only on the holder's height and the card's width, so it settles in one pass.
 void ChartPanel::fitMainChart() {
-    if (!m_fillsHeight || !m_holder)
+    if (!fillsHeight() || !m_holder)
         return;
     const int least = kMainShare.minimum;
     const int current = m_mainChart->minimumHeight();

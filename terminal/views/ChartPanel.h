@@ -55,8 +55,8 @@ public:
     // the card then needs no more height than those minimums) or keep their fixed heights (the default). Sharing,
     // in a holder too low for every chart at its least, the main chart reaches down to the holder's lower edge and
     // the charts under it follow at their least, to be scrolled to.
-    void setFillsHeight(bool fill);
-    bool fillsHeight() const { return m_fillsHeight; }
+    // In the workspace the card's own spacing and padding are smaller, so more of the height goes to the charts.
+    void setFillsHeight(bool fill) override;
 
     // Writes a PNG of the card as shown (at the screen's pixel ratio) to `path`, replacing it only once complete;
     // the outcome is shown under the charts. False when it could not be written.
@@ -113,8 +113,7 @@ private:
     ChartSeries m_series;                    // the main chart's series as drawn, for the readout line
     std::optional<std::size_t> m_crossIndex; // the main chart's bar under the crosshair
     double m_gutter = 0;                     // the price label column shared by every chart, so slots line up
-    bool m_fillsHeight = false;
-    QWidget* m_holder = nullptr; // the parent whose height the card fits while sharing
+    QWidget* m_holder = nullptr;             // the parent whose height the card fits while sharing
     QLabel* m_lastPrice = nullptr;
     QLabel* m_marketError = nullptr;
 };

@@ -207,8 +207,9 @@ void NativeTerminalView::layOutPage() {
         }
         addRow(cards);
     }
-    // The page's chart row keeps its charts' fixed heights.
-    qobject_cast<ChartPanel*>(m_cards.value(QStringLiteral("chartPanel")))->setFillsHeight(false);
+    // On the page every card keeps its own height (the charts and tables theirs).
+    for (PanelCard* card : std::as_const(m_cards))
+        card->setFillsHeight(false);
 }
 
 void NativeTerminalView::buildWorkspace() {
@@ -265,8 +266,10 @@ void NativeTerminalView::holdCardsInDocks() {
         m_dockScrolls.value(name)->setWidget(card);
         card->setAutoFillBackground(false);
     }
-    // The chart fits its dock: its charts share out the height the dock gives.
-    qobject_cast<ChartPanel*>(m_cards.value(QStringLiteral("chartPanel")))->setFillsHeight(true);
+    // Each card fits its dock: the chart's charts share out the height the dock gives, a table takes what its card
+    // leaves and scrolls inside itself.
+    for (PanelCard* card : std::as_const(m_cards))
+        card->setFillsHeight(true);
 }
 
 void NativeTerminalView::setLayoutMode(TerminalLayout layout) {
