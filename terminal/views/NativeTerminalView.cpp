@@ -459,7 +459,9 @@ void NativeTerminalView::sizeDefault() {
     const int height = w->height();
     const int actions = high("hotkeysPanel", ticket, false);
     w->resizeDocks({d("orderPanel"), d("hotkeysPanel")}, {height - actions, actions}, Qt::Vertical);
-    const int book = std::max(high("ladderPanel", ladder, false), height * 11 / 20);
+    // The ladder a little more than half the column, the tape at least its least (their tables fill the rest).
+    const int book = std::max(std::min(high("ladderPanel", ladder, false), height - high("tapePanel", ladder, false)),
+                              height * 11 / 20);
     w->resizeDocks({d("ladderPanel"), d("tapePanel")}, {book, height - book}, Qt::Vertical);
     // The chart takes the height the open trades leave, or all of it in a wide window (its charts share it out).
     if (m_defaultWide) {

@@ -83,9 +83,9 @@ RecordTableView* PanelCard::addTable(RecordTableView* view, const QString& objec
 void PanelCard::setFillsHeight(bool fill) {
     m_fillsHeight = fill;
     if (auto* compact = qobject_cast<CompactTable*>(m_body))
-        compact->setFillsHeight(fill, kFillRows);
+        compact->setFillsHeight(fill, m_fillRows);
     else if (auto* record = qobject_cast<RecordTableView*>(m_body))
-        record->setFillsHeight(fill, kFillRows);
+        record->setFillsHeight(fill, m_fillRows);
     if (m_body)
         m_column->setStretchFactor(m_body, fill ? 1 : 0);
     // What the card's rows leave goes under them (to the table when shown, else to the card's foot).

@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDockWidget>
+#include <QHeaderView>
 #include <QLayout>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -24,6 +25,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QTableView>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -250,13 +252,64 @@ const char* const kChartCanvases[] = {"mainChart", "htfChart", "volumeChart", "r
     return ::testing::AssertionSuccess();
 }
 
+// Whether a card's table scrolls inside itself, its header and the card's title above it in the dock's view.
+::testing::AssertionResult tableScrollsInside(const NativeTerminalView& view, const QString& name,
+                                              const QString& tableName) {
+    auto* table = view.findChild<QTableView*>(tableName);
+    if (!table || !table->isVisible())
+        return ::testing::AssertionFailure() << "no table shown";
+    if (table->verticalScrollBar()->maximum() == 0)
+        return ::testing::AssertionFailure() << "all " << table->model()->rowCount() << " rows in view";
+    const int rowsShown = table->viewport()->height() / table->verticalHeader()->defaultSectionSize();
+    auto* card = view.findChild<PanelCard*>(name);
+    if (rowsShown < card->fillRows())
+        return ::testing::AssertionFailure() << rowsShown << " rows shown";
+    // The table (and so the card's title and badges above it) in the dock's view, the card not scrolled.
+    QScrollArea* holder = view.findChild<QScrollArea*>(name + "Scroll");
+    const QRect inView(table->mapTo(holder->viewport(), QPoint(0, 0)), table->size());
+    if (holder->verticalScrollBar()->value() != 0 || !holder->viewport()->rect().contains(inView))
+        return ::testing::AssertionFailure() << "table at " << inView.y() << " to " << inView.bottom()
+                                             << " in a viewport " << holder->viewport()->height() << " high";
+    return ::testing::AssertionSuccess();
+}
+
 } // namespace
 
 TEST_F(WorkspaceTest, defaultWorkspace_atTheWindowsDefaultAndWideSizes_holdsTheTradingPanelsWhole) {
-    // The terminal tab of a 1280 x 800 window, and of a 1920 x 1080 one. At 1280 x 800 the chart card (its
-    // pickers, switches and readouts, and five charts at their least) is taller than the height the open trades
-    // leave it: the price chart is in view whole and the rest of the card scrolls. In the wide workspace the chart
-    // has a column of its own and every card is whole.
+    // Full tables: a book ten levels deep each side (as the demo engine's), a long tape and a dozen open trades.
+    std::string levels;
+    for (int i = 0; i < 21; ++i)
+        levels += (i ? "," : "") + QStringLiteral(R"({"price":%1,"bid_size":%2,"ask_size":%3%4})")
+                                       .arg(1.0830 + 0.0001 * i, 0, 'f', 4)
+                                       .arg(i <= 10 ? 1 + i % 5 : 0)
+                                       .arg(i >= 10 ? 1 + i % 7 : 0)
+                                       .arg(i == 10 ? R"(,"mid":true)" : "")
+                                       .toStdString();
+    server.setReply("GET", "/api/market/depth",
+                    {200, R"({"symbol":"EURUSD","price":1.085,"levels":[)" + levels + "]}"});
+    std::string trades;
+    for (int i = 0; i < 12; ++i)
+        trades += (i ? "," : "") + QStringLiteral(R"({"id":%1,"symbol":"EURUSD","side":"BUY","units":1,)"
+                                                  R"("entry":1.0851,"mark":1.0839,"upl":-12})")
+                                       .arg(i + 1)
+                                       .toStdString();
+    server.setReply("GET", "/api/trades/open", {200, R"({"positions":[)" + trades + "]}"});
+    for (int i = 0; i < 14; ++i) {
+        server.setReply(
+            "GET", "/api/prices",
+            {200,
+             QStringLiteral(R"({"prices":{"EURUSD":%1}})").arg(1.0850 + 0.0001 * (i % 4), 0, 'f', 4).toStdString()});
+        terminal->refreshAll();
+        ASSERT_TRUE(settled());
+    }
+    ASSERT_GE(terminal->market().tapeRows().size(), 10);
+    ASSERT_EQ(terminal->market().depthLevels().size(), 21u);
+    ASSERT_EQ(terminal->account().positions().size(), 12);
+
+    // The terminal tab of a 1280 x 800 window, and of a 1920 x 1080 one. Each table card is whole in its dock, its
+    // table scrolling inside itself. At 1280 x 800 the chart card (its pickers, switches and readouts, and five
+    // charts at their least) is taller than the height the open trades leave it: the price chart is in view whole
+    // and the rest of the card scrolls. In the wide workspace the chart has a column of its own and is whole.
     const struct {
         QSize size;
         bool chartWhole;
@@ -268,10 +321,14 @@ TEST_F(WorkspaceTest, defaultWorkspace_atTheWindowsDefaultAndWideSizes_holdsTheT
         view->resetWorkspace();
         settledArrangement();
         QApplication::processEvents();
-        for (const char* name : {"ladderPanel", "orderPanel", "hotkeysPanel", "tapePanel", "positionsPanel"}) {
+        for (const char* name : {"ladderPanel", "orderPanel", "hotkeysPanel", "tapePanel", "positionsPanel"})
             EXPECT_TRUE(inFront(*view, name)) << name;
+        // The ladder's heat strip (as high as the book is deep) may lie below its dock's lower edge.
+        for (const char* name : {"orderPanel", "hotkeysPanel", "tapePanel", "positionsPanel"})
             EXPECT_TRUE(wholeInItsDock(*view, name)) << name;
-        }
+        EXPECT_TRUE(tableScrollsInside(*view, "ladderPanel", "ladderTable"));
+        EXPECT_TRUE(tableScrollsInside(*view, "tapePanel", "tapeTable"));
+        EXPECT_TRUE(tableScrollsInside(*view, "positionsPanel", "positionsTable"));
         EXPECT_TRUE(inFront(*view, "chartPanel"));
         if (c.chartWhole)
             EXPECT_TRUE(wholeInItsDock(*view, "chartPanel"));
@@ -296,8 +353,10 @@ TEST_F(WorkspaceTest, defaultWorkspace_atTheWindowsDefaultAndWideSizes_holdsTheT
             if (chart != main)
                 EXPECT_GT(main->height(), chart->height()) << name;
         }
-        std::cout << c.size.width() << "x" << c.size.height() << " chart dock " << view->dock("chartPanel")->width()
-                  << "x" << view->dock("chartPanel")->height() << ", charts:";
+        std::cout << c.size.width() << "x" << c.size.height();
+        for (const char* name : {"chartPanel", "positionsPanel", "ladderPanel", "tapePanel"})
+            std::cout << ' ' << name << " dock " << view->dock(name)->width() << "x" << view->dock(name)->height();
+        std::cout << " chart card " << card("chartPanel")->height() << ", charts:";
         for (const char* name : kChartCanvases)
             std::cout << ' ' << name << ' ' << child<zqt::ChartCanvas>(name)->height();
         std::cout << '\n';
