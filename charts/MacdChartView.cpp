@@ -26,7 +26,7 @@ double macdScale(const MacdChartView& view) {
 
 void planMacdChart(const MacdChartView& view, double width, ChartPlan& plan) {
     plan.clear();
-    plan.size = QSizeF(width, MacdChartView::kHeight);
+    plan.size = QSizeF(width, view.height);
     plan.gutter = std::max(view.gutter, 0.0);
     plan.plot = insetPlot(plan.size, MacdChartView::kInsetX, MacdChartView::kInsetY, plan.gutter);
     const std::size_t n = drawnCount(view);

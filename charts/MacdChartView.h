@@ -14,6 +14,8 @@ struct MacdChartView {
     std::vector<double> hist;
     double gutter = 0; // a label column right of the plot with the histogram's scale at the top, and the zero line
 
+    double height = kHeight; // the canvas's height, pixels
+
     static constexpr double kHeight = 110;
     static constexpr double kInsetX = 16;
     static constexpr double kInsetY = 12;

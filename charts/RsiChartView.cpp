@@ -8,7 +8,7 @@ namespace zqt {
 
 void planRsiChart(const RsiChartView& view, double width, ChartPlan& plan) {
     plan.clear();
-    plan.size = QSizeF(width, RsiChartView::kHeight);
+    plan.size = QSizeF(width, view.height);
     plan.gutter = std::max(view.gutter, 0.0);
     plan.plot = insetPlot(plan.size, RsiChartView::kInsetX, RsiChartView::kInsetY, plan.gutter);
     if (view.values.empty())

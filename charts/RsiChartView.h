@@ -12,6 +12,8 @@ struct RsiChartView {
     std::vector<double> values;
     double gutter = 0; // a label column right of the plot, with "30" and "70" at their lines; 0: none
 
+    double height = kHeight; // the canvas's height, pixels
+
     static constexpr double kHeight = 110;
     static constexpr double kInsetX = 16;
     static constexpr double kInsetY = 12;

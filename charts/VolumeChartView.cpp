@@ -17,7 +17,7 @@ double volumeScaleMax(const VolumeChartView& view) {
 
 void planVolumeChart(const VolumeChartView& view, double width, ChartPlan& plan) {
     plan.clear();
-    plan.size = QSizeF(width, VolumeChartView::kHeight);
+    plan.size = QSizeF(width, view.height);
     plan.gutter = std::max(view.gutter, 0.0);
     plan.plot = insetPlot(plan.size, VolumeChartView::kInsetX, VolumeChartView::kInsetY, plan.gutter);
     if (view.candles.empty())

@@ -12,6 +12,8 @@ struct VolumeChartView {
     std::vector<Candle> candles;
     double gutter = 0; // a label column right of the plot, with the largest volume at the top; 0: none
 
+    double height = kHeight; // the canvas's height, pixels
+
     static constexpr double kHeight = 90;
     static constexpr double kInsetX = 16;
     static constexpr double kInsetY = 12;

@@ -23,6 +23,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
+#include <QResizeEvent>
 #include <QSaveFile>
 #include <QStandardPaths>
 
@@ -34,6 +35,25 @@ namespace {
 
 constexpr double kMainChartHeight = 240;
 constexpr double kHtfChartHeight = 160;
+// Sharing out the card's height, each chart keeps a readable minimum and takes its share of the rest: the main
+// chart's price plot stays at least 90 high (4 to 8 price labels); the HTF chart keeps room for its caption and the
+// line under it (its plot of 32 shows 2 or 3 price labels); each sub-chart's labels stay a label apart (RSI's 30
+// and 70 over 40% of its plot, MACD's top and zero over half of it) and the volume bars keep 20 pixels.
+struct ChartShare {
+    int fixed;
+    int minimum;
+    int stretch;
+};
+constexpr ChartShare kMainShare{int(kMainChartHeight), 122, 6};
+constexpr ChartShare kHtfShare{int(kHtfChartHeight), 64, 3};
+constexpr ChartShare kVolumeShare{int(VolumeChartView::kHeight), 44, 1};
+constexpr ChartShare kRsiShare{int(RsiChartView::kHeight), 57, 1};
+constexpr ChartShare kMacdShare{int(MacdChartView::kHeight), 50, 1};
+// The card's padding and the space between its rows: on the page, and in a dock (tighter, the charts' room).
+constexpr int kPagePadding = PanelCard::kPadding;
+constexpr int kPageSpacing = 8;
+constexpr int kFillPadding = 8;
+constexpr int kFillSpacing = 4;
 constexpr int kIntervalPickerWidth = 220;
 constexpr int kSwitchSpacing = 12;
 constexpr int kHeaderSpacing = 6;
@@ -227,6 +247,9 @@ ChartPanel::ChartPanel(MarketModel& market, ChartSettings& chart, QWidget* paren
     column()->addWidget(m_exportOutcome);
 
     buildCrosshair();
+    // A taller or shorter chart may need another price label column.
+    connect(m_mainChart, &ChartCanvas::resized, this, &ChartPanel::applyGutter);
+    connect(m_htfChart, &ChartCanvas::resized, this, &ChartPanel::applyGutter);
 
     connect(&m_model, &MarketModel::candlesChanged, this, &ChartPanel::updateMainCharts);
     connect(&m_model, &MarketModel::htfCandlesChanged, this, &ChartPanel::updateHtfChart);
@@ -241,6 +264,64 @@ ChartPanel::ChartPanel(MarketModel& market, ChartSettings& chart, QWidget* paren
     updateSymbol();
     updateMarketError();
     updateToggles(); // draws both candle charts and the sub-charts
+}
+
+void ChartPanel::setFillsHeight(bool fill) {
+    if (fill == fillsHeight())
+        return;
+    PanelCard::setFillsHeight(fill);
+    const int padding = fill ? kFillPadding : kPagePadding;
+    column()->setContentsMargins(padding, padding, padding, padding);
+    column()->setSpacing(fill ? kFillSpacing : kPageSpacing);
+    const std::pair<ChartCanvas*, ChartShare> charts[] = {{m_mainChart, kMainShare},
+                                                          {m_htfChart, kHtfShare},
+                                                          {m_volumeChart, kVolumeShare},
+                                                          {m_rsiChart, kRsiShare},
+                                                          {m_macdChart, kMacdShare}};
+    for (const auto& [chart, share] : charts) {
+        if (fill)
+            chart->setFlexibleChartHeight(share.minimum);
+        else
+            chart->setFixedChartHeight(share.fixed);
+        column()->setStretchFactor(chart, fill ? share.stretch : 0);
+    }
+    fitMainChart();
+}
+
+bool ChartPanel::event(QEvent* event) {
+    if (event->type() == QEvent::ParentChange) {
+        if (m_holder)
+            m_holder->removeEventFilter(this);
+        m_holder = parentWidget();
+        if (m_holder)
+            m_holder->installEventFilter(this);
+    }
+    return PanelCard::event(event);
+}
+
+bool ChartPanel::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_holder && event->type() == QEvent::Resize)
+        fitMainChart();
+    return PanelCard::eventFilter(watched, event);
+}
+
+void ChartPanel::resizeEvent(QResizeEvent* event) {
+    PanelCard::resizeEvent(event);
+    fitMainChart(); // the charts' places follow the card's width (the header and switches wrap)
+}
+
+// The main chart's least height: its own least while every chart fits the holder, else down to the holder's
+// lower edge. It depends only on the holder's height and the card's width, so it settles in one pass.
+void ChartPanel::fitMainChart() {
+    if (!fillsHeight() || !m_holder)
+        return;
+    const int least = kMainShare.minimum;
+    const int current = m_mainChart->minimumHeight();
+    const int allAtLeast = heightForWidth(width()) - (current - least);
+    const int visible = m_holder->height();
+    const int main = allAtLeast > visible ? std::max(least, visible - m_mainChart->y() - column()->spacing()) : least;
+    if (main != current)
+        m_mainChart->setMinimumHeight(main);
 }
 
 void ChartPanel::buildHeader() {

@@ -11,6 +11,7 @@ class QAction;
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QResizeEvent;
 
 namespace zqt {
 
@@ -50,13 +51,26 @@ public:
     static const QList<std::pair<QString, double>>& htfChoices();
     CandleChartWidget* mainChart() const { return m_mainChart; }
 
+    // Whether the charts share out the card's height (the main chart the most, each down to a readable minimum;
+    // the card then needs no more height than those minimums) or keep their fixed heights (the default). Sharing,
+    // in a holder too low for every chart at its least, the main chart reaches down to the holder's lower edge and
+    // the charts under it follow at their least, to be scrolled to.
+    // In the workspace the card's own spacing and padding are smaller, so more of the height goes to the charts.
+    void setFillsHeight(bool fill) override;
+
     // Writes a PNG of the card as shown (at the screen's pixel ratio) to `path`, replacing it only once complete;
     // the outcome is shown under the charts. False when it could not be written.
     bool saveChartImage(const QString& path);
     // Puts that image on the clipboard.
     void copyChartImage();
 
+protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
+    void fitMainChart();
     void buildCrosshair();
     void showCrosshair(std::optional<std::size_t> mainIndex, ChartCanvas* pointed, std::optional<double> y,
                        std::optional<std::size_t> htfIndex);
@@ -99,6 +113,7 @@ private:
     ChartSeries m_series;                    // the main chart's series as drawn, for the readout line
     std::optional<std::size_t> m_crossIndex; // the main chart's bar under the crosshair
     double m_gutter = 0;                     // the price label column shared by every chart, so slots line up
+    QWidget* m_holder = nullptr;             // the parent whose height the card fits while sharing
     QLabel* m_lastPrice = nullptr;
     QLabel* m_marketError = nullptr;
 };

@@ -93,6 +93,17 @@ void ChartCanvas::changeEvent(QEvent* event) {
     }
 }
 
+void ChartCanvas::setFixedChartHeight(int height) {
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    setFixedHeight(height);
+}
+
+void ChartCanvas::setFlexibleChartHeight(int minimum) {
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    setMinimumHeight(minimum);
+    setMaximumHeight(QWIDGETSIZE_MAX);
+}
+
 void ChartCanvas::refresh() {
     replan(width(), m_plan);
     replanCrosshair();
@@ -102,9 +113,11 @@ void ChartCanvas::refresh() {
 
 void ChartCanvas::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
+    fitHeight(height());
     replan(width(), m_plan);
     replanCrosshair();
     m_imageStale = true;
+    emit resized();
 }
 
 void ChartCanvas::paintEvent(QPaintEvent* /*event*/) {
@@ -126,7 +139,7 @@ void ChartCanvas::paintEvent(QPaintEvent* /*event*/) {
 
 CandleChartWidget::CandleChartWidget(double height, QWidget* parent) : ChartCanvas(parent) {
     m_view.height = height;
-    setFixedHeight(static_cast<int>(height));
+    setFixedChartHeight(static_cast<int>(height));
     refresh();
 }
 
@@ -137,7 +150,7 @@ void CandleChartWidget::replan(double width, ChartPlan& plan) const {
 }
 
 VolumeChartWidget::VolumeChartWidget(QWidget* parent) : ChartCanvas(parent) {
-    setFixedHeight(static_cast<int>(VolumeChartView::kHeight));
+    setFixedChartHeight(static_cast<int>(VolumeChartView::kHeight));
     refresh();
 }
 
@@ -146,7 +159,7 @@ void VolumeChartWidget::replan(double width, ChartPlan& plan) const {
 }
 
 RsiChartWidget::RsiChartWidget(QWidget* parent) : ChartCanvas(parent) {
-    setFixedHeight(static_cast<int>(RsiChartView::kHeight));
+    setFixedChartHeight(static_cast<int>(RsiChartView::kHeight));
     refresh();
 }
 
@@ -155,7 +168,7 @@ void RsiChartWidget::replan(double width, ChartPlan& plan) const {
 }
 
 MacdChartWidget::MacdChartWidget(QWidget* parent) : ChartCanvas(parent) {
-    setFixedHeight(static_cast<int>(MacdChartView::kHeight));
+    setFixedChartHeight(static_cast<int>(MacdChartView::kHeight));
     refresh();
 }
 

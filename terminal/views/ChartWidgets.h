@@ -15,10 +15,11 @@
 
 namespace zqt {
 
-// A chart on the terminal page: it keeps its inputs, the plan made from them at its current width, and an image
+// A chart on the terminal page: it keeps its inputs, the plan made from them at its current size, and an image
 // of that plan at the screen's pixel ratio; its paintEvent paints the plan into the image when the plan changed
 // and then only copies the image. After changing the inputs, call refresh(): it re-plans and schedules one
-// repaint of this widget alone. The full width of the container, a fixed height.
+// repaint of this widget alone. The full width of the container; a fixed height, or any height from a minimum
+// up when its container shares out its height (a resize re-plans at the new size).
 //
 // The crosshair is a layer of its own over that image: setting it re-plans nothing and repaints only the old and
 // the new crosshair's strips. The canvas reports the pointer's slot (pointerMoved, pointerLeft) and, when it has
@@ -33,6 +34,10 @@ public:
     const ChartPlan& plan() const { return m_plan; }
     void refresh();
 
+    // Held at `height`, or free to take any height from `minimum` up (growing with its container).
+    void setFixedChartHeight(int height);
+    void setFlexibleChartHeight(int minimum);
+
     // The crosshair: a vertical line through slot `index`, a horizontal line with its value's tag at `y`.
     void setCrosshair(std::optional<std::size_t> index, std::optional<double> y);
     std::optional<std::size_t> crosshairIndex() const { return m_crossIndex; }
@@ -43,9 +48,13 @@ signals:
     void pointerMoved(std::size_t index, double y);
     void pointerLeft();
     void crosshairKey(int key);
+    // The canvas took another size and re-planned for it.
+    void resized();
 
 protected:
     virtual void replan(double width, ChartPlan& plan) const = 0;
+    // Takes the canvas's height into the inputs, for the plans that follow.
+    virtual void fitHeight(double height) = 0;
     void changeEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
@@ -66,7 +75,7 @@ private:
     std::vector<ChartPrimitive> m_crosshair;
 };
 
-// The candle chart (height from its inputs), with labelled price lines over its bars.
+// The candle chart (`height` high until resized), with labelled price lines over its bars.
 class CandleChartWidget final : public ChartCanvas {
     Q_OBJECT
 
@@ -80,6 +89,7 @@ public:
 
 protected:
     void replan(double width, ChartPlan& plan) const override;
+    void fitHeight(double height) override { m_view.height = height; }
 
 private:
     CandleChartView m_view;
@@ -95,6 +105,7 @@ public:
 
 protected:
     void replan(double width, ChartPlan& plan) const override;
+    void fitHeight(double height) override { m_view.height = height; }
 
 private:
     VolumeChartView m_view;
@@ -109,6 +120,7 @@ public:
 
 protected:
     void replan(double width, ChartPlan& plan) const override;
+    void fitHeight(double height) override { m_view.height = height; }
 
 private:
     RsiChartView m_view;
@@ -123,6 +135,7 @@ public:
 
 protected:
     void replan(double width, ChartPlan& plan) const override;
+    void fitHeight(double height) override { m_view.height = height; }
 
 private:
     MacdChartView m_view;

@@ -39,11 +39,37 @@ CompactTable::CompactTable(QAbstractItemModel* model, const QList<int>& columnWi
 }
 
 void CompactTable::fitHeight(int maxHeight) {
+    m_maxHeight = maxHeight;
+    if (m_fills)
+        return;
     const int rows = model()->rowCount();
     const int content = horizontalHeader()->height() + rows * verticalHeader()->defaultSectionSize();
     const int height = std::min(maxHeight, content);
     if (this->height() != height || minimumHeight() != height)
         setFixedHeight(height);
+}
+
+void CompactTable::setFillsHeight(bool fill, int rows) {
+    if (fill == m_fills)
+        return;
+    m_fills = fill;
+    if (fill) {
+        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+        setMinimumHeight(horizontalHeader()->sizeHint().height() + rows * verticalHeader()->defaultSectionSize());
+        setMaximumHeight(QWIDGETSIZE_MAX);
+    } else {
+        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        setMinimumHeight(0);
+        if (m_maxHeight >= 0)
+            fitHeight(m_maxHeight);
+    }
+}
+
+QSize CompactTable::sizeHint() const {
+    QSize hint = KeyboardRowTable::sizeHint();
+    if (m_fills)
+        hint.setHeight(minimumHeight());
+    return hint;
 }
 
 QModelIndex CompactTable::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) {

@@ -33,6 +33,8 @@ LadderPanel::LadderPanel(MarketModel& market, TicketModel& ticket, QWidget* pare
     m_rows = new RecordTableModel<LadderRow>(ladderColumns(), &LadderRow::tint, this);
     m_table = addCompactTable(QStringLiteral("ladderTable"), m_rows, {50, 70, 50, 80}, QStringLiteral("Order ladder"));
     m_table->setStartRow([this] { return pickedRow(); });
+    // In a dock, the book keeps this many rows in view; a low dock scrolls the heat strip under it away first.
+    setFillRows(kFillBookRows);
 
     m_heat = new DepthHeatStrip(this);
     m_heat->setObjectName(QStringLiteral("depthHeatStrip"));

@@ -36,6 +36,7 @@ public:
 
     static constexpr int kContentWidth = 260;
     static constexpr int kMaxListHeight = 260;
+    static constexpr int kFillBookRows = 8;
 
 private:
     void updateBook();

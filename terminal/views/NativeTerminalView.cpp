@@ -207,6 +207,9 @@ void NativeTerminalView::layOutPage() {
         }
         addRow(cards);
     }
+    // On the page every card keeps its own height (the charts and tables theirs).
+    for (PanelCard* card : std::as_const(m_cards))
+        card->setFillsHeight(false);
 }
 
 void NativeTerminalView::buildWorkspace() {
@@ -263,6 +266,10 @@ void NativeTerminalView::holdCardsInDocks() {
         m_dockScrolls.value(name)->setWidget(card);
         card->setAutoFillBackground(false);
     }
+    // Each card fits its dock: the chart's charts share out the height the dock gives, a table takes what its card
+    // leaves and scrolls inside itself.
+    for (PanelCard* card : std::as_const(m_cards))
+        card->setFillsHeight(true);
 }
 
 void NativeTerminalView::setLayoutMode(TerminalLayout layout) {
@@ -379,15 +386,18 @@ void NativeTerminalView::arrangeDefault() {
     w->splitDockWidget(d("orderPanel"), d("chartPanel"), Qt::Horizontal);
     w->splitDockWidget(d("chartPanel"), d("ladderPanel"), Qt::Horizontal);
     w->splitDockWidget(d("orderPanel"), d("hotkeysPanel"), Qt::Vertical);
-    w->splitDockWidget(d("chartPanel"), d("positionsPanel"), Qt::Vertical);
     w->splitDockWidget(d("ladderPanel"), d("tapePanel"), Qt::Vertical);
     // One tab away: the account panels behind the ticket (or the watchlist) and the rest behind the open trades.
+    // In a wide window the open trades go under the watchlist and the metrics, and the chart has its whole column.
     QDockWidget* accountFront = wide ? d("watchlistPanel") : d("orderPanel");
     QList<QDockWidget*> accountTabs{d("loginPanel")};
-    if (wide)
-        w->splitDockWidget(d("chartPanel"), d("metricsPanel"), Qt::Vertical);
-    else
+    if (wide) {
+        w->splitDockWidget(d("watchlistPanel"), d("metricsPanel"), Qt::Vertical);
+        w->splitDockWidget(d("metricsPanel"), d("positionsPanel"), Qt::Vertical);
+    } else {
+        w->splitDockWidget(d("chartPanel"), d("positionsPanel"), Qt::Vertical);
         accountTabs = {d("watchlistPanel"), d("metricsPanel"), d("loginPanel")};
+    }
     for (QDockWidget* tab : accountTabs)
         w->tabifyDockWidget(accountFront, tab);
     for (const char* name : {"portfolioPanel", "ordersPanel", "fillsPanel", "rm1Panel", "analyticsPanel",
@@ -408,49 +418,59 @@ void NativeTerminalView::sizeDefault() {
     const auto d = [this](const char* name) {
         return m_docks.value(QString::fromLatin1(name));
     };
+    // As wide as its card needs, with room for a scroll bar should the card grow taller than its dock (the ladder
+    // and the tape fill up).
+    const int scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
     const auto card = [this](const char* name) {
         const PanelCard* c = m_cards.value(QString::fromLatin1(name));
         return c->minimumSize().expandedTo(c->minimumSizeHint());
+    };
+    const auto wide = [&](const char* name) {
+        return card(name).width() + scrollBar + kDockRoom;
+    };
+    // A card whose rows wrap is as high as it is at the width of its column (less the room a scroll bar would take).
+    const auto cardHigh = [&](const char* name, int columnWidth) {
+        const PanelCard* c = m_cards.value(QString::fromLatin1(name));
+        return std::max(card(name).height(), c->heightForWidth(columnWidth - scrollBar - kDockRoom));
     };
     // A dock as high as its card needs, with the dock's title bar, and the tab bar when it heads a tab group.
     QTabBar tabs;
     tabs.setFont(font());
     tabs.addTab(QStringLiteral("Tab"));
     const int tabBar = tabs.sizeHint().height();
-    const auto high = [&](const char* name, bool tabbed) {
+    const auto high = [&](const char* name, int columnWidth, bool tabbed) {
         QDockWidget* dock = d(name);
         const int title = dock->minimumSizeHint().height() - dock->widget()->minimumSizeHint().height();
-        return card(name).height() + std::max(title, 0) + (tabbed ? tabBar : 0) + kDockRoom;
-    };
-    // As wide as its card needs, with room for a scroll bar should the card grow taller than its dock (the ladder
-    // and the tape fill up).
-    const int scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
-    const auto wide = [&](const char* name) {
-        return card(name).width() + scrollBar + kDockRoom;
+        return cardHigh(name, columnWidth) + std::max(title, 0) + (tabbed ? tabBar : 0) + kDockRoom;
     };
 
     const int ticket = wide("orderPanel");
     const int ladder = std::max(wide("ladderPanel"), wide("tapePanel"));
+    const int watch = m_defaultWide ? std::max(wide("watchlistPanel"), wide("positionsPanel")) : 0;
+    const int chart = std::max(0, w->width() - watch - ticket - ladder);
     QList<QDockWidget*> columns{d("orderPanel"), d("chartPanel"), d("ladderPanel")};
-    QList<int> widths{ticket, std::max(0, w->width() - ticket - ladder), ladder};
+    QList<int> widths{ticket, chart, ladder};
     if (m_defaultWide) {
-        const int watch = wide("watchlistPanel");
         columns.prepend(d("watchlistPanel"));
-        widths = {watch, ticket, std::max(0, w->width() - watch - ticket - ladder), ladder};
+        widths.prepend(watch);
     }
     w->resizeDocks(columns, widths, Qt::Horizontal);
 
     const int height = w->height();
-    const int actions = high("hotkeysPanel", false);
+    const int actions = high("hotkeysPanel", ticket, false);
     w->resizeDocks({d("orderPanel"), d("hotkeysPanel")}, {height - actions, actions}, Qt::Vertical);
-    const int book = std::max(high("ladderPanel", false), height * 11 / 20);
+    // The ladder a little more than half the column, the tape at least its least (their tables fill the rest).
+    const int book = std::max(std::min(high("ladderPanel", ladder, false), height - high("tapePanel", ladder, false)),
+                              height * 11 / 20);
     w->resizeDocks({d("ladderPanel"), d("tapePanel")}, {book, height - book}, Qt::Vertical);
-    const int trades = high("positionsPanel", true);
+    // The chart takes the height the open trades leave, or all of it in a wide window (its charts share it out).
     if (m_defaultWide) {
-        const int metrics = high("metricsPanel", false);
-        w->resizeDocks({d("chartPanel"), d("metricsPanel"), d("positionsPanel")},
+        const int metrics = high("metricsPanel", watch, false);
+        const int trades = high("positionsPanel", watch, true);
+        w->resizeDocks({d("watchlistPanel"), d("metricsPanel"), d("positionsPanel")},
                        {height - metrics - trades, metrics, trades}, Qt::Vertical);
     } else {
+        const int trades = high("positionsPanel", chart, true);
         w->resizeDocks({d("chartPanel"), d("positionsPanel")}, {height - trades, trades}, Qt::Vertical);
     }
 }

@@ -70,8 +70,9 @@ public:
     QByteArray saveWorkspace();
     bool restoreWorkspace(const QByteArray& state);
     // Lays out the default workspace: chart in the middle, ticket and quick actions on the left, ladder and tape
-    // on the right, open trades under the chart, the other panels one tab away. In a wide window the watchlist and
-    // the account metrics get places of their own.
+    // on the right, open trades under the chart, the other panels one tab away. In a wide window the watchlist, the
+    // account metrics and the open trades share a column of their own left of the ticket, and the chart has the
+    // whole height. The chart's charts share out its dock's height.
     void resetWorkspace();
     // Brings the `index`th panel of workspacePanelOrder() to the front (opening its dock, raising its tab) and
     // gives it the focus.

@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
+#include <QSpacerItem>
+#include <QTableView>
 #include <QVBoxLayout>
 
 namespace zqt {
@@ -67,13 +69,34 @@ CompactTable* PanelCard::addCompactTable(const QString& objectName, QAbstractIte
     auto* table = new CompactTable(model, columnWidths, label, this);
     table->setObjectName(objectName);
     m_column->addWidget(table);
+    m_body = table;
     return table;
 }
 
 RecordTableView* PanelCard::addTable(RecordTableView* view, const QString& objectName) {
     view->setObjectName(objectName);
     m_column->addWidget(view);
+    m_body = view;
     return view;
+}
+
+void PanelCard::setFillsHeight(bool fill) {
+    m_fillsHeight = fill;
+    if (auto* compact = qobject_cast<CompactTable*>(m_body))
+        compact->setFillsHeight(fill, m_fillRows);
+    else if (auto* record = qobject_cast<RecordTableView*>(m_body))
+        record->setFillsHeight(fill, m_fillRows);
+    if (m_body)
+        m_column->setStretchFactor(m_body, fill ? 1 : 0);
+    // What the card's rows leave goes under them (to the table when shown, else to the card's foot).
+    if (fill && !m_foot) {
+        m_foot = new QSpacerItem(0, 0, QSizePolicy::Minimum, QSizePolicy::Expanding);
+        m_column->addSpacerItem(m_foot);
+    } else if (!fill && m_foot) {
+        m_column->removeItem(m_foot);
+        delete m_foot;
+        m_foot = nullptr;
+    }
 }
 
 void PanelCard::paintEvent(QPaintEvent* /*event*/) {

@@ -7,6 +7,7 @@
 #include <QFrame>
 
 class QLabel;
+class QSpacerItem;
 class QVBoxLayout;
 
 namespace zqt {
@@ -54,8 +55,18 @@ public:
     CompactTable* addCompactTable(const QString& objectName, QAbstractItemModel* model, const QList<int>& columnWidths,
                                   const QString& label);
 
+    // Whether the card fills the height its holder gives (in a dock of the workspace) or keeps its own (on the
+    // page, the default). Filling, the card's table (the last one added) takes the height left over and scrolls
+    // inside itself, down to its header and fillRows() rows.
+    virtual void setFillsHeight(bool fill);
+    bool fillsHeight() const { return m_fillsHeight; }
+    // How many rows the table keeps in view at least while filling (kFillRows unless told).
+    void setFillRows(int rows) { m_fillRows = rows; }
+    int fillRows() const { return m_fillRows; }
+
     static constexpr int kPadding = 12;
     static constexpr int kRadius = 10;
+    static constexpr int kFillRows = 3;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -64,6 +75,10 @@ private:
     RecordTableView* addTable(RecordTableView* view, const QString& objectName);
 
     QVBoxLayout* m_column = nullptr;
+    QTableView* m_body = nullptr;  // the table that takes the height left over while filling
+    QSpacerItem* m_foot = nullptr; // while filling, under the rows
+    bool m_fillsHeight = false;
+    int m_fillRows = kFillRows;
 };
 
 } // namespace zqt

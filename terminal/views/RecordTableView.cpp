@@ -31,6 +31,7 @@ RecordTableView::RecordTableView(QAbstractItemModel* model, const QString& acces
     // pushing the page wider than the window.
     horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     horizontalHeader()->setMinimumSectionSize(kMinimumColumnWidth);
+    m_height = height;
     setFixedHeight(height);
     const int chrome = verticalScrollBar()->sizeHint().width() + 2 * frameWidth();
     m_preferredWidth = horizontalHeader()->defaultSectionSize() * horizontalHeader()->count() + chrome;
@@ -38,7 +39,17 @@ RecordTableView::RecordTableView(QAbstractItemModel* model, const QString& acces
 }
 
 QSize RecordTableView::sizeHint() const {
-    return {m_preferredWidth, height()};
+    return {m_preferredWidth, maximumHeight() == m_height ? m_height : minimumHeight()};
+}
+
+void RecordTableView::setFillsHeight(bool fill, int rows) {
+    if (fill) {
+        setMinimumHeight(horizontalHeader()->sizeHint().height() + rows * verticalHeader()->defaultSectionSize() +
+                         2 * frameWidth());
+        setMaximumHeight(QWIDGETSIZE_MAX);
+    } else {
+        setFixedHeight(m_height);
+    }
 }
 
 } // namespace zqt

@@ -16,11 +16,14 @@ public:
 
     static constexpr int kMinimumColumnWidth = 60;
 
-    // Every column at the header's default width, and its fixed height.
+    // Every column at the header's default width, and its own height (its least while it fills its card).
     QSize sizeHint() const override;
+    // Takes any height its card gives, at least its header and `rows` rows (true), or its own height again.
+    void setFillsHeight(bool fill, int rows);
 
 private:
     int m_preferredWidth = 0;
+    int m_height = 0;
 };
 
 } // namespace zqt

@@ -1,4 +1,5 @@
 #include "charts/CandleChartView.h"
+#include "charts/ChartScales.h"
 #include "charts/MacdChartView.h"
 #include "charts/RsiChartView.h"
 #include "charts/VolumeChartView.h"
@@ -6,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <optional>
 #include <vector>
 
@@ -416,4 +418,54 @@ TEST(MacdChartPlan, anEmptySeriesDrawsNothing_andUnequalListsDrawTheirCommonPref
     EXPECT_EQ(plan.step, 200);
     ASSERT_EQ(plan.primitives.size(), 1u); // one bar; one point per line draws nothing
     EXPECT_EQ(zqt::macdScale(v), 1);
+}
+
+// ---- Heights --------------------------------------------------------------------------------------------
+
+TEST(ChartPlanHeights, everyChartIsPlannedAtItsViewsHeight_andSubChartLabelsStayApartAtTheLeastHeights) {
+    // The least heights a chart card sharing out its height gives each sub-chart, and a taller one.
+    constexpr double kLabelRoom = zqt::kScaleLabelHeight + zqt::kScaleLabelGap;
+    for (double h : {44.0, 50.0, 57.0, 200.0}) {
+        SCOPED_TRACE(h);
+        zqt::VolumeChartView volume;
+        volume.height = h;
+        volume.gutter = 40;
+        volume.candles = {bar(1, 2, 0, 2, 10)};
+        const ChartPlan v = zqt::planVolumeChart(volume, kWidth);
+        EXPECT_EQ(v.size, QSizeF(kWidth, h));
+        expectRect(v.plot, 16, 12, kWidth - 32 - 40, h - 24);
+        ASSERT_EQ(v.primitives.size(), 1u);
+        EXPECT_NEAR(v.primitives[0].rect.bottom(), h - 12, kEps) << "the bar stands on the plot's bottom edge";
+
+        zqt::RsiChartView rsi;
+        rsi.height = h;
+        rsi.gutter = 40;
+        rsi.values = {40, 60};
+        const ChartPlan r = zqt::planRsiChart(rsi, kWidth);
+        EXPECT_EQ(r.size, QSizeF(kWidth, h));
+        ASSERT_EQ(r.scale.size(), 2u);
+        if (h >= 57)
+            EXPECT_GE(std::abs(r.scale[0].p1.y() - r.scale[1].p1.y()), kLabelRoom) << "30 and 70 apart";
+
+        zqt::MacdChartView macd;
+        macd.height = h;
+        macd.gutter = 40;
+        macd.macd = macd.signal = macd.hist = {0.5, -0.5};
+        const ChartPlan m = zqt::planMacdChart(macd, kWidth);
+        EXPECT_EQ(m.size, QSizeF(kWidth, h));
+        std::vector<double> labels;
+        for (const ChartPrimitive& p : m.scale)
+            if (p.kind == Kind::Text)
+                labels.push_back(p.p1.y());
+        ASSERT_GE(labels.size(), 2u);
+        if (h >= 50)
+            EXPECT_GE(std::abs(labels[0] - labels[1]), kLabelRoom) << "the top and zero labels apart";
+    }
+    // The price chart at the least height of a shared card keeps a 90-high plot.
+    CandleChartView candles;
+    candles.height = 122;
+    candles.candles = {bar(1, 2, 0, 1.5)};
+    const ChartPlan c = zqt::planCandleChart(candles, kWidth);
+    EXPECT_EQ(c.size, QSizeF(kWidth, 122));
+    EXPECT_NEAR(c.plot.height(), 90, kEps);
 }

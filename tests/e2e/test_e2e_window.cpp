@@ -1,6 +1,6 @@
 // The whole program against the real demo engine, on a real (virtual) display: the window starts the engine
 // through its scripts, signs in with the demo account, sends an order from the ticket and stops the engine; and the
-// workspace of the terminal at the window's default size, live.
+// workspace of the terminal at the window's default size in the dark theme, live.
 
 #include "app/ZQTDesktopApp.h"
 #include "control/AppState.h"
@@ -22,6 +22,7 @@
 #include <QMenu>
 #include <QProcess>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTest>
@@ -165,6 +166,18 @@ TEST_F(EndToEndTest, workspace_atTheDefaultWindowSize_showsTheLiveTradingPanels)
     zqt::NativeTerminalView* terminal = view->terminal();
     ASSERT_EQ(view->tabs()->currentWidget(), terminal);
     ASSERT_EQ(terminal->layoutMode(), zqt::TerminalLayout::Workspace);
+    // In the dark theme, as the View menu's Theme > Dark picks it.
+    auto* themes = view->viewMenu()->findChild<QMenu*>("themeMenu");
+    ASSERT_NE(themes, nullptr);
+    QAction* dark = nullptr;
+    for (QAction* action : themes->actions())
+        if (action->text() == "Dark")
+            dark = action;
+    ASSERT_NE(dark, nullptr);
+    dark->trigger();
+    EXPECT_TRUE(dark->isChecked());
+    EXPECT_TRUE(waitUntil([&] { return terminal->palette().color(QPalette::Window).lightness() < 80; }, 10000))
+        << "a dark palette";
 
     // Signed in from the login panel, one tab away behind the ticket.
     terminal->dock("loginPanel")->raise();
@@ -189,6 +202,15 @@ TEST_F(EndToEndTest, workspace_atTheDefaultWindowSize_showsTheLiveTradingPanels)
         const QRect r(dock->mapTo(view, QPoint(0, 0)), dock->size());
         EXPECT_TRUE(dock->isVisible() && view->rect().contains(r)) << name;
     }
+
+    // The price chart in view whole, as tall as its dock lets it be.
+    auto* chartScroll = view->findChild<QScrollArea*>("chartPanelScroll");
+    ASSERT_NE(chartScroll, nullptr);
+    auto* mainChart = view->findChild<QWidget*>("mainChart");
+    ASSERT_NE(mainChart, nullptr);
+    const QRect chartInView(mainChart->mapTo(chartScroll->viewport(), QPoint(0, 0)), mainChart->size());
+    EXPECT_TRUE(chartScroll->viewport()->rect().contains(chartInView));
+    EXPECT_GE(mainChart->height(), chartScroll->viewport()->height() / 2);
 
     const QString artifacts = QStringLiteral(ZQT_TEST_ARTIFACTS_DIR);
     QDir().mkpath(artifacts);

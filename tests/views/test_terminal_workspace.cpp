@@ -6,6 +6,8 @@
 #include "display/WheelGuard.h"
 #include "terminal/MarketModel.h"
 #include "terminal/NativeTerminalModel.h"
+#include "terminal/views/ChartPanel.h"
+#include "terminal/views/ChartWidgets.h"
 #include "terminal/views/PanelCard.h"
 
 #include "ClientInFlight.h"
@@ -17,6 +19,7 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QDockWidget>
+#include <QHeaderView>
 #include <QLayout>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -24,12 +27,15 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSignalSpy>
+#include <QTableView>
 #include <QTest>
 #include <QTimeZone>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iostream>
 #include <map>
 #include <memory>
 #include <set>
@@ -227,6 +233,204 @@ TEST_F(WorkspaceTest, defaultWorkspace_showsTheTradingPanelsInFront_theOthersOne
     for (int i = 0; i < shown.size(); ++i)
         for (int j = i + 1; j < shown.size(); ++j)
             EXPECT_FALSE(shown[i].intersects(shown[j])) << i << " " << j;
+}
+
+namespace {
+
+// The chart card's canvases, the main chart first.
+const char* const kChartCanvases[] = {"mainChart", "htfChart", "volumeChart", "rsiChart", "macdChart"};
+
+// Whether a panel's card lies whole inside its dock's viewport (nothing to scroll to) and inside the view.
+::testing::AssertionResult wholeInItsDock(const NativeTerminalView& view, const QString& name) {
+    QScrollArea* holder = view.findChild<QScrollArea*>(name + "Scroll");
+    PanelCard* card = view.findChild<PanelCard*>(name);
+    if (!holder || !card)
+        return ::testing::AssertionFailure() << "no card or dock";
+    const QRect inView(card->mapTo(&view, QPoint(0, 0)), card->size());
+    const QRect viewport(holder->viewport()->mapTo(&view, QPoint(0, 0)), holder->viewport()->size());
+    if (holder->verticalScrollBar()->maximum() != 0 || holder->horizontalScrollBar()->maximum() != 0 ||
+        !viewport.contains(inView) || !view.rect().contains(inView))
+        return ::testing::AssertionFailure()
+               << "card " << card->width() << "x" << card->height() << " at " << inView.x() << "," << inView.y()
+               << " in a viewport " << viewport.width() << "x" << viewport.height() << " at " << viewport.x() << ","
+               << viewport.y() << ", scroll range " << holder->verticalScrollBar()->maximum();
+    return ::testing::AssertionSuccess();
+}
+
+// Whether a card's table scrolls inside itself, its header and the card's title above it in the dock's view.
+::testing::AssertionResult tableScrollsInside(const NativeTerminalView& view, const QString& name,
+                                              const QString& tableName) {
+    auto* table = view.findChild<QTableView*>(tableName);
+    if (!table || !table->isVisible())
+        return ::testing::AssertionFailure() << "no table shown";
+    if (table->verticalScrollBar()->maximum() == 0)
+        return ::testing::AssertionFailure() << "all " << table->model()->rowCount() << " rows in view";
+    const int rowsShown = table->viewport()->height() / table->verticalHeader()->defaultSectionSize();
+    auto* card = view.findChild<PanelCard*>(name);
+    if (rowsShown < card->fillRows())
+        return ::testing::AssertionFailure() << rowsShown << " rows shown";
+    // The table (and so the card's title and badges above it) in the dock's view, the card not scrolled.
+    QScrollArea* holder = view.findChild<QScrollArea*>(name + "Scroll");
+    const QRect inView(table->mapTo(holder->viewport(), QPoint(0, 0)), table->size());
+    if (holder->verticalScrollBar()->value() != 0 || !holder->viewport()->rect().contains(inView))
+        return ::testing::AssertionFailure() << "table at " << inView.y() << " to " << inView.bottom()
+                                             << " in a viewport " << holder->viewport()->height() << " high";
+    return ::testing::AssertionSuccess();
+}
+
+} // namespace
+
+TEST_F(WorkspaceTest, defaultWorkspace_atTheWindowsDefaultAndWideSizes_holdsTheTradingPanelsWhole) {
+    // Full tables: a book ten levels deep each side (as the demo engine's), a long tape and a dozen open trades.
+    std::string levels;
+    for (int i = 0; i < 21; ++i)
+        levels += (i ? "," : "") + QStringLiteral(R"({"price":%1,"bid_size":%2,"ask_size":%3%4})")
+                                       .arg(1.0830 + 0.0001 * i, 0, 'f', 4)
+                                       .arg(i <= 10 ? 1 + i % 5 : 0)
+                                       .arg(i >= 10 ? 1 + i % 7 : 0)
+                                       .arg(i == 10 ? R"(,"mid":true)" : "")
+                                       .toStdString();
+    server.setReply("GET", "/api/market/depth",
+                    {200, R"({"symbol":"EURUSD","price":1.085,"levels":[)" + levels + "]}"});
+    std::string trades;
+    for (int i = 0; i < 12; ++i)
+        trades += (i ? "," : "") + QStringLiteral(R"({"id":%1,"symbol":"EURUSD","side":"BUY","units":1,)"
+                                                  R"("entry":1.0851,"mark":1.0839,"upl":-12})")
+                                       .arg(i + 1)
+                                       .toStdString();
+    server.setReply("GET", "/api/trades/open", {200, R"({"positions":[)" + trades + "]}"});
+    for (int i = 0; i < 14; ++i) {
+        server.setReply(
+            "GET", "/api/prices",
+            {200,
+             QStringLiteral(R"({"prices":{"EURUSD":%1}})").arg(1.0850 + 0.0001 * (i % 4), 0, 'f', 4).toStdString()});
+        terminal->refreshAll();
+        ASSERT_TRUE(settled());
+    }
+    ASSERT_GE(terminal->market().tapeRows().size(), 10);
+    ASSERT_EQ(terminal->market().depthLevels().size(), 21u);
+    ASSERT_EQ(terminal->account().positions().size(), 12);
+
+    // The terminal tab of a 1280 x 800 window, and of a 1920 x 1080 one. Each table card is whole in its dock, its
+    // table scrolling inside itself. At 1280 x 800 the chart card (its pickers, switches and readouts, and five
+    // charts at their least) is taller than the height the open trades leave it: the price chart is in view whole
+    // and the rest of the card scrolls. In the wide workspace the chart has a column of its own and is whole.
+    const struct {
+        QSize size;
+        bool chartWhole;
+    } cases[] = {{QSize(1280, 650), false}, {QSize(1920, 930), true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.size.width() << "x" << c.size.height());
+        view->resize(c.size);
+        view->setLayoutMode(TerminalLayout::Workspace);
+        view->resetWorkspace();
+        settledArrangement();
+        QApplication::processEvents();
+        for (const char* name : {"ladderPanel", "orderPanel", "hotkeysPanel", "tapePanel", "positionsPanel"})
+            EXPECT_TRUE(inFront(*view, name)) << name;
+        // The ladder's heat strip (as high as the book is deep) may lie below its dock's lower edge.
+        for (const char* name : {"orderPanel", "hotkeysPanel", "tapePanel", "positionsPanel"})
+            EXPECT_TRUE(wholeInItsDock(*view, name)) << name;
+        EXPECT_TRUE(tableScrollsInside(*view, "ladderPanel", "ladderTable"));
+        EXPECT_TRUE(tableScrollsInside(*view, "tapePanel", "tapeTable"));
+        EXPECT_TRUE(tableScrollsInside(*view, "positionsPanel", "positionsTable"));
+        EXPECT_TRUE(inFront(*view, "chartPanel"));
+        if (c.chartWhole)
+            EXPECT_TRUE(wholeInItsDock(*view, "chartPanel"));
+        auto* main = child<zqt::ChartCanvas>("mainChart");
+        QScrollArea* chartScroll = child<QScrollArea>("chartPanelScroll");
+        EXPECT_TRUE(QRect(QPoint(), chartScroll->viewport()->size())
+                        .contains(QRect(main->mapTo(chartScroll->viewport(), QPoint(0, 0)), main->size())))
+            << "the price chart in view whole";
+        const auto area = [&](const char* name) {
+            const QSize s = view->dock(name)->size();
+            return s.width() * s.height();
+        };
+        for (const char* name : {"ladderPanel", "orderPanel", "hotkeysPanel", "tapePanel", "positionsPanel"})
+            EXPECT_GT(area("chartPanel"), area(name)) << name;
+        // The main chart is the tallest canvas, its price plot high enough for its full scale; every canvas is
+        // drawn at the height it has.
+        EXPECT_GE(main->plan().plot.height(), 90);
+        for (const char* name : kChartCanvases) {
+            auto* chart = child<zqt::ChartCanvas>(name);
+            EXPECT_TRUE(chart->isVisible()) << name;
+            EXPECT_EQ(chart->plan().size.height(), chart->height()) << name;
+            if (chart != main)
+                EXPECT_GT(main->height(), chart->height()) << name;
+        }
+        std::cout << c.size.width() << "x" << c.size.height();
+        for (const char* name : {"chartPanel", "positionsPanel", "ladderPanel", "tapePanel"})
+            std::cout << ' ' << name << " dock " << view->dock(name)->width() << "x" << view->dock(name)->height();
+        std::cout << " chart card " << card("chartPanel")->height() << ", charts:";
+        for (const char* name : kChartCanvases)
+            std::cout << ' ' << name << ' ' << child<zqt::ChartCanvas>(name)->height();
+        std::cout << '\n';
+    }
+}
+
+TEST_F(WorkspaceTest, chartDock_sharesItsHeightAmongTheCharts_scrollsBelowTheirMinimums_andThePageKeepsFixedHeights) {
+    const std::map<std::string, int> fixed{
+        {"mainChart", 240}, {"htfChart", 160}, {"volumeChart", 90}, {"rsiChart", 110}, {"macdChart", 110}};
+    const auto heights = [&] {
+        std::map<std::string, int> out;
+        for (const char* name : kChartCanvases) {
+            auto* chart = child<zqt::ChartCanvas>(name);
+            EXPECT_EQ(chart->plan().size.height(), chart->height()) << name << ": planned at its height";
+            out[name] = chart->height();
+        }
+        return out;
+    };
+    const auto settle = [&] {
+        settledArrangement();
+        QApplication::processEvents();
+    };
+    view->resize(1920, 930);
+    QApplication::processEvents();
+    EXPECT_EQ(heights(), fixed) << "on the page";
+
+    view->setLayoutMode(TerminalLayout::Workspace);
+    view->resetWorkspace();
+    settle();
+    auto* chartScroll = child<QScrollArea>("chartPanelScroll");
+    const auto shared = heights();
+    EXPECT_NE(shared, fixed);
+    EXPECT_EQ(chartScroll->verticalScrollBar()->maximum(), 0);
+    // Settled: no chart keeps resizing (and re-planning) by itself.
+    QSignalSpy mainResized(child<zqt::ChartCanvas>("mainChart"), &zqt::ChartCanvas::resized);
+    for (int i = 0; i < 5; ++i)
+        QApplication::processEvents();
+    EXPECT_EQ(mainResized.count(), 0);
+
+    // A taller dock: every chart as high or higher, the main chart grown the most, the card still whole.
+    view->resize(1920, 1100);
+    settle();
+    const auto taller = heights();
+    for (const char* name : kChartCanvases)
+        EXPECT_GE(taller.at(name), shared.at(name)) << name;
+    EXPECT_GT(taller.at("mainChart") - shared.at("mainChart"), taller.at("htfChart") - shared.at("htfChart"));
+    EXPECT_EQ(chartScroll->verticalScrollBar()->maximum(), 0);
+
+    // A dock lower than the charts' minimums together: the card scrolls inside its dock, the charts still
+    // readable (the main chart's price plot at least 90 high) and the main chart down to the dock's lower edge.
+    view->resize(1920, 420);
+    settle();
+    EXPECT_GT(chartScroll->verticalScrollBar()->maximum(), 0);
+    auto* main = child<zqt::ChartCanvas>("mainChart");
+    EXPECT_GE(main->plan().plot.height(), 90);
+    const int mainBottom = main->mapTo(chartScroll->viewport(), QPoint(0, main->height())).y();
+    EXPECT_LE(mainBottom, chartScroll->viewport()->height());
+    EXPECT_GE(mainBottom, chartScroll->viewport()->height() - 8);
+    heights();
+
+    // Back on the page, the fixed heights; and shared as before in the workspace again.
+    view->resize(1920, 930);
+    view->setLayoutMode(TerminalLayout::Page);
+    settle();
+    EXPECT_EQ(heights(), fixed) << "on the page again";
+    view->setLayoutMode(TerminalLayout::Workspace);
+    view->resetWorkspace();
+    settle();
+    EXPECT_EQ(heights(), shared) << "in the workspace again";
 }
 
 TEST_F(WorkspaceTest, wideWorkspace_showsMorePanelsAtOnce) {
