@@ -106,7 +106,19 @@ TEST(ChartRowEndToEnd, barsFromTheEngine_drawnInEveryChartWithReadouts) {
         [&] { return terminal.market().tapeRows().size() >= 6 && !terminal.market().depthLevels().isEmpty(); },
         kReplyDeadlineMs))
         << terminal.market().tapeRows().size() << " prints, " << terminal.market().depthLevels().size() << " levels";
-    QCoreApplication::processEvents();
+    // A print that grows the tape's table asks its card, then the card's row, for a new layout: a pass each.
+    for (int pass = 0; pass < 4; ++pass) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        QCoreApplication::processEvents();
+    }
+    for (const char* name : {"ladderTable", "tapeTable"}) {
+        auto* table = view.findChild<QWidget*>(name);
+        ASSERT_TRUE(table) << name;
+        auto* card = table->parentWidget();
+        EXPECT_TRUE(card->rect().contains(table->geometry()))
+            << name << " at y " << table->geometry().y() << " + " << table->height() << " in a card " << card->height()
+            << " high";
+    }
     QRect rows;
     for (const char* name : {"ladderPanel", "tapePanel", "hotkeysPanel", "microstructurePanel"}) {
         auto* card = view.findChild<QWidget*>(name);
