@@ -32,6 +32,18 @@ QStringList comboItems(const QComboBox* box) {
     return items;
 }
 
+// The form over the preferences as stored, shown.
+struct ShownForm {
+    Settings settings;
+    AppState state{settings};
+    zqt::SettingsView view{state};
+
+    explicit ShownForm(zqt::Preferences& prefs) : settings(prefs) {
+        view.resize(900, 900);
+        view.show();
+    }
+};
+
 } // namespace
 
 // The form is built from the settings table: one row per shown setting, in the table's form order, with its label,
@@ -96,11 +108,8 @@ TEST(SettingsViewTest, notes_unsavedEditsBesideSave_andAPortTheEngineReplacedWai
     prefs.setString(Settings::key(Setting::Home), home);
     prefs.setBool(Settings::key(Setting::AutoStart), false);
     ASSERT_TRUE(prefs.sync());
-    Settings settings(prefs);
-    AppState state(settings);
-    zqt::SettingsView view(state);
-    view.resize(900, 900);
-    view.show();
+    ShownForm form(prefs);
+    zqt::SettingsView& view = form.view;
 
     auto* unsaved = view.findChild<QLabel*>("unsavedChangesLabel");
     auto* pending = view.findChild<QLabel*>("pendingPortsLabel");
@@ -120,7 +129,7 @@ TEST(SettingsViewTest, notes_unsavedEditsBesideSave_andAPortTheEngineReplacedWai
     QTest::mouseClick(save, Qt::LeftButton);
     EXPECT_FALSE(unsaved->isVisible());
     EXPECT_EQ(view.findChild<QLabel*>("saveResultLabel")->text(), "Saved.");
-    EXPECT_EQ(settings.storedValue(Setting::Port).toString(), "8701");
+    EXPECT_EQ(form.settings.storedValue(Setting::Port).toString(), "8701");
 
     QTest::mouseClick(demo, Qt::LeftButton);
     EXPECT_TRUE(unsaved->isVisible());
@@ -129,7 +138,7 @@ TEST(SettingsViewTest, notes_unsavedEditsBesideSave_andAPortTheEngineReplacedWai
 
     // The engine runs elsewhere; the header's Refresh reads its runtime ports file.
     zqt::test::writeFile(home + "/storage/runtime_ports.json", R"({"port":8093})");
-    state.refreshRunState();
+    form.state.refreshRunState();
     EXPECT_EQ(port->text(), "8093");
     EXPECT_TRUE(pending->isVisible());
     EXPECT_EQ(pending->text(), "The engine reports port 8093; your port 8701 applies at the next start.");
@@ -142,11 +151,8 @@ TEST(SettingsViewTest, saveButton_keepsItsPlaceAndSize_whileTheNotesBesideItCome
     zqt::Preferences prefs;
     prefs.setBool(Settings::key(Setting::AutoStart), false);
     ASSERT_TRUE(prefs.sync());
-    Settings settings(prefs);
-    AppState state(settings);
-    zqt::SettingsView view(state);
-    view.resize(900, 900);
-    view.show();
+    ShownForm form(prefs);
+    zqt::SettingsView& view = form.view;
     auto* save = view.findChild<QPushButton*>("saveSettingsButton");
     auto* limit = view.findChild<QLineEdit*>("notionalLimitField");
     ASSERT_TRUE(save && limit);
@@ -171,11 +177,8 @@ TEST(SettingsViewTest, notionalLimit_thatIsNoPositiveNumber_isFlaggedUnderTheFie
     prefs.setBool(Settings::key(Setting::AutoStart), false);
     prefs.setString(Settings::key(Setting::NotionalLimit), "abc");
     ASSERT_TRUE(prefs.sync());
-    Settings settings(prefs);
-    AppState state(settings);
-    zqt::SettingsView view(state);
-    view.resize(900, 900);
-    view.show();
+    ShownForm form(prefs);
+    zqt::SettingsView& view = form.view;
     auto* limit = view.findChild<QLineEdit*>("notionalLimitField");
     auto* note = view.findChild<QLabel*>("notionalLimitNote");
     ASSERT_TRUE(limit && note);
@@ -197,9 +200,9 @@ TEST(SettingsViewTest, notionalLimit_thatIsNoPositiveNumber_isFlaggedUnderTheFie
         QTest::keyClick(limit, Qt::Key_Delete);
         QTest::keyClicks(limit, c.text);
         EXPECT_EQ(note->isVisible(), c.flagged) << c.text;
-        EXPECT_EQ(settings.text(Setting::NotionalLimit), c.text) << "the text is kept as typed";
+        EXPECT_EQ(form.settings.text(Setting::NotionalLimit), c.text) << "the text is kept as typed";
     }
     // Set from elsewhere (a stored value read again) the note follows as well.
-    state.set(Setting::NotionalLimit, QStringLiteral("-1"));
+    form.state.set(Setting::NotionalLimit, QStringLiteral("-1"));
     EXPECT_TRUE(note->isVisible());
 }
